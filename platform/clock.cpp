@@ -1,0 +1,40 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+LocalTime RealClock::now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void RealClock::sleep_ms(int ms) {
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+Clock& real_clock() {
+    static RealClock clock;
+    return clock;
+}
+
+std::string spool_date(const LocalTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%d-%d-%d", t.year, t.month, t.day);
+    return buf;
+}
+
+std::string time_text(const LocalTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+std::string date_time_text(const LocalTime& t) {
+    return spool_date(t) + " " + time_text(t);
+}

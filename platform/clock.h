@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+struct LocalTime {
+    int year = 1970; // e.g. 2004
+    int month = 1;   // 1..12
+    int day = 1;     // 1..31
+    int hour = 0;    // 0..23
+    int minute = 0;
+    int second = 0;
+};
+
+// Every wait of the engine and every reading of the time goes through a clock, so tests can run in
+// virtual time and see the exact waits.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime now() = 0;
+    virtual void sleep_ms(int ms) = 0;
+};
+
+class RealClock : public Clock {
+public:
+    LocalTime now() override;
+    void sleep_ms(int ms) override;
+};
+
+// The process-wide real clock.
+Clock& real_clock();
+
+// "2004-5-6": the spool date, which names the day directory.
+std::string spool_date(const LocalTime& t);
+// "7:01:05": the time text, 24-hour clock, no leading zero on the hour.
+std::string time_text(const LocalTime& t);
+// "2004-5-6 7:01:05".
+std::string date_time_text(const LocalTime& t);

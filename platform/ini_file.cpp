@@ -1,0 +1,190 @@
+#include "platform/ini_file.h"
+
+#include "platform/text_file.h"
+
+#include <vector>
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> split_lines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) {
+            end = bytes.size();
+        }
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The section name of a "[name]" line, or nullopt for any other line.
+std::optional<std::string_view> section_of(std::string_view line) {
+    line = trim(line);
+    if (line.empty() || line.front() != '[') {
+        return std::nullopt;
+    }
+    size_t close = line.find(']');
+    if (close == std::string_view::npos) {
+        close = line.size();
+    }
+    return trim(line.substr(1, close - 1));
+}
+
+// The key of a "key=value" line, or nullopt when the line has no '='.
+std::optional<std::string_view> key_of(std::string_view line) {
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return trim(line.substr(0, eq));
+}
+
+std::string_view value_of(std::string_view line) {
+    std::string_view v = trim(line.substr(line.find('=') + 1));
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return v;
+}
+
+struct Location {
+    long section_line = -1; // index of the "[section]" line
+    long section_end = -1;  // one past the last line of the section
+    long key_line = -1;     // index of the key's line within the section
+};
+
+Location locate(const std::vector<std::string>& lines, std::string_view section) {
+    Location loc;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto name = section_of(lines[i]);
+        if (!name) {
+            continue;
+        }
+        if (loc.section_line >= 0) {
+            loc.section_end = static_cast<long>(i);
+            return loc;
+        }
+        if (same_name(*name, section)) {
+            loc.section_line = static_cast<long>(i);
+        }
+    }
+    if (loc.section_line >= 0) {
+        loc.section_end = static_cast<long>(lines.size());
+    }
+    return loc;
+}
+
+void find_key(const std::vector<std::string>& lines, Location& loc, std::string_view key) {
+    for (long i = loc.section_line + 1; i < loc.section_end; ++i) {
+        auto k = key_of(lines[static_cast<size_t>(i)]);
+        if (k && same_name(*k, key)) {
+            loc.key_line = i;
+            return;
+        }
+    }
+}
+
+std::optional<std::string> find_value(const std::string& path, std::string_view section, std::string_view key) {
+    auto bytes = read_binary_file(path);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    auto lines = split_lines(*bytes);
+    Location loc = locate(lines, section);
+    if (loc.section_line < 0) {
+        return std::nullopt;
+    }
+    find_key(lines, loc, key);
+    if (loc.key_line < 0) {
+        return std::nullopt;
+    }
+    return std::string(value_of(lines[static_cast<size_t>(loc.key_line)]));
+}
+
+} // namespace
+
+std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
+                     std::string_view default_value, std::size_t buffer_size) {
+    std::string value = find_value(path, section, key).value_or(std::string(default_value));
+    size_t room = buffer_size > 0 ? buffer_size - 1 : 0;
+    if (value.size() > room) {
+        value.resize(room);
+    }
+    return value;
+}
+
+bool ini_has_key(const std::string& path, std::string_view section, std::string_view key) {
+    return find_value(path, section, key).has_value();
+}
+
+bool ini_write(const std::string& path, std::string_view section, std::string_view key,
+               const std::optional<std::string>& value) {
+    auto bytes = read_binary_file(path);
+    std::vector<std::string> lines = bytes ? split_lines(*bytes) : std::vector<std::string>{};
+    Location loc = locate(lines, section);
+    if (loc.section_line >= 0) {
+        find_key(lines, loc, key);
+    }
+    std::string entry = std::string(key) + "=" + value.value_or("");
+    if (!value) {
+        if (loc.key_line < 0) {
+            return true; // nothing to delete
+        }
+        lines.erase(lines.begin() + loc.key_line);
+    } else if (loc.key_line >= 0) {
+        lines[static_cast<size_t>(loc.key_line)] = entry;
+    } else if (loc.section_line >= 0) {
+        // A new key goes after the section's last non-blank line.
+        long at = loc.section_end;
+        while (at - 1 > loc.section_line && trim(lines[static_cast<size_t>(at - 1)]).empty()) {
+            --at;
+        }
+        lines.insert(lines.begin() + at, entry);
+    } else {
+        lines.push_back("[" + std::string(section) + "]");
+        lines.push_back(entry);
+    }
+    std::string out;
+    for (const auto& line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return replace_file_atomically(path, out);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// INI files with the semantics of the Windows profile calls, one key at a time:
+// - section and key names compare without letter case;
+// - blanks around key names and values are not part of them; a value enclosed in matching quotes is
+//   returned without them;
+// - a missing file, section or key gives the caller's default; a present key gives its value, even
+//   when empty; either is cut to (buffer_size - 1) bytes;
+// - a write replaces the value in place and keeps every other line; it creates the file, the section
+//   and the key as needed; a write without a value deletes the key;
+// - writes replace the file atomically, so a crash never leaves half a file.
+// Names and values are GBK bytes; `path` is a file-system path.
+
+std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
+                     std::string_view default_value, std::size_t buffer_size);
+
+// True when the key is present (with any value).
+bool ini_has_key(const std::string& path, std::string_view section, std::string_view key);
+
+// nullopt as value deletes the key. Returns false when the file could not be written.
+bool ini_write(const std::string& path, std::string_view section, std::string_view key,
+               const std::optional<std::string>& value);

@@ -1,0 +1,71 @@
+#include "store/enqueue.h"
+
+#include "platform/gbk.h"
+#include "store/spool.h"
+
+#include <cstdio>
+
+std::string enqueue_status_text(EnqueueStatus status) {
+    switch (status) {
+    case EnqueueStatus::Queued:
+        return {};
+    case EnqueueStatus::EmptyRecipients:
+        return gbk("收信人不能为空！");
+    case EnqueueStatus::EmptyContent:
+        return gbk("收信内容不能为空！");
+    case EnqueueStatus::ContentTooLong:
+        return gbk("收信内容不能太多！");
+    case EnqueueStatus::WriteFailed:
+        return gbk("短信写入失败！");
+    }
+    return {};
+}
+
+std::string recipients_for_file(const std::string& box_text) {
+    std::string out = box_text;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == ';' && !(i + 2 < out.size() && out[i + 2] == '\n')) {
+            out[i] = '\n';
+        }
+    }
+    return out;
+}
+
+std::string content_ucs2_hex(const std::string& content_gbk) {
+    std::u16string units = gbk_to_utf16(content_gbk).value_or(std::u16string());
+    std::string hex;
+    hex.reserve(units.size() * 4);
+    char buf[8];
+    for (char16_t u : units) {
+        std::snprintf(buf, sizeof buf, "%4.4X", static_cast<unsigned>(u));
+        hex += buf;
+    }
+    return hex;
+}
+
+std::string content_for_file(const std::string& content_gbk, bool english) {
+    if (!english) {
+        return content_gbk;
+    }
+    return std::string(1, '\x02') + content_gbk + "   ";
+}
+
+EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk, bool english,
+                              Clock& clock) {
+    LocalTime now = clock.now();
+    EnqueueResult result;
+    result.day = spool_date(now);
+    ensure_day_dirs(result.day);
+    if (recipients_box.empty()) {
+        result.status = EnqueueStatus::EmptyRecipients;
+    } else if (content_gbk.empty()) {
+        result.status = EnqueueStatus::EmptyContent;
+    } else if (!english && content_ucs2_hex(content_gbk).size() >= 284) {
+        result.status = EnqueueStatus::ContentTooLong;
+    } else {
+        result.record = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),
+                                              content_for_file(content_gbk, english), clock);
+        result.status = result.record > 0 ? EnqueueStatus::Queued : EnqueueStatus::WriteFailed;
+    }
+    return result;
+}

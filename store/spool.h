@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/clock.h"
+
+#include <optional>
+#include <string>
+
+// The per-day message spool: {day}/new, {day}/send, {day}/recv, {day}/qury under the working directory.
+// Records are H{n} (header), DA{n} (content) and R{n} (recipients or sender); `acc` files count them.
+// All file texts are GBK, written and read in text mode.
+
+enum class SpoolDir { New, Send, Recv };
+
+const char* spool_dir_name(SpoolDir dir);
+
+// "{day}/{dir}/{name}{n}", or "{day}/{dir}/{name}" when n < 0.
+std::string spool_path(const std::string& day, SpoolDir dir, const std::string& name, long n = -1);
+std::string counter_path(const std::string& day, SpoolDir dir);
+
+// Creates the day directory and its four subdirectories; existing ones are no error.
+void ensure_day_dirs(const std::string& day);
+
+// The counter's first line (at most `max_chars` characters) as a decimal number, or nullopt when the
+// file is missing. The list views read with 8 characters, everyone else with 9.
+std::optional<long> read_counter_text(const std::string& path, std::size_t max_chars = 9);
+
+// The counter as the engine and the writers read it: missing or below 1 gives 0.
+long read_counter(const std::string& day, SpoolDir dir);
+
+// Replaces the counter atomically with the decimal value, no line end.
+bool write_counter(const std::string& day, SpoolDir dir, long value);
+
+// The lock every writer of {day}/new/acc holds from reading the counter to writing it.
+std::string queue_lock_path(const std::string& day);
+
+// The six header lines of a queued record, and the five of a received one.
+std::string outgoing_header(const std::string& date_time);
+std::string incoming_header(const std::string& date_time);
+
+// Queues one outgoing record: under the queue lock, n = queued counter + 1, then R{n} (one retry after
+// 10 ms), H{n}, DA{n}, and the counter last. `recipients` and `content` are written as given (text
+// mode). Returns n, or -1 when a record file could not be written (the counter is then not raised).
+long queue_outgoing_record(const std::string& day, const std::string& recipients, const std::string& date_time,
+                           const std::string& content, Clock& clock);
+
+// Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), the counter,
+// and H{n} last. Returns n, or -1 when a record file could not be written.
+long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
+                           const std::string& date_time);
+
+struct RecordTexts {
+    std::optional<std::string> header;
+    std::optional<std::string> content;
+    std::optional<std::string> recipients;
+};
+
+// The three files of record n in text mode; a missing file gives nullopt.
+RecordTexts read_record(const std::string& day, SpoolDir dir, long n);
+
+// The header's `time` value as the lists read it (room for 19 characters), or nullopt.
+std::optional<std::string> read_record_time(const std::string& day, SpoolDir dir, long n);
+
+// Changes of a pending record of {day}/new. Each replaces one file whole.
+bool rewrite_recipients(const std::string& day, long n, const std::string& recipients);
+bool rewrite_content(const std::string& day, long n, const std::string& content);
+// Bars the record: R{n} becomes '*' followed by the current recipient text.
+bool bar_record(const std::string& day, long n);
