@@ -8,11 +8,11 @@
 // moment of use. Nothing here is stored.
 struct EngineOptions {
     std::atomic<DeviceType> device{DeviceType::Other}; // RadioButton1 / RadioButton2 / RadioButton5
-    std::atomic<bool> retry{false};                     // CheckBox4: up to six attempts
-    std::atomic<bool> pause_after_failure{false};       // CheckBox5: 7800 ms after a failed attempt
-    std::atomic<bool> show_on_screen{false};            // CheckBox7: "0001" before the user data
-    std::atomic<bool> fast_device{false};               // CheckBox1: shorter inbox waits
-    std::atomic<bool> wider_compatibility{false};       // CheckBox6: go on after a rejected configuration
-    std::atomic<bool> members_only{false};              // CheckBox3: replies to members only
-    std::atomic<int> speed{5};                          // TrackBar1: 0 fast .. 10 slow
+    std::atomic<bool> retry{false};                    // CheckBox4: up to six attempts
+    std::atomic<bool> pause_after_failure{false};      // CheckBox5: 7800 ms after a failed attempt
+    std::atomic<bool> show_on_screen{false};           // CheckBox7: "0001" before the user data
+    std::atomic<bool> fast_device{false};              // CheckBox1: shorter inbox waits
+    std::atomic<bool> wider_compatibility{false};      // CheckBox6: go on after a rejected configuration
+    std::atomic<bool> members_only{false};             // CheckBox3: replies to members only
+    std::atomic<int> speed{5};                         // TrackBar1: 0 fast .. 10 slow
 };

@@ -8,7 +8,7 @@
 // Text-mode files, byte-compatible with the Windows programs that share the spool: every "\n" a writer
 // emits is stored as "\r\n", and a reader turns "\r\n" back into "\n". Contents are GBK bytes.
 
-std::string to_text_mode(std::string_view text);   // "\n" -> "\r\n"
+std::string to_text_mode(std::string_view text);    // "\n" -> "\r\n"
 std::string from_text_mode(std::string_view bytes); // "\r\n" -> "\n"
 
 // Creates or replaces the file with `text` in text mode. False when the file cannot be written.

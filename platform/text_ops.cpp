@@ -50,12 +50,11 @@ std::int64_t parse_decimal(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
-    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 10 - 10;
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value < limit) {
-            value = value * 10 + (text[i] - '0');
-        }
+        int digit = text[i] - '0';
+        value = value > (max - digit) / 10 ? max : value * 10 + digit;
     }
     return negative ? -value : value;
 }

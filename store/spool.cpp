@@ -81,8 +81,7 @@ long queue_outgoing_record(const std::string& day, const std::string& recipients
         }
     }
     if (!write_text_file(spool_path(day, SpoolDir::New, "H", n), outgoing_header(date_time)) ||
-        !write_text_file(spool_path(day, SpoolDir::New, "DA", n), content) ||
-        !write_counter(day, SpoolDir::New, n)) {
+        !write_text_file(spool_path(day, SpoolDir::New, "DA", n), content) || !write_counter(day, SpoolDir::New, n)) {
         return -1;
     }
     return n;
@@ -92,8 +91,7 @@ long store_incoming_record(const std::string& day, const std::string& sender, co
                            const std::string& date_time) {
     long n = read_counter(day, SpoolDir::Recv) + 1;
     if (!write_text_file(spool_path(day, SpoolDir::Recv, "R", n), sender) ||
-        !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) ||
-        !write_counter(day, SpoolDir::Recv, n)) {
+        !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) || !write_counter(day, SpoolDir::Recv, n)) {
         return -1;
     }
     write_text_file(spool_path(day, SpoolDir::Recv, "H", n), incoming_header(date_time));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 // A fresh temporary directory made the working directory for one test, and removed afterwards.

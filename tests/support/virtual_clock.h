@@ -20,7 +20,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    long long epoch_ms_;    // virtual milliseconds since 1970, local time
+    long long epoch_ms_; // virtual milliseconds since 1970, local time
     std::vector<int> sleeps_;
     long long elapsed_ = 0;
 };

@@ -1,0 +1,133 @@
+#include "platform/gbk.h"
+#include "store/enqueue.h"
+#include "support/temp_dir.h"
+#include "support/virtual_clock.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Enqueue : public TempDirTest {
+protected:
+    VirtualClock clock{{2004, 5, 6, 14, 5, 9}};
+    const std::string day = "2004-5-6";
+};
+
+std::string repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += s;
+    }
+    return out;
+}
+
+TEST_F(Enqueue, FirstMessageOfTheDayCreatesTheDayAndRecordOne) {
+    EnqueueResult r = enqueue_message("13900000001", gbk("你好"), false, clock);
+    ASSERT_EQ(r.status, EnqueueStatus::Queued);
+    EXPECT_EQ(r.record, 1);
+    EXPECT_EQ(r.day, day);
+    for (const char* sub : {"new", "send", "recv", "qury"}) {
+        EXPECT_TRUE(exists(day + "/" + sub));
+    }
+    EXPECT_EQ(file_bytes(day + "/new/acc"), "1");
+    EXPECT_EQ(file_bytes(day + "/new/DA1"), gbk("你好"));
+    EXPECT_EQ(file_bytes(day + "/new/H1"),
+              "[HEAD]\r\ntime=2004-5-6 14:05:09\r\nsend= \r\n" + gbk("type=查询\r\nstat=未发\r\njrade=紧急\r\n"));
+}
+
+TEST_F(Enqueue, EnglishGetsTheKindByteAndThreeBlanks) {
+    const std::string text(142, 'a');
+    ASSERT_EQ(enqueue_message("139", text, true, clock).status, EnqueueStatus::Queued);
+    std::string stored = file_bytes(day + "/new/DA1");
+    EXPECT_EQ(stored.size(), 146u);
+    EXPECT_EQ(stored, "\x02" + text + "   ");
+}
+
+struct RefusalCase {
+    const char* name;
+    std::string recipients;
+    std::string content;
+    bool english;
+    EnqueueStatus status;
+    const char* message_utf8;
+};
+
+class EnqueueRefusal : public Enqueue, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(EnqueueRefusal, WritesNothingButTheDayDirectories) {
+    const RefusalCase& c = GetParam();
+    EnqueueResult r = enqueue_message(c.recipients, c.content, c.english, clock);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(enqueue_status_text(r.status), gbk(c.message_utf8));
+    EXPECT_TRUE(exists(day + "/qury"));
+    EXPECT_TRUE(std::filesystem::is_empty(day + "/new"));
+}
+
+const RefusalCase refusals[] = {
+    {"no_recipients", "", "x", false, EnqueueStatus::EmptyRecipients, "收信人不能为空！"},
+    {"no_content", "139", "", true, EnqueueStatus::EmptyContent, "收信内容不能为空！"},
+    {"empty_both_reports_recipients_first", "", "", false, EnqueueStatus::EmptyRecipients, "收信人不能为空！"},
+    {"seventy_one_chinese", "139", repeat("\xc4\xe3", 71), false, EnqueueStatus::ContentTooLong, "收信内容不能太多！"},
+    {"line_break_counts_two", "139", repeat("\xc4\xe3", 69) + "\r\n", false, EnqueueStatus::ContentTooLong,
+     "收信内容不能太多！"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, EnqueueRefusal, ::testing::ValuesIn(refusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Enqueue, SeventyChineseCharactersPass) {
+    EXPECT_EQ(enqueue_message("139", repeat(gbk("你"), 70), false, clock).status, EnqueueStatus::Queued);
+    EXPECT_EQ(enqueue_message("139", repeat(gbk("你"), 68) + "\r\n", false, clock).status, EnqueueStatus::Queued);
+}
+
+TEST_F(Enqueue, LongEnglishIsNotCheckedHere) {
+    EXPECT_EQ(enqueue_message("139", std::string(300, 'x'), true, clock).status, EnqueueStatus::Queued);
+}
+
+struct SemicolonCase {
+    const char* name;
+    const char* box;
+    const char* stored; // on disk, text mode
+};
+
+class SemicolonRule : public Enqueue, public ::testing::WithParamInterface<SemicolonCase> {};
+
+TEST_P(SemicolonRule, StoresRecipientsAsTheBoxWouldGiveThem) {
+    ASSERT_EQ(enqueue_message(GetParam().box, "x", false, clock).status, EnqueueStatus::Queued);
+    EXPECT_EQ(file_bytes(day + "/new/R1"), GetParam().stored);
+}
+
+const SemicolonCase semicolons[] = {
+    {"two_numbers_on_one_line", "139;138", "139\r\n138"},
+    {"semicolon_before_line_break_stays", "139;\r\n138", "139;\r\r\n138"},
+    {"trailing_semicolon_becomes_line_feed", "139;", "139\r\n"},
+    {"range_stays_one_line", "13566668888-13577779999", "13566668888-13577779999"},
+    {"semicolon_before_bare_line_feed", "139;\n138", "139\r\n\r\n138"},
+    {"token_with_control_byte",
+     "\xbf\xcd\xbb\xa7\x02"
+     "a;",
+     "\xbf\xcd\xbb\xa7\x02"
+     "a\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SemicolonRule, ::testing::ValuesIn(semicolons),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Enqueue, TwoClicksQueueConsecutiveRecords) {
+    EXPECT_EQ(enqueue_message("139", "x", false, clock).record, 1);
+    EXPECT_EQ(enqueue_message("139", "x", false, clock).record, 2);
+    EXPECT_EQ(file_bytes(day + "/new/acc"), "2");
+}
+
+TEST_F(Enqueue, BrokenCounterRestartsNumberingAtOne) {
+    std::filesystem::create_directories(day + "/new");
+    put_file(day + "/new/acc", "junk");
+    EXPECT_EQ(enqueue_message("139", "x", false, clock).record, 1);
+}
+
+TEST(EnqueueHelpers, Ucs2HexIsFourUpperCaseDigitsPerUnit) {
+    EXPECT_EQ(content_ucs2_hex(gbk("你好")), "4F60597D");
+    EXPECT_EQ(content_ucs2_hex("a\r\n"), "0061000D000A");
+}
+
+} // namespace
