@@ -1,0 +1,68 @@
+#pragma once
+
+#include "engine/engine_options.h"
+#include "engine/operator_output.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Opens the modem's device; null when it cannot be opened (tests put a fake port here).
+using PortOpener = std::function<std::unique_ptr<SerialPort>(const std::string& device_path)>;
+
+// The engine thread: the whole send/receive process of one gateway, in the working directory.
+// It is created paused; the first Resume runs the start-up sequence, later ones continue where the
+// engine was paused. Pausing takes hold only at safe points (between modem exchanges, recipients,
+// records and inbox messages, around sleeps), never while a file is half written or a lock is held.
+class myterad {
+public:
+    myterad(EngineOptions& options, OperatorOutput& output, Clock& clock = real_clock(), PortOpener opener = {});
+    // Stops the thread at its next safe point, closes the port and the logs, and joins it.
+    ~myterad();
+    myterad(const myterad&) = delete;
+    myterad& operator=(const myterad&) = delete;
+
+    // Pause count + 1, suspended flag set.
+    void Suspend();
+    // Pause count - 1 (not below 0); the suspended flag clears when the count goes from 1 to 0 and the
+    // engine has not finished. A finished engine cannot be resumed.
+    void Resume();
+    bool Suspended() const;
+    // Execute has returned: a start-up failure, a termination or a shutdown.
+    bool Finished() const;
+    // Asks the engine to end at the end of its current cycle.
+    void Terminate();
+    // Ends the engine at its next safe point, even while paused, and waits for it.
+    void Shutdown();
+    // Waits until Execute has returned.
+    void WaitFor();
+
+    // Called by the engine's own code at every safe point: blocks while paused; returns false when the
+    // engine must stop now.
+    bool gate();
+    // Sleeps through the clock with a gate before and after.
+    bool sleep_ms(int ms);
+    bool terminate_requested() const;
+
+private:
+    void Execute();
+
+    EngineOptions& options_;
+    OperatorOutput& output_;
+    Clock& clock_;
+    PortOpener opener_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    unsigned pause_count_ = 1;
+    bool suspended_ = true;
+    bool terminate_ = false;
+    bool shutdown_ = false;
+    bool finished_ = false;
+    std::thread thread_;
+};
