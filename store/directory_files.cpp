@@ -1,0 +1,98 @@
+#include "store/directory_files.h"
+
+#include "platform/ini_file.h"
+#include "platform/text_file.h"
+
+namespace {
+
+// The lines of a text-mode file, each with its line feed as a line-by-line reader hands it over.
+std::vector<std::string> lines_with_ends(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = (end == std::string::npos) ? text.size() : end + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+// The key as the profile functions look it up: blanks and line ends around it are not part of it.
+std::string_view lookup_key(std::string_view key) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!key.empty() && blank(key.front())) {
+        key.remove_prefix(1);
+    }
+    while (!key.empty() && blank(key.back())) {
+        key.remove_suffix(1);
+    }
+    return key;
+}
+
+bool is_gbk_lead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+
+bool is_gbk_trail(unsigned char c) {
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
+bool is_forbidden_in_file_name(char c) {
+    return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+}
+
+} // namespace
+
+bool write_marker(const std::string& path, std::string_view section, std::string_view value) {
+    return ini_write(path, section, marker_key, std::string(value));
+}
+
+std::optional<std::vector<DirectoryLine>> read_directory_keys(const std::string& path) {
+    auto text = read_text_file(path);
+    if (!text) {
+        return std::nullopt;
+    }
+    auto lines = lines_with_ends(*text);
+    std::vector<DirectoryLine> out;
+    // The section line and the marker entry are dropped unseen.
+    for (size_t i = 2; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.size() <= 1) {
+            continue;
+        }
+        out.push_back({static_cast<int>(i - 1), line.substr(0, line.find('='))});
+    }
+    return out;
+}
+
+std::optional<std::vector<DirectoryEntry>> read_directory_entries(const std::string& path, std::string_view section,
+                                                                  std::string_view default_value,
+                                                                  std::size_t buffer_size) {
+    auto keys = read_directory_keys(path);
+    if (!keys) {
+        return std::nullopt;
+    }
+    std::vector<DirectoryEntry> out;
+    out.reserve(keys->size());
+    for (auto& line : *keys) {
+        std::string value = ini_read(path, section, lookup_key(line.key), default_value, buffer_size);
+        out.push_back({line.number, std::move(line.key), std::move(value)});
+    }
+    return out;
+}
+
+std::string clean_file_name(std::string_view name_gbk) {
+    std::string out;
+    out.reserve(name_gbk.size());
+    for (size_t i = 0; i < name_gbk.size(); ++i) {
+        auto c = static_cast<unsigned char>(name_gbk[i]);
+        if (is_gbk_lead(c) && i + 1 < name_gbk.size() && is_gbk_trail(static_cast<unsigned char>(name_gbk[i + 1]))) {
+            out.append(name_gbk.substr(i, 2));
+            ++i;
+        } else if (!is_forbidden_in_file_name(name_gbk[i])) {
+            out.push_back(name_gbk[i]);
+        }
+    }
+    return out;
+}

@@ -1,0 +1,137 @@
+#include "store/settings.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Settings : public TempDirTest {};
+
+// The readers with their own defaults and buffer sizes, as the window, the device test and the engine
+// call them.
+struct DefaultCase {
+    const char* name;
+    const char* key;
+    const char* default_value;
+    std::size_t buffer;
+};
+
+void PrintTo(const DefaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsDefault : public TempDirTest, public ::testing::WithParamInterface<DefaultCase> {};
+
+TEST_P(SettingsDefault, MissingFileGivesTheDefaultAndCreatesNothing) {
+    const DefaultCase& c = GetParam();
+    EXPECT_EQ(read_setting(c.key, c.default_value, c.buffer), c.default_value);
+    EXPECT_FALSE(exists(settings_file));
+}
+
+TEST_P(SettingsDefault, MissingKeyGivesTheDefault) {
+    const DefaultCase& c = GetParam();
+    put_file(settings_file, "[SET]\r\nOTHER=1\r\n");
+    EXPECT_EQ(read_setting(c.key, c.default_value, c.buffer), c.default_value);
+}
+
+const DefaultCase default_cases[] = {
+    {"window_com", "COM", "COM1", 20},
+    {"engine_com", "COM", "COM1", 100},
+    {"window_rate", "RATE", "19200", 20},
+    {"engine_rate", "RATE", "19200", 10},
+    {"window_smscode", "SMSCODE", "88888888", 20},
+    {"engine_smscode", "SMSCODE", "0000000000", 16},
+    {"window_time1", "TIME1", "7:01", 20},
+    {"window_time2", "TIME2", "21:00", 20},
+    {"window_mtype", "MTYPE", "2", 20},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsDefault, ::testing::ValuesIn(default_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Settings, EngineSeesAtMostFifteenCharactersOfTheCentreNumber) {
+    put_file(settings_file, "[SET]\r\nSMSCODE=86138000005001234567\r\n");
+    EXPECT_EQ(read_setting("SMSCODE", "0000000000", 16), "861380000050012");
+    EXPECT_EQ(read_setting("SMSCODE", "88888888", 20), "8613800000500123456");
+}
+
+TEST_F(Settings, EmptyPortIsStoredAsPresentKeyAndReadsBackEmpty) {
+    ASSERT_TRUE(write_setting("COM", std::string("COM1")));
+    ASSERT_TRUE(write_setting("COM", std::string()));
+    EXPECT_EQ(file_bytes(settings_file), "[SET]\r\nCOM=\r\n");
+    EXPECT_EQ(read_setting("COM", "COM1", 20), "");
+}
+
+TEST_F(Settings, SavingTheTabWritesKeysInOrderAndRewritesThemInPlace) {
+    // The device type is written at start-up before the operator first saves.
+    write_setting("MTYPE", std::string("2"));
+    for (const char* com : {"COM3", "/dev/ttyUSB0"}) {
+        write_setting("COM", std::string(com));
+        write_setting("RATE", std::string("9600"));
+        write_setting("SMSCODE", std::string("8613800571500"));
+        write_setting("TIME1", std::string("8:01"));
+        write_setting("TIME2", std::string("21:00"));
+    }
+    write_setting("MTYPE", std::string("1"));
+    EXPECT_EQ(file_bytes(settings_file), "[SET]\r\n"
+                                         "MTYPE=1\r\n"
+                                         "COM=/dev/ttyUSB0\r\n"
+                                         "RATE=9600\r\n"
+                                         "SMSCODE=8613800571500\r\n"
+                                         "TIME1=8:01\r\n"
+                                         "TIME2=21:00\r\n");
+    EXPECT_EQ(read_setting("COM", "COM1", 100), "/dev/ttyUSB0");
+    EXPECT_EQ(read_setting("TIME1", "7:01", 20), "8:01");
+}
+
+TEST_F(Settings, HandEditedFileIsReadWithProfileRules) {
+    put_file(settings_file, "[set]\r\n  com = COM2 \r\nRate=\"4800\"\r\n");
+    EXPECT_EQ(read_setting("COM", "COM1", 20), "COM2");
+    EXPECT_EQ(read_setting("RATE", "19200", 10), "4800");
+}
+
+TEST_F(Settings, ValuesAreCutToTheReadersBuffer) {
+    put_file(settings_file, "[SET]\r\nRATE=1152000000\r\nCOM=/dev/serial/by-id/usb-modem\r\n");
+    EXPECT_EQ(read_setting("RATE", "19200", 10), "115200000");
+    EXPECT_EQ(read_setting("COM", "COM1", 20), "/dev/serial/by-id/u");
+}
+
+struct NumberCase {
+    const char* name;
+    const char* text;
+    long expected;
+};
+
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsNumber : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(SettingsNumber, RateAndDeviceTypeTakeTheLeadingDecimalNumber) {
+    const NumberCase& c = GetParam();
+    EXPECT_EQ(rate_number(c.text), static_cast<std::uint32_t>(c.expected));
+    EXPECT_EQ(mtype_number(c.text), c.expected);
+}
+
+const NumberCase number_cases[] = {
+    {"digits", "19200", 19200},
+    {"digits_then_letters", "9600abc", 9600},
+    {"letters_alone", "abc", 0},
+    {"empty", "", 0},
+    {"leading_blanks", "  4800", 4800},
+    {"plus_sign", "+2", 2},
+    {"digits_after_letters_ignored", "x9600", 0},
+    {"blank_inside_stops", "96 00", 96},
+    {"device_type_out_of_range", "7", 7},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsNumber, ::testing::ValuesIn(number_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsNumberSign, NegativeRateWrapsAsTheDriverWouldSeeIt) {
+    EXPECT_EQ(rate_number("-1"), 4294967295u);
+    EXPECT_EQ(mtype_number("-3"), -3);
+}
+
+} // namespace
