@@ -12,6 +12,10 @@
 #include <string>
 #include <thread>
 
+class Pacer;
+class EngineLogs;
+struct EngineContext;
+
 // Opens the modem's device; null when it cannot be opened (tests put a fake port here).
 using PortOpener = std::function<std::unique_ptr<SerialPort>(const std::string& device_path)>;
 
@@ -35,6 +39,8 @@ public:
     bool Suspended() const;
     // Execute has returned: a start-up failure, a termination or a shutdown.
     bool Finished() const;
+    // Execute has returned because a start-up step failed (port missing or configuration rejected).
+    bool StartupFailed() const;
     // Asks the engine to end at the end of its current cycle.
     void Terminate();
     // Ends the engine at its next safe point, even while paused, and waits for it.
@@ -50,7 +56,20 @@ public:
     bool terminate_requested() const;
 
 private:
+    struct Counters {
+        long processed; // send/acc
+        long received;  // recv/acc
+        long queued;    // new/acc
+    };
+
     void Execute();
+    // Start-up and the cycles; false when start-up failed.
+    bool run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<SerialPort>& port);
+    void fail_startup(EngineLogs& logs, const std::string& monitor_text);
+    void start_modem(EngineContext& ctx, const std::string& com, const std::string& rate);
+    Counters read_counters(EngineContext& ctx);
+    void run_cycle(EngineContext& ctx);
+    void finish(bool startup_failed);
 
     EngineOptions& options_;
     OperatorOutput& output_;
@@ -64,5 +83,6 @@ private:
     bool terminate_ = false;
     bool shutdown_ = false;
     bool finished_ = false;
+    bool startup_failed_ = false;
     std::thread thread_;
 };

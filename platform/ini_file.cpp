@@ -142,6 +142,8 @@ std::optional<std::string> find_value(const std::string& path, std::string_view 
 
 std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
                      std::string_view default_value, std::size_t buffer_size) {
+    section = trim(section);
+    key = trim(key);
     std::string value = find_value(path, section, key).value_or(std::string(default_value));
     size_t room = buffer_size > 0 ? buffer_size - 1 : 0;
     if (value.size() > room) {
@@ -151,11 +153,15 @@ std::string ini_read(const std::string& path, std::string_view section, std::str
 }
 
 bool ini_has_key(const std::string& path, std::string_view section, std::string_view key) {
+    section = trim(section);
+    key = trim(key);
     return find_value(path, section, key).has_value();
 }
 
 bool ini_write(const std::string& path, std::string_view section, std::string_view key,
                const std::optional<std::string>& value) {
+    section = trim(section);
+    key = trim(key);
     auto bytes = read_binary_file(path);
     std::vector<std::string> lines = bytes ? split_lines(*bytes) : std::vector<std::string>{};
     Location loc = locate(lines, section);

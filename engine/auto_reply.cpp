@@ -1,0 +1,48 @@
+#include "engine/auto_reply.h"
+
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/catalogue_files.h"
+#include "store/enqueue.h"
+#include "store/spool.h"
+
+namespace {
+
+// The catalogue text is taken up to 139 bytes.
+constexpr std::size_t reply_buffer = 140;
+
+} // namespace
+
+long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender) {
+    static const std::string wrong_code = gbk("查询代码错误。");
+    std::string reply = code.empty() ? wrong_code : catalogue_read(code, wrong_code, reply_buffer);
+    // Replies go to today's spool by the clock, which can differ from the engine's day around midnight.
+    LocalTime now = ctx.clock.now();
+    std::string today = spool_date(now);
+    ensure_day_dirs(today);
+    long n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock);
+    if (n < 0) {
+        tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
+    }
+    return n;
+}
+
+void on_demand_check(EngineContext& ctx, const std::string& text, const std::string& sender) {
+    if (text.empty() || text[0] != '*') {
+        return;
+    }
+    std::string code = remove_byte(remove_byte(text.substr(1), '\r'), '\n');
+    tracef(ctx.logs, gbk("查询短信内容=[%s]，[%s],[%s]\n").c_str(), text.c_str(), code.c_str(), sender.c_str());
+    if (!ctx.options.members_only.load()) {
+        queue_reply(ctx, code, sender);
+        ctx.logs.trace(gbk("非会员点播\r\n"));
+        return;
+    }
+    std::string value = read_member_value(sender);
+    tracef(ctx.logs, gbk("会员点播=[%s]，[%s],[%s]\n").c_str(), sender.c_str(), code.c_str(), value.c_str());
+    if (!is_member_value(value)) {
+        ctx.logs.trace(gbk("======================================:点播_无此会员\r\n"));
+        return;
+    }
+    queue_reply(ctx, code, sender);
+}

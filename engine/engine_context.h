@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/engine_logs.h"
+#include "engine/engine_options.h"
+#include "engine/operator_output.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+#include <string>
+
+// Thrown from a safe point when the engine must stop now (window closed, daemon signalled). It never
+// leaves the engine thread: myterad catches it and closes the port and the logs.
+struct EngineStopped {};
+
+// Where the engine may pause. `checkpoint` blocks while the engine is paused and throws EngineStopped
+// when it must stop; `sleep` is a wait of the engine with a checkpoint before and after.
+class Pacer {
+public:
+    virtual ~Pacer() = default;
+    virtual void checkpoint() = 0;
+    virtual void sleep(int ms) = 0;
+};
+
+// A pacer that never pauses: plain sleeps through the clock.
+class ClockPacer : public Pacer {
+public:
+    explicit ClockPacer(Clock& clock) : clock_(clock) {}
+    void checkpoint() override {}
+    void sleep(int ms) override { clock_.sleep_ms(ms); }
+
+private:
+    Clock& clock_;
+};
+
+// The state the engine's passes share while one record or one message is handled.
+struct EngineState {
+    std::string spool_date;     // the day directory the engine works on
+    std::string time_text;      // taken at every attempt and every received message
+    std::string date_time_text; // spool date + " " + time text
+    char content_kind = 0;      // first byte of the record's content: 2 = English
+    std::string plain_content;  // first line of the record's content file, kind byte included
+    std::string device_name;    // the port's device path
+};
+
+// Everything the engine works with. The engine reads the options at the moment of use and writes to
+// the operator only through `output`.
+struct EngineContext {
+    SerialPort& port;
+    Clock& clock;
+    Pacer& pacer;
+    EngineOptions& options;
+    OperatorOutput& output;
+    EngineLogs& logs;
+    EngineState state;
+
+    // Takes the time text afresh; the date-time text follows the engine's spool date.
+    void stamp_time() {
+        state.time_text = time_text(clock.now());
+        state.date_time_text = state.spool_date + " " + state.time_text;
+    }
+};

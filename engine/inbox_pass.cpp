@@ -1,0 +1,150 @@
+#include "engine/inbox_pass.h"
+
+#include "engine/auto_reply.h"
+#include "engine/pdu_codec.h"
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "store/spool.h"
+
+#include <optional>
+
+namespace {
+
+constexpr std::size_t monitor_limit = 20480;
+
+std::string filter_chunk(const std::string& chunk) {
+    std::string out;
+    out.reserve(chunk.size());
+    for (char c : chunk) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 32 && u <= 123) || c == '\r' || c == '\n') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+void reset_modem(EngineContext& ctx, std::string& listing) {
+    const char* device = ctx.state.device_name.c_str();
+    const std::string command = "at\r\n";
+    ctx.pacer.sleep(2000);
+    tracef(ctx.logs, gbk(" %s:复位2.... =%s\n").c_str(), device, command.c_str());
+    ctx.pacer.sleep(500);
+    port_write(ctx.port, command);
+    ctx.pacer.sleep(1900);
+    std::string answer = port_read_chunk(ctx.port);
+    listing += " \r\n \r\n OK";
+    tracef(ctx.logs, gbk("%s:复位2-完毕！read....at=%s\n").c_str(), device, answer.c_str());
+    tracef(ctx.logs, "\n%s----read cmgl no 'OK'   \n", device);
+}
+
+// Line k (from 1) of the listing: the text between the (k-1)-th and the k-th line feed. A last piece
+// without a line feed after it does not count.
+std::optional<std::string> listing_line(const std::string& listing, int k) {
+    std::size_t start = 0;
+    for (int i = 1; i < k; ++i) {
+        std::size_t lf = listing.find('\n', start);
+        if (lf == std::string::npos) {
+            return std::nullopt;
+        }
+        start = lf + 1;
+    }
+    std::size_t end = listing.find('\n', start);
+    if (end == std::string::npos) {
+        return std::nullopt;
+    }
+    return listing.substr(start, end - start);
+}
+
+void show_received(EngineContext& ctx, long n, const ReceivedMessage& msg) {
+    if (ctx.output.monitor_length() > monitor_limit) {
+        ctx.output.replace_monitor("\r\n");
+    }
+    ctx.output.prepend_monitor(std::to_string(n) + "  : " + ctx.state.date_time_text + "          " + msg.sender +
+                               "\r\n    " + msg.text + "\r\n\r\n");
+}
+
+void delete_from_modem(EngineContext& ctx, const std::string& index) {
+    std::string command = "at+cmgd=" + index + "\r\n";
+    tracef(ctx.logs, "sends.... =%s\n", command.c_str());
+    ctx.pacer.sleep(200);
+    port_write(ctx.port, command);
+    ctx.pacer.sleep(2800);
+    std::string answer = port_read_chunk(ctx.port);
+    tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
+}
+
+// Stores, answers, logs, shows and deletes one listed message.
+void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
+    ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
+    const std::string& day = ctx.state.spool_date;
+    ctx.stamp_time();
+    long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text);
+    if (n < 0) {
+        // Leave it in the modem: it is listed and stored again in the next pass.
+        tracef(ctx.logs, "filename_err=%s\n", spool_path(day, SpoolDir::Recv, "R").c_str());
+        return;
+    }
+    tracef(ctx.logs, "filename3=%s\n", counter_path(day, SpoolDir::Recv).c_str());
+    on_demand_check(ctx, msg.text, msg.sender);
+    ctx.stamp_time();
+    ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
+    show_received(ctx, n, msg);
+    std::string index = header.size() > 7 ? header.substr(7) : std::string();
+    delete_from_modem(ctx, index);
+}
+
+} // namespace
+
+std::string read_listing(EngineContext& ctx) {
+    const std::string command = "at+cmgl=4\r\n";
+    port_write(ctx.port, command);
+    ctx.logs.trace("read_cmgl_start... \n");
+    std::string listing;
+    std::string previous = command;
+    std::string chunk;
+    do {
+        ctx.pacer.sleep(ctx.options.fast_device.load() ? 2600 : 3100);
+        chunk = filter_chunk(port_read_chunk(ctx.port));
+        if (chunk != previous) {
+            listing += chunk;
+        }
+        previous = chunk;
+    } while (chunk.size() == chunk_size);
+    if (listing.find("OK") == std::string::npos) {
+        reset_modem(ctx, listing);
+    }
+    return listing;
+}
+
+void run_inbox_pass(EngineContext& ctx) {
+    std::string listing = read_listing(ctx);
+    int k = ctx.options.device.load() == DeviceType::Wavecom ? 3 : 2;
+    for (;;) {
+        ctx.pacer.checkpoint();
+        std::optional<std::string> line = listing_line(listing, k);
+        if (!line) {
+            return;
+        }
+        if (k == 2 && line->size() < 8) {
+            k = 3;
+            line = listing_line(listing, k);
+            if (!line) {
+                return;
+            }
+        }
+        std::size_t comma = line->find(',');
+        if (comma == std::string::npos) {
+            return;
+        }
+        std::string header = line->substr(0, comma);
+        ++k;
+        std::optional<std::string> pdu_line = listing_line(listing, k);
+        if (!pdu_line) {
+            return;
+        }
+        tracef(ctx.logs, "index=%d,cmgdl=%s\n", k, pdu_line->c_str());
+        ++k;
+        handle_message(ctx, header, *pdu_line);
+    }
+}

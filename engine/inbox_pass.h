@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/engine_context.h"
+
+#include <string>
+
+// Reads the modem's whole message listing (at+cmgl=4): waits before every chunk, drops bytes outside
+// the listing's character set, skips a chunk equal to the one before, and resets the modem with "at"
+// when the listing holds no "OK".
+std::string read_listing(EngineContext& ctx);
+
+// One inbox pass: every message of the listing is decoded, stored as the next received record of the
+// engine's day, answered when it is a query, logged, shown, and deleted from the modem.
+void run_inbox_pass(EngineContext& ctx);

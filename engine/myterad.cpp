@@ -1,0 +1,234 @@
+#include "engine/myterad.h"
+
+#include "engine/engine_context.h"
+#include "engine/engine_logs.h"
+#include "engine/inbox_pass.h"
+#include "engine/send_pass.h"
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "store/settings.h"
+#include "store/spool.h"
+
+#include <chrono>
+
+namespace {
+
+// The engine's pauses: a checkpoint blocks while the thread is paused and ends it on shutdown.
+class ThreadPacer : public Pacer {
+public:
+    ThreadPacer(myterad& thread, Clock& clock) : thread_(thread), clock_(clock) {}
+    void checkpoint() override {
+        if (!thread_.gate()) {
+            throw EngineStopped{};
+        }
+    }
+    void sleep(int ms) override {
+        checkpoint();
+        if (!thread_.sleep_ms(ms)) {
+            throw EngineStopped{};
+        }
+        checkpoint();
+    }
+
+private:
+    myterad& thread_;
+    Clock& clock_;
+};
+
+const std::string& started_caption() {
+    static const std::string text = gbk("Velmora短信网关--企业短消息服务器  ：   收发进程已启动");
+    return text;
+}
+
+} // namespace
+
+myterad::myterad(EngineOptions& options, OperatorOutput& output, Clock& clock, PortOpener opener)
+    : options_(options), output_(output), clock_(clock), opener_(std::move(opener)) {
+    if (!opener_) {
+        opener_ = [](const std::string& path) { return port_open(path); };
+    }
+    thread_ = std::thread([this] { Execute(); });
+}
+
+myterad::~myterad() {
+    Shutdown();
+}
+
+void myterad::Suspend() {
+    std::lock_guard lock(mutex_);
+    ++pause_count_;
+    suspended_ = true;
+}
+
+void myterad::Resume() {
+    std::lock_guard lock(mutex_);
+    if (pause_count_ > 0) {
+        if (--pause_count_ == 0 && !finished_) {
+            suspended_ = false;
+        }
+    }
+    wake_.notify_all();
+}
+
+bool myterad::Suspended() const {
+    std::lock_guard lock(mutex_);
+    return suspended_;
+}
+
+bool myterad::Finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
+
+bool myterad::StartupFailed() const {
+    std::lock_guard lock(mutex_);
+    return startup_failed_;
+}
+
+void myterad::Terminate() {
+    std::lock_guard lock(mutex_);
+    terminate_ = true;
+}
+
+bool myterad::terminate_requested() const {
+    std::lock_guard lock(mutex_);
+    return terminate_;
+}
+
+void myterad::Shutdown() {
+    {
+        std::lock_guard lock(mutex_);
+        shutdown_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void myterad::WaitFor() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return finished_; });
+}
+
+bool myterad::gate() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return pause_count_ == 0 || shutdown_; });
+    return !shutdown_;
+}
+
+bool myterad::sleep_ms(int ms) {
+    if (dynamic_cast<RealClock*>(&clock_) == nullptr) {
+        clock_.sleep_ms(ms);
+        return gate();
+    }
+    // A real wait ends early when the engine must stop, so closing never waits out a long pause.
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return shutdown_; });
+    return !shutdown_;
+}
+
+void myterad::finish(bool startup_failed) {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    startup_failed_ = startup_failed;
+    suspended_ = true;
+    wake_.notify_all();
+}
+
+void myterad::Execute() {
+    if (!gate()) {
+        finish(false);
+        return;
+    }
+    ThreadPacer pacer(*this, clock_);
+    EngineLogs logs;
+    std::unique_ptr<SerialPort> port;
+    bool failed = false;
+    try {
+        failed = !run(pacer, logs, port);
+    } catch (const EngineStopped&) {
+        logs.trace("engine stopped\n");
+    }
+    logs.close();
+    if (port) {
+        port_close(*port);
+    }
+    finish(failed);
+}
+
+bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<SerialPort>& port) {
+    LocalTime now = clock_.now();
+    std::string day = spool_date(now);
+    ensure_day_dirs(day);
+    std::string com = read_setting("COM", "COM1", 100);
+    std::string device = device_path_for(com);
+    port = opener_(device);
+    logs.open(day, device);
+    if (!port) {
+        logs.trace("create com err. \n");
+        fail_startup(
+            logs,
+            gbk("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!请先关闭系统，检查后重试!\r\n\r\n"));
+        return false;
+    }
+    std::string rate = read_setting("RATE", "19200", 10);
+    tracef(logs, "rate..%s\n", rate.c_str());
+    bool accepted = port_configure(*port, rate_number(rate));
+    tracef(logs, "SetCOM return..%d\n", accepted ? 1 : 0);
+    if (!accepted && !options_.wider_compatibility.load()) {
+        fail_startup(logs, gbk("...!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n") + "1");
+        return false;
+    }
+    EngineContext ctx{*port, clock_, pacer, options_, output_, logs, {}};
+    ctx.state.spool_date = day;
+    ctx.state.device_name = device;
+    ctx.stamp_time();
+    start_modem(ctx, com, rate);
+    while (true) {
+        run_cycle(ctx);
+        if (terminate_requested()) {
+            return true;
+        }
+    }
+}
+
+void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
+    logs.close_trace();
+    output_.set_caption("velmora SMS server ");
+    output_.replace_monitor(monitor_text);
+}
+
+void myterad::start_modem(EngineContext& ctx, const std::string& com, const std::string& rate) {
+    output_.set_caption(started_caption());
+    output_.replace_monitor(gbk("系统已准备好，开始收发信息..................................!\r\n"));
+    output_.prepend_monitor(">>>>>OK!\r\n");
+    port_prepare(ctx.port);
+    tracef(ctx.logs, "star...%s,%s\n", com.c_str(), rate.c_str());
+    port_write(ctx.port, "AT+CMGF=0\r\n");
+    ctx.pacer.sleep(2500);
+    port_read_chunk(ctx.port);
+    ctx.pacer.sleep(2000);
+    output_.prepend_monitor("OK!\r\n");
+}
+
+myterad::Counters myterad::read_counters(EngineContext& ctx) {
+    const std::string& day = ctx.state.spool_date;
+    ensure_day_dirs(day);
+    tracef(ctx.logs, "\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", gbk("开始").c_str(),
+           counter_path(day, SpoolDir::Send).c_str());
+    Counters c{read_counter(day, SpoolDir::Send), read_counter(day, SpoolDir::Recv), read_counter(day, SpoolDir::New)};
+    tracef(ctx.logs, "accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", c.queued, c.received, c.processed);
+    return c;
+}
+
+void myterad::run_cycle(EngineContext& ctx) {
+    Counters c = read_counters(ctx);
+    if (c.processed == c.queued) {
+        // The day is drained: the only place the engine moves on to a new day.
+        ctx.state.spool_date = spool_date(clock_.now());
+        c = read_counters(ctx);
+    }
+    run_send_pass(ctx, c.processed, c.queued);
+    run_inbox_pass(ctx);
+}

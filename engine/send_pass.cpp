@@ -1,0 +1,108 @@
+#include "engine/send_pass.h"
+
+#include "engine/number_range.h"
+#include "engine/pdu_codec.h"
+#include "engine/submission.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/spool.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t content_read_limit = 1023;
+
+// The record's content as the engine sends it: the first line of at most 1023 bytes, encoded.
+std::optional<UserData> encode_content(EngineContext& ctx, long k) {
+    auto content = read_record(ctx.state.spool_date, SpoolDir::New, k).content;
+    if (!content) {
+        return std::nullopt;
+    }
+    std::string line = cut_at_line_end(content->substr(0, content_read_limit));
+    ctx.state.plain_content = line;
+    ctx.state.content_kind = line.empty() ? 0 : line[0];
+    bool english = ctx.state.content_kind == 2;
+    UserData data;
+    if (english) {
+        Encoded7bit packed = encode_7bit(line.substr(1));
+        data = cut_user_data(packed.hex, true, packed.septets);
+    } else {
+        data = cut_user_data(encode_ucs2(line), false, 0);
+    }
+    tracef(ctx.logs, english ? "English_sms_neirong_%s=[%s][%ld]\n" : "Chinese_sms_neirong_%s=[%s][%ld]\n",
+           gbk("主").c_str(), data.hex.c_str(), k);
+    return data;
+}
+
+// The lines of a recipient file: split at every line feed, the piece after the last one included.
+std::vector<std::string> recipient_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) {
+            return lines;
+        }
+        start = end + 1;
+    }
+}
+
+void send_range(EngineContext& ctx, const std::string& line, const UserData& data, long k, int& index) {
+    tracef(ctx.logs, "--%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
+    std::optional<NumberRange> range = parse_number_range(line);
+    if (!range) {
+        // A range that names no number range we can send to exactly is reported, not guessed at.
+        tracef(ctx.logs, "bad number range, not sent=[%s]\n", line.c_str());
+        report_unsendable(ctx, k, index, line);
+        return;
+    }
+    for (std::uint64_t v = range->low; v <= range->high; ++v) {
+        ctx.pacer.checkpoint();
+        ++index;
+        submit_to_recipient(ctx, range->number(v), data, k, index);
+    }
+}
+
+} // namespace
+
+void process_record(EngineContext& ctx, long k) {
+    const std::string& day = ctx.state.spool_date;
+    std::optional<UserData> data = encode_content(ctx, k);
+    auto recipients = read_record(day, SpoolDir::New, k).recipients;
+    if (!data || !recipients) {
+        // Its files are gone: count it as processed so the queue never stalls on it.
+        tracef(ctx.logs, "record %ld incomplete (%s missing), skipped\n", k, data ? "recipients" : "content");
+    } else {
+        int index = 0;
+        for (const std::string& raw : recipient_lines(*recipients)) {
+            if (!raw.empty() && raw[0] == '*') {
+                break; // barred from here on
+            }
+            std::string line = remove_byte(cut_at_line_end(raw), ' ');
+            tracef(ctx.logs, "%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
+            if (line.empty()) {
+                continue; // an empty line names nobody
+            }
+            ctx.pacer.checkpoint();
+            if (looks_like_range(line)) {
+                send_range(ctx, line, *data, k, index);
+            } else {
+                submit_to_recipient(ctx, line, *data, k, index);
+                ++index;
+            }
+        }
+    }
+    write_counter(day, SpoolDir::Send, k);
+}
+
+void run_send_pass(EngineContext& ctx, long processed, long queued) {
+    for (long k = processed + 1; k <= queued; ++k) {
+        ctx.pacer.checkpoint();
+        process_record(ctx, k);
+    }
+    tracef(ctx.logs, "%s=%ld\n", gbk("发送的个数 !!!!!!!!!!!!!").c_str(), queued);
+    write_counter(ctx.state.spool_date, SpoolDir::Send, queued);
+}

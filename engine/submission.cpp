@@ -1,0 +1,150 @@
+#include "engine/submission.h"
+
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/customer_files.h"
+#include "store/settings.h"
+
+namespace {
+
+const std::string& monitor_sent_suffix() {
+    static const std::string text = gbk("    发送成功.\r\n");
+    return text;
+}
+
+const std::string& monitor_failed_suffix() {
+    static const std::string text = gbk("    发送失败!!!\r\n");
+    return text;
+}
+
+std::string last_chars(const std::string& text, std::size_t n) {
+    return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+void monitor_line(EngineContext& ctx, const std::string& gap, const std::string& phone, int attempt,
+                  const std::string& suffix) {
+    ctx.output.prepend_monitor("SMS Create Day: " + ctx.state.spool_date + gap + phone + "   " +
+                               std::to_string(attempt) + suffix);
+}
+
+// The submit PDU for one number, with the trace lines that show how it was built.
+SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets) {
+    TraceSink& trace = ctx.logs;
+    bool seven_bit = ctx.state.content_kind == 2;
+    PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
+    std::string smscode = read_setting("SMSCODE", "0000000000", 16);
+    std::string centre = last_chars(smscode, 11);
+    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant);
+    tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
+    tracef(trace, "smsCO_0=[%s]\n", smscode.c_str());
+    tracef(trace, "smsCO_1=[%s]\n", centre.c_str());
+    tracef(trace, "smsCO_2=[%s]\n", swap_semi_octets(centre).c_str());
+    int length = static_cast<int>(number.size());
+    if (variant == PduVariant::Siemens) {
+        tracef(trace, "sms_neirong_3=[%s]\n", user_data.c_str());
+        tracef(trace, "sms_neirong_2=[%s]\n", user_data.c_str());
+        tracef(trace, "sms_ss=[%s]\n", pdu.pdu.c_str());
+    } else {
+        tracef(trace, "2--shouji_code=[%s],strlen(ShouJiHao)=%d,lleenn=%d\n", number.c_str(), length, length + 2);
+        tracef(trace, "22sms_neirong_3=[%s]\n", user_data.c_str());
+        tracef(trace, "22sms_neirong_2=[%s]\n", user_data.c_str());
+        tracef(trace, "22sms_ss=[%s]\n", pdu.pdu.c_str());
+    }
+    return pdu;
+}
+
+// One attempt: the send command, the PDU after a wait that stands in for the modem's prompt, then the
+// answer. Returns whether the modem said the message was sent.
+bool attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string& pdu_text, int attempt) {
+    TraceSink& trace = ctx.logs;
+    int speed = ctx.options.speed.load();
+    tracef(trace, "%s%d\n", gbk("----------------------开始发送---------------").c_str(), attempt);
+    std::string command = "at+cmgs=" + std::to_string(pdu.command_length) + "\r";
+    tracef(trace, "cmgs=%s\n", command.c_str());
+    ctx.pacer.checkpoint();
+    port_write(ctx.port, command);
+    tracef(trace, "~~~~~~~~~~~~~cmgs=%s\n", pdu_text.c_str());
+    ctx.pacer.sleep(100 * attempt + 50 * speed);
+    port_write(ctx.port, pdu_text);
+    int wait = 1000 * attempt + 600 * speed;
+    ctx.pacer.sleep(wait);
+    tracef(trace, "~~~~~~~~~~Sleep=%d\n", wait);
+    std::string answer = port_collect(ctx.port, submission_capacity);
+    ctx.pacer.checkpoint();
+    tracef(trace, "str_end=%s\n", last_chars(answer, 4).c_str());
+    tracef(trace, "read_com1(cmgs)=%s\n", answer.c_str());
+    trace.trace(gbk("---------------------- 发送结束---------------\n"));
+    ctx.stamp_time();
+    return reply_says_sent(answer);
+}
+
+} // namespace
+
+void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient) {
+    // Nothing can be sent, but the operator must still see that this recipient got nothing.
+    ctx.stamp_time();
+    ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
+    monitor_line(ctx, "      ", recipient, 0, monitor_failed_suffix());
+}
+
+ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& trace) {
+    std::string name_part = recipient.substr(0, recipient.find(';'));
+    std::string category = name_part;
+    std::string customer = name_part;
+    std::size_t mark = name_part.find('\x02');
+    tracef(trace, "weizhi=[%d][%s]\n", mark == std::string::npos ? -1 : static_cast<int>(mark),
+           name_part.substr(0, mark).c_str());
+    if (mark != std::string::npos) {
+        category = name_part.substr(0, mark);
+        customer = name_part.substr(mark + 1);
+        tracef(trace, "weizhi=[%d][%s]\n", static_cast<int>(mark + 1), customer.c_str());
+    }
+    customer = cut_at_line_end(customer);
+    tracef(trace, "name3=[%s]\n", customer.c_str());
+    return {customer, category_read(category, customer, customer, 512)};
+}
+
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
+                        int index) {
+    TraceSink& trace = ctx.logs;
+    tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), content.hex.c_str());
+    std::string user_data = ctx.options.show_on_screen.load() ? "0001" + content.hex : content.hex;
+    ResolvedRecipient resolved = resolve_recipient(recipient, trace);
+    std::string phone = resolved.phone;
+    if (phone.size() > max_phone_length) {
+        tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
+        report_unsendable(ctx, record, index, phone);
+        return -1;
+    }
+    tracef(trace, "name4=[%s]\n", resolved.customer.c_str());
+    phone = cut_at_line_end(phone);
+    int length = static_cast<int>(phone.size());
+    tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
+    tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
+           length + 2);
+    SubmitPdu pdu = build_pdu(ctx, phone, user_data, content.septets);
+    std::string pdu_text = pdu.pdu + '\x1a';
+    tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
+
+    int attempts = ctx.options.retry.load() ? 6 : 1;
+    for (int a = 0; a < attempts; ++a) {
+        if (attempt_send(ctx, pdu, pdu_text, a)) {
+            ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
+                                    ctx.state.plain_content);
+            monitor_line(ctx, "     ", phone, a, monitor_sent_suffix());
+            break;
+        }
+        if (a == attempts - 1) {
+            ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
+                                    ctx.state.plain_content);
+        }
+        monitor_line(ctx, "      ", phone, a, monitor_failed_suffix());
+        if (ctx.options.pause_after_failure.load()) {
+            ctx.pacer.sleep(7800);
+            trace.trace(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\n"));
+        }
+    }
+    trace.trace(">>>>>smssend END!!!!= ");
+    return 0;
+}

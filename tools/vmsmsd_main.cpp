@@ -1,0 +1,159 @@
+// vmsmsd: the gateway's engine without a window, in the current directory.
+// Caption changes and monitor entries go to standard output as UTF-8 lines, in the order the engine
+// writes them. SIGINT or SIGTERM stops it at the next safe point.
+
+#include "engine/engine_options.h"
+#include "engine/myterad.h"
+#include "engine/operator_output.h"
+#include "platform/gbk.h"
+#include "store/settings.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+namespace {
+
+// Prints every change; keeps the monitor's length as the window would count it (UTF-16 units).
+class PrintingOutput : public OperatorOutput {
+public:
+    void set_caption(const std::string& text) override { print("caption: ", text); }
+    void replace_monitor(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        length_ = units(text);
+        print_locked("monitor-reset: ", text);
+    }
+    void prepend_monitor(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        length_ += units(text);
+        print_locked("monitor: ", text);
+    }
+    std::size_t monitor_length() override {
+        std::lock_guard lock(mutex_);
+        return length_;
+    }
+
+private:
+    static std::size_t units(const std::string& gbk_text) {
+        return gbk_to_utf16(gbk_text).value_or(std::u16string()).size();
+    }
+    void print(const char* tag, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        print_locked(tag, text);
+    }
+    // One output line per line of the text, each tagged, without the CR of the Windows line ends.
+    void print_locked(const char* tag, const std::string& text) {
+        std::string utf8 = gbk_to_utf8_lossy(text);
+        std::size_t start = 0;
+        while (start < utf8.size()) {
+            std::size_t end = utf8.find('\n', start);
+            std::string line = utf8.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            while (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            std::printf("%s%s\n", tag, line.c_str());
+            if (end == std::string::npos) {
+                break;
+            }
+            start = end + 1;
+        }
+        std::fflush(stdout);
+    }
+
+    std::mutex mutex_;
+    std::size_t length_ = 0;
+};
+
+int usage() {
+    std::fputs("usage: vmsmsd [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
+               "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
+               "              [--speed 0..10]\n",
+               stderr);
+    return 2;
+}
+
+bool parse_device(const std::string& name, EngineOptions& options) {
+    if (name == "siemens") {
+        options.device = DeviceType::Siemens;
+    } else if (name == "wavecom") {
+        options.device = DeviceType::Wavecom;
+    } else if (name == "other") {
+        options.device = DeviceType::Other;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The device type the window would select from MTYPE: 1, 2 or 3; anything else leaves "other".
+void device_from_settings(EngineOptions& options) {
+    long mtype = mtype_number(read_setting("MTYPE", "2", 20));
+    if (mtype >= 1 && mtype <= 3) {
+        options.device = static_cast<DeviceType>(mtype);
+    }
+}
+
+bool parse_options(int argc, char** argv, EngineOptions& options) {
+    device_from_settings(options);
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--device" && i + 1 < argc) {
+            if (!parse_device(argv[++i], options)) {
+                return false;
+            }
+        } else if (arg == "--speed" && i + 1 < argc) {
+            char* end = nullptr;
+            long speed = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || speed < 0 || speed > 10) {
+                return false;
+            }
+            options.speed = static_cast<int>(speed);
+        } else if (arg == "--retry") {
+            options.retry = true;
+        } else if (arg == "--pause-after-failure") {
+            options.pause_after_failure = true;
+        } else if (arg == "--show-on-screen") {
+            options.show_on_screen = true;
+        } else if (arg == "--fast-device") {
+            options.fast_device = true;
+        } else if (arg == "--wider-compatibility") {
+            options.wider_compatibility = true;
+        } else if (arg == "--members-only") {
+            options.members_only = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    EngineOptions options;
+    if (!parse_options(argc, argv, options)) {
+        return usage();
+    }
+    // The signals are taken by this thread alone, so the engine thread is never interrupted by them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    PrintingOutput output;
+    myterad engine(options, output);
+    engine.Resume();
+    timespec poll_interval{0, 200 * 1000 * 1000};
+    while (!engine.Finished()) {
+        if (sigtimedwait(&signals, nullptr, &poll_interval) > 0) {
+            engine.Shutdown();
+            return 0;
+        }
+    }
+    engine.Shutdown();
+    return engine.StartupFailed() ? 1 : 0;
+}
