@@ -1,0 +1,136 @@
+#include "engine/pdu_codec.h"
+
+#include "engine/gsm_alphabet.h"
+#include "engine/pdu_hex.h"
+#include "engine/pdu_layout.h"
+#include "engine/pdu_septets.h"
+#include "engine/pdu_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// 142 octets hold 162 whole septets (1134 of their 1136 bits).
+constexpr size_t max_septets = user_data_hex_limit / 2 * 8 / 7;
+
+// A length or count as written in a PDU: at least two upper-case hex digits.
+std::string hex_field(size_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%2.2zX", value);
+    return text;
+}
+
+UserData cut_7bit(std::string_view hex, int septets) {
+    std::string all = unpack_septets(octets_from_hex(hex), static_cast<size_t>(std::max(septets, 0)));
+    size_t keep = gsm_septet_cut(all, max_septets);
+    all.resize(keep);
+    return {pack_septets(all), static_cast<int>(keep)};
+}
+
+// The last 11 characters of the service-centre setting; a shorter setting is used whole.
+std::string_view service_centre_digits(std::string_view smscode) {
+    return smscode.size() > 11 ? smscode.substr(smscode.size() - 11) : smscode;
+}
+
+std::string user_data_length(std::string_view user_data, bool seven_bit, int septets) {
+    return hex_field(seven_bit ? static_cast<size_t>(std::max(septets, 0)) : user_data.size() / 2);
+}
+
+SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets) {
+    // No service-centre address, SMS-SUBMIT with a relative validity period, reference 0; the
+    // destination is international, 86 followed by the number.
+    std::string pdu = "001100";
+    pdu += hex_field(number.size() + 2);
+    pdu += "9168";
+    pdu += swap_semi_octets(number);
+    // PID 00, then DCS and validity: 24 hours for English, 4 hours 5 minutes for Chinese.
+    pdu += seven_bit ? "0000A7" : "000830";
+    pdu += user_data_length(user_data, seven_bit, septets);
+    pdu += user_data;
+    // The send command counts the octets after the one-octet empty service-centre field.
+    int command_length = static_cast<int>(pdu.size() / 2) - 1;
+    return {std::move(pdu), command_length};
+}
+
+SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
+                         std::string_view smscode) {
+    std::string_view centre = service_centre_digits(smscode);
+    // Service-centre length in octets: the type, the country code 86, then the digits.
+    std::string pdu = hex_field(2 + (centre.size() + 1) / 2);
+    pdu += "9168";
+    pdu += swap_semi_octets(centre);
+    pdu += "1100";
+    pdu += hex_field(number.size());
+    pdu += "81";
+    pdu += swap_semi_octets(number);
+    pdu += seven_bit ? "0000A7" : "0008A7";
+    pdu += user_data_length(user_data, seven_bit, septets);
+    pdu += user_data;
+    // These phones take the PDU up to the Ctrl-Z whatever length the command announces.
+    return {std::move(pdu), 176};
+}
+
+} // namespace
+
+Encoded7bit encode_7bit(std::string_view gbk_text) {
+    std::string septets = gsm_septets_from_gbk(gbk_text);
+    return {pack_septets(septets), static_cast<int>(septets.size())};
+}
+
+std::string encode_ucs2(std::string_view gbk_text) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::u16string units = gbk_to_utf16_or_question(gbk_text);
+    std::string hex;
+    hex.reserve(units.size() * 4);
+    for (char16_t unit : units) {
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            hex.push_back(digits[(unit >> shift) & 0x0F]);
+        }
+    }
+    return hex;
+}
+
+UserData cut_user_data(std::string_view hex, bool seven_bit, int septets) {
+    if (seven_bit) {
+        if (hex.size() <= user_data_hex_limit && septets <= static_cast<int>(max_septets)) {
+            return {std::string(hex), septets};
+        }
+        return cut_7bit(hex, septets);
+    }
+    if (hex.size() <= user_data_hex_limit) {
+        return {std::string(hex), 0};
+    }
+    return {std::string(hex.substr(0, ucs2_cut(hex, user_data_hex_limit))), 0};
+}
+
+std::string swap_semi_octets(std::string_view digits) {
+    std::string out(digits);
+    if (out.size() % 2 != 0) {
+        out.push_back('F');
+    }
+    for (size_t i = 0; i + 1 < out.size(); i += 2) {
+        std::swap(out[i], out[i + 1]);
+    }
+    return out;
+}
+
+std::string unswap_semi_octets(std::string_view semi_octets) {
+    std::string out(semi_octets);
+    for (size_t i = 0; i + 1 < out.size(); i += 2) {
+        std::swap(out[i], out[i + 1]);
+    }
+    if (!out.empty() && out.back() == 'F') {
+        out.pop_back();
+    }
+    return out;
+}
+
+SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
+                           std::string_view smscode, PduVariant variant) {
+    if (variant == PduVariant::Siemens) {
+        return siemens_submit(number, user_data, seven_bit, septets, smscode);
+    }
+    return standard_submit(number, user_data, seven_bit, septets);
+}

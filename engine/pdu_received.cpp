@@ -1,0 +1,84 @@
+#include "engine/pdu_address.h"
+#include "engine/pdu_codec.h"
+#include "engine/pdu_hex.h"
+#include "engine/pdu_layout.h"
+#include "platform/gbk.h"
+
+#include <string>
+
+namespace {
+
+constexpr size_t max_user_data_chars = 1000;
+
+// Senders in international form with the country code 86 are stored as national numbers, as replies
+// and the members file expect; so is a 13-digit number beginning with 86 whatever its type says.
+std::string national_sender(const PduAddress& sender) {
+    const std::string& value = sender.value;
+    if (is_alphanumeric(sender.type) || value.rfind("86", 0) != 0 || value.size() <= 2) {
+        return value;
+    }
+    if (is_international(sender.type) || value.size() == 13) {
+        return value.substr(2);
+    }
+    return value;
+}
+
+// The user data as it stands on the line, up to the line's CR or any other character that cannot be
+// part of it.
+std::string_view user_data_chars(std::string_view from_d) {
+    size_t end = 0;
+    while (end < from_d.size() && end < max_user_data_chars && from_d[end] >= '0' && from_d[end] <= '{') {
+        ++end;
+    }
+    return from_d.substr(0, end);
+}
+
+struct TraceFormats {
+    std::string sender = gbk("手机号=%s\n");
+    std::string start = "NRS=[%s],NRI=%d\n";
+    std::string raw = gbk("内容=%s\n");
+    std::string coding = "CodeType =[%s],len=[%s]\n";
+    std::string decoded = gbk("CodeType=[%s],内容2=%s\n");
+};
+
+const TraceFormats& formats() {
+    static const TraceFormats once;
+    return once;
+}
+
+} // namespace
+
+ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
+    const TraceFormats& format = formats();
+    PduReader pdu(line);
+    read_service_centre(pdu);
+    int first_octet = pdu.octet();
+    // The listing also shows stored outgoing messages, which have the SMS-SUBMIT layout.
+    bool submit = (first_octet & message_type_mask) == message_type_submit;
+    if (submit) {
+        pdu.skip_octets(1); // message reference
+    }
+    PduAddress sender = read_address(pdu);
+    tracef(trace, format.sender.c_str(), sender.semi_octets.c_str());
+
+    std::string coding_type(pdu.chars(4)); // protocol identifier and coding scheme
+    PduReader coding_fields(coding_type);
+    coding_fields.skip_octets(1);
+    int dcs = coding_fields.octet();
+    pdu.skip_octets(submit ? validity_octets(first_octet) : 7); // validity, or the time stamp
+    std::string udl_text(pdu.chars(2));
+    int udl = PduReader(udl_text).octet();
+
+    size_t d = pdu.position();
+    std::string_view from_d = pdu.rest();
+    tracef(trace, format.start.c_str(), sender.length_text.c_str(), static_cast<int>(d));
+    tracef(trace, format.raw.c_str(), std::string(from_d).c_str());
+    tracef(trace, format.coding.c_str(), coding_type.c_str(), udl_text.c_str());
+
+    bool has_header = (first_octet & user_data_header_flag) != 0;
+    ReceivedMessage message;
+    message.sender = national_sender(sender);
+    message.text = user_data_text(user_data_chars(from_d), udl, coding_of_dcs(dcs), has_header);
+    tracef(trace, format.decoded.c_str(), coding_type.c_str(), message.text.c_str());
+    return message;
+}
