@@ -1,0 +1,212 @@
+#include "engine/submission.h"
+#include "platform/gbk.h"
+#include "store/customer_files.h"
+#include "support/engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Submission : public EngineFixture {
+protected:
+    // A Chinese record: 你好 as UCS-2.
+    UserData chinese() {
+        ctx.state.content_kind = 0;
+        ctx.state.plain_content = gbk("你好");
+        return {"4F60597D", 0};
+    }
+    // An English record: hello, kind byte and three blanks as the compose tab stores it.
+    UserData english() {
+        ctx.state.content_kind = 2;
+        ctx.state.plain_content = "\x02hello   ";
+        Encoded7bit packed = encode_7bit("hello   ");
+        return {packed.hex, packed.septets};
+    }
+    std::string now_text() { return time_text(clock.now()); }
+};
+
+TEST_F(Submission, SentAtFirstAttemptWritesCommandPduAndSuccessLine) {
+    port.standing(accepting_modem());
+    ASSERT_EQ(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0), 0);
+    EXPECT_EQ(send_commands(), std::vector<std::string>{"at+cmgs=19\r"});
+    EXPECT_EQ(sent_pdus(), std::vector<std::string>{"0011000D91683109000000F1000830044F60597D"});
+    // Speed 5, attempt 0: 250 ms between the writes, 3000 ms after the PDU, then the answer's read.
+    EXPECT_EQ(clock.sleeps(), (std::vector<int>{250, 3000, 3560}));
+    EXPECT_EQ(report("SUCC"), "3.0," + now_text() + "   13900000001    " + gbk("你好") + "\r\r\n");
+    EXPECT_EQ(report("FAIL"), "");
+    EXPECT_EQ(output.prepended(),
+              std::vector<std::string>{"SMS Create Day: 2004-5-6     13900000001   0" + gbk("    发送成功.\r\n")});
+}
+
+TEST_F(Submission, EnglishReportLineKeepsTheStoredContent) {
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, "13900000001", english(), 1, 2);
+    ASSERT_EQ(sent_pdus().size(), 1u);
+    EXPECT_EQ(sent_pdus()[0], "0011000D91683109000000F10000A708E8329BFD068140");
+    EXPECT_EQ(report("SUCC"), "1.2," + now_text() + "   13900000001    \x02hello   \r\r\n");
+}
+
+TEST_F(Submission, SiemensVariantCarriesTheServiceCentreAndFixedLength) {
+    put_file("server.txt", "[SET]\r\nSMSCODE=8613800000500\r\n");
+    options.device = DeviceType::Siemens;
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(send_commands(), std::vector<std::string>{"at+cmgs=176\r"});
+    EXPECT_EQ(sent_pdus(), std::vector<std::string>{"0891683108000005F011000B813109000000F10008A7044F60597D"});
+    std::string trace = trace_text();
+    EXPECT_NE(trace.find("smsCO_0=[8613800000500]\r\nsmsCO_1=[13800000500]\r\nsmsCO_2=[3108000005F0]"),
+              std::string::npos);
+    EXPECT_NE(trace.find("sms_ss=[0891683108000005F0"), std::string::npos);
+}
+
+TEST_F(Submission, SilentModemWithRetryMakesSixAttemptsAndOneFailureLine) {
+    options.retry = true;
+    port.set_silent(true);
+    submit_to_recipient(ctx, "13900000001", chinese(), 2, 0);
+    EXPECT_EQ(send_commands().size(), 6u);
+    std::vector<int> expected;
+    for (int a = 0; a < 6; ++a) {
+        expected.insert(expected.end(), {100 * a + 250, 1000 * a + 3000, 3560});
+    }
+    EXPECT_EQ(clock.sleeps(), expected);
+    std::vector<std::string> lines = output.prepended();
+    ASSERT_EQ(lines.size(), 6u);
+    for (int a = 0; a < 6; ++a) {
+        EXPECT_EQ(lines[a],
+                  "SMS Create Day: 2004-5-6      13900000001   " + std::to_string(a) + gbk("    发送失败!!!\r\n"));
+    }
+    EXPECT_EQ(report("FAIL"), "2.0," + now_text() + "   13900000001    " + gbk("你好") + "\r\r\n");
+    EXPECT_EQ(report("SUCC"), "");
+}
+
+struct AnswerCase {
+    const char* name;
+    const char* answer;
+    bool sent;
+};
+
+class SubmissionAnswer : public Submission, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(SubmissionAnswer, OnlyARealOkCountsAsSent) {
+    port.standing({{"at+cmgs=", "\r\n> "}, {"00", GetParam().answer}});
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(send_commands().size(), 1u); // retry is off: one attempt either way
+    EXPECT_EQ(report("SUCC").empty(), !GetParam().sent);
+    EXPECT_EQ(report("FAIL").empty(), GetParam().sent);
+    ASSERT_EQ(output.prepended().size(), 1u);
+}
+
+const AnswerCase answers[] = {
+    {"ok", "\r\n+CMGS: 12\r\n\r\nOK\r\n", true},
+    {"cms_error", "\r\n+CMS ERROR: 500\r\n", false},
+    {"plain_error", "\r\nERROR\r\n", false},
+    {"left_over_ok_before_error", "\r\nOK\r\n\r\n+CMS ERROR: 38\r\n", false},
+    {"ok_inside_a_word", "\r\nBROKEN\r\n", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SubmissionAnswer, ::testing::ValuesIn(answers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Submission, PauseAfterFailureWaitsAfterEveryFailedAttempt) {
+    options.pause_after_failure = true;
+    port.set_silent(true);
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(clock.sleeps(), (std::vector<int>{250, 3000, 3560, 7800}));
+    EXPECT_NE(trace_text().find(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\r\n")), std::string::npos);
+}
+
+TEST_F(Submission, SpeedZeroSendsThePduWithoutWaitOnFirstAttempt) {
+    options.speed = 0;
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(clock.sleeps(), (std::vector<int>{0, 0, 3560}));
+}
+
+TEST_F(Submission, ShowOnScreenPrefixesEveryRecipientsUserData) {
+    options.show_on_screen = true;
+    port.standing(accepting_modem());
+    UserData data = chinese();
+    submit_to_recipient(ctx, "13900000001", data, 1, 0);
+    submit_to_recipient(ctx, "13900000002", data, 1, 1);
+    ASSERT_EQ(sent_pdus().size(), 2u);
+    EXPECT_EQ(sent_pdus()[0], "0011000D91683109000000F1000830060001"
+                              "4F60597D");
+    EXPECT_EQ(sent_pdus()[1], "0011000D91683109000000F2000830060001"
+                              "4F60597D");
+}
+
+struct ResolveCase {
+    const char* name;
+    bool with_category_file;
+    std::string recipient;
+    std::string destination_semi_octets;
+};
+
+class SubmissionResolve : public Submission, public ::testing::WithParamInterface<ResolveCase> {};
+
+TEST_P(SubmissionResolve, ResolvesTheNumberBeforeBuildingThePdu) {
+    if (GetParam().with_category_file) {
+        make_customer_dir();
+        category_write(gbk("客户"), gbk("采购部"), std::string("13800000002"));
+    }
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, GetParam().recipient, chinese(), 1, 0);
+    ASSERT_EQ(sent_pdus().size(), 1u);
+    EXPECT_EQ(sent_pdus()[0].substr(12, GetParam().destination_semi_octets.size()), GetParam().destination_semi_octets);
+}
+
+const ResolveCase resolves[] = {
+    {"plain_number", false, "13900000001", "3109000000F1"},
+    {"semicolon_and_rest_dropped", false, "13900000001;xyz", "3109000000F1"},
+    {"customer_token", true, gbk("客户") + "\x02" + gbk("采购部") + ";", "3108000000F2"},
+    {"twelve_characters", false, "861390000000", "683109000000"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SubmissionResolve, ::testing::ValuesIn(resolves),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Submission, TokenWithoutCategoryFileSubmitsTheCustomerNameItself) {
+    port.standing(accepting_modem());
+    const std::string name = gbk("采购部");
+    submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0);
+    ASSERT_EQ(sent_pdus().size(), 1u);
+    EXPECT_NE(report("SUCC").find("   " + name + "    "), std::string::npos);
+    EXPECT_NE(trace_text().find("name3=[" + name + "]"), std::string::npos);
+}
+
+TEST_F(Submission, ThirteenCharactersAreReportedButNeverSent) {
+    port.standing(accepting_modem());
+    EXPECT_EQ(submit_to_recipient(ctx, "8613900000001", chinese(), 4, 1), -1);
+    EXPECT_TRUE(port.writes().empty());
+    EXPECT_EQ(report("FAIL"), "4.1," + now_text() + "   8613900000001    " + gbk("你好") + "\r\r\n");
+    EXPECT_EQ(output.prepended(),
+              std::vector<std::string>{"SMS Create Day: 2004-5-6      8613900000001   0" + gbk("    发送失败!!!\r\n")});
+}
+
+TEST_F(Submission, TraceShowsTheStepsInOrder) {
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, "13900000001", chinese(), 3, 0);
+    std::string trace = trace_text();
+    std::vector<std::string> steps = {">>>>>smssend star=[3][13900000001][4F60597D]",
+                                      "weizhi=[-1][13900000001]",
+                                      "name3=[13900000001]",
+                                      "name4=[13900000001]",
+                                      "shouji_code=[13900000001],strlen(ShouJiHao)=11",
+                                      "shouji_code=[13900000001],strlen(ShouJiHao)=11.jjj=11.lleenn=13",
+                                      "shouji_code2=3109000000F1",
+                                      "2--shouji_code=[13900000001],strlen(ShouJiHao)=11,lleenn=13",
+                                      "22sms_ss=[0011000D91683109000000F1000830044F60597D]",
+                                      "--41,ss_sms=0011000D91683109000000F1000830044F60597D\x1a",
+                                      "cmgs=at+cmgs=19\r",
+                                      "~~~~~~~~~~Sleep=3000",
+                                      "read_com1(cmgs)=",
+                                      ">>>>>smssend END!!!!= "};
+    std::size_t at = 0;
+    for (const auto& step : steps) {
+        std::size_t found = trace.find(step, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << step;
+        at = found + step.size();
+    }
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+#include "support/engine_fixture.h"
+
+#include "store/spool.h"
+
+void EngineFixture::SetUp() {
+    TempDirTest::SetUp();
+    ensure_day_dirs(day);
+    logs.open(day, "/dev/ttyS0");
+    ctx.state.spool_date = day;
+    ctx.state.device_name = "/dev/ttyS0";
+}
+
+void EngineFixture::TearDown() {
+    logs.close();
+    TempDirTest::TearDown();
+}
+
+std::vector<std::string> EngineFixture::sent_pdus() const {
+    std::vector<std::string> pdus;
+    for (const auto& w : port.writes()) {
+        if (!w.bytes.empty() && w.bytes.back() == '\x1a') {
+            pdus.push_back(w.bytes.substr(0, w.bytes.size() - 1));
+        }
+    }
+    return pdus;
+}
+
+std::vector<std::string> EngineFixture::send_commands() const {
+    std::vector<std::string> commands;
+    for (const auto& w : port.writes()) {
+        if (w.bytes.rfind("at+cmgs=", 0) == 0) {
+            commands.push_back(w.bytes);
+        }
+    }
+    return commands;
+}
+
+std::string EngineFixture::report(const char* which) const {
+    return file_bytes(std::string("log/") + which + day + ".log");
+}
+
+std::string EngineFixture::trace_text() const {
+    return file_bytes("sms.log");
+}
+
+std::vector<ModemReply> accepting_modem() {
+    return {
+        {"at+cmgs=", "\r\n> "},                 // prompt for the PDU
+        {"00", "\r\n+CMGS: 1\r\n\r\nOK\r\n"},   // standard-variant PDU taken
+        {"08", "\r\n+CMGS: 1\r\n\r\nOK\r\n"},   // Siemens-variant PDU taken
+        {"at+cmgd=", "at+cmgd\r\r\nOK\r\n"},    // message deleted
+        {"AT+CMGF=0", "AT+CMGF=0\r\r\nOK\r\n"}, // PDU mode
+    };
+}
