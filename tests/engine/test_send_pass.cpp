@@ -45,9 +45,8 @@ protected:
 TEST_F(SendPass, RecordGoesToEveryRecipientInOrderWithItsIndices) {
     queue("13900000001\r\n 139 0000 0002 \r\n13566668888-13566668890\n13900000003", gbk("你好"));
     run_send_pass(ctx, 0, 1);
-    EXPECT_EQ(destinations(),
-              (std::vector<std::string>{"8613900000001", "8613900000002", "8613566668888", "8613566668889",
-                                        "8613566668890", "8613900000003"}));
+    EXPECT_EQ(destinations(), (std::vector<std::string>{"8613900000001", "8613900000002", "8613566668888",
+                                                        "8613566668889", "8613566668890", "8613900000003"}));
     // A single recipient takes the index and then counts on; a range counts on before each number.
     EXPECT_EQ(success_keys(), (std::vector<std::string>{"1.0", "1.1", "1.3", "1.4", "1.5", "1.5"}));
     EXPECT_EQ(file_bytes(day + "/send/acc"), "1");
