@@ -1,0 +1,129 @@
+// Drives the PDU codec for the gammu comparison script: one command per line on standard input, one
+// answer line per command on standard output. Texts travel as hex of their UTF-8 bytes ("-" when
+// empty) so that any character survives the pipe.
+//
+//   submit standard|siemens 7bit|ucs2 NUMBER SMSCODE TEXT  ->  pdu PDU LENGTH
+//   received LINE                                          ->  message SENDER TEXT
+//   deliver national|international|alpha 7bit|ucs2 SENDER TEXT  ->  pdu PDU
+//   submitted PDU                                          ->  submitted NUMBER TYPE TEXT | refused
+
+#include "engine/pdu_codec.h"
+#include "engine/pdu_peer.h"
+#include "platform/gbk.h"
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string from_hex(const std::string& hex) {
+    std::string out;
+    if (hex == "-") {
+        return out;
+    }
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+std::string to_hex(const std::string& bytes) {
+    if (bytes.empty()) {
+        return "-";
+    }
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 0x0F]);
+    }
+    return out;
+}
+
+std::string gbk_argument(const std::string& hex) {
+    return utf8_to_gbk(from_hex(hex)).value_or("?");
+}
+
+std::string utf8_result(const std::string& gbk_text) {
+    return to_hex(gbk_to_utf8_lossy(gbk_text));
+}
+
+// Encodes the content as the engine does for a record, cuts it to one message and builds the PDU.
+std::string submit(std::istringstream& args) {
+    std::string variant, coding, number, smscode, text;
+    args >> variant >> coding >> number >> smscode >> text;
+    bool seven_bit = coding == "7bit";
+    std::string gbk_text = gbk_argument(text);
+    UserData data;
+    if (seven_bit) {
+        Encoded7bit packed = encode_7bit(gbk_text);
+        data = cut_user_data(packed.hex, true, packed.septets);
+    } else {
+        data = cut_user_data(encode_ucs2(gbk_text), false, 0);
+    }
+    SubmitPdu pdu = build_submit_pdu(number, data.hex, seven_bit, data.septets, smscode == "-" ? "" : smscode,
+                                     variant == "siemens" ? PduVariant::Siemens : PduVariant::Standard);
+    return "pdu " + pdu.pdu + " " + std::to_string(pdu.command_length);
+}
+
+std::string received(std::istringstream& args) {
+    std::string line;
+    args >> line;
+    NullTrace trace;
+    ReceivedMessage message = decode_received_pdu(line + "\r", trace);
+    return "message " + utf8_result(message.sender) + " " + utf8_result(message.text);
+}
+
+std::string deliver(std::istringstream& args) {
+    std::string form, coding, sender, text;
+    args >> form >> coding >> sender >> text;
+    DeliverMessage message;
+    message.form = form == "international" ? SenderForm::International
+                   : form == "alpha"       ? SenderForm::Alphanumeric
+                                           : SenderForm::National;
+    message.seven_bit = coding == "7bit";
+    message.sender = gbk_argument(sender);
+    message.text = gbk_argument(text);
+    return "pdu " + build_deliver_pdu(message);
+}
+
+std::string submitted(std::istringstream& args) {
+    std::string pdu;
+    args >> pdu;
+    auto message = decode_submit_pdu(pdu);
+    if (!message) {
+        return "refused";
+    }
+    return "submitted " + message->number + " " + std::to_string(message->number_type) + " " +
+           utf8_result(message->text);
+}
+
+std::string answer(const std::string& line) {
+    std::istringstream args(line);
+    std::string command;
+    args >> command;
+    if (command == "submit") {
+        return submit(args);
+    }
+    if (command == "received") {
+        return received(args);
+    }
+    if (command == "deliver") {
+        return deliver(args);
+    }
+    if (command == "submitted") {
+        return submitted(args);
+    }
+    return "error unknown command " + command;
+}
+
+} // namespace
+
+int main() {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::cout << answer(line) << '\n' << std::flush;
+    }
+    return 0;
+}
