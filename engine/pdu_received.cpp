@@ -4,6 +4,7 @@
 #include "engine/pdu_layout.h"
 #include "platform/gbk.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -46,39 +47,54 @@ const TraceFormats& formats() {
     return once;
 }
 
+// Where the fields of a listed PDU stand, read from the line itself.
+struct LineLayout {
+    int first_octet = 0;
+    PduAddress sender;
+    std::string coding_type; // protocol identifier and coding scheme, as written
+    int dcs = 0;
+    std::string udl_text;
+    int udl = 0;
+    size_t user_data_start = 0;
+};
+
+LineLayout read_layout(std::string_view line) {
+    LineLayout layout;
+    PduReader pdu(line);
+    read_service_centre(pdu);
+    layout.first_octet = pdu.octet();
+    // The listing also shows stored outgoing messages, which have the SMS-SUBMIT layout.
+    bool submit = (layout.first_octet & message_type_mask) == message_type_submit;
+    if (submit) {
+        pdu.skip_octets(1); // message reference
+    }
+    layout.sender = read_address(pdu);
+    layout.coding_type = std::string(pdu.chars(4));
+    PduReader coding_fields(layout.coding_type);
+    coding_fields.skip_octets(1);
+    layout.dcs = coding_fields.octet();
+    pdu.skip_octets(submit ? validity_octets(layout.first_octet) : 7); // validity, or the time stamp
+    layout.udl_text = std::string(pdu.chars(2));
+    layout.udl = PduReader(layout.udl_text).octet();
+    layout.user_data_start = pdu.position();
+    return layout;
+}
+
 } // namespace
 
 ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
     const TraceFormats& format = formats();
-    PduReader pdu(line);
-    read_service_centre(pdu);
-    int first_octet = pdu.octet();
-    // The listing also shows stored outgoing messages, which have the SMS-SUBMIT layout.
-    bool submit = (first_octet & message_type_mask) == message_type_submit;
-    if (submit) {
-        pdu.skip_octets(1); // message reference
-    }
-    PduAddress sender = read_address(pdu);
-    tracef(trace, format.sender.c_str(), sender.semi_octets.c_str());
-
-    std::string coding_type(pdu.chars(4)); // protocol identifier and coding scheme
-    PduReader coding_fields(coding_type);
-    coding_fields.skip_octets(1);
-    int dcs = coding_fields.octet();
-    pdu.skip_octets(submit ? validity_octets(first_octet) : 7); // validity, or the time stamp
-    std::string udl_text(pdu.chars(2));
-    int udl = PduReader(udl_text).octet();
-
-    size_t d = pdu.position();
-    std::string_view from_d = pdu.rest();
-    tracef(trace, format.start.c_str(), sender.length_text.c_str(), static_cast<int>(d));
+    LineLayout layout = read_layout(line);
+    std::string_view from_d = line.substr(std::min(layout.user_data_start, line.size()));
+    tracef(trace, format.sender.c_str(), layout.sender.semi_octets.c_str());
+    tracef(trace, format.start.c_str(), layout.sender.length_text.c_str(), static_cast<int>(layout.user_data_start));
     tracef(trace, format.raw.c_str(), std::string(from_d).c_str());
-    tracef(trace, format.coding.c_str(), coding_type.c_str(), udl_text.c_str());
+    tracef(trace, format.coding.c_str(), layout.coding_type.c_str(), layout.udl_text.c_str());
 
-    bool has_header = (first_octet & user_data_header_flag) != 0;
     ReceivedMessage message;
-    message.sender = national_sender(sender);
-    message.text = user_data_text(user_data_chars(from_d), udl, coding_of_dcs(dcs), has_header);
-    tracef(trace, format.decoded.c_str(), coding_type.c_str(), message.text.c_str());
+    message.sender = national_sender(layout.sender);
+    bool has_header = (layout.first_octet & user_data_header_flag) != 0;
+    message.text = user_data_text(user_data_chars(from_d), layout.udl, coding_of_dcs(layout.dcs), has_header);
+    tracef(trace, format.decoded.c_str(), layout.coding_type.c_str(), message.text.c_str());
     return message;
 }
