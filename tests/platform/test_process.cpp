@@ -1,0 +1,60 @@
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class Process : public TempDirTest {
+protected:
+    // Waits (bounded) for a file that a started program writes.
+    bool appears(const std::string& path) {
+        for (int i = 0; i < 200; ++i) {
+            if (exists(path)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    void script(const std::string& path, const std::string& body) {
+        put_file(path, "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    }
+};
+
+TEST_F(Process, DetachedProgramRunsInTheWorkingDirectory) {
+    script("tool", "pwd > ran.txt");
+    ASSERT_TRUE(launch_detached("./tool"));
+    ASSERT_TRUE(appears("ran.txt"));
+}
+
+TEST_F(Process, MissingProgramIsReported) {
+    EXPECT_FALSE(launch_detached("./nothing-here"));
+    EXPECT_FALSE(launch_detached("no-such-program-anywhere-xyz"));
+    EXPECT_FALSE(launch_companion("./numgen.exe"));
+}
+
+TEST_F(Process, CompanionPathFallsBackToTheNameWithoutExe) {
+    script("numgen", "touch started");
+    ASSERT_TRUE(launch_companion("./numgen.exe"));
+    EXPECT_TRUE(appears("started"));
+}
+
+TEST_F(Process, EditorComesFromVisualThenEditor) {
+    script("ed1", "echo \"$1\" > edited-by-visual");
+    script("ed2", "echo \"$1\" > edited-by-editor");
+    ::setenv("VISUAL", (dir() + "/ed1").c_str(), 1);
+    ::setenv("EDITOR", (dir() + "/ed2").c_str(), 1);
+    ASSERT_TRUE(open_in_text_editor("./huiyuan.txt"));
+    EXPECT_TRUE(appears("edited-by-visual"));
+    ::unsetenv("VISUAL");
+    ASSERT_TRUE(open_in_text_editor("./huiyuan.txt"));
+    EXPECT_TRUE(appears("edited-by-editor"));
+    ::unsetenv("EDITOR");
+}
+
+} // namespace
