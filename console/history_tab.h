@@ -2,6 +2,7 @@
 
 #include "console/list_fill_rows.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -60,7 +61,8 @@ protected:
 
 private:
     void onSelectionChanged(const QItemSelection& selected);
-    void showDay(const QString& day);
+
+    QString fill_day_; // the day the running fill lists
 };
 
 // The "已发送sms" tab: ListView3, nian_Edit7, Button5/Button6, Memo3/Memo4.

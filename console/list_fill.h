@@ -23,6 +23,10 @@ struct ListRow {
 
     // The row's values one per item, "禁发" last for a barred record: what a selection reads lines from.
     QStringList values() const;
+    // Line k (from 1) of the values joined one per line, without its line end; empty past the last line.
+    // The selections read the record number and the received sender and text this way, so a value with
+    // several lines of its own shifts what follows it.
+    QString valueLine(int k) const;
 };
 using ListRows = QVector<ListRow>;
 

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 class Clock;
 class ConsoleState;
 class LimitedTextBox;
@@ -34,7 +36,7 @@ protected:
 
 private:
     void onSelectionChanged(const QItemSelection& selected);
-    bool pendingToday(int n, const QString& refused);
+    bool pendingToday(const std::string& day, int n, const QString& refused);
 
     ConsoleState& state_;
     Clock& clock_;

@@ -1,0 +1,109 @@
+#include "console/console_state.h"
+
+#include "console/qt_text.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+
+namespace {
+
+// "发送短信(&S)" is read out as "发送短信(S)": the '&' only marks the shortcut key.
+QString withoutMnemonic(const QString& caption) {
+    QString out;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) {
+            ++i;
+        }
+        out += caption[i];
+    }
+    return out.trimmed();
+}
+
+// Length as a Windows box counts it: a line break is CR LF, two characters.
+int boxLength(const QString& text) {
+    int n = 0;
+    for (QChar c : text) {
+        n += (c == QLatin1Char('\n') || c == QChar::ParagraphSeparator) ? 2 : 1;
+    }
+    return n;
+}
+
+// The longest start of `text` that fits into `room`, line breaks counting two.
+QString fitting(const QString& text, int room) {
+    int used = 0;
+    qsizetype i = 0;
+    for (; i < text.size(); ++i) {
+        int w = text[i] == QLatin1Char('\n') ? 2 : 1;
+        if (used + w > room) {
+            break;
+        }
+        used += w;
+    }
+    return text.left(i);
+}
+
+bool insertsLineBreak(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+void nameControl(QWidget* control, const char* name, const QString& caption) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setAccessibleName(withoutMnemonic(caption));
+    control->setAccessibleDescription(QString::fromLatin1(name));
+}
+
+LimitedTextBox::LimitedTextBox(int max_length, QWidget* parent) : QPlainTextEdit(parent), max_length_(max_length) {}
+
+int LimitedTextBox::room() const {
+    int selected = boxLength(textCursor().selectedText());
+    return max_length_ - (boxLength(box_text(this)) - selected);
+}
+
+void LimitedTextBox::keyPressEvent(QKeyEvent* event) {
+    if (!isReadOnly() && !event->matches(QKeySequence::Paste)) {
+        int adds = 0;
+        if (insertsLineBreak(event)) {
+            adds = 2;
+        } else if (!event->text().isEmpty() && (event->text()[0].isPrint() || event->text()[0] == '\t')) {
+            adds = boxLength(event->text());
+        }
+        if (adds > 0 && adds > room()) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void LimitedTextBox::inputMethodEvent(QInputMethodEvent* event) {
+    const QString commit = event->commitString();
+    int space = room();
+    if (boxLength(commit) <= space) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent cut(event->preeditString(), event->attributes());
+    cut.setCommitString(fitting(commit, qMax(space, 0)), event->replacementStart(), event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&cut);
+}
+
+void LimitedTextBox::insertFromMimeData(const QMimeData* source) {
+    if (!source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QString text = source->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString part = fitting(text, qMax(room(), 0));
+    if (part.size() < text.size()) {
+        QApplication::beep();
+    }
+    textCursor().insertText(part);
+    ensureCursorVisible();
+}

@@ -1,0 +1,310 @@
+#include "console/history_tab.h"
+
+#include "console/console_state.h"
+#include "console/list_fill.h"
+#include "console/list_fill_model.h"
+#include "console/list_fill_view.h"
+#include "console/qt_text.h"
+#include "platform/text_file.h"
+#include "platform/text_ops.h"
+#include "store/spool.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct DayParts {
+    long long year = 0;
+    long long month = 0;
+    long long day = 0;
+};
+
+// Each part is read as C's atol reads it. A text with fewer parts reads a missing part from the whole
+// text, because a field that is not there comes back as the whole text.
+DayParts splitDay(const std::string& text) {
+    const std::string dashed = text + "-";
+    auto part = [&dashed](int k) {
+        std::string field;
+        field_split(dashed, '-', k, field);
+        // Absurd numbers are kept within a range where stepping a day cannot overflow.
+        return std::clamp<long long>(parse_decimal(field), -1000000000LL, 1000000000LL);
+    };
+    return {part(1), part(2), part(3)};
+}
+
+std::string dayText(const DayParts& d, const std::string& today) {
+    if (d.year < 1000) {
+        return today;
+    }
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%4lld-%lld-%lld", d.year, d.month, d.day);
+    return buf;
+}
+
+void nextMonth(DayParts& d) {
+    d.day = 1;
+    if (++d.month == 13) {
+        d.month = 1;
+        ++d.year;
+    }
+}
+
+bool hasThirtyDays(long long month) {
+    return month == 4 || month == 6 || month == 9 || month == 11;
+}
+
+struct HistoryNames {
+    const char* list;
+    QString tab_caption;
+    QStringList headers;
+    QList<int> widths;
+    const char* date_label;
+    QString date_caption;
+    const char* date_box;
+    int date_limit;
+    const char* previous;
+    const char* next;
+    const char* from_label;
+    QString from_caption;
+    const char* from_box;
+    int from_limit;
+    const char* text_label;
+    QString text_caption;
+    const char* text_box;
+};
+
+const QString content_header = QStringLiteral("短信内容  (双击下面空白，获得内容列表)");
+
+HistoryNames sentNames() {
+    return {"ListView3",
+            QStringLiteral("已发送sms"),
+            {QString(), QString(), QStringLiteral("序号"), QStringLiteral("收信人"), content_header,
+             QStringLiteral("发送时间")},
+            {1, 1, 35, 100, 450, 80},
+            "Label14",
+            QStringLiteral("日期：  "),
+            "nian_Edit7",
+            1023,
+            "Button5",
+            "Button6",
+            "Label4",
+            QStringLiteral("收  信  人： "),
+            "Memo3",
+            10240,
+            "Label5",
+            QStringLiteral("短信 内容："),
+            "Memo4"};
+}
+
+HistoryNames receivedNames() {
+    return {"ListView4",
+            QStringLiteral("已接收sms"),
+            {QString(), QStringLiteral("信息内容"), QStringLiteral("序号"), QStringLiteral("发信人"), content_header,
+             QStringLiteral("收到时间")},
+            {1, 1, 35, 100, 440, 80},
+            "Label11",
+            QStringLiteral("日期：    "),
+            "Edit4",
+            0,
+            "Button3",
+            "Button4",
+            "Label6",
+            QStringLiteral("收 信 人：   "),
+            "Memo5",
+            1023,
+            "Label7",
+            QStringLiteral("短信内容：    "),
+            "Memo6"};
+}
+
+QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    nameControl(label, name, caption);
+    return label;
+}
+
+LimitedTextBox* makeBox(const char* name, int limit, QLabel* label, QWidget* parent) {
+    auto* box = new LimitedTextBox(limit, parent);
+    nameControl(box, name, label->text());
+    label->setBuddy(box);
+    return box;
+}
+
+QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    nameControl(button, name, caption);
+    return button;
+}
+
+} // namespace
+
+std::string previous_day_text(const std::string& text, const std::string& today) {
+    DayParts d = splitDay(text);
+    if (--d.day < 1) {
+        --d.month;
+        d.day = d.month == 2 ? 29 : hasThirtyDays(d.month) ? 30 : 31;
+        if (d.month <= 0) {
+            d.month = 12;
+            --d.year;
+        }
+    }
+    return dayText(d, today);
+}
+
+std::string next_day_text(const std::string& text, const std::string& today) {
+    DayParts d = splitDay(text);
+    ++d.day;
+    if (d.month == 2 && d.day > 29) {
+        d.day = 1;
+        d.month = 3;
+    }
+    if (hasThirtyDays(d.month) && d.day > 30) {
+        nextMonth(d);
+    }
+    if (d.day > 31) {
+        nextMonth(d);
+    }
+    return dayText(d, today);
+}
+
+HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget* parent)
+    : QWidget(parent), kind_(kind), state_(state), clock_(clock) {
+    const HistoryNames names = kind == ListKind::Sent ? sentNames() : receivedNames();
+    rows_ = new ListRowsModel(names.headers, this);
+    list_ = makeReportView(this, names.list, names.tab_caption, rows_, names.widths);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->viewport()->installEventFilter(this);
+
+    date_label_ = makeLabel(names.date_label, names.date_caption, this);
+    date_box_ = new QLineEdit(this);
+    nameControl(date_box_, names.date_box, date_label_->text());
+    if (names.date_limit > 0) {
+        date_box_->setMaxLength(names.date_limit);
+    }
+    date_label_->setBuddy(date_box_);
+    previous_button_ = makeButton(names.previous, QStringLiteral("上一工作日(&U)"), this);
+    next_button_ = makeButton(names.next, QStringLiteral("下一工作日(&D)"), this);
+    from_label_ = makeLabel(names.from_label, names.from_caption, this);
+    from_box_ = makeBox(names.from_box, names.from_limit, from_label_, this);
+    text_label_ = makeLabel(names.text_label, names.text_caption, this);
+    text_box_ = makeBox(names.text_box, 1023, text_label_, this);
+    if (kind == ListKind::Sent) {
+        from_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+
+    fill_ = new ListFill(kind, this);
+    connect(fill_, &ListFill::cleared, rows_, &ListRowsModel::clear);
+    connect(fill_, &ListFill::rowsReady, this, [this](const ListRows& rows) {
+        rows_->append(rows);
+        // The box names the day the list shows once the list shows something of it.
+        if (!rows.isEmpty()) {
+            date_box_->setText(fill_day_);
+        }
+    });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) { onSelectionChanged(selected); });
+    connect(previous_button_, &QPushButton::clicked, this, &HistoryTab::previousDay);
+    connect(next_button_, &QPushButton::clicked, this, &HistoryTab::nextDay);
+
+    auto* dayRow = new QHBoxLayout;
+    dayRow->addWidget(date_label_);
+    dayRow->addWidget(date_box_, 1);
+    dayRow->addWidget(previous_button_);
+    dayRow->addWidget(next_button_);
+    dayRow->addStretch(1);
+    auto* boxes = new QGridLayout;
+    boxes->addWidget(from_label_, 0, 0, Qt::AlignTop);
+    boxes->addWidget(from_box_, 0, 1);
+    boxes->addWidget(text_label_, 1, 0, Qt::AlignTop);
+    boxes->addWidget(text_box_, 1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(dayRow);
+    layout->addWidget(list_, 3);
+    layout->addLayout(boxes, 2);
+}
+
+std::string HistoryTab::chosenDay() const {
+    QString text = date_box_->text();
+    if (text.size() > 1) {
+        return text.toStdString();
+    }
+    return spool_date(clock_.now());
+}
+
+void HistoryTab::fillList() {
+    std::string day = chosenDay();
+    fill_day_ = QString::fromStdString(day);
+    fill_->start(day);
+}
+
+void HistoryTab::previousDay() {
+    date_box_->setText(
+        QString::fromStdString(previous_day_text(date_box_->text().toStdString(), spool_date(clock_.now()))));
+}
+
+void HistoryTab::nextDay() {
+    date_box_->setText(
+        QString::fromStdString(next_day_text(date_box_->text().toStdString(), spool_date(clock_.now()))));
+}
+
+bool HistoryTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        fillList();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HistoryTab::onSelectionChanged(const QItemSelection& selected) {
+    int row = lastSelectedRow(selected);
+    if (row >= 0 && row < rows_->rowCount()) {
+        rowSelected(row);
+    }
+}
+
+SentTab::SentTab(ConsoleState& state, Clock& clock, QWidget* parent)
+    : HistoryTab(ListKind::Sent, state, clock, parent) {}
+
+void SentTab::YiifaduanXinlistView(int row) {
+    if (row < 0 || row >= rows_->rowCount()) {
+        return;
+    }
+    int n = static_cast<int>(parse_decimal(rows_->row(row).valueLine(2).toStdString()));
+    state_.setSelectedMessage(n);
+    std::string day = chosenDay();
+    auto recipients = read_text_file(spool_path(day, SpoolDir::New, "R", n));
+    if (!recipients) {
+        return;
+    }
+    set_box_text(from_box_, from_gbk(*recipients));
+    auto content = read_text_file(spool_path(day, SpoolDir::New, "DA", n));
+    if (!content) {
+        return;
+    }
+    set_box_text(text_box_, from_gbk(*content));
+}
+
+ReceivedTab::ReceivedTab(ConsoleState& state, Clock& clock, QWidget* parent)
+    : HistoryTab(ListKind::Received, state, clock, parent) {}
+
+// The row already holds what the boxes show, so no file is read: the sender is the third line of the
+// row's values and the text the fourth, which for a text of several lines is its first line only.
+void ReceivedTab::YiJieShouListView4Change(int row) {
+    if (row < 0 || row >= rows_->rowCount()) {
+        return;
+    }
+    const ListRow& r = rows_->row(row);
+    set_box_text(from_box_, r.valueLine(3));
+    set_box_text(text_box_, r.valueLine(4));
+}

@@ -1,0 +1,179 @@
+#include "console/pending_tab.h"
+
+#include "console/console_state.h"
+#include "console/list_fill.h"
+#include "console/list_fill_model.h"
+#include "console/list_fill_view.h"
+#include "console/message_box.h"
+#include "console/qt_text.h"
+#include "platform/text_file.h"
+#include "platform/text_ops.h"
+#include "store/spool.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int box_limit = 1023;
+
+QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    nameControl(label, name, caption);
+    return label;
+}
+
+LimitedTextBox* makeBox(const char* name, QLabel* label, QWidget* parent) {
+    auto* box = new LimitedTextBox(box_limit, parent);
+    nameControl(box, name, label->text());
+    label->setBuddy(box);
+    return box;
+}
+
+QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    nameControl(button, name, caption);
+    return button;
+}
+
+} // namespace
+
+PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
+    : QWidget(parent), state_(state), clock_(clock) {
+    rows_ = new ListRowsModel({QString(), QString(), QStringLiteral("序号"), QStringLiteral("收信人"),
+                               QStringLiteral("短信内容  (双击下面空白，获得内容列表)"), QStringLiteral("建立时间")},
+                              this);
+    ListView2 = makeReportView(this, "ListView2", QStringLiteral("待发送sms"), rows_, {1, 30, 35, 80, 380, 120});
+    ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView2->setSelectionBehavior(QAbstractItemView::SelectItems);
+    ListView2->viewport()->installEventFilter(this);
+
+    Label2 = makeLabel("Label2", QStringLiteral("收 信 人：   "), this);
+    Memo1 = makeBox("Memo1", Label2, this);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Label3 = makeLabel("Label3", QStringLiteral("短信内容：         "), this);
+    Memo2 = makeBox("Memo2", Label3, this);
+    changge_dai_BitBtn1 = makeButton("changge_dai_BitBtn1", QStringLiteral("短信修改(&U)"), this);
+    del_dai_BitBtn2 = makeButton("del_dai_BitBtn2", QStringLiteral("禁止发送(&N)"), this);
+
+    fill_ = new ListFill(ListKind::Pending, this);
+    connect(fill_, &ListFill::cleared, this, [this] {
+        rows_->clear();
+        ListView2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    });
+    connect(fill_, &ListFill::rowsReady, rows_, &ListRowsModel::append);
+    connect(ListView2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) { onSelectionChanged(selected); });
+    connect(changge_dai_BitBtn1, &QPushButton::clicked, this, &PendingTab::changge_dai_BitBtn1Click);
+    connect(del_dai_BitBtn2, &QPushButton::clicked, this, &PendingTab::del_dai_BitBtn2Click);
+
+    auto* boxes = new QGridLayout;
+    boxes->addWidget(Label2, 0, 0, Qt::AlignTop);
+    boxes->addWidget(Memo1, 0, 1);
+    boxes->addWidget(Label3, 1, 0, Qt::AlignTop);
+    boxes->addWidget(Memo2, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(changge_dai_BitBtn1);
+    buttons->addWidget(del_dai_BitBtn2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListView2, 3);
+    layout->addLayout(boxes, 2);
+    layout->addLayout(buttons);
+}
+
+void PendingTab::fillList() {
+    fill_->start(spool_date(clock_.now()));
+}
+
+bool PendingTab::eventFilter(QObject* watched, QEvent* event) {
+    // A double-click anywhere in the list, on a row or on the empty area below the rows, asks for it.
+    if (watched == ListView2->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        fillList();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PendingTab::onSelectionChanged(const QItemSelection& selected) {
+    int row = lastSelectedRow(selected);
+    if (row >= 0) {
+        daifaListView(row);
+    }
+}
+
+void PendingTab::daifaListView(int row) {
+    if (row < 0 || row >= rows_->rowCount()) {
+        return;
+    }
+    int n = static_cast<int>(parse_decimal(rows_->row(row).valueLine(2).toStdString()));
+    state_.setSelectedMessage(n);
+    std::string day = spool_date(clock_.now());
+    auto recipients = read_text_file(spool_path(day, SpoolDir::New, "R", n));
+    if (!recipients) {
+        return;
+    }
+    set_box_text(Memo1, from_gbk(*recipients));
+    auto content = read_text_file(spool_path(day, SpoolDir::New, "DA", n));
+    if (!content) {
+        return;
+    }
+    set_box_text(Memo2, from_gbk(*content));
+}
+
+// Modify and bar rewrite a record only while the engine has yet to reach it: a record it has passed
+// would be changed on disk without effect on sending, and a number beyond the queued counter would
+// create a record the engine never sees.
+bool PendingTab::pendingToday(const std::string& day, int n, const QString& refused) {
+    if (n <= 0) {
+        showMessage(this, QStringLiteral("请先在待发送或已发送列表中选择一条短信，再%1。").arg(refused));
+        return false;
+    }
+    long queued = read_counter(day, SpoolDir::New);
+    long processed = read_counter(day, SpoolDir::Send);
+    if (n <= processed || n > queued) {
+        showMessage(
+            this, QStringLiteral("第%1条短信不在今天的待发送队列中（已经处理或不存在），不能%2。").arg(n).arg(refused));
+        return false;
+    }
+    return true;
+}
+
+void PendingTab::changge_dai_BitBtn1Click() {
+    int n = state_.selectedMessage();
+    std::string day = spool_date(clock_.now());
+    if (!pendingToday(day, n, QStringLiteral("修改"))) {
+        return;
+    }
+    std::optional<std::string> recipients = to_gbk(box_text(Memo1));
+    std::optional<std::string> content = to_gbk(box_text(Memo2));
+    if (!recipients || !content) {
+        showMessage(this, QStringLiteral("收信人或短信内容中有无法保存的字符（不在GBK字符集内），短信没有修改。"));
+        return;
+    }
+    if (!rewrite_recipients(day, n, *recipients)) {
+        return;
+    }
+    rewrite_content(day, n, *content);
+}
+
+void PendingTab::del_dai_BitBtn2Click() {
+    int n = state_.selectedMessage();
+    std::string day = spool_date(clock_.now());
+    if (!pendingToday(day, n, QStringLiteral("禁止发送"))) {
+        return;
+    }
+    std::optional<std::string> recipients = to_gbk(box_text(Memo1));
+    if (!recipients) {
+        showMessage(this, QStringLiteral("收信人中有无法保存的字符（不在GBK字符集内），短信没有禁止发送。"));
+        return;
+    }
+    // The edits in the recipients box are kept behind the '*', so lifting the bar later is a matter of
+    // deleting the '*' and pressing modify.
+    rewrite_recipients(day, n, "*" + *recipients);
+}
