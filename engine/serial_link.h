@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Every exchange with the modem is fixed steps: write, sleep a fixed time, read whatever has arrived
+// under the port's total time-out. Answers are read in chunks of this size.
+inline constexpr std::size_t chunk_size = 512;
+// What the submission keeps of the modem's answer to one attempt.
+inline constexpr std::size_t submission_capacity = 10240;
+
+// The device at `device_path`, held exclusively; null stands for the invalid handle.
+std::unique_ptr<SerialPort> port_open(const std::string& device_path);
+
+// Whether the line settings were accepted at `baud`; the caller traces the result as 1 or 0.
+bool port_configure(SerialPort& port, std::uint32_t baud);
+
+// Purges both directions, so nothing left on the line from before reaches the first exchange.
+void port_prepare(SerialPort& port);
+
+// Writes the text's bytes, blocking until done; the outcome is not looked at.
+void port_write(SerialPort& port, std::string_view text);
+
+// Reads one chunk: up to 512 bytes under the port's time-out, taken as text. The text ends at the
+// first zero byte, so a zero byte in an answer hides the rest of that chunk.
+std::string port_read_chunk(SerialPort& port);
+
+// Writes `command`, sleeps `wait_ms` for the modem to answer, and returns the one chunk read then.
+std::string port_exchange(SerialPort& port, Clock& clock, std::string_view command, int wait_ms);
+
+// Reads chunks until one comes back shorter than 512 bytes of text, and returns what they held, cut to
+// `capacity` bytes: the excess is read and dropped, so it does not spill into the next exchange.
+std::string port_collect(SerialPort& port, std::size_t capacity);
+
+// Whether "OK" occurs anywhere in the text (case-sensitive; no line or position rule).
+bool reply_has_ok(std::string_view text);
+
+// The stricter judgement of a submission: some line of the answer is exactly "OK" (blanks and line
+// ends aside) and no line is an error result ("ERROR", "+CMS ERROR: ...", "+CME ERROR: ..."). An
+// "OK" left over from an earlier command does not turn a refusal into a success.
+bool reply_says_sent(std::string_view text);
+
+// Gives the port up; the engine calls it once, when it ends or gives up at start-up.
+void port_close(SerialPort& port);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// One serial line to the modem. The engine talks to it only through this interface, so tests can put
+// a scripted modem in its place.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Applies the line settings at `baud` (8N1, no flow control, DTR and RTS on). A rate the line
+    // cannot run at, 0 included, is rejected and leaves the port as it was.
+    virtual bool configure(std::uint32_t baud) = 0;
+    // Writes every byte, blocking until done; there is no write time-out. Returns the count written.
+    virtual std::size_t write(std::string_view bytes) = 0;
+    // Reads up to `count` bytes into `buffer`. Returns as soon as `count` bytes have arrived, or when
+    // read_timeout_ms(count) has passed with whatever has arrived by then.
+    virtual std::size_t read(char* buffer, std::size_t count) = 0;
+    // Drops everything still queued in either direction.
+    virtual void prepare() = 0;
+    // Gives the line up; further calls do nothing.
+    virtual void close() = 0;
+};
+
+// The total time-out of one read: 5 ms per byte requested plus 1000 ms (3560 ms for 512 bytes).
+int read_timeout_ms(std::size_t requested);
+
+// The device a `COM` setting names. A setting holding '/' is a path and is used as it is; COMn in any
+// letter case is /dev/ttyS(n-1); any other name lives in /dev. The result is at most 99 bytes long,
+// like the setting it comes from.
+std::string device_path_for(std::string_view com_setting);

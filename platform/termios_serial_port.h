@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/serial_port.h"
+
+#include <memory>
+#include <string>
+
+// A serial device through termios. The device is held exclusively: TIOCEXCL keeps other openers out,
+// and a flock keeps out those TIOCEXCL lets through (root), so the device test cannot open a port
+// the engine holds.
+class TermiosSerialPort : public SerialPort {
+public:
+    // The device at `path`, opened for reading and writing; null when it cannot be opened or another
+    // holder has it.
+    static std::unique_ptr<TermiosSerialPort> open(const std::string& path);
+
+    ~TermiosSerialPort() override;
+    TermiosSerialPort(const TermiosSerialPort&) = delete;
+    TermiosSerialPort& operator=(const TermiosSerialPort&) = delete;
+
+    bool configure(std::uint32_t baud) override;
+    std::size_t write(std::string_view bytes) override;
+    std::size_t read(char* buffer, std::size_t count) override;
+    void prepare() override;
+    void close() override;
+
+private:
+    explicit TermiosSerialPort(int fd) : fd_(fd) {}
+
+    int fd_ = -1;
+};

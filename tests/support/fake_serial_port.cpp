@@ -1,0 +1,149 @@
+#include "support/fake_serial_port.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+void FakeSerialPort::script(const std::vector<ModemReply>& rows) {
+    std::lock_guard lock(mutex_);
+    script_.insert(script_.end(), rows.begin(), rows.end());
+}
+
+void FakeSerialPort::standing(const std::vector<ModemReply>& rows) {
+    std::lock_guard lock(mutex_);
+    standing_ = rows;
+}
+
+void FakeSerialPort::push_input(const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    input_ += bytes;
+}
+
+void FakeSerialPort::set_silent(bool silent) {
+    std::lock_guard lock(mutex_);
+    silent_ = silent;
+}
+
+void FakeSerialPort::set_accepts_configure(bool accepts) {
+    std::lock_guard lock(mutex_);
+    accepts_configure_ = accepts;
+}
+
+bool FakeSerialPort::configure(std::uint32_t baud) {
+    std::lock_guard lock(mutex_);
+    configured_.push_back(baud);
+    return accepts_configure_ && baud != 0;
+}
+
+// The answer to `bytes`, if some row takes the write; a used script row is dropped. Called with the
+// lock held.
+std::optional<std::string> FakeSerialPort::answer_to(std::string_view bytes) {
+    if (!script_.empty() && bytes.starts_with(script_.front().command)) {
+        std::string answer = std::move(script_.front().answer);
+        script_.pop_front();
+        return answer;
+    }
+    auto row = std::find_if(standing_.begin(), standing_.end(),
+                            [&](const ModemReply& r) { return bytes.starts_with(r.command); });
+    if (row == standing_.end()) {
+        return std::nullopt;
+    }
+    return row->answer;
+}
+
+std::size_t FakeSerialPort::write(std::string_view bytes) {
+    long long at = clock_ ? clock_->elapsed_ms() : 0;
+    std::lock_guard lock(mutex_);
+    writes_.push_back({std::string(bytes), at});
+    std::optional<std::string> answer = answer_to(bytes);
+    if (!answer) {
+        unmatched_.emplace_back(bytes);
+    } else if (!silent_) {
+        input_ += *answer;
+    }
+    return bytes.size();
+}
+
+std::size_t FakeSerialPort::read(char* buffer, std::size_t count) {
+    std::size_t n;
+    {
+        std::lock_guard lock(mutex_);
+        ++reads_;
+        n = std::min(count, input_.size());
+        std::memcpy(buffer, input_.data(), n);
+        input_.erase(0, n);
+        if (n < count) {
+            read_waits_.push_back(read_timeout_ms(count));
+        }
+    }
+    // Outside the lock: the clock may be shared with a test thread that inspects this port.
+    if (n < count && clock_) {
+        clock_->sleep_ms(read_timeout_ms(count));
+    }
+    return n;
+}
+
+void FakeSerialPort::prepare() {
+    std::lock_guard lock(mutex_);
+    ++prepares_;
+    input_.clear();
+}
+
+void FakeSerialPort::close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+}
+
+std::string FakeSerialPort::written() const {
+    std::lock_guard lock(mutex_);
+    std::string all;
+    for (const PortWrite& w : writes_) {
+        all += w.bytes;
+    }
+    return all;
+}
+
+std::vector<PortWrite> FakeSerialPort::writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+std::vector<std::string> FakeSerialPort::unmatched() const {
+    std::lock_guard lock(mutex_);
+    return unmatched_;
+}
+
+std::size_t FakeSerialPort::script_left() const {
+    std::lock_guard lock(mutex_);
+    return script_.size();
+}
+
+std::size_t FakeSerialPort::queued() const {
+    std::lock_guard lock(mutex_);
+    return input_.size();
+}
+
+std::vector<int> FakeSerialPort::read_waits() const {
+    std::lock_guard lock(mutex_);
+    return read_waits_;
+}
+
+int FakeSerialPort::reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
+}
+
+int FakeSerialPort::prepares() const {
+    std::lock_guard lock(mutex_);
+    return prepares_;
+}
+
+std::vector<std::uint32_t> FakeSerialPort::configured() const {
+    std::lock_guard lock(mutex_);
+    return configured_;
+}
+
+bool FakeSerialPort::closed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+}

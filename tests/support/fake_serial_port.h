@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/serial_port.h"
+#include "support/virtual_clock.h"
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One row of a scripted modem: a write that starts with `command` makes the modem send `answer`.
+// An empty command matches any write; an empty answer is a modem that stays silent.
+struct ModemReply {
+    std::string command;
+    std::string answer;
+};
+
+// One write the gateway made, with the virtual time it was made at (0 without a clock).
+struct PortWrite {
+    std::string bytes;
+    long long at_ms = 0;
+};
+
+// An in-memory serial port with a scripted modem behind it, written like a table:
+//
+//     port.script({
+//         {"AT+CMGF=0\r\n", "AT+CMGF=0\r\r\nOK\r\n"},  // PDU mode taken
+//         {"at+cmgs=", "\r\n> "},                      // prompt for the PDU
+//         {"0011", "\r\n+CMGS: 7\r\n\r\nOK\r\n"},      // PDU sent as message 7
+//     });
+//
+// Scripted rows are used once each, in order: a write is matched against the next row only. A write
+// the script does not take is matched against the standing rows, which answer any number of times;
+// a write neither takes is recorded as unmatched and gets no answer. Answers queue up as input and
+// reads hand them out as a real port would: a read of n bytes returns at most n of the queued bytes.
+// A read that returns fewer than n bytes waits out its whole time-out, as a real read does; with a
+// clock given, that wait passes through clock.sleep_ms, so it shows among the clock's sleeps and in
+// read_waits(). All members may be called from any thread.
+class FakeSerialPort : public SerialPort {
+public:
+    explicit FakeSerialPort(VirtualClock* clock = nullptr) : clock_(clock) {}
+
+    // Appends rows to the one-shot script.
+    void script(const std::vector<ModemReply>& rows);
+    // Replaces the standing rows.
+    void standing(const std::vector<ModemReply>& rows);
+    // Bytes the modem sends unasked (noise, an unsolicited result code, a late answer).
+    void push_input(const std::string& bytes);
+    // A silent modem takes every write and answers nothing, whatever the rows say.
+    void set_silent(bool silent);
+    // Whether configure accepts a rate; by default it accepts every rate but 0.
+    void set_accepts_configure(bool accepts);
+
+    bool configure(std::uint32_t baud) override;
+    std::size_t write(std::string_view bytes) override;
+    std::size_t read(char* buffer, std::size_t count) override;
+    void prepare() override;
+    void close() override;
+
+    // Everything written, in one string and write by write.
+    std::string written() const;
+    std::vector<PortWrite> writes() const;
+    // Writes that matched no row.
+    std::vector<std::string> unmatched() const;
+    // Scripted rows not used yet.
+    std::size_t script_left() const;
+    // Bytes queued and not read yet.
+    std::size_t queued() const;
+    // The time-out waits of short reads, in order; one entry per read that returned fewer bytes than
+    // it asked for. reads() counts every read.
+    std::vector<int> read_waits() const;
+    int reads() const;
+    int prepares() const;
+    // Rates passed to configure, in order.
+    std::vector<std::uint32_t> configured() const;
+    bool closed() const;
+
+private:
+    std::optional<std::string> answer_to(std::string_view bytes);
+
+    VirtualClock* clock_;
+    mutable std::mutex mutex_;
+    std::deque<ModemReply> script_;
+    std::vector<ModemReply> standing_;
+    std::string input_;
+    std::vector<PortWrite> writes_;
+    std::vector<std::string> unmatched_;
+    std::vector<int> read_waits_;
+    std::vector<std::uint32_t> configured_;
+    int reads_ = 0;
+    int prepares_ = 0;
+    bool silent_ = false;
+    bool accepts_configure_ = true;
+    bool closed_ = false;
+};
