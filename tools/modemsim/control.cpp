@@ -1,0 +1,234 @@
+#include "modemsim/control.h"
+
+#include "engine/pdu_peer.h"
+#include "modemsim/network_time.h"
+#include "modemsim/text_escape.h"
+#include "platform/gbk.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+namespace {
+
+ControlReply refused(std::string why) {
+    ControlReply reply;
+    reply.ok = false;
+    reply.error = std::move(why);
+    return reply;
+}
+
+bool all_digits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+bool all_ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
+}
+
+bool is_hex_pdu(std::string_view text) {
+    return !text.empty() && text.size() % 2 == 0 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+struct DeliverRequest {
+    DeliverMessage message;
+    std::string from;      // as given, UTF-8
+    std::string text;      // as given, UTF-8
+    std::string raw_pdu;   // --pdu
+    std::string coding;    // "", "7bit" or "ucs2"
+    bool has_text = false; // an empty text is a message too
+};
+
+// Reads the words after "deliver"; an error text when they do not make a request.
+std::string parse_deliver(const std::vector<std::string>& words, DeliverRequest& request) {
+    request.message.time_stamp = network_time_stamp();
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string& option = words[i];
+        bool has_value = i + 1 < words.size();
+        if (option == "--7bit" || option == "--ucs2") {
+            request.coding = option.substr(2);
+        } else if (option == "--no-smsc") {
+            request.message.service_centre.clear();
+        } else if (!has_value) {
+            return "unknown option or missing value: " + option;
+        } else if (option == "--from") {
+            request.from = words[++i];
+        } else if (option == "--text") {
+            request.text = words[++i];
+            request.has_text = true;
+        } else if (option == "--smsc") {
+            std::string digits = words[++i];
+            digits.erase(0, digits.rfind('+', 0) == 0 ? 1 : 0);
+            if (!all_digits(digits)) {
+                return "the service centre must be digits, with or without '+'";
+            }
+            request.message.service_centre = digits;
+        } else if (option == "--time") {
+            if (words[++i].size() != 14 || !all_digits(words[i])) {
+                return "the time stamp is 14 digits: YYMMDDhhmmsszz";
+            }
+            request.message.time_stamp = words[i];
+        } else if (option == "--pdu") {
+            request.raw_pdu = words[++i];
+        } else {
+            return "unknown option: " + option;
+        }
+    }
+    return {};
+}
+
+// Fills in the message from the sender and text given; an error text when they do not make one.
+std::string complete_message(DeliverRequest& request) {
+    DeliverMessage& message = request.message;
+    const std::string& from = request.from;
+    if (from.empty() || !request.has_text) {
+        return "deliver needs --from and --text, or --pdu";
+    }
+    if (from[0] == '+' && all_digits(from.substr(1))) {
+        message.form = SenderForm::International;
+        message.sender = from.substr(1);
+    } else if (all_digits(from)) {
+        message.form = SenderForm::National;
+        message.sender = from;
+    } else {
+        message.form = SenderForm::Alphanumeric;
+        message.sender = utf8_to_gbk(from).value_or("");
+        if (message.sender.empty()) {
+            return "the sender has no GBK form";
+        }
+    }
+    auto text = utf8_to_gbk(request.text);
+    if (!text) {
+        return "the text has no GBK form";
+    }
+    message.text = *text;
+    if (request.coding.empty()) {
+        request.coding = all_ascii(request.text) ? "7bit" : "ucs2";
+    }
+    message.seven_bit = request.coding == "7bit";
+    return {};
+}
+
+ControlReply deliver(const std::vector<std::string>& words, Modem& modem) {
+    DeliverRequest request;
+    std::string error = parse_deliver(words, request);
+    std::string pdu;
+    std::string description;
+    if (error.empty() && !request.raw_pdu.empty()) {
+        if (!is_hex_pdu(request.raw_pdu)) {
+            return refused("the PDU must be an even number of hex digits");
+        }
+        pdu = request.raw_pdu;
+        std::transform(pdu.begin(), pdu.end(), pdu.begin(), [](unsigned char c) { return std::toupper(c); });
+        description = "raw";
+    } else if (error.empty() && (error = complete_message(request)).empty()) {
+        pdu = build_deliver_pdu(request.message);
+        description = "from=" + escape_line_text(request.from) + " coding=" + request.coding +
+                      " text=" + escape_line_text(request.text);
+    }
+    if (!error.empty()) {
+        return refused(error);
+    }
+    int index = modem.store().add(pdu, description);
+    if (index == 0) {
+        return refused("the message memory is full");
+    }
+    ControlReply reply;
+    reply.lines = {"stored " + std::to_string(index)};
+    return reply;
+}
+
+ControlReply fault(const std::vector<std::string>& words, Modem& modem) {
+    std::string kind = words.size() > 1 ? words[1] : "";
+    if (kind == "fail" && words.size() == 3 && all_digits(words[2]) && words[2].size() < 6) {
+        modem.set_fault(Fault::None);
+        modem.fail_next_sends(std::stoi(words[2]));
+        return {};
+    }
+    static const std::pair<const char*, Fault> kinds[] = {
+        {"none", Fault::None}, {"silent", Fault::Silent}, {"error", Fault::SendError}, {"reject", Fault::Reject}};
+    for (const auto& [name, value] : kinds) {
+        if (kind == name && words.size() == 2) {
+            modem.set_fault(value);
+            modem.fail_next_sends(0);
+            return {};
+        }
+    }
+    return refused("fault takes none, silent, error, reject or fail COUNT");
+}
+
+ControlReply layout(const std::vector<std::string>& words, Modem& modem) {
+    if (words.size() != 2 || (words[1] != "usual" && words[1] != "blank-line")) {
+        return refused("layout takes usual or blank-line");
+    }
+    modem.set_blank_line_listing(words[1] == "blank-line");
+    return {};
+}
+
+ControlReply stored(Modem& modem) {
+    ControlReply reply;
+    for (const auto& [index, message] : modem.store().messages()) {
+        reply.lines.push_back("index=" + std::to_string(index) + " stat=" + std::to_string(message.stat) +
+                              " length=" + std::to_string(tpdu_octets(message.pdu)) + " pdu=" + message.pdu + " " +
+                              message.description);
+    }
+    return reply;
+}
+
+const char* fault_name(Fault fault) {
+    switch (fault) {
+    case Fault::Silent:
+        return "silent";
+    case Fault::SendError:
+        return "error";
+    case Fault::Reject:
+        return "reject";
+    default:
+        return "none";
+    }
+}
+
+ControlReply status(Modem& modem, SubmissionLog& log) {
+    ControlReply reply;
+    reply.lines = {std::string("fault=") + fault_name(modem.fault()) +
+                   " failing=" + std::to_string(modem.failing_sends()) +
+                   " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") +
+                   " stored=" + std::to_string(modem.store().used()) + "/" + std::to_string(modem.store().capacity()) +
+                   " submissions=" + std::to_string(log.lines().size())};
+    return reply;
+}
+
+} // namespace
+
+ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log) {
+    const std::string command = words.empty() ? "" : words[0];
+    if (command == "deliver") {
+        return deliver(words, modem);
+    }
+    if (command == "fault") {
+        return fault(words, modem);
+    }
+    if (command == "layout") {
+        return layout(words, modem);
+    }
+    if (words.size() != 1) {
+        return refused(command.empty() ? "empty command" : "unknown command or extra words: " + command);
+    }
+    ControlReply reply;
+    if (command == "sent") {
+        reply.lines = log.lines();
+    } else if (command == "stored") {
+        reply = stored(modem);
+    } else if (command == "status") {
+        reply = status(modem, log);
+    } else if (command == "clear") {
+        modem.store().clear();
+        log.clear();
+    } else if (command == "quit") {
+        reply.quit = true;
+    } else {
+        reply = refused("unknown command: " + command);
+    }
+    return reply;
+}

@@ -1,0 +1,79 @@
+#include "modemsim/control_socket.h"
+#include "modemsim/simulator.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char usage[] =
+    "usage: vmsms-modemsim --link PATH [--control SOCKET] [--record FILE] [--blank-line-listing]\n"
+    "                      [--no-echo] [--ignore-length] [--capacity N]\n"
+    "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
+    "commands: deliver --from NUMBER --text TEXT [--7bit|--ucs2] [--smsc NUMBER|--no-smsc] [--time STAMP]\n"
+    "          deliver --pdu HEX\n"
+    "          fault none|silent|error|reject|fail COUNT\n"
+    "          layout usual|blank-line\n"
+    "          sent | stored | status | clear | quit\n";
+
+int usage_error(const char* why, const char* what) {
+    std::fprintf(stderr, "vmsms-modemsim: %s%s\n%s", why, what, usage);
+    return 2;
+}
+
+bool parse_capacity(const char* text, int& capacity) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > 1000) {
+        return false;
+    }
+    capacity = static_cast<int>(value);
+    return true;
+}
+
+int simulator_main(int argc, char** argv) {
+    SimulatorOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(arg, "--blank-line-listing") == 0) {
+            options.profile.blank_line_listing = true;
+        } else if (std::strcmp(arg, "--no-echo") == 0) {
+            options.profile.echo = false;
+        } else if (std::strcmp(arg, "--ignore-length") == 0) {
+            options.profile.check_length = false;
+        } else if (!value) {
+            return usage_error("unknown option or missing value: ", arg);
+        } else if (std::strcmp(arg, "--link") == 0) {
+            options.link = argv[++i];
+        } else if (std::strcmp(arg, "--control") == 0) {
+            options.control = argv[++i];
+        } else if (std::strcmp(arg, "--record") == 0) {
+            options.record = argv[++i];
+        } else if (std::strcmp(arg, "--capacity") == 0) {
+            if (!parse_capacity(argv[++i], options.profile.capacity)) {
+                return usage_error("the capacity is 1 to 1000 messages, not ", argv[i]);
+            }
+        } else {
+            return usage_error("unknown option: ", arg);
+        }
+    }
+    if (options.link.empty()) {
+        return usage_error("--link is required", "");
+    }
+    return run_simulator(options);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) {
+        if (argc < 4) {
+            return usage_error("ctl needs a socket and a command", "");
+        }
+        return run_control_client(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    }
+    return simulator_main(argc, argv);
+}

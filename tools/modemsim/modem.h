@@ -1,0 +1,85 @@
+#pragma once
+
+#include "modemsim/at_command.h"
+#include "modemsim/message_store.h"
+#include "modemsim/submission_log.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ModemProfile {
+    bool echo = true;                // ATE1; ATZ and AT&F return to this
+    bool blank_line_listing = false; // a blank line between the echo and the AT+CMGL entries
+    bool check_length = true;        // refuse a PDU whose length differs from the one AT+CMGS announced
+    int capacity = 30;               // message slots
+    std::string service_centre = "+8613800000500";
+};
+
+enum class Fault {
+    None,
+    Silent,    // a dead modem: no echo, no answer, input dropped
+    SendError, // every submission ends in +CMS ERROR: 500
+    Reject,    // every command line answers ERROR
+};
+
+// A GSM modem in PDU mode, byte stream in, byte stream out: no device, no clock, so the whole
+// conversation can be driven from anywhere.
+class Modem {
+public:
+    Modem(const ModemProfile& profile, SubmissionLog& log);
+
+    // Takes what the line delivered and returns what the modem sends back, echo included, in the
+    // order a modem working through the bytes one by one would send it.
+    std::string receive(std::string_view bytes);
+
+    // Forgets a half-typed command line or a PDU in the making: what a modem does when the line
+    // drops or the host purges it, so a new session does not start inside the old one's PDU.
+    void reset_input();
+
+    void set_fault(Fault fault) { fault_ = fault; }
+    // The next `count` submissions fail with +CMS ERROR: 500; the ones after them go through.
+    void fail_next_sends(int count) { failing_sends_ = count; }
+    void set_blank_line_listing(bool on) { profile_.blank_line_listing = on; }
+    Fault fault() const { return fault_; }
+    bool blank_line_listing() const { return profile_.blank_line_listing; }
+    int failing_sends() const { return failing_sends_; }
+
+    MessageStore& store() { return store_; }
+
+private:
+    struct Result {
+        std::vector<std::string> info; // information text lines, framed by CR LF as one block
+        std::string final_code = "OK"; // "OK", "ERROR", "+CMS ERROR: n"; empty after the send prompt
+        bool leading_blank_line = false;
+    };
+
+    void command_byte(char c, std::string& out);
+    void pdu_byte(char c, std::string& out);
+    void run_line(const std::string& line, std::string& out);
+    Result run(const AtCommand& command);
+    Result run_basic(const AtCommand& command);
+    Result run_sms(const AtCommand& command);
+    Result run_identity(const AtCommand& command);
+    Result send_command(const AtCommand& command);
+    Result list_command(const AtCommand& command);
+    Result read_command(const AtCommand& command);
+    Result delete_command(const AtCommand& command);
+    Result service_centre_command(const AtCommand& command);
+    Result storage_command(const AtCommand& command);
+    void finish_pdu(std::string& out);
+
+    ModemProfile profile_;
+    SubmissionLog& log_;
+    MessageStore store_;
+    bool echo_;
+    Fault fault_ = Fault::None;
+    int failing_sends_ = 0;
+    int next_reference_ = 1;
+
+    bool taking_pdu_ = false;
+    bool after_cr_ = false;
+    std::string line_;
+    std::string pdu_;
+    int announced_length_ = 0;
+};

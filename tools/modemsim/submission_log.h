@@ -1,0 +1,39 @@
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+enum class SendOutcome {
+    Sent,    // accepted: +CMGS with a message reference
+    Failed,  // refused by a switched-on fault: +CMS ERROR: 500
+    Invalid, // a PDU the modem cannot take: +CMS ERROR: 304
+};
+
+struct Submission {
+    SendOutcome outcome = SendOutcome::Sent;
+    int reference = -1; // the +CMGS reference, for a sent message
+    int announced_length = 0;
+    std::string pdu; // as it arrived
+};
+
+// Every PDU the gateway handed over, one decoded line each:
+//   <sent|failed|invalid> ref=<n|-> length=<announced> to=<number|-> coding=<7bit|8bit|ucs2|->
+//   smsc=<digits|-> pdu=<hex> text=<UTF-8>
+// An international destination is written with '+'. The text is last and escaped so that it stays on
+// its line.
+class SubmissionLog {
+public:
+    // Starts the record file afresh; false when it cannot be created.
+    bool open(const std::string& path);
+
+    void add(const Submission& submission);
+    const std::vector<std::string>& lines() const { return lines_; }
+    void clear() { lines_.clear(); }
+
+private:
+    std::vector<std::string> lines_;
+    std::ofstream file_;
+};
+
+std::string submission_line(const Submission& submission);
