@@ -1,0 +1,110 @@
+#include "directory/category_lists.h"
+
+#include "directory/customer_names.h"
+#include "store/customer_files.h"
+#include "store/directory_files.h"
+
+namespace {
+
+constexpr std::size_t record_buffer = max_name_bytes + 1;
+constexpr std::size_t list_text_limit = 999;
+
+// The file name of the category the node names; a node whose category has left the index names the
+// list sentinel, which normally is no file.
+std::string file_of_node(std::string_view node_text) {
+    return category_index_read(node_text, absent_for_list, record_buffer);
+}
+
+bool is_gbk_lead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+
+// At most `limit` bytes, without leaving half of a double-byte character at the end.
+std::string cut_gbk(std::string text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t end = 0;
+    while (end < limit) {
+        std::size_t width = is_gbk_lead(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        if (end + width > limit) {
+            break;
+        }
+        end += width;
+    }
+    text.resize(end);
+    return text;
+}
+
+std::string with_crlf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') {
+            out.push_back('\r');
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> category_tree_names() {
+    write_marker(category_index_file, customer_section, marker_by_list_fill);
+    std::vector<std::string> names;
+    if (auto lines = read_directory_keys(category_index_file)) {
+        for (auto& line : *lines) {
+            names.push_back(std::move(line.key));
+        }
+    }
+    return names;
+}
+
+void select_category(CategoryRecord& record, std::string_view node_text) {
+    record.file = file_of_node(node_text);
+    record.selected_name = node_text;
+}
+
+void customer_list(std::string_view file, const std::function<bool(const CustomerRow&)>& on_row) {
+    if (!usable_category_file(file)) {
+        return; // an empty name would open "./cust/" itself, "custindex" the index
+    }
+    auto lines = read_directory_keys(category_file_path(file));
+    if (!lines) {
+        return;
+    }
+    for (auto& line : *lines) {
+        CustomerRow row{line.number, std::move(line.key), {}, {}};
+        row.phone = category_read(file, row.name, absent_for_list, list_text_limit + 1);
+        // A missing notes file leaves this row without notes; the customers after it are still listed.
+        if (auto notes = read_notes(file, row.name)) {
+            row.notes = cut_gbk(std::move(*notes), list_text_limit);
+        }
+        if (!on_row(row)) {
+            return;
+        }
+    }
+}
+
+std::optional<std::string> customer_notes_for_box(std::string_view file, std::string_view name) {
+    auto notes = read_notes(file, name);
+    if (!notes) {
+        return std::nullopt;
+    }
+    return with_crlf(*notes);
+}
+
+std::vector<std::string> choose_address_book_category(CategoryRecord& record, std::string_view node_text) {
+    record.file = file_of_node(node_text);
+    std::vector<std::string> names;
+    if (!usable_category_file(record.file)) {
+        return names;
+    }
+    if (auto lines = read_directory_keys(category_file_path(record.file))) {
+        for (auto& line : *lines) {
+            names.push_back(std::move(line.key));
+        }
+    }
+    return names;
+}
