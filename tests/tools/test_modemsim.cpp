@@ -1,0 +1,687 @@
+#include "engine/pdu_codec.h"
+#include "platform/gbk.h"
+#include "platform/termios_serial_port.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Control characters made visible, for failure messages.
+std::string visible(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20) {
+            out += "\\x" + std::to_string(c);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The gateway's side of the line, opened with plain POSIX calls and set raw.
+class Line {
+public:
+    explicit Line(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        termios tio{};
+        if (fd_ >= 0 && ::tcgetattr(fd_, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(fd_, TCSANOW, &tio);
+        }
+    }
+    ~Line() { close(); }
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
+    bool is_open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    void write(std::string_view bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+    // Up to `count` bytes, waiting at most `patience_ms` for them all.
+    std::string read(size_t count, int patience_ms = 3000) {
+        std::string got;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms);
+        while (got.size() < count) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                break;
+            }
+            char buffer[4096];
+            ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
+
+    // Whatever arrives within `ms`: for a modem that is meant to stay silent.
+    std::string read_for(int ms) { return read(4096, ms); }
+
+    // Writes `sent` and reads as many bytes as `expected` has. Any byte beyond them shows up in the
+    // next exchange.
+    void expect(std::string_view sent, std::string_view expected) {
+        write(sent);
+        EXPECT_EQ(visible(read(expected.size())), visible(expected)) << "after writing " << visible(sent);
+    }
+
+private:
+    int fd_;
+};
+
+// A simulator started in the test's working directory, its device linked at ./modem, its control
+// socket at ./ctl and its record in ./rec.log.
+class ModemSim : public TempDirTest {
+protected:
+    void TearDown() override {
+        stop();
+        TempDirTest::TearDown();
+    }
+
+    // Starts the simulator and waits for its "ready" line.
+    bool start(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {program(), "--link", "modem", "--control", "ctl", "--record", "rec.log"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) {
+            return false;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            std::vector<char*> argv;
+            for (auto& a : args) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string ready;
+        pollfd p{out[0], POLLIN, 0};
+        char c;
+        while (ready.find('\n') == std::string::npos && ::poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1) {
+            ready += c;
+        }
+        ::close(out[0]);
+        if (ready.rfind("ready /dev/", 0) != 0) {
+            ADD_FAILURE() << "the simulator did not get ready: " << ready;
+            return false;
+        }
+        device_ = ready.substr(6, ready.size() - 7);
+        return true;
+    }
+
+    // Stops the simulator as a terminal or a script would; its exit status, or -1.
+    int stop() {
+        if (pid_ <= 0) {
+            return -1;
+        }
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    ProgramResult ctl(const std::vector<std::string>& words) {
+        std::vector<std::string> args = {"ctl", "ctl"};
+        args.insert(args.end(), words.begin(), words.end());
+        return run_program(program(), args);
+    }
+
+    // Runs a control command that must succeed and returns its output.
+    std::string ctl_ok(const std::vector<std::string>& words) {
+        ProgramResult r = ctl(words);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return r.out;
+    }
+
+    static std::string program() { return built_program("tools/vmsms-modemsim"); }
+
+    pid_t pid_ = -1;
+    std::string device_;
+};
+
+// --- Commands -----------------------------------------------------------------------------------------
+
+struct Exchange {
+    const char* sent;
+    const char* answer;
+};
+
+TEST_F(ModemSim, AnswersAtCommandsWithEchoAndResultCodes) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    ASSERT_TRUE(line.is_open());
+    const Exchange conversation[] = {
+        {"AT\r", "AT\r\r\nOK\r\n"},                             // echo includes the CR; verbose result
+        {"at+cmgf=0\r\n", "at+cmgf=0\r\r\nOK\r\n"},             // the LF after CR is neither echoed nor run
+        {"AT+CMGF=1\r", "AT+CMGF=1\r\r\nERROR\r\n"},            // PDU mode only
+        {"AT+CMGF?\r", "AT+CMGF?\r\r\n+CMGF: 0\r\n\r\nOK\r\n"}, // read form
+        {"AT+XYZ\r", "AT+XYZ\r\r\nERROR\r\n"},                  // unknown command
+        {"hello\r", "hello\r"},                                 // no AT prefix: echoed, not answered
+        {"ATE0\r", "ATE0\r\r\nOK\r\n"},                         // echo off after this line
+        {"AT\r", "\r\nOK\r\n"},
+        {"AT+CMGF=0;+CSQ\r", "\r\n+CSQ: 25,99\r\n\r\nOK\r\n"}, // chained extended commands
+        {"ATE1 E1\r", "\r\nOK\r\n"},                           // basic commands back to back
+        {"aT\r", "aT\r\r\nOK\r\n"},
+    };
+    for (const Exchange& e : conversation) {
+        line.expect(e.sent, e.answer);
+    }
+}
+
+TEST_F(ModemSim, NoEchoOptionStartsWithEchoOffAndAtzKeepsIt) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    line.expect("AT\r", "\r\nOK\r\n");
+    line.expect("ATE1\r", "\r\nOK\r\n");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    line.expect("ATZ\r", "ATZ\r\r\nOK\r\n");
+    line.expect("AT\r", "\r\nOK\r\n");
+}
+
+// --- Sending ------------------------------------------------------------------------------------------
+
+const char hello_pdu[] = "0011000D91683109000000F10000A705E8329BFD06"; // to +8613900000001, 7-bit "hello"
+const char nihao_pdu[] = "0011000D91683109000000F1000830044F60597D";   // to +8613900000001, UCS-2 你好
+// Service centre +8613800000500, destination 13900000001 national, UCS-2 你好, announced as 176.
+const char fixed_length_pdu[] = "0891683108000005F011000B813109000000F10008A7044F60597D";
+
+struct SendCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::string command;
+    std::string pdu;    // with its Ctrl-Z or Escape
+    bool before_prompt; // written together with the command, as the gateway may
+    std::string answer; // after the PDU's echo
+    std::string record; // the line recorded, or "" for none
+};
+
+class ModemSimSend : public ModemSim, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(ModemSimSend, TakesThePduAndRecordsItDecoded) {
+    const SendCase& c = GetParam();
+    ASSERT_TRUE(start(c.options));
+    Line line("modem");
+    std::string prompt = c.command + "\r\n> ";
+    std::string echo = c.pdu.substr(0, c.pdu.size() - 1);
+    if (c.before_prompt) {
+        line.expect(c.command + c.pdu, prompt + echo + c.answer);
+    } else {
+        line.expect(c.command, prompt);
+        line.expect(c.pdu, echo + c.answer);
+    }
+    line.expect("AT\r", "AT\r\r\nOK\r\n"); // back in command mode
+    std::string recorded = c.record.empty() ? "" : c.record + "\n";
+    EXPECT_EQ(ctl_ok({"sent"}), recorded);
+    EXPECT_EQ(file_bytes("rec.log"), recorded);
+}
+
+const std::string sent_ok = "\r\n+CMGS: 1\r\n\r\nOK\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ModemSimSend,
+    ::testing::Values(SendCase{"SevenBitAfterPrompt",
+                               {},
+                               "at+cmgs=20\r",
+                               std::string(hello_pdu) + "\x1a",
+                               false,
+                               sent_ok,
+                               "sent ref=1 length=20 to=+8613900000001 coding=7bit smsc=- pdu=" +
+                                   std::string(hello_pdu) + " text=hello"},
+                      SendCase{"SevenBitBeforePrompt",
+                               {},
+                               "at+cmgs=20\r",
+                               std::string(hello_pdu) + "\x1a",
+                               true,
+                               sent_ok,
+                               "sent ref=1 length=20 to=+8613900000001 coding=7bit smsc=- pdu=" +
+                                   std::string(hello_pdu) + " text=hello"},
+                      SendCase{"Ucs2BeforePrompt",
+                               {},
+                               "AT+CMGS=19\r",
+                               std::string(nihao_pdu) + "\x1a",
+                               true,
+                               sent_ok,
+                               "sent ref=1 length=19 to=+8613900000001 coding=ucs2 smsc=- pdu=" +
+                                   std::string(nihao_pdu) + " text=你好"},
+                      SendCase{"LowerCaseHexIsTaken",
+                               {},
+                               "at+cmgs=19\r",
+                               "0011000d91683109000000f1000830044f60597d\x1a",
+                               false,
+                               sent_ok,
+                               "sent ref=1 length=19 to=+8613900000001 coding=ucs2 smsc=- "
+                               "pdu=0011000d91683109000000f1000830044f60597d text=你好"},
+                      SendCase{"LengthDiffersFromPdu",
+                               {},
+                               "at+cmgs=21\r",
+                               std::string(hello_pdu) + "\x1a",
+                               true,
+                               "\r\n+CMS ERROR: 304\r\n",
+                               "invalid ref=- length=21 to=+8613900000001 coding=7bit smsc=- pdu=" +
+                                   std::string(hello_pdu) + " text=hello"},
+                      SendCase{"FixedLengthRefusedByDefault",
+                               {},
+                               "at+cmgs=176\r",
+                               std::string(fixed_length_pdu) + "\x1a",
+                               true,
+                               "\r\n+CMS ERROR: 304\r\n",
+                               "invalid ref=- length=176 to=13900000001 coding=ucs2 smsc=8613800000500 pdu=" +
+                                   std::string(fixed_length_pdu) + " text=你好"},
+                      SendCase{"FixedLengthTakenWhenLengthIgnored",
+                               {"--ignore-length"},
+                               "at+cmgs=176\r",
+                               std::string(fixed_length_pdu) + "\x1a",
+                               true,
+                               sent_ok,
+                               "sent ref=1 length=176 to=13900000001 coding=ucs2 smsc=8613800000500 pdu=" +
+                                   std::string(fixed_length_pdu) + " text=你好"},
+                      SendCase{"NotAPdu",
+                               {},
+                               "at+cmgs=5\r",
+                               "0011ZZ\x1a",
+                               false,
+                               "\r\n+CMS ERROR: 304\r\n",
+                               "invalid ref=- length=5 to=- coding=- smsc=- pdu=0011ZZ text="},
+                      SendCase{"EscapeCancels", {}, "at+cmgs=20\r", "001100\x1b", false, "\r\nOK\r\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemSim, SendCommandWithoutLengthIsAnError) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    line.expect("AT+CMGS\r", "AT+CMGS\r\r\nERROR\r\n");
+    line.expect("AT+CMGS=abc\r", "AT+CMGS=abc\r\r\nERROR\r\n");
+}
+
+TEST_F(ModemSim, ReferencesCountUpAcrossSends) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    for (int ref = 1; ref <= 3; ++ref) {
+        line.expect("at+cmgs=20\r" + std::string(hello_pdu) + "\x1a",
+                    "\r\n> \r\n+CMGS: " + std::to_string(ref) + "\r\n\r\nOK\r\n");
+    }
+}
+
+// --- Receiving ----------------------------------------------------------------------------------------
+
+// What the modem lists for the two messages delivered by deliver_two(), checked against python3-gammu
+// when they were first written down.
+const std::string national_pdu = "0891683108000005F0040B813109000000F100004250607010502303AA980C";
+const std::string international_pdu = "0891683108000005F0040D91683109000000F1000842506070105023044F60597D";
+
+class ModemSimInbox : public ModemSim {
+protected:
+    void deliver_two() {
+        EXPECT_EQ(ctl_ok({"deliver", "--from", "13900000001", "--text", "*12", "--time", "24050607010532"}),
+                  "stored 1\n");
+        EXPECT_EQ(
+            ctl_ok({"deliver", "--from", "+8613900000001", "--ucs2", "--text", "你好", "--time", "24050607010532"}),
+            "stored 2\n");
+    }
+    static std::string entries(int stat) {
+        return "+CMGL: 1," + std::to_string(stat) + ",,22\r\n" + national_pdu + "\r\n+CMGL: 2," + std::to_string(stat) +
+               ",,24\r\n" + international_pdu + "\r\n";
+    }
+};
+
+struct ListingLayout {
+    const char* name;
+    std::vector<std::string> options;
+    std::string after_echo;
+};
+
+class ModemSimListing : public ModemSimInbox, public ::testing::WithParamInterface<ListingLayout> {};
+
+// The line the gateway's inbox pass takes as line K of the listing: the text between the (K-1)-th
+// and the K-th line feed.
+std::string listing_line(const std::string& listing, int k) {
+    std::istringstream in(listing);
+    std::string line;
+    for (int i = 0; i < k && std::getline(in, line); ++i) {
+    }
+    return line;
+}
+
+TEST_P(ModemSimListing, ListsEveryStoredMessageInTheGatewaysLayout) {
+    ASSERT_TRUE(start(GetParam().options));
+    deliver_two();
+    Line line("modem");
+    std::string expected = "at+cmgl=4\r" + GetParam().after_echo + entries(0) + "\r\nOK\r\n";
+    line.write("at+cmgl=4\r\n");
+    std::string listing = line.read(expected.size());
+    ASSERT_EQ(visible(listing), visible(expected));
+
+    // Walked as the inbox pass walks it: a short line 2 is the blank line some modems put first.
+    int k = listing_line(listing, 2).size() < 8 ? 3 : 2;
+    EXPECT_EQ(k, GetParam().after_echo.size() > 2 ? 3 : 2);
+    NullTrace trace;
+    const std::pair<const char*, std::string> messages[] = {{"1", "*12"}, {"2", gbk("你好")}};
+    for (const auto& [index, text] : messages) {
+        std::string header = listing_line(listing, k++);
+        EXPECT_EQ(header.substr(7, header.find(',') - 7), index);
+        ReceivedMessage received = decode_received_pdu(listing_line(listing, k++), trace);
+        EXPECT_EQ(received.sender, "13900000001");
+        EXPECT_EQ(received.text, text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ModemSimListing,
+                         ::testing::Values(ListingLayout{"Usual", {}, "\r\n"},
+                                           ListingLayout{"BlankLine", {"--blank-line-listing"}, "\r\n\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemSimInbox, LayoutCanBeSwitchedWhileRunning) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    deliver_two();
+    Line line("modem");
+    ctl_ok({"layout", "blank-line"});
+    line.expect("at+cmgl=4\r\n", "\r\n\r\n" + entries(0) + "\r\nOK\r\n");
+    ctl_ok({"layout", "usual"});
+    line.expect("at+cmgl=4\r\n", "\r\n" + entries(1) + "\r\nOK\r\n");
+}
+
+TEST_F(ModemSimInbox, ListingMarksMessagesReadAndFiltersByStatus) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    deliver_two();
+    Line line("modem");
+    line.expect("AT+CMGL=1\r", "\r\nOK\r\n");
+    line.expect("AT+CMGL=0\r", "\r\n" + entries(0) + "\r\nOK\r\n");
+    line.expect("AT+CMGL=0\r", "\r\nOK\r\n");
+    line.expect("AT+CMGL=4\r", "\r\n" + entries(1) + "\r\nOK\r\n");
+    line.expect("AT+CMGL=5\r", "\r\n+CMS ERROR: 302\r\n");
+}
+
+TEST_F(ModemSimInbox, DeleteEmptiesTheSlotAndNewMessagesRefillIt) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    deliver_two();
+    Line line("modem");
+    line.expect("at+cmgd=1\r\n", "\r\nOK\r\n");
+    line.expect("at+cmgl=4\r\n", "\r\n+CMGL: 2,0,,24\r\n" + international_pdu + "\r\n\r\nOK\r\n");
+    line.expect("at+cmgd=1\r\n", "\r\nOK\r\n");               // an empty slot: nothing to complain about
+    line.expect("at+cmgd=31\r\n", "\r\n+CMS ERROR: 321\r\n"); // beyond the 30 slots
+    line.expect("at+cmgd=x\r\n", "\r\nERROR\r\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "x"}), "stored 1\n");
+    line.expect("at+cmgd=2\r\n", "\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"stored"}).substr(0, 14), "index=1 stat=0");
+    line.expect("AT+CMGD=1,4\r", "\r\nOK\r\n");
+    line.expect("at+cmgl=4\r\n", "\r\nOK\r\n");
+}
+
+TEST_F(ModemSimInbox, ReadsOneMessageAndMarksItRead) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    deliver_two();
+    Line line("modem");
+    line.expect("AT+CMGR=1\r", "\r\n+CMGR: 0,,22\r\n" + national_pdu + "\r\n\r\nOK\r\n");
+    line.expect("AT+CMGR=1\r", "\r\n+CMGR: 1,,22\r\n" + national_pdu + "\r\n\r\nOK\r\n");
+    line.expect("AT+CMGR=3\r", "\r\n+CMS ERROR: 321\r\n");
+}
+
+TEST_F(ModemSimInbox, FullMemoryRefusesDelivery) {
+    ASSERT_TRUE(start({"--capacity", "1"}));
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "a"}), "stored 1\n");
+    ProgramResult r = ctl({"deliver", "--from", "10086", "--text", "b"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("full"), std::string::npos) << r.err;
+}
+
+// Delivered messages read back by an independent decoder: python3-gammu.
+struct DeliverCase {
+    std::vector<std::string> args;
+    std::string decoded; // number|text|coding|service centre, as gammu reports them
+};
+
+TEST_F(ModemSimInbox, DeliveredPdusDecodeWithGammu) {
+    if (run_program("/usr/bin/python3", {"-c", "import gammu"}).exit_code != 0) {
+        GTEST_SKIP() << "python3-gammu is not installed";
+    }
+    ASSERT_TRUE(start());
+    const DeliverCase cases[] = {
+        {{"--from", "13900000001", "--text", "*12"}, "13900000001|*12|Default_No_Compression|+8613800000500"},
+        {{"--from", "+8613900000001", "--text", "你好"}, "+8613900000001|你好|Unicode_No_Compression|+8613800000500"},
+        {{"--from", "10086", "--ucs2", "--text", "Hi"}, "10086|Hi|Unicode_No_Compression|+8613800000500"},
+        {{"--from", "13900000001", "--7bit", "--text", "[a]{b}"},
+         "13900000001|[a]{b}|Default_No_Compression|+8613800000500"},
+        {{"--from", "vmSMS", "--text", "hi"}, "vmSMS|hi|Default_No_Compression|+8613800000500"},
+        {{"--from", "13900000001", "--no-smsc", "--text", "x"}, "13900000001|x|Default_No_Compression|"},
+        {{"--from", "13900000001", "--smsc", "+8613900000000", "--text", "x"},
+         "13900000001|x|Default_No_Compression|+8613900000000"},
+    };
+    std::string expected;
+    for (const DeliverCase& c : cases) {
+        std::vector<std::string> words = {"deliver"};
+        words.insert(words.end(), c.args.begin(), c.args.end());
+        ctl_ok(words);
+        expected += c.decoded + "\n";
+    }
+    std::string pdus;
+    std::istringstream stored(ctl_ok({"stored"}));
+    for (std::string entry; std::getline(stored, entry);) {
+        size_t at = entry.find(" pdu=") + 5;
+        pdus += entry.substr(at, entry.find(' ', at) - at) + "\n";
+    }
+    // gammu counts the text of escaped characters in septets and pads it after a NUL: cut there.
+    const char* script =
+        "import gammu, sys\n"
+        "for line in sys.stdin:\n"
+        "    d = gammu.DecodePDU(bytes.fromhex(line.strip()))\n"
+        "    print('|'.join([d['Number'], d['Text'].split('\\0')[0], d['Coding'], d['SMSC']['Number']]))\n";
+    ProgramResult decoded = run_program("/usr/bin/python3", {"-c", script}, pdus);
+    ASSERT_EQ(decoded.exit_code, 0) << decoded.err;
+    EXPECT_EQ(decoded.out, expected);
+}
+
+// --- Faults -------------------------------------------------------------------------------------------
+
+TEST_F(ModemSim, SilentModemDropsEverythingUntilTheFaultIsCleared) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    ctl_ok({"fault", "silent"});
+    line.write("AT\r");
+    line.write("at+cmgs=20\r" + std::string(hello_pdu) + "\x1a");
+    EXPECT_EQ(visible(line.read_for(300)), "");
+    ctl_ok({"fault", "none"});
+    // Had the modem kept the bytes it ignored, they would come before this answer.
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"sent"}), "");
+}
+
+TEST_F(ModemSim, ErrorFaultFailsEverySendAndLeavesOtherCommandsAlone) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    ctl_ok({"fault", "error"});
+    std::string send = "at+cmgs=20\r" + std::string(hello_pdu) + "\x1a";
+    line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
+    line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
+    line.expect("AT\r", "\r\nOK\r\n");
+    std::string failed =
+        "failed ref=- length=20 to=+8613900000001 coding=7bit smsc=- pdu=" + std::string(hello_pdu) + " text=hello\n";
+    EXPECT_EQ(ctl_ok({"sent"}), failed + failed);
+}
+
+TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    ctl_ok({"fault", "fail", "2"});
+    std::string send = "at+cmgs=20\r" + std::string(hello_pdu) + "\x1a";
+    line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
+    line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
+    line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"status"}), "fault=none failing=0 layout=usual stored=0/30 submissions=3\n");
+}
+
+TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    ctl_ok({"fault", "reject"});
+    line.expect("AT\r", "AT\r\r\nERROR\r\n");
+    line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\nERROR\r\n");
+}
+
+// --- The port -----------------------------------------------------------------------------------------
+
+TEST_F(ModemSim, SurvivesThePortClosedAndReopened) {
+    ASSERT_TRUE(start());
+    for (int session = 0; session < 3; ++session) {
+        Line line("modem");
+        ASSERT_TRUE(line.is_open()) << "session " << session;
+        line.expect("AT\r", "AT\r\r\nOK\r\n");
+    }
+}
+
+TEST_F(ModemSim, ClosingThePortAbandonsAHalfSentPdu) {
+    ASSERT_TRUE(start());
+    {
+        Line line("modem");
+        line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\n> ");
+        line.write("0011");
+    }
+    // A control command is answered only after the notice of the close has been handled.
+    ctl_ok({"status"});
+    Line line("modem");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"sent"}), "");
+}
+
+TEST_F(ModemSim, GatewayKeepsThePortToItself) {
+    ASSERT_TRUE(start());
+    auto gateway = TermiosSerialPort::open("modem");
+    ASSERT_NE(gateway, nullptr);
+    ASSERT_TRUE(gateway->configure(19200));
+    gateway->prepare();
+    // Root passes the exclusive flag, so as root another plain opener comes and goes; its close must
+    // not pass for the gateway letting go of the port.
+    { Line passer("modem"); }
+    ctl_ok({"status"});
+    Line probe("modem");
+    if (probe.is_open()) {
+        int exclusive = -1;
+        ASSERT_EQ(::ioctl(probe.fd(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+    }
+    probe.close();
+    EXPECT_EQ(TermiosSerialPort::open("modem"), nullptr) << "a second opener got the port";
+    ASSERT_EQ(gateway->write("AT\r\n"), 4u);
+    char answer[10] = {};
+    EXPECT_EQ(gateway->read(answer, 9), 9u);
+    EXPECT_EQ(visible(answer), visible("AT\r\r\nOK\r\n"));
+    gateway->close();
+    EXPECT_NE(TermiosSerialPort::open("modem"), nullptr);
+}
+
+TEST_F(ModemSim, GatewayThatDiesHoldingThePortLeavesItFree) {
+    ASSERT_TRUE(start());
+    pid_t child = ::fork();
+    if (child == 0) {
+        // Opens exclusively and ends without giving the port back.
+        auto port = TermiosSerialPort::open("modem");
+        ::_exit(port ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ctl_ok({"status"}); // the close has been handled once this is answered
+    Line line("modem");
+    ASSERT_TRUE(line.is_open());
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(line.fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+}
+
+// --- The program --------------------------------------------------------------------------------------
+
+TEST_F(ModemSim, ReplacesTheLinkAndRemovesItAndTheSocketAtExit) {
+    put_file("modem", "left over");
+    ASSERT_TRUE(start());
+    EXPECT_EQ(std::filesystem::read_symlink("modem").string(), device_);
+    EXPECT_TRUE(std::filesystem::is_socket("ctl"));
+    EXPECT_EQ(stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status("modem")));
+    EXPECT_FALSE(std::filesystem::exists("ctl"));
+}
+
+TEST_F(ModemSim, QuitCommandEndsTheSimulator) {
+    ASSERT_TRUE(start());
+    EXPECT_EQ(ctl_ok({"quit"}), "");
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid_, &status, 0), pid_);
+    pid_ = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status("modem")));
+}
+
+struct ControlRefusal {
+    const char* name;
+    std::vector<std::string> words;
+    const char* message;
+};
+
+class ModemSimControlRefusal : public ModemSim, public ::testing::WithParamInterface<ControlRefusal> {};
+
+TEST_P(ModemSimControlRefusal, ExitsOneWithTheReason) {
+    ASSERT_TRUE(start());
+    ProgramResult r = ctl(GetParam().words);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+    EXPECT_EQ(ctl_ok({"stored"}), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ModemSimControlRefusal,
+    ::testing::Values(ControlRefusal{"UnknownCommand", {"dance"}, "unknown command"},
+                      ControlRefusal{"DeliverWithoutText", {"deliver", "--from", "10086"}, "--text"},
+                      ControlRefusal{"DeliverWithoutSender", {"deliver", "--text", "x"}, "--from"},
+                      ControlRefusal{"OddPdu", {"deliver", "--pdu", "123"}, "hex"},
+                      ControlRefusal{
+                          "BadTime", {"deliver", "--from", "1", "--text", "x", "--time", "2405"}, "14 digits"},
+                      ControlRefusal{"TextWithoutGbkForm", {"deliver", "--from", "1", "--text", "😀"}, "GBK"},
+                      ControlRefusal{"UnknownFault", {"fault", "smoke"}, "fault takes"},
+                      ControlRefusal{"UnknownLayout", {"layout", "wavy"}, "layout takes"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemSim, ControlClientReportsAMissingSimulator) {
+    ProgramResult r = ctl({"status"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("cannot reach"), std::string::npos) << r.err;
+}
+
+TEST_F(ModemSim, TextsWithSpacesAndLineBreaksSurviveTheControlLine) {
+    ASSERT_TRUE(start());
+    ctl_ok({"deliver", "--from", "10086", "--text", "a b\\c\r\nd"});
+    std::string stored = ctl_ok({"stored"});
+    EXPECT_NE(stored.find(" text=a b\\\\c\\r\\nd\n"), std::string::npos) << stored;
+}
+
+} // namespace
