@@ -50,15 +50,13 @@ int open_device(const std::string& path) {
     return fd;
 }
 
+// The lock first: a refused opener must not touch the exclusive flag, which belongs to the terminal
+// and so to the holder that set it.
 bool take_exclusively(int fd) {
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        return false;
-    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::ioctl(fd, TIOCNXCL);
         return false;
     }
-    return true;
+    return ::ioctl(fd, TIOCEXCL) == 0;
 }
 
 int remaining_ms(std::chrono::steady_clock::time_point deadline) {
