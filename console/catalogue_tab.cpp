@@ -1,0 +1,188 @@
+#include "console/catalogue_tab.h"
+
+#include "console/console_state.h"
+#include "console/directory_list_fill.h"
+#include "console/message_box.h"
+#include "console/qt_text.h"
+#include "directory/catalogue_editor.h"
+#include "engine/engine_options.h"
+#include "platform/gbk.h"
+#include "platform/process.h"
+#include "store/catalogue_files.h"
+
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int code_limit = 128;
+constexpr int text_limit = 1023;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    nameControl(button, name, caption);
+    return button;
+}
+
+QStringList rowValues(const CatalogueRow& row) {
+    return {QString(), QString::number(row.number), from_gbk(row.code), from_gbk(row.text)};
+}
+
+} // namespace
+
+CatalogueTab::CatalogueTab(EngineOptions& options, QWidget* parent) : QWidget(parent), options_(options) {
+    fill_ = new DirectoryListFill(this);
+    buildControls();
+    arrange();
+    options_.members_only = CheckBox3->isChecked();
+
+    connect(fill_, &DirectoryListFill::rowsReady, this,
+            [this](const QList<QStringList>& rows) { appendDirectoryRows(ListView1, rows); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CatalogueTab::onSelectionChanged);
+    onDoubleClick(ListView1, [this] { ListView1DblClick(); });
+    connect(add_dianbo, &QPushButton::clicked, this, &CatalogueTab::add_dianboClick);
+    connect(ChaXun_DianBoBitBtn1, &QPushButton::clicked, this, &CatalogueTab::ChaXun_DianBoBitBtn1Click);
+    connect(change_diaobo, &QPushButton::clicked, this, &CatalogueTab::change_diaoboClick);
+    connect(del_dianbao, &QPushButton::clicked, this, &CatalogueTab::del_dianbaoClick);
+    del_dianbao->installEventFilter(this);
+    connect(CheckBox3, &QCheckBox::toggled, this, &CatalogueTab::CheckBox3Click);
+    connect(Button12, &QPushButton::clicked, this, &CatalogueTab::Button12Click);
+}
+
+void CatalogueTab::buildControls() {
+    ListView1 = makeDirectoryList(this, "ListView1", QString(),
+                                  {QString(), QStringLiteral("序号"), QStringLiteral("信息代码"),
+                                   QStringLiteral("信息内容  (双击下面空白，获得内容列表)")},
+                                  {1, 50, 120, 400});
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    Label_code = new QLabel(QStringLiteral("短信代码 ：        "), this);
+    Edit7 = new QLineEdit(this);
+    Edit7->setMaxLength(code_limit);
+    nameControl(Edit7, "Edit7", Label_code->text());
+    Label_code->setBuddy(Edit7);
+
+    Label_text = new QLabel(QStringLiteral("短信内容：    "), this);
+    Memo8 = new LimitedTextBox(text_limit, this);
+    nameControl(Memo8, "Memo8", Label_text->text());
+    Label_text->setBuddy(Memo8);
+
+    add_dianbo = makeButton(this, "add_dianbo", QStringLiteral("增加(&A)"));
+    ChaXun_DianBoBitBtn1 = makeButton(this, "ChaXun_DianBoBitBtn1", QStringLiteral("查询(&Q)"));
+    change_diaobo = makeButton(this, "change_diaobo", QStringLiteral("修改(&U)"));
+    del_dianbao = makeButton(this, "del_dianbao", QStringLiteral("删除(&D)"));
+    CheckBox3 = new QCheckBox(QStringLiteral("只有会员才回复               "), this);
+    nameControl(CheckBox3, "CheckBox3", CheckBox3->text());
+    Button12 = makeButton(this, "Button12", QStringLiteral("会员管理(&H)"));
+}
+
+void CatalogueTab::arrange() {
+    auto* boxes = new QGridLayout;
+    boxes->addWidget(Label_code, 0, 0);
+    boxes->addWidget(Edit7, 0, 1);
+    boxes->addWidget(Label_text, 1, 0, Qt::AlignTop);
+    boxes->addWidget(Memo8, 1, 1);
+
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* button : {add_dianbo, ChaXun_DianBoBitBtn1, change_diaobo, del_dianbao}) {
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+
+    auto* editor = new QHBoxLayout;
+    editor->addLayout(boxes, 1);
+    editor->addLayout(buttons);
+
+    auto* members = new QHBoxLayout;
+    members->addWidget(CheckBox3);
+    members->addStretch(1);
+    members->addWidget(Button12);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListView1, 3);
+    layout->addLayout(editor, 2);
+    layout->addLayout(members);
+}
+
+std::string CatalogueTab::codeText() const {
+    return to_gbk_lossy(Edit7->text());
+}
+
+std::string CatalogueTab::typedText() const {
+    return to_gbk_lossy(box_text(Memo8));
+}
+
+void CatalogueTab::add_dianboClick() {
+    std::string message = catalogue_add(codeText(), typedText());
+    if (!message.empty()) {
+        showMessage(this, from_gbk(message));
+    }
+}
+
+void CatalogueTab::change_diaoboClick() {
+    std::string message = catalogue_modify(codeText(), typedText());
+    if (!message.empty()) {
+        showMessage(this, from_gbk(message));
+    }
+}
+
+void CatalogueTab::del_dianbaoClick() {
+    catalogue_delete(codeText());
+}
+
+void CatalogueTab::ChaXun_DianBoBitBtn1Click() {
+    set_box_text(Memo8, from_gbk(catalogue_look_up(codeText())));
+}
+
+void CatalogueTab::ListView1DblClick() {
+    ListView1->clear();
+    fill_->start([](const DirectoryListFill::RowSink& sink) {
+        catalogue_list([&](const CatalogueRow& row) { return sink(rowValues(row)); });
+    });
+}
+
+void CatalogueTab::dianbo_listview_change(int row) {
+    QTreeWidgetItem* item = ListView1->topLevelItem(row);
+    if (!item || !item->isSelected()) {
+        return;
+    }
+    Edit7->setText(directoryCell(ListView1, row, 2));
+    set_box_text(Memo8, directoryCell(ListView1, row, 3));
+}
+
+void CatalogueTab::onSelectionChanged(const QItemSelection& selected) {
+    for (int row : newlySelectedRows(selected)) {
+        dianbo_listview_change(row);
+    }
+}
+
+void CatalogueTab::Button12Click() {
+    if (!open_in_text_editor(members_file)) {
+        showMessage(this, QStringLiteral("用记事本打开 huiyuan.txt 进行管理"));
+    }
+}
+
+void CatalogueTab::CheckBox3Click() {
+    options_.members_only = CheckBox3->isChecked();
+}
+
+bool CatalogueTab::eventFilter(QObject* watched, QEvent* event) {
+    // Moving onto the delete button with the keyboard deletes, as it always has. A press that gives the
+    // button the focus deletes through its click alone, so each press deletes once.
+    if (watched == del_dianbao && event->type() == QEvent::FocusIn) {
+        Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            del_dianbaoClick();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
