@@ -1,0 +1,75 @@
+#include "console/device_test.h"
+
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "store/settings.h"
+
+namespace {
+
+// The verdict texts differ by one blank: the refused configuration has none after "!!!".
+const char* const text_no_port = "!无此COM口,或COM口已被占用。";
+const char* const text_port_in_use = "COM口已被占用,请停止收发进程！";
+const char* const text_refused = "!!!数据线没有准备好,或设置错误!";
+const char* const text_no_ok = "!!! 数据线没有准备好,或设置错误!";
+const char* const text_device_ok = "设备正常，设备参数保存正确，可以正常工作!";
+const char* const caption_testing = ">>参数测试过程中....";
+const char* const caption_idle = "设备测试并保存设备参数";
+
+// The modem gets this long after the purge before it is asked, and this long to answer.
+constexpr int settle_ms = 2000;
+constexpr int answer_ms = 3000;
+
+void show_message(const DeviceTestShow& show, std::string text) {
+    show({DeviceTestStep::Kind::Message, std::move(text)});
+}
+
+void show_caption(const DeviceTestShow& show, const char* utf8) {
+    show({DeviceTestStep::Kind::ButtonCaption, gbk(utf8)});
+}
+
+// Steps 5 to 10 on an open port; returns early, without showing more, once cancelled.
+void exchange(SerialPort& port, std::uint32_t rate, Clock& clock, const DeviceTestShow& show,
+              const std::atomic<bool>& cancelled) {
+    if (!port_configure(port, rate)) {
+        show_message(show, gbk(text_refused));
+        return;
+    }
+    port_prepare(port);
+    if (cancelled) {
+        return;
+    }
+    clock.sleep_ms(settle_ms);
+    if (cancelled) {
+        return;
+    }
+    port_write(port, "at\r\n");
+    show_caption(show, caption_testing);
+    clock.sleep_ms(answer_ms);
+    if (cancelled) {
+        return;
+    }
+    std::string reply = port_read_chunk(port);
+    if (cancelled) {
+        return;
+    }
+    show_message(show, reply);
+    show_message(show, gbk(reply_has_ok(reply) ? text_device_ok : text_no_ok));
+}
+
+} // namespace
+
+void run_device_test(bool start_button_enabled, Clock& clock, const PortOpener& open, const DeviceTestShow& show,
+                     const std::atomic<bool>& cancelled) {
+    std::string com = read_setting("COM", "COM1", 100);
+    std::uint32_t rate = rate_number(read_setting("RATE", "19200", 10));
+    std::unique_ptr<SerialPort> port = open(device_path_for(com));
+    if (!port) {
+        show_message(show, gbk(start_button_enabled ? text_no_port : text_port_in_use));
+        return;
+    }
+    exchange(*port, rate, clock, show, cancelled);
+    port_close(*port);
+    if (!cancelled) {
+        show_caption(show, caption_idle);
+    }
+}

@@ -1,0 +1,81 @@
+#include "console/device_test_runner.h"
+
+#include "console/qt_text.h"
+
+#include <QMetaObject>
+
+DeviceTestRunner::DeviceTestRunner(Clock& clock, PortOpener open, QObject* parent)
+    : QObject(parent), clock_(clock), open_(std::move(open)) {}
+
+DeviceTestRunner::~DeviceTestRunner() {
+    stop();
+}
+
+void DeviceTestRunner::start(bool start_button_enabled) {
+    if (running_) {
+        return;
+    }
+    running_ = true;
+    cancelled_ = false;
+    worker_ = std::thread([this, start_button_enabled] {
+        run_device_test(
+            start_button_enabled, clock_, open_, [this](const DeviceTestStep& step) { post(step); }, cancelled_);
+        post(std::nullopt);
+    });
+}
+
+void DeviceTestRunner::stop() {
+    cancelled_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+    running_ = false;
+}
+
+void DeviceTestRunner::post(Item item) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(item));
+    if (!delivery_posted_) {
+        delivery_posted_ = true;
+        QMetaObject::invokeMethod(this, &DeviceTestRunner::deliver, Qt::QueuedConnection);
+    }
+}
+
+void DeviceTestRunner::deliver() {
+    // Reached again from the event loop of a message box that a step below has opened: the outer call
+    // goes on with the queue once the box is closed.
+    if (delivering_) {
+        return;
+    }
+    delivering_ = true;
+    for (;;) {
+        Item item;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) {
+                delivery_posted_ = false;
+                break;
+            }
+            item = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (!item) {
+            // The worker has posted its last item and is returning.
+            if (worker_.joinable()) {
+                worker_.join();
+            }
+            running_ = false;
+            emit finished();
+            continue;
+        }
+        QString text = from_gbk(item->text);
+        if (item->kind == DeviceTestStep::Kind::Message) {
+            emit message(text);
+        } else {
+            emit buttonCaption(text);
+        }
+    }
+    delivering_ = false;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "console/device_test.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// Runs the device test on a worker thread, so the window stays responsive through its five seconds
+// and more of waiting, and hands each step to the GUI thread in order. A step whose slot opens a modal
+// message box holds back the steps after it until the box is closed, so the operator sees the raw
+// reply before the verdict and the button caption after both, as when the test ran in the GUI thread.
+class DeviceTestRunner : public QObject {
+    Q_OBJECT
+
+public:
+    DeviceTestRunner(Clock& clock, PortOpener open, QObject* parent = nullptr);
+    ~DeviceTestRunner() override;
+
+    // From the start of a test until `finished` has been emitted.
+    bool running() const { return running_; }
+    // Starts a test unless one is running.
+    void start(bool start_button_enabled);
+    // Ends a running test at its next step and waits for the worker; steps not shown yet are dropped
+    // and `finished` is not emitted.
+    void stop();
+
+signals:
+    void message(const QString& text);
+    void buttonCaption(const QString& text);
+    // The worker has ended and every step has been shown.
+    void finished();
+
+private:
+    // A step, or nullopt for the end of the worker.
+    using Item = std::optional<DeviceTestStep>;
+
+    void post(Item item);
+    void deliver();
+
+    Clock& clock_;
+    PortOpener open_;
+    std::thread worker_;
+    std::atomic<bool> cancelled_{false};
+
+    std::mutex mutex_;
+    std::deque<Item> queue_;
+    bool delivery_posted_ = false;
+
+    bool running_ = false;    // GUI thread only
+    bool delivering_ = false; // GUI thread only
+};

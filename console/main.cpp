@@ -1,0 +1,65 @@
+#include "console/engine_control.h"
+#include "console/main_window.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+// Two options for benchmarks and documentation, not for operators: --quit-after-paint ends the program
+// once the window has been shown; --screenshot FILE saves the window's picture to FILE, then ends it.
+struct StartOptions {
+    bool quit_after_paint = false;
+    QString screenshot;
+};
+
+StartOptions start_options(const QStringList& args) {
+    StartOptions options;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--quit-after-paint")) {
+            options.quit_after_paint = true;
+        } else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
+            options.screenshot = args[++i];
+        }
+    }
+    return options;
+}
+
+void finish_early(TForm1& form, const StartOptions& options) {
+    if (!options.screenshot.isEmpty()) {
+        // Let the tabs lay themselves out and paint once before the picture is taken.
+        QTimer::singleShot(500, &form, [&form, path = options.screenshot] {
+            form.grab().save(path);
+            form.close();
+        });
+    } else if (options.quit_after_paint) {
+        QTimer::singleShot(0, &form, [&form] { form.close(); });
+    }
+}
+
+int run(QApplication& app) {
+    TForm1 form(real_clock(), make_engine_thread);
+    // The delete dialog of the customers tab is created here, after the main window, once it exists.
+    form.show();
+    finish_early(form, start_options(QApplication::arguments()));
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vmSMS"));
+    try {
+        return run(app);
+    } catch (const std::exception& e) {
+        // As the framework's own top-level handler does: tell the operator, then end normally.
+        QMessageBox::critical(nullptr, QStringLiteral("vmSMS"), QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}

@@ -1,0 +1,271 @@
+#include "console/main_window.h"
+
+#include "console/compose_tab.h"
+#include "console/console_state.h"
+#include "console/history_tab.h"
+#include "console/launchers.h"
+#include "console/monitor_guide.h"
+#include "console/monitor_tab.h"
+#include "console/pending_tab.h"
+#include "console/qt_text.h"
+#include "console/schedule.h"
+#include "console/settings_tab.h"
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "platform/process.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFont>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int client_width = 757;
+constexpr int client_height = 495;
+constexpr int settings_tab_index = 6;
+
+const char* const caption_at_start = "Velmora短信网关--企业短消息服务器";
+const char* const caption_started = "Velmora短信网关--企业短消息服务器  ：   收发进程已启动";
+const char* const caption_not_started = "Velmora短信网关--企业短消息服务器  ：   收发进程未启动";
+const char* const caption_stopped = "Velmora短信网关--企业短消息服务器  ：   收发进程已经停止！";
+// The schedule's captions name the system differently, and the stop caption has three '-'.
+const char* const caption_scheduled_start = "Velmorasms客户管理系统--企业短消息服务器  ：   收发进程已启动";
+const char* const caption_scheduled_stop = "Velmorasms客户管理系统---企业短消息服务器  ：   收发进程已经停止！";
+
+const char* const monitor_started = "-------------收发进程已经启动！";
+const char* const monitor_not_started = "-------------收发进程未启动！";
+const char* const monitor_stopped = "-------------收发进程已经停止！";
+const char* const monitor_scheduled_start = "-------------收发进程已经定时启动！ \r\n";
+const char* const monitor_scheduled_stop = "-------------收发进程已经定时停止！\r\n";
+
+QPushButton* make_button(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    nameControl(button, name, caption);
+    return button;
+}
+
+} // namespace
+
+TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_port, QWidget* parent)
+    : QWidget(parent), clock_(clock), monitor_(monitor_guide()) {
+    // The CJK captions are laid out for a 9-point face, as the desktop the window was drawn on used.
+    QFont face = font();
+    face.setPointSize(9);
+    setFont(face);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    nameControl(this, "Form1", from_gbk(gbk(caption_at_start)));
+    connect(&monitor_, &MonitorModel::captionChanged, this, &QWidget::setWindowTitle);
+    monitor_.set_caption(gbk(caption_at_start));
+
+    buildTabs(open_port ? std::move(open_port) : PortOpener(port_open));
+    buildButtons();
+    arrange();
+
+    // Construction, in the order the settings and the engine depend on:
+    // 1. the saved settings into their boxes;
+    settingsTab->loadSettings();
+    // 2. the engine thread, paused until the first start;
+    engine_ = make_engine(options_, monitor_, clock_);
+    // 3. here the category tree of the customers tab and the address-book tree of the new-message tab
+    //    (composeTab->addressBookArea()) are filled, once the directory's tabs are in place;
+    // 4. the device type from MTYPE (the engine reads the choice at the moment of use).
+    // The recipients box shows its hint from the start; the compose tab puts it there.
+    settingsTab->selectDeviceType();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start();
+}
+
+TForm1::~TForm1() {
+    FormClose();
+}
+
+void TForm1::buildTabs(PortOpener open_port) {
+    PageControl1 = new QTabWidget(this);
+    nameControl(PageControl1, "PageControl1", QString());
+    composeTab = new ComposeTab(state_, clock_, PageControl1);
+    addPage(composeTab, "TabSheet1", QStringLiteral("新建sms"));
+    addPage(new PendingTab(state_, clock_, PageControl1), "TabSheet2", QStringLiteral("待发送sms"));
+    addPage(new SentTab(state_, clock_, PageControl1), "TabSheet3", QStringLiteral("已发送sms"));
+    addPage(new ReceivedTab(state_, clock_, PageControl1), "TabSheet4", QStringLiteral("已接收sms"));
+    // The on-demand catalogue and the customers tabs come with the directory; their CheckBox3 goes to
+    // setMembersOnly.
+    addPage(new QWidget(PageControl1), "TabSheet5", QStringLiteral("点播信息维护"));
+    addPage(new QWidget(PageControl1), "TabSheet6", QStringLiteral("客户信息维护"));
+
+    settingsTab = new SettingsTab(options_, clock_, std::move(open_port), PageControl1);
+    addPage(settingsTab, "TabSheet7", QStringLiteral("系统设置"));
+    monitorTab = new MonitorTab(monitor_, PageControl1);
+    addPage(monitorTab, "TabSheet8", QStringLiteral("信息监控"));
+    PageControl1->setCurrentIndex(settings_tab_index);
+    // Eight captions and the version button share one row of 757 pixels, as on the window they come
+    // from; Qt's roomier default tabs would push some behind scroll arrows.
+    PageControl1->setUsesScrollButtons(false);
+    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+
+    connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
+    connect(settingsTab, &SettingsTab::deviceTestFinished, this, &TForm1::releaseStartAfterDeviceTest);
+}
+
+void TForm1::addPage(QWidget* page, const char* name, const QString& caption) {
+    nameControl(page, name, caption);
+    PageControl1->addTab(page, caption);
+}
+
+void TForm1::buildButtons() {
+    BitBtn3 = make_button(this, "BitBtn3", QStringLiteral("启动短消息收发进程"));
+    BitBtn5 = make_button(this, "BitBtn5", QStringLiteral("停止短消息收发进程"));
+    BitBtn5->setEnabled(false);
+    Button7 = launcherButton(launchers[0]);
+    Button8 = make_button(this, "Button8", QString::fromUtf8(maker_web_site_caption));
+    Button10 = launcherButton(launchers[1]);
+    Button13 = launcherButton(launchers[2]);
+    Button9 = make_button(PageControl1, "Button9", QStringLiteral("*super power*vmSMSserver3.92"));
+    Button9->setEnabled(false);
+    Button9->setFlat(true);
+    QFont small = Button9->font();
+    small.setPointSize(8);
+    Button9->setFont(small);
+    PageControl1->setCornerWidget(Button9, Qt::TopRightCorner);
+    settingsTab->setStartButton(BitBtn3);
+
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TForm1::ddd);
+    connect(Button8, &QPushButton::clicked, this, [] { open_url(maker_web_site); });
+}
+
+QPushButton* TForm1::launcherButton(const Launcher& launcher) {
+    QPushButton* button = make_button(this, launcher.button, QString::fromUtf8(launcher.caption));
+    connect(button, &QPushButton::clicked, this, [program = launcher.program] { launch_companion(program); });
+    return button;
+}
+
+void TForm1::arrange() {
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {BitBtn3, BitBtn5, Button7, Button8, Button10, Button13}) {
+        buttons->addWidget(button);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(PageControl1, 1);
+    layout->addLayout(buttons);
+
+    setFixedSize(client_width, client_height);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect desktop = screen->availableGeometry();
+        move(desktop.center() - QPoint(client_width / 2, client_height / 2));
+    }
+}
+
+void TForm1::BitBtn3Click() {
+    if (!engine_) {
+        return;
+    }
+    BitBtn3->setEnabled(false);
+    settingsTab->Button2->setEnabled(false); // the device test would contend for the port
+    BitBtn5->setEnabled(true);
+    engine_->Resume();
+    monitor_.replace_monitor(gbk(monitor_started));
+    monitor_.set_caption(gbk(caption_started));
+    // Paused more than once, or ended by itself (a port failure): the buttons stay as they are, so the
+    // operator can stop and start again.
+    if (engine_->Suspended()) {
+        monitor_.replace_monitor(gbk(monitor_not_started));
+        monitor_.set_caption(gbk(caption_not_started));
+    }
+}
+
+void TForm1::ddd() {
+    if (!engine_) {
+        return;
+    }
+    BitBtn5->setEnabled(false);
+    BitBtn3->setEnabled(true);
+    monitor_.set_caption(gbk(caption_stopped));
+    monitor_.replace_monitor(gbk(monitor_stopped));
+    engine_->Suspend();
+}
+
+void TForm1::Timer1Timer() {
+    // The device test holds the port for its five seconds and more; in the window that blocked while
+    // testing, no tick came through either, and a start now would find the port taken.
+    if (!engine_ || settingsTab->deviceTestRunning()) {
+        return;
+    }
+    ScheduleInput input;
+    input.enabled = settingsTab->CheckBox2->isChecked();
+    input.start_box = to_gbk_lossy(settingsTab->Edit9->text());
+    input.stop_box = to_gbk_lossy(settingsTab->Edit10->text());
+    input.now = clock_.now();
+    input.engine_suspended = engine_->Suspended();
+    switch (schedule_check(input)) {
+    case ScheduleAction::ResetTimes:
+        settingsTab->Edit10->setText(QStringLiteral("21:00"));
+        settingsTab->Edit9->setText(QStringLiteral("8:01"));
+        break;
+    case ScheduleAction::Start:
+        scheduledStart();
+        break;
+    case ScheduleAction::Stop:
+        scheduledStop();
+        break;
+    case ScheduleAction::None:
+        break;
+    }
+}
+
+// Unlike the start button, the schedule leaves the device-test button as it is.
+void TForm1::scheduledStart() {
+    engine_->Resume();
+    BitBtn3->setEnabled(false);
+    BitBtn5->setEnabled(true);
+    monitor_.prepend_monitor(gbk(monitor_scheduled_start));
+    monitor_.set_caption(gbk(caption_scheduled_start));
+}
+
+void TForm1::scheduledStop() {
+    engine_->Suspend();
+    BitBtn3->setEnabled(true);
+    BitBtn5->setEnabled(false);
+    monitor_.set_caption(gbk(caption_scheduled_stop));
+    monitor_.prepend_monitor(gbk(monitor_scheduled_stop));
+}
+
+// While the device test holds the port, a start would make the engine fail to open it, for good.
+void TForm1::holdStartDuringDeviceTest() {
+    start_enabled_before_test_ = BitBtn3->isEnabled();
+    BitBtn3->setEnabled(false);
+}
+
+void TForm1::releaseStartAfterDeviceTest() {
+    BitBtn3->setEnabled(start_enabled_before_test_);
+}
+
+void TForm1::FormClose() {
+    if (Timer1 != nullptr) {
+        Timer1->stop();
+    }
+    settingsTab->stopDeviceTest();
+    if (engine_) {
+        engine_->Suspend();
+        engine_->Shutdown();
+        engine_.reset();
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "console/console_state.h"
+#include "console/engine_control.h"
+#include "console/monitor_model.h"
+#include "engine/engine_options.h"
+#include "engine/myterad.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class ComposeTab;
+struct Launcher;
+class MonitorTab;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class SettingsTab;
+
+// The main window `Form1`: eight tabs over a row of buttons that start and stop the send/receive
+// process and the companion programs. It owns the process: it creates the engine paused, starts and
+// stops it by hand and on schedule, and ends it when it closes. Window and engine meet in the monitor
+// model (caption and monitor text) and the live engine options; nothing else is shared.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // `clock` drives the schedule and the device test's waits; `make_engine` creates the engine thread;
+    // `open_port` opens the device test's port (the serial device when empty).
+    TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_port = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    MonitorModel& monitor() { return monitor_; }
+    ConsoleState& state() { return state_; }
+    EngineOptions& engineOptions() { return options_; }
+
+    // Start (`BitBtn3`) and stop (`BitBtn5`) the send/receive process.
+    void BitBtn3Click();
+    void ddd();
+    // The schedule check, once a second.
+    void Timer1Timer();
+    // The members-only option `CheckBox3` lives on the catalogue tab; its toggles come here.
+    void setMembersOnly(bool on) { options_.members_only = on; }
+    // Pauses the engine, ends it at its next safe point (closing the port and the logs) and waits for
+    // it and for a running device test. Closing the window does this; it is safe to call again.
+    void FormClose();
+
+    QTabWidget* PageControl1 = nullptr;
+    ComposeTab* composeTab = nullptr;
+    SettingsTab* settingsTab = nullptr;
+    MonitorTab* monitorTab = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button10 = nullptr;
+    QPushButton* Button13 = nullptr;
+    QPushButton* Button9 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildTabs(PortOpener open_port);
+    void addPage(QWidget* page, const char* name, const QString& caption);
+    void buildButtons();
+    QPushButton* launcherButton(const Launcher& launcher);
+    void arrange();
+    void holdStartDuringDeviceTest();
+    void releaseStartAfterDeviceTest();
+    void scheduledStart();
+    void scheduledStop();
+
+    Clock& clock_;
+    ConsoleState state_;
+    EngineOptions options_;
+    MonitorModel monitor_;
+    std::unique_ptr<EngineControl> engine_;
+    bool start_enabled_before_test_ = true;
+};

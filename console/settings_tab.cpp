@@ -1,0 +1,320 @@
+#include "console/settings_tab.h"
+
+#include "console/console_state.h"
+#include "console/message_box.h"
+#include "console/qt_text.h"
+#include "store/settings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace {
+
+// The field the window reads each setting into at start-up and on reload: at most 19 bytes.
+constexpr std::size_t box_field = 20;
+
+QLabel* make_label(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    nameControl(label, name, text);
+    return label;
+}
+
+QLineEdit* make_box(QWidget* parent, const char* name, const QLabel* label, const QString& text) {
+    auto* box = new QLineEdit(text, parent);
+    nameControl(box, name, label->text());
+    return box;
+}
+
+QCheckBox* make_check(QWidget* parent, const char* name, const QString& caption) {
+    auto* check = new QCheckBox(caption, parent);
+    nameControl(check, name, caption);
+    return check;
+}
+
+QRadioButton* make_radio(QWidget* parent, const char* name, const QString& caption) {
+    auto* radio = new QRadioButton(caption, parent);
+    nameControl(radio, name, caption);
+    return radio;
+}
+
+// Label texts are written with the CR LF of the window definition; a label shows LF.
+QString label_text(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QString setting_text(const char* key, const char* default_value) {
+    return from_gbk(read_setting(key, default_value, box_field));
+}
+
+void save_box(const char* key, const QLineEdit* box) {
+    write_setting(key, to_gbk_lossy(box->text()));
+}
+
+} // namespace
+
+SettingsTab::SettingsTab(EngineOptions& options, Clock& clock, PortOpener open, QWidget* parent)
+    : QWidget(parent), options_(options), runner_(clock, std::move(open)) {
+    buildPortBoxes();
+    buildDeviceTypes();
+    buildOptions();
+    buildSchedule();
+    buildSpeed();
+    buildHelp();
+    arrange();
+    FormCreate();
+    connectOptions();
+
+    connect(Button1, &QPushButton::clicked, this, &SettingsTab::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &SettingsTab::Button2Click);
+    Button2->installEventFilter(this);
+    Label18->installEventFilter(this);
+    Edit1->installEventFilter(this);
+
+    connect(&runner_, &DeviceTestRunner::message, this, &SettingsTab::showTestMessage);
+    connect(&runner_, &DeviceTestRunner::buttonCaption, Button2, &QPushButton::setText);
+    connect(&runner_, &DeviceTestRunner::finished, this, &SettingsTab::deviceTestFinished);
+}
+
+void SettingsTab::buildPortBoxes() {
+    Label18 = make_label(this, "Label18", QStringLiteral("串口  COM  ：    "));
+    Edit1 = make_box(this, "Edit1", Label18, QStringLiteral("COM1"));
+    Label19 = make_label(this, "Label19", QStringLiteral("波特率 ：      "));
+    Edit2 = make_box(this, "Edit2", Label19, QStringLiteral("19200"));
+    Label20 = make_label(this, "Label20", QStringLiteral("短信中心 ：      "));
+    Edit3 = make_box(this, "Edit3", Label20, QString());
+    const QString confirm = QStringLiteral("确      定(&Y)");
+    Button1 = new QPushButton(confirm, this);
+    nameControl(Button1, "Button1", confirm);
+}
+
+void SettingsTab::buildDeviceTypes() {
+    RadioButton1 = make_radio(this, "RadioButton1", QStringLiteral("SIEMENS手机系列 "));
+    RadioButton2 = make_radio(this, "RadioButton2", QStringLiteral("WAVECOM系列"));
+    RadioButton5 = make_radio(this, "RadioButton5", QStringLiteral("NOKIA手机和其它系列   "));
+    // Only these three exclude each other; the compose tab has radio buttons of its own.
+    device_types_ = new QButtonGroup(this);
+    device_types_->addButton(RadioButton1);
+    device_types_->addButton(RadioButton2);
+    device_types_->addButton(RadioButton5);
+    RadioButton5->setChecked(true);
+}
+
+void SettingsTab::buildOptions() {
+    CheckBox1 = make_check(this, "CheckBox1", QStringLiteral("我的发射设备CPU性能较好    "));
+    CheckBox5 = make_check(this, "CheckBox5", QStringLiteral("防止连续空号堵塞     "));
+    CheckBox4 = make_check(this, "CheckBox4", QStringLiteral("发送短信失败后重试  "));
+    CheckBox7 = make_check(this, "CheckBox7", QStringLiteral("短信直接显示到屏幕       "));
+    CheckBox6 = make_check(this, "CheckBox6", QStringLiteral("增大通用性(不推荐使用)            "));
+}
+
+void SettingsTab::buildSchedule() {
+    CheckBox2 =
+        make_check(this, "CheckBox2", QStringLiteral("我要定时启动和停止收发进程(按照举例认真填写,否则无效)         "));
+    Label26 = make_label(this, "Label26", QStringLiteral("进程启动时间：   "));
+    Edit9 = make_box(this, "Edit9", Label26, QStringLiteral("8:01"));
+    Label28 = make_label(this, "Label28", QStringLiteral("进程停止时间：  "));
+    Edit10 = make_box(this, "Edit10", Label28, QStringLiteral("21:00"));
+}
+
+void SettingsTab::buildSpeed() {
+    Label29 = make_label(this, "Label29", QStringLiteral("发送速度  快         "));
+    Label30 = make_label(this, "Label30", QStringLiteral("慢   "));
+    TrackBar1 = new QSlider(Qt::Horizontal, this);
+    nameControl(TrackBar1, "TrackBar1", Label29->text());
+    TrackBar1->setRange(0, 10);
+    TrackBar1->setSingleStep(1);
+    TrackBar1->setTickInterval(1);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setValue(5);
+}
+
+void SettingsTab::buildHelp() {
+    GroupBox1 = new QGroupBox(this);
+    nameControl(GroupBox1, "GroupBox1", QString());
+    Label24 = new QLabel(GroupBox1);
+    Label24->setStyleSheet(QStringLiteral("color: teal"));
+    Label24->setWordWrap(true);
+    Label25 = new QLabel(GroupBox1);
+    Label25->setStyleSheet(QStringLiteral("color: red"));
+    Label25->setWordWrap(true);
+    const QString skip = QStringLiteral("如果您确认设置正确可以跳过第7第8步骤.           ");
+    Label23 = make_label(GroupBox1, "Label23", skip);
+    Label23->setStyleSheet(QStringLiteral("font-weight: bold"));
+    Label23->setWordWrap(true);
+    const QString test = QStringLiteral("   设备测试并保存设备参数         ");
+    Button2 = new QPushButton(test, GroupBox1);
+    nameControl(Button2, "Button2", test);
+    // Saving when the button takes the focus needs the focus to come with the click.
+    Button2->setFocusPolicy(Qt::StrongFocus);
+
+    auto* layout = new QVBoxLayout(GroupBox1);
+    layout->addWidget(Label24);
+    layout->addWidget(Label25);
+    layout->addWidget(Label23);
+    layout->addStretch(1);
+    layout->addWidget(Button2);
+}
+
+void SettingsTab::arrange() {
+    auto* port = new QGridLayout;
+    port->addWidget(Label18, 0, 0);
+    port->addWidget(Edit1, 0, 1);
+    port->addWidget(Label19, 1, 0);
+    port->addWidget(Edit2, 1, 1);
+    port->addWidget(Label20, 2, 0);
+    port->addWidget(Edit3, 2, 1);
+    port->addWidget(Button1, 0, 2, 3, 1);
+
+    auto* types = new QHBoxLayout;
+    types->addWidget(RadioButton1);
+    types->addWidget(RadioButton2);
+    types->addWidget(RadioButton5);
+
+    auto* checks = new QGridLayout;
+    checks->addWidget(CheckBox1, 0, 0);
+    checks->addWidget(CheckBox5, 0, 1);
+    checks->addWidget(CheckBox4, 1, 0);
+    checks->addWidget(CheckBox7, 1, 1);
+
+    auto* times = new QGridLayout;
+    times->addWidget(Label26, 0, 0);
+    times->addWidget(Edit9, 0, 1);
+    times->addWidget(Label28, 0, 2);
+    times->addWidget(Edit10, 0, 3);
+
+    auto* speed = new QHBoxLayout;
+    speed->addWidget(Label29);
+    speed->addWidget(TrackBar1, 1);
+    speed->addWidget(Label30);
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(port);
+    left->addLayout(types);
+    left->addLayout(checks);
+    left->addWidget(CheckBox2);
+    left->addLayout(times);
+    left->addWidget(CheckBox6);
+    left->addLayout(speed);
+    left->addStretch(1);
+
+    auto* page = new QHBoxLayout(this);
+    page->addLayout(left, 3);
+    page->addWidget(GroupBox1, 2);
+}
+
+void SettingsTab::FormCreate() {
+    const QString steps =
+        QStringLiteral("    初次使用时的步骤(不要启动任何进程）:\r\n\r\n1.用数据线把计算机和GSM "
+                       "modem(或手机）相连。                  \r\n") +
+        QStringLiteral("2. 设置 COM 串口。\r\n") + QStringLiteral("3. 设置 波特率。\r\n") +
+        QStringLiteral("4. 设置 短信中心号码。\r\n") + QStringLiteral("5. 确认 所有的设置项都不空。\r\n") +
+        QStringLiteral("6. 点击 确定!选择设备类型。\r\n") + QStringLiteral("7. 点击 设备测试并保存参数。\r\n");
+    const QString wait = QStringLiteral("8.等待弹出'设备正常，设备参数保存正确，可以正常工作!'的对话框.          "
+                                        "          \r\n");
+    Label24->setText(label_text(steps));
+    nameControl(Label24, "Label24", steps);
+    Label25->setText(label_text(wait));
+    nameControl(Label25, "Label25", wait);
+}
+
+void SettingsTab::connectOptions() {
+    auto follow = [this](QCheckBox* box, std::atomic<bool>& option) {
+        option = box->isChecked();
+        connect(box, &QCheckBox::toggled, this, [&option](bool on) { option = on; });
+    };
+    follow(CheckBox1, options_.fast_device);
+    follow(CheckBox4, options_.retry);
+    follow(CheckBox5, options_.pause_after_failure);
+    follow(CheckBox6, options_.wider_compatibility);
+    follow(CheckBox7, options_.show_on_screen);
+    options_.speed = TrackBar1->value();
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int position) { options_.speed = position; });
+
+    options_.device = DeviceType::Other;
+    connect(RadioButton1, &QRadioButton::toggled, this,
+            [this](bool checked) { chooseDevice(DeviceType::Siemens, checked); });
+    connect(RadioButton2, &QRadioButton::toggled, this,
+            [this](bool checked) { chooseDevice(DeviceType::Wavecom, checked); });
+    connect(RadioButton5, &QRadioButton::toggled, this,
+            [this](bool checked) { chooseDevice(DeviceType::Other, checked); });
+}
+
+// RadioButton1Click, RadioButton2Click, RadioButton5Click: a choice is stored the moment it is made,
+// whether by the operator or by start-up; choosing the selected one again changes nothing.
+void SettingsTab::chooseDevice(DeviceType type, bool checked) {
+    if (!checked) {
+        return;
+    }
+    options_.device = type;
+    write_setting("MTYPE", std::to_string(static_cast<int>(type)));
+}
+
+void SettingsTab::loadSettings() {
+    Edit1->setText(setting_text("COM", "COM1"));
+    Edit2->setText(setting_text("RATE", "19200"));
+    Edit3->setText(setting_text("SMSCODE", "88888888"));
+    Edit9->setText(setting_text("TIME1", "7:01"));
+    Edit10->setText(setting_text("TIME2", "21:00"));
+}
+
+void SettingsTab::selectDeviceType() {
+    switch (mtype_number(read_setting("MTYPE", "2", box_field))) {
+    case 1:
+        RadioButton1->setChecked(true);
+        break;
+    case 2:
+        RadioButton2->setChecked(true);
+        break;
+    case 3:
+        RadioButton5->setChecked(true);
+        break;
+    default:
+        break; // the window's own default stays
+    }
+}
+
+void SettingsTab::Button1Click() {
+    save_box("COM", Edit1);
+    save_box("RATE", Edit2);
+    save_box("SMSCODE", Edit3);
+    save_box("TIME1", Edit9);
+    save_box("TIME2", Edit10);
+}
+
+void SettingsTab::SheZhi_enter() {
+    Edit1->setText(setting_text("COM", "COM1"));
+    Edit2->setText(setting_text("RATE", "19200"));
+    Edit3->setText(setting_text("SMSCODE", "88888888"));
+}
+
+void SettingsTab::Button2Click() {
+    if (runner_.running()) {
+        return;
+    }
+    bool start_enabled = start_button_ == nullptr || start_button_->isEnabled();
+    emit deviceTestStarted();
+    runner_.start(start_enabled);
+}
+
+bool SettingsTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Button2 && event->type() == QEvent::FocusIn) {
+        Button1Click();
+    } else if ((watched == Label18 || watched == Edit1) && event->type() == QEvent::MouseButtonRelease) {
+        SheZhi_enter();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SettingsTab::showTestMessage(const QString& text) {
+    showMessage(this, text);
+}

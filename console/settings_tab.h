@@ -1,0 +1,100 @@
+#pragma once
+
+#include "console/device_test_runner.h"
+#include "engine/engine_options.h"
+
+#include <QWidget>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+// The settings tab "系统设置": port, line speed, centre number, device type, the schedule's times and
+// the run-time options, with the device test. Port, speed, centre number and times are saved by the
+// confirm button; the device type is saved the moment it is chosen; the options are never saved and
+// go into the live engine options on every change.
+class SettingsTab : public QWidget {
+    Q_OBJECT
+
+public:
+    SettingsTab(EngineOptions& options, Clock& clock, PortOpener open, QWidget* parent = nullptr);
+
+    // The start button of the window: the device test's message for a port it cannot open depends on
+    // whether the send/receive process is running.
+    void setStartButton(const QWidget* start_button) { start_button_ = start_button; }
+
+    // Window construction: COM, RATE, SMSCODE, TIME1 and TIME2 into their boxes.
+    void loadSettings();
+    // Window construction: MTYPE picks the device type; a choice that changes the selection writes
+    // MTYPE back, as a click would.
+    void selectDeviceType();
+
+    // Saves the five boxes, as typed.
+    void Button1Click();
+    // Reloads the port, speed and centre number from server.txt, dropping what was typed.
+    void SheZhi_enter();
+    // Runs the device test unless one is running.
+    void Button2Click();
+    bool deviceTestRunning() const { return runner_.running(); }
+    // Ends a running device test and waits for it (the window is closing).
+    void stopDeviceTest() { runner_.stop(); }
+
+    QLabel* Label18 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label19 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QRadioButton* RadioButton5 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QLabel* Label26 = nullptr;
+    QLineEdit* Edit9 = nullptr;
+    QLabel* Label28 = nullptr;
+    QLineEdit* Edit10 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QLabel* Label29 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLabel* Label30 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label24 = nullptr;
+    QLabel* Label25 = nullptr;
+    QLabel* Label23 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+signals:
+    void deviceTestStarted();
+    void deviceTestFinished();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPortBoxes();
+    void buildDeviceTypes();
+    void buildOptions();
+    void buildSchedule();
+    void buildSpeed();
+    void buildHelp();
+    void arrange();
+    void FormCreate();
+    void connectOptions();
+    void chooseDevice(DeviceType type, bool checked);
+    void showTestMessage(const QString& text);
+
+    EngineOptions& options_;
+    DeviceTestRunner runner_;
+    const QWidget* start_button_ = nullptr;
+    QButtonGroup* device_types_ = nullptr;
+};

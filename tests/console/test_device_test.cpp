@@ -1,0 +1,259 @@
+// The device test: its steps against a scripted port in virtual time, and the settings tab running it
+// on a worker against a pseudo-terminal modem, with the window free meanwhile.
+#include "console/device_test.h"
+#include "console/qt_text.h"
+#include "console/settings_tab.h"
+#include "console/support/captured_messages.h"
+#include "console/support/pty_modem.h"
+#include "console/support/scoped_work_dir.h"
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+#include "store/settings.h"
+#include "support/fake_serial_port.h"
+#include "support/virtual_clock.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString testing_caption = QStringLiteral(">>参数测试过程中....");
+const QString idle_caption = QStringLiteral("设备测试并保存设备参数");
+const QString device_ok = QStringLiteral("设备正常，设备参数保存正确，可以正常工作!");
+const QString no_ok = QStringLiteral("!!! 数据线没有准备好,或设置错误!");
+const QString refused = QStringLiteral("!!!数据线没有准备好,或设置错误!");
+const QString no_port = QStringLiteral("!无此COM口,或COM口已被占用。");
+const QString port_in_use = QStringLiteral("COM口已被占用,请停止收发进程！");
+
+// The test owns the fake port and looks at it afterwards; the device test gets a handle to it.
+class BorrowedPort : public SerialPort {
+public:
+    explicit BorrowedPort(FakeSerialPort& port) : port_(port) {}
+    bool configure(std::uint32_t baud) override { return port_.configure(baud); }
+    std::size_t write(std::string_view bytes) override { return port_.write(bytes); }
+    std::size_t read(char* buffer, std::size_t count) override { return port_.read(buffer, count); }
+    void prepare() override { port_.prepare(); }
+    void close() override { port_.close(); }
+
+private:
+    FakeSerialPort& port_;
+};
+
+// What the operator saw, one line per step, for comparisons that read like the screen.
+struct Seen {
+    QStringList steps;
+    std::vector<std::string> opened;
+};
+
+QString describe(const DeviceTestStep& step) {
+    const char* kind = step.kind == DeviceTestStep::Kind::Message ? "message: " : "caption: ";
+    return QString::fromLatin1(kind) + from_gbk(step.text);
+}
+
+QString message(const QString& text) {
+    return QStringLiteral("message: ") + text;
+}
+
+QString caption(const QString& text) {
+    return QStringLiteral("caption: ") + text;
+}
+
+Seen run_on(FakeSerialPort* port, VirtualClock& clock, bool start_enabled, const std::atomic<bool>& cancelled) {
+    Seen seen;
+    PortOpener open = [&seen, port](const std::string& path) -> std::unique_ptr<SerialPort> {
+        seen.opened.push_back(path);
+        return port ? std::make_unique<BorrowedPort>(*port) : nullptr;
+    };
+    run_device_test(
+        start_enabled, clock, open, [&seen](const DeviceTestStep& step) { seen.steps << describe(step); }, cancelled);
+    return seen;
+}
+
+Seen run_on(FakeSerialPort* port, VirtualClock& clock, bool start_enabled = true) {
+    std::atomic<bool> cancelled{false};
+    return run_on(port, clock, start_enabled, cancelled);
+}
+
+// A clock whose first wait is interrupted by the window closing.
+class ClosingClock : public VirtualClock {
+public:
+    explicit ClosingClock(std::atomic<bool>& cancelled) : cancelled_(cancelled) {}
+    void sleep_ms(int ms) override {
+        VirtualClock::sleep_ms(ms);
+        cancelled_ = true;
+    }
+
+private:
+    std::atomic<bool>& cancelled_;
+};
+
+} // namespace
+
+class DeviceTestTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        work_ = std::make_unique<ScopedWorkDir>();
+        QVERIFY(work_->valid());
+    }
+    void cleanup() { work_.reset(); }
+
+    void verdict_follows_the_reply_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("echo and OK") << QStringLiteral("at\r\r\nOK\r\n") << device_ok;
+        QTest::newRow("ERROR") << QStringLiteral("at\r\r\nERROR\r\n") << no_ok;
+        QTest::newRow("OK anywhere counts") << QStringLiteral("at\r\r\nBOOKED\r\n") << device_ok;
+        QTest::newRow("silent modem") << QString() << no_ok;
+    }
+    void verdict_follows_the_reply() {
+        QFETCH(QString, answer);
+        QFETCH(QString, verdict);
+        VirtualClock clock;
+        FakeSerialPort port(&clock);
+        port.standing({{"at\r\n", answer.toStdString()}}); // the modem's answer to "at"
+        Seen seen = run_on(&port, clock);
+        QCOMPARE(seen.steps,
+                 QStringList({caption(testing_caption), message(answer), message(verdict), caption(idle_caption)}));
+        QVERIFY(port.closed());
+    }
+
+    void waits_and_exchange_are_fixed() {
+        VirtualClock clock;
+        FakeSerialPort port(&clock);
+        port.standing({{"at\r\n", "at\r\r\nOK\r\n"}});
+        run_on(&port, clock);
+        // 2000 ms after the purge, 3000 ms after "at", then the read's own time-out for 512 bytes.
+        QCOMPARE(clock.sleeps(), std::vector<int>({2000, 3000, read_timeout_ms(chunk_size)}));
+        QCOMPARE(port.prepares(), 1);
+        QCOMPARE(port.writes().size(), std::size_t(1));
+        QCOMPARE(port.writes()[0].bytes, std::string("at\r\n"));
+        QCOMPARE(port.writes()[0].at_ms, 2000LL);
+        QCOMPARE(port.configured(), std::vector<std::uint32_t>({19200}));
+    }
+
+    void port_and_rate_come_from_the_settings_file_data() {
+        QTest::addColumn<QString>("com");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<uint>("baud");
+        QTest::newRow("no settings file: COM1 at 19200") << QString() << QString() << "/dev/ttyS0" << 19200u;
+        QTest::newRow("COM3, rate with trailing letters") << "COM3"
+                                                          << "9600abc"
+                                                          << "/dev/ttyS2" << 9600u;
+        QTest::newRow("a device path") << "/dev/ttyUSB1"
+                                       << "115200"
+                                       << "/dev/ttyUSB1" << 115200u;
+    }
+    void port_and_rate_come_from_the_settings_file() {
+        QFETCH(QString, com);
+        QFETCH(QString, rate);
+        QFETCH(QString, device);
+        QFETCH(uint, baud);
+        if (!com.isEmpty()) {
+            write_setting("COM", com.toStdString());
+            write_setting("RATE", rate.toStdString());
+        }
+        VirtualClock clock;
+        FakeSerialPort port(&clock);
+        Seen seen = run_on(&port, clock);
+        QCOMPARE(seen.opened, std::vector<std::string>({device.toStdString()}));
+        QCOMPARE(port.configured(), std::vector<std::uint32_t>({baud}));
+    }
+
+    void a_port_that_cannot_be_opened_data() {
+        QTest::addColumn<bool>("start_enabled");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("process not running") << true << no_port;
+        QTest::newRow("process running") << false << port_in_use;
+    }
+    void a_port_that_cannot_be_opened() {
+        QFETCH(bool, start_enabled);
+        QFETCH(QString, text);
+        VirtualClock clock;
+        Seen seen = run_on(nullptr, clock, start_enabled);
+        // Only the message: the button's caption is not touched.
+        QCOMPARE(seen.steps, QStringList({message(text)}));
+        QVERIFY(clock.sleeps().empty());
+    }
+
+    void refused_line_settings_skip_the_exchange() {
+        VirtualClock clock;
+        FakeSerialPort port(&clock);
+        port.set_accepts_configure(false);
+        Seen seen = run_on(&port, clock);
+        QCOMPARE(seen.steps, QStringList({message(refused), caption(idle_caption)}));
+        QVERIFY(port.writes().empty());
+        QVERIFY(clock.sleeps().empty());
+        QVERIFY(port.closed());
+    }
+
+    void closing_mid_test_closes_the_port_and_shows_nothing_more() {
+        std::atomic<bool> cancelled{false};
+        ClosingClock clock(cancelled);
+        FakeSerialPort port(&clock);
+        port.standing({{"at\r\n", "at\r\r\nOK\r\n"}});
+        Seen seen = run_on(&port, clock, true, cancelled);
+        QVERIFY(seen.steps.isEmpty());
+        QVERIFY(port.writes().empty());
+        QVERIFY(port.closed());
+    }
+
+    // The settings tab runs the test on a worker: the click returns at once, and the boxes and the
+    // caption come in the test's order once the pseudo-terminal's modem has answered.
+    void settings_tab_tests_a_pty_modem_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("echo and OK") << QStringLiteral("at\r\r\nOK\r\n") << device_ok;
+        QTest::newRow("ERROR") << QStringLiteral("at\r\r\nERROR\r\n") << no_ok;
+        QTest::newRow("no answer") << QString() << no_ok;
+    }
+    void settings_tab_tests_a_pty_modem() {
+        QFETCH(QString, answer);
+        QFETCH(QString, verdict);
+        PtyModem modem(answer.toStdString());
+        QVERIFY(modem.valid());
+        write_setting("COM", modem.path());
+        write_setting("RATE", "19200");
+        CapturedMessages messages;
+        VirtualClock clock;
+        EngineOptions options;
+        SettingsTab tab(options, clock, port_open);
+        QSignalSpy finished(&tab, &SettingsTab::deviceTestFinished);
+
+        tab.Button2Click();
+        QVERIFY(tab.deviceTestRunning());
+        QVERIFY(messages.texts.isEmpty());
+
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+        QCOMPARE(messages.texts, QStringList({answer, verdict}));
+        QCOMPARE(tab.Button2->text(), idle_caption);
+        QVERIFY(!tab.deviceTestRunning());
+        QVERIFY(QString::fromStdString(modem.received()).contains(QStringLiteral("at\r\n")));
+    }
+
+    void a_second_click_while_testing_starts_nothing() {
+        PtyModem modem("at\r\r\nOK\r\n");
+        QVERIFY(modem.valid());
+        write_setting("COM", modem.path());
+        CapturedMessages messages;
+        VirtualClock clock;
+        EngineOptions options;
+        SettingsTab tab(options, clock, port_open);
+        QSignalSpy started(&tab, &SettingsTab::deviceTestStarted);
+        QSignalSpy finished(&tab, &SettingsTab::deviceTestFinished);
+        tab.Button2Click();
+        tab.Button2Click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(messages.texts.size(), 2);
+    }
+
+private:
+    std::unique_ptr<ScopedWorkDir> work_;
+};
+
+QTEST_MAIN(DeviceTestTest)
+#include "test_device_test.moc"

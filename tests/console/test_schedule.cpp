@@ -1,0 +1,184 @@
+// The scheduled start and stop: the minute rules on their own, then the window acting on them at
+// the ticks of a virtual clock.
+#include "console/main_window.h"
+#include "console/schedule.h"
+#include "console/settings_tab.h"
+#include "console/support/console_window.h"
+#include "console/support/scoped_work_dir.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(ScheduleAction)
+
+namespace {
+
+const QString scheduled_start_caption = QStringLiteral("Velmorasms客户管理系统--企业短消息服务器  ：   收发进程已启动");
+const QString scheduled_stop_caption =
+    QStringLiteral("Velmorasms客户管理系统---企业短消息服务器  ：   收发进程已经停止！");
+const QString scheduled_start_text = QStringLiteral("-------------收发进程已经定时启动！ \r\n");
+const QString scheduled_stop_text = QStringLiteral("-------------收发进程已经定时停止！\r\n");
+
+LocalTime at(int hour, int minute, int second) {
+    return {2004, 5, 6, hour, minute, second};
+}
+
+} // namespace
+
+class ScheduleTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        work_ = std::make_unique<ScopedWorkDir>();
+        QVERIFY(work_->valid());
+    }
+    void cleanup() { work_.reset(); }
+
+    void minute_rules_data() {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<int>("minute");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<bool>("suspended");
+        QTest::addColumn<ScheduleAction>("action");
+        using A = ScheduleAction;
+        QTest::newRow("start minute, first second") << true << "7:01"
+                                                    << "21:00" << 7 << 1 << 0 << true << A::Start;
+        QTest::newRow("start minute, last second") << true << "7:01"
+                                                   << "21:00" << 7 << 1 << 59 << true << A::Start;
+        QTest::newRow("minute after the start") << true << "7:01"
+                                                << "21:00" << 7 << 2 << 0 << true << A::None;
+        QTest::newRow("start minute, already running") << true << "7:01"
+                                                       << "21:00" << 7 << 1 << 5 << false << A::None;
+        QTest::newRow("unticked") << false << "7:01"
+                                  << "21:00" << 7 << 1 << 0 << true << A::None;
+        QTest::newRow("leading zero never matches") << true << "07:01"
+                                                    << "21:00" << 7 << 1 << 0 << true << A::None;
+        QTest::newRow("blanks around and inside") << true << " 7 :01 "
+                                                  << "21:00" << 7 << 1 << 0 << true << A::Start;
+        QTest::newRow("seconds typed never match") << true << "7:01:00"
+                                                   << "21:00" << 7 << 1 << 0 << true << A::None;
+        QTest::newRow("stop minute, running") << true << "7:01"
+                                              << "21:00" << 21 << 0 << 30 << false << A::Stop;
+        QTest::newRow("stop minute, paused") << true << "7:01"
+                                             << "21:00" << 21 << 0 << 30 << true << A::None;
+        QTest::newRow("equal times reset first") << true << "21:00"
+                                                 << "21 :00" << 21 << 0 << 0 << true << A::ResetTimes;
+        QTest::newRow("equal times, unticked") << false << "21:00"
+                                               << "21:00" << 21 << 0 << 0 << true << A::None;
+        QTest::newRow("two-digit hour") << true << "13:45"
+                                        << "21:00" << 13 << 45 << 10 << true << A::Start;
+    }
+    void minute_rules() {
+        QFETCH(bool, enabled);
+        QFETCH(QString, start);
+        QFETCH(QString, stop);
+        QFETCH(int, hour);
+        QFETCH(int, minute);
+        QFETCH(int, second);
+        QFETCH(bool, suspended);
+        QFETCH(ScheduleAction, action);
+        ScheduleInput input{enabled, start.toStdString(), stop.toStdString(), at(hour, minute, second), suspended};
+        QCOMPARE(schedule_check(input), action);
+    }
+
+    void scheduled_start_resumes_once_in_the_minute() {
+        ConsoleWindow w(at(7, 0, 59));
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        const QString before = w.monitorText();
+
+        f.Timer1Timer();
+        QVERIFY(w.calls->empty());
+
+        w.clock.set(at(7, 1, 0));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume"}));
+        QVERIFY(!f.BitBtn3->isEnabled());
+        QVERIFY(f.BitBtn5->isEnabled());
+        QVERIFY(f.settingsTab->Button2->isEnabled()); // unlike the start button, the schedule leaves it
+        QCOMPARE(w.monitorText(), scheduled_start_text + before);
+        QCOMPARE(f.windowTitle(), scheduled_start_caption);
+
+        w.clock.set(at(7, 1, 1));
+        f.Timer1Timer();
+        QCOMPARE(w.calls->size(), std::size_t(1));
+    }
+
+    void stop_pressed_in_the_start_minute_is_undone() {
+        ConsoleWindow w(at(7, 1, 0));
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.Timer1Timer();
+        f.ddd();
+        w.clock.set(at(7, 1, 30));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume", "Suspend", "Resume"}));
+        QVERIFY(!w.engine->Suspended());
+        QVERIFY(f.BitBtn5->isEnabled());
+    }
+
+    void scheduled_stop_pauses_the_running_engine() {
+        ConsoleWindow w(at(20, 59, 59));
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.BitBtn3Click();
+        f.Timer1Timer();
+        w.clock.set(at(21, 0, 0));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume", "Suspend"}));
+        QVERIFY(f.BitBtn3->isEnabled());
+        QVERIFY(!f.BitBtn5->isEnabled());
+        QCOMPARE(f.windowTitle(), scheduled_stop_caption);
+        QCOMPARE(w.monitorText(), scheduled_stop_text + QStringLiteral("-------------收发进程已经启动！"));
+
+        // A manual start in the stop minute is undone at the next tick.
+        f.BitBtn3Click();
+        w.clock.set(at(21, 0, 1));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume", "Suspend", "Resume", "Suspend"}));
+    }
+
+    void equal_times_reset_the_boxes() {
+        ConsoleWindow w(at(12, 0, 0));
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.settingsTab->Edit9->setText(QStringLiteral("21:00"));
+        f.settingsTab->Edit10->setText(QStringLiteral("21:00"));
+        f.Timer1Timer();
+        QCOMPARE(f.settingsTab->Edit9->text(), QStringLiteral("8:01"));
+        QCOMPARE(f.settingsTab->Edit10->text(), QStringLiteral("21:00"));
+        QVERIFY(w.calls->empty());
+    }
+
+    void unticked_schedule_does_nothing() {
+        ConsoleWindow w(at(7, 1, 0));
+        TForm1& f = *w.form;
+        f.Timer1Timer();
+        w.clock.set(at(21, 0, 0));
+        f.Timer1Timer();
+        QVERIFY(w.calls->empty());
+        QVERIFY(f.BitBtn3->isEnabled());
+    }
+
+    // The boxes govern, not the file: a time typed and never saved still starts the process.
+    void typed_time_governs_without_saving() {
+        ConsoleWindow w(at(9, 15, 0));
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.settingsTab->Edit9->setText(QStringLiteral("9:15"));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume"}));
+    }
+
+private:
+    std::unique_ptr<ScopedWorkDir> work_;
+};
+
+QTEST_MAIN(ScheduleTest)
+#include "test_schedule.moc"

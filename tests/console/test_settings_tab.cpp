@@ -1,0 +1,188 @@
+// The settings tab: its start values, saving and reloading the port settings, the save that comes
+// with the device-test button's focus, and the window held still while the device test runs.
+#include "console/main_window.h"
+#include "console/settings_tab.h"
+#include "console/support/captured_messages.h"
+#include "console/support/console_window.h"
+#include "console/support/scoped_work_dir.h"
+#include "engine/serial_link.h"
+#include "platform/ini_file.h"
+#include "store/settings.h"
+#include "support/virtual_clock.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QtTest>
+
+namespace {
+
+const QString missing_device = QStringLiteral("/nonexistent/ttyVMSMS1");
+const QString no_port = QStringLiteral("!无此COM口,或COM口已被占用。");
+const QString port_in_use = QStringLiteral("COM口已被占用,请停止收发进程！");
+
+QString saved(const char* key) {
+    return QString::fromStdString(read_setting(key, "<absent>", 100));
+}
+
+struct LoneTab {
+    VirtualClock clock;
+    EngineOptions options;
+    SettingsTab tab{options, clock, port_open};
+};
+
+} // namespace
+
+class SettingsTabTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        work_ = std::make_unique<ScopedWorkDir>();
+        QVERIFY(work_->valid());
+    }
+    void cleanup() { work_.reset(); }
+
+    void start_values_before_the_settings_file() {
+        LoneTab t;
+        SettingsTab& s = t.tab;
+        QCOMPARE(s.Edit1->text(), QStringLiteral("COM1"));
+        QCOMPARE(s.Edit2->text(), QStringLiteral("19200"));
+        QCOMPARE(s.Edit3->text(), QString());
+        QCOMPARE(s.Edit9->text(), QStringLiteral("8:01"));
+        QCOMPARE(s.Edit10->text(), QStringLiteral("21:00"));
+        QVERIFY(s.RadioButton5->isChecked());
+        for (QCheckBox* box : {s.CheckBox1, s.CheckBox2, s.CheckBox4, s.CheckBox5, s.CheckBox6, s.CheckBox7}) {
+            QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+        }
+        QCOMPARE(s.TrackBar1->minimum(), 0);
+        QCOMPARE(s.TrackBar1->maximum(), 10);
+        QCOMPARE(s.TrackBar1->value(), 5);
+        QCOMPARE(t.options.speed.load(), 5);
+        QCOMPARE(t.options.device.load(), DeviceType::Other);
+        QVERIFY(read_bytes("server.txt").empty()); // building the tab writes nothing
+        QCOMPARE(s.Label25->text(), QStringLiteral("8.等待弹出'设备正常，设备参数保存正确，可以正常工作!'的对话框."
+                                                   "                    \n"));
+        QVERIFY(s.Label24->text().startsWith(QStringLiteral("    初次使用时的步骤(不要启动任何进程）:\n\n1.")));
+        QVERIFY(
+            s.Label24->text().endsWith(QStringLiteral("6. 点击 确定!选择设备类型。\n7. 点击 设备测试并保存参数。\n")));
+    }
+
+    void confirm_saves_the_boxes_as_typed() {
+        LoneTab t;
+        SettingsTab& s = t.tab;
+        s.Edit1->setText(QString()); // an empty box saves an empty value, not the default
+        s.Edit2->setText(QStringLiteral("9600"));
+        s.Edit3->setText(QStringLiteral("8613800200500"));
+        s.Edit9->setText(QStringLiteral(" 7:30"));
+        s.Edit10->setText(QStringLiteral("22:00"));
+        s.Button1->click();
+        QVERIFY(ini_has_key(settings_file, "SET", "COM"));
+        QCOMPARE(saved("COM"), QString());
+        QCOMPARE(saved("RATE"), QStringLiteral("9600"));
+        QCOMPARE(saved("SMSCODE"), QStringLiteral("8613800200500"));
+        QCOMPARE(saved("TIME2"), QStringLiteral("22:00"));
+        // Blanks around a value do not survive the INI file; the schedule reads the box, not the file.
+        QCOMPARE(saved("TIME1"), QStringLiteral("7:30"));
+        QCOMPARE(saved("MTYPE"), QStringLiteral("<absent>"));
+    }
+
+    void port_label_or_box_reloads_what_was_saved_data() {
+        QTest::addColumn<QString>("clicked");
+        QTest::newRow("port label") << "Label18";
+        QTest::newRow("port box") << "Edit1";
+    }
+    void port_label_or_box_reloads_what_was_saved() {
+        QFETCH(QString, clicked);
+        write_setting("COM", "COM7");
+        write_setting("RATE", "38400");
+        LoneTab t;
+        SettingsTab& s = t.tab;
+        s.Edit1->setText(QStringLiteral("ttyUSB3"));
+        s.Edit2->setText(QStringLiteral("115200"));
+        s.Edit3->setText(QStringLiteral("123"));
+        s.Edit9->setText(QStringLiteral("6:00"));
+        QTest::mouseClick(s.findChild<QWidget*>(clicked), Qt::LeftButton);
+        QCOMPARE(s.Edit1->text(), QStringLiteral("COM7"));
+        QCOMPARE(s.Edit2->text(), QStringLiteral("38400"));
+        QCOMPARE(s.Edit3->text(), QStringLiteral("88888888")); // absent: the tab's default
+        QCOMPARE(s.Edit9->text(), QStringLiteral("6:00"));     // only the port settings come back
+    }
+
+    // Pressing the device-test button while another control has the focus saves first, even when the
+    // test then fails.
+    void device_test_button_saves_when_it_takes_the_focus() {
+        CapturedMessages messages;
+        LoneTab t;
+        SettingsTab& s = t.tab;
+        s.show();
+        QVERIFY(QTest::qWaitForWindowActive(&s));
+        s.Edit2->setFocus();
+        s.Edit1->setText(missing_device);
+        s.Edit2->setText(QStringLiteral("4800"));
+        s.Edit3->setText(QStringLiteral("8613900000000"));
+        s.Edit9->setText(QStringLiteral("6:45"));
+        s.Edit10->setText(QStringLiteral("23:00"));
+        QSignalSpy finished(&s, &SettingsTab::deviceTestFinished);
+        QTest::mouseClick(s.Button2, Qt::LeftButton);
+        QCOMPARE(saved("COM"), missing_device);
+        QCOMPARE(saved("RATE"), QStringLiteral("4800"));
+        QCOMPARE(saved("SMSCODE"), QStringLiteral("8613900000000"));
+        QCOMPARE(saved("TIME1"), QStringLiteral("6:45"));
+        QCOMPARE(saved("TIME2"), QStringLiteral("23:00"));
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(messages.texts, QStringList({no_port}));
+    }
+
+    // While the test holds the port, neither the start button nor the schedule may start the engine,
+    // which would find the port taken and give up for good.
+    void device_test_holds_start_and_schedule() {
+        write_setting("COM", missing_device.toStdString());
+        CapturedMessages messages;
+        ConsoleWindow w({2004, 5, 6, 7, 1, 0});
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.settingsTab->Edit9->setText(QStringLiteral("7:01"));
+        QSignalSpy finished(f.settingsTab, &SettingsTab::deviceTestFinished);
+
+        f.settingsTab->Button2Click();
+        QVERIFY(!f.BitBtn3->isEnabled());
+        f.Timer1Timer();
+        QVERIFY(w.calls->empty());
+
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(f.BitBtn3->isEnabled());
+        QCOMPARE(messages.texts, QStringList({no_port}));
+        f.Timer1Timer();
+        QCOMPARE(*w.calls, EngineCalls({"Resume"}));
+    }
+
+    // After a scheduled start the device-test button is still enabled; the test then reports the port
+    // as held by the running process.
+    void device_test_after_a_scheduled_start() {
+        write_setting("COM", missing_device.toStdString());
+        CapturedMessages messages;
+        ConsoleWindow w({2004, 5, 6, 7, 1, 0});
+        TForm1& f = *w.form;
+        f.settingsTab->CheckBox2->setChecked(true);
+        f.Timer1Timer();
+        QVERIFY(f.settingsTab->Button2->isEnabled());
+        QSignalSpy finished(f.settingsTab, &SettingsTab::deviceTestFinished);
+        f.settingsTab->Button2Click();
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(messages.texts, QStringList({port_in_use}));
+        QVERIFY(!f.BitBtn3->isEnabled()); // still running
+        QCOMPARE(*w.calls, EngineCalls({"Resume"}));
+    }
+
+private:
+    std::unique_ptr<ScopedWorkDir> work_;
+};
+
+QTEST_MAIN(SettingsTabTest)
+#include "test_settings_tab.moc"
