@@ -94,6 +94,16 @@ void handle_message(EngineContext& ctx, const std::string& header, const std::st
     delete_from_modem(ctx, index);
 }
 
+// Wavecom modems put a blank line after the echo, so their first entry is on line 3. A modem set up as
+// Wavecom that lists without that line would otherwise never have its messages read.
+int first_entry_line(EngineContext& ctx, const std::string& listing) {
+    if (ctx.options.device.load() != DeviceType::Wavecom) {
+        return 2;
+    }
+    std::optional<std::string> second = listing_line(listing, 2);
+    return second && second->rfind("+CMGL:", 0) == 0 ? 2 : 3;
+}
+
 } // namespace
 
 std::string read_listing(EngineContext& ctx) {
@@ -119,7 +129,7 @@ std::string read_listing(EngineContext& ctx) {
 
 void run_inbox_pass(EngineContext& ctx) {
     std::string listing = read_listing(ctx);
-    int k = ctx.options.device.load() == DeviceType::Wavecom ? 3 : 2;
+    int k = first_entry_line(ctx, listing);
     for (;;) {
         ctx.pacer.checkpoint();
         std::optional<std::string> line = listing_line(listing, k);

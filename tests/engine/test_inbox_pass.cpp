@@ -88,6 +88,14 @@ TEST_F(InboxPass, WavecomStartsAtLineThree) {
     EXPECT_EQ(file_bytes(day + "/recv/DA1"), "a");
 }
 
+TEST_F(InboxPass, WavecomSettingStillReadsAListingWithoutTheBlankLine) {
+    options.device = DeviceType::Wavecom;
+    modem_lists(listing({deliver("13900000001", "a"), deliver("13900000001", "b")}, false));
+    run_inbox_pass(ctx);
+    EXPECT_EQ(file_bytes(day + "/recv/DA1"), "a");
+    EXPECT_EQ(file_bytes(day + "/recv/DA2"), "b");
+}
+
 TEST_F(InboxPass, EmptyStorageStoresNothing) {
     modem_lists("at+cmgl=4\r\n\r\nOK\r\n");
     run_inbox_pass(ctx);
