@@ -115,6 +115,7 @@ void ComposeTab::fasdxClick() {
 void ComposeTab::MemoTextChangeView() {
     auto bytes = static_cast<qsizetype>(to_gbk_lossy(box_text(duanxin)).size());
     Label10->setText(QStringLiteral("已输入 %1 个字符       ").arg(bytes));
+    Label10->setAccessibleName(Label10->text().trimmed());
 }
 
 void ComposeTab::keyPressEvent(QKeyEvent* event) {

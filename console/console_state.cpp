@@ -48,6 +48,15 @@ bool insertsLineBreak(const QKeyEvent* event) {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
+// A tab is text only in a box that keeps it; elsewhere it moves the focus and must not be stopped.
+bool insertsText(const QKeyEvent* event, bool keeps_tabs) {
+    const QString text = event->text();
+    if (text.isEmpty()) {
+        return false;
+    }
+    return text[0] == QLatin1Char('\t') ? keeps_tabs : text[0].isPrint();
+}
+
 } // namespace
 
 void nameControl(QWidget* control, const char* name, const QString& caption) {
@@ -68,7 +77,7 @@ void LimitedTextBox::keyPressEvent(QKeyEvent* event) {
         int adds = 0;
         if (insertsLineBreak(event)) {
             adds = 2;
-        } else if (!event->text().isEmpty() && (event->text()[0].isPrint() || event->text()[0] == '\t')) {
+        } else if (insertsText(event, !tabChangesFocus())) {
             adds = boxLength(event->text());
         }
         if (adds > 0 && adds > room()) {
