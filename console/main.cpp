@@ -2,6 +2,7 @@
 #include "console/main_window.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QStringList>
@@ -30,6 +31,24 @@ StartOptions start_options(const QStringList& args) {
     return options;
 }
 
+// Closes the window once it has painted itself for the first time.
+class CloseAfterPaint : public QObject {
+public:
+    explicit CloseAfterPaint(TForm1& form) : QObject(&form), form_(form) { form.installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &form_ && event->type() == QEvent::Paint) {
+            form_.removeEventFilter(this);
+            QTimer::singleShot(0, &form_, [this] { form_.close(); });
+        }
+        return false;
+    }
+
+private:
+    TForm1& form_;
+};
+
 void finish_early(TForm1& form, const StartOptions& options) {
     if (!options.screenshot.isEmpty()) {
         // Let the tabs lay themselves out and paint once before the picture is taken.
@@ -38,7 +57,7 @@ void finish_early(TForm1& form, const StartOptions& options) {
             form.close();
         });
     } else if (options.quit_after_paint) {
-        QTimer::singleShot(0, &form, [&form] { form.close(); });
+        new CloseAfterPaint(form);
     }
 }
 
