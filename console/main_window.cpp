@@ -56,13 +56,14 @@ QPushButton* make_button(QWidget* parent, const char* name, const QString& capti
 
 TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_port, QWidget* parent)
     : QWidget(parent), clock_(clock), monitor_(monitor_guide()) {
-    // The CJK captions are laid out for a 9-point face, as the desktop the window was drawn on used.
+    // The captions are sized for a 9-point face; a larger one pushes tabs and labels out of the fixed
+    // window.
     QFont face = font();
     face.setPointSize(9);
     setFont(face);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    nameControl(this, "Form1", from_gbk(gbk(caption_at_start)));
+    nameControl(this, "Form1", QString::fromUtf8(caption_at_start));
     connect(&monitor_, &MonitorModel::captionChanged, this, &QWidget::setWindowTitle);
     monitor_.set_caption(gbk(caption_at_start));
 
@@ -77,9 +78,9 @@ TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_p
     engine_ = make_engine(options_, monitor_, clock_);
     // 3. here the category tree of the customers tab and the address-book tree of the new-message tab
     //    (composeTab->addressBookArea()) are filled, once the directory's tabs are in place;
-    // 4. the device type from MTYPE (the engine reads the choice at the moment of use).
-    // The recipients box shows its hint from the start; the compose tab puts it there.
+    // 4. the device type from MTYPE (the engine reads the choice at the moment of use);
     settingsTab->selectDeviceType();
+    // 5. the recipients box's hint, which the compose tab shows from its start.
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -110,8 +111,8 @@ void TForm1::buildTabs(PortOpener open_port) {
     monitorTab = new MonitorTab(monitor_, PageControl1);
     addPage(monitorTab, "TabSheet8", QStringLiteral("信息监控"));
     PageControl1->setCurrentIndex(settings_tab_index);
-    // Eight captions and the version button share one row of 757 pixels, as on the window they come
-    // from; Qt's roomier default tabs would push some behind scroll arrows.
+    // Eight captions and the version button share one row of 757 pixels; Qt's roomier default tabs
+    // would push some behind scroll arrows.
     PageControl1->setUsesScrollButtons(false);
     PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
@@ -199,8 +200,8 @@ void TForm1::ddd() {
 }
 
 void TForm1::Timer1Timer() {
-    // The device test holds the port for its five seconds and more; in the window that blocked while
-    // testing, no tick came through either, and a start now would find the port taken.
+    // A start now would find the port held by the device test and give up for good. The test ends
+    // within seconds, so the tick after it usually still falls in the same minute.
     if (!engine_ || settingsTab->deviceTestRunning()) {
         return;
     }

@@ -26,7 +26,8 @@ public:
     void set_caption(const std::string& text) override;
     void replace_monitor(const std::string& text) override;
     void prepend_monitor(const std::string& text) override;
-    // Counted in bytes of the GBK text, as the ANSI text box of the Windows program counts it.
+    // Counted in bytes of the GBK text, as an ANSI Windows text box counts its length: a Chinese
+    // character counts 2, a line break 2.
     std::size_t monitor_length() override;
 
     std::string monitor_text() const;

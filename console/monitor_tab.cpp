@@ -11,8 +11,7 @@
 
 namespace {
 
-// The classic desktop colour of the Windows the console was first made for; the monitor shows white
-// text on it.
+// The monitor shows white text on the classic Windows desktop colour.
 const QColor desktop_background(0x3a, 0x6e, 0xa5);
 
 void paint_monitor(QPlainTextEdit* box) {
