@@ -254,6 +254,27 @@ private slots:
         QVERIFY(!off_thread);
     }
 
+    // Both threads writing at once: the box ends up with exactly the model's text, so no change was
+    // lost or shown out of turn.
+    void concurrent_writers_leave_box_and_model_alike() {
+        ConsoleWindow w;
+        MonitorModel& model = w.form->monitor();
+        std::thread engine([&] {
+            for (int i = 0; i < 500; ++i) {
+                model.prepend_monitor("engine " + std::to_string(i) + "\r\n");
+                if (i % 100 == 0) {
+                    model.replace_monitor("cleared by the engine\r\n");
+                }
+            }
+        });
+        for (int i = 0; i < 500; ++i) {
+            model.prepend_monitor("window " + std::to_string(i) + "\r\n");
+            QCoreApplication::processEvents();
+        }
+        engine.join();
+        QTRY_COMPARE(w.monitorText(), from_gbk(model.monitor_text()));
+    }
+
     // With the real engine thread on a port that does not exist: its failure report comes through the
     // same model as the window's own texts, and closing ends the thread.
     void engine_thread_reports_a_missing_port() {
