@@ -63,7 +63,6 @@ void finish_early(TForm1& form, const StartOptions& options) {
 
 int run(QApplication& app) {
     TForm1 form(real_clock(), make_engine_thread);
-    // The delete dialog of the customers tab is created here, after the main window, once it exists.
     form.show();
     finish_early(form, start_options(QApplication::arguments()));
     return app.exec();

@@ -1,5 +1,10 @@
 #include "console/main_window.h"
 
+#include "console/address_book.h"
+#include "console/catalogue_tab.h"
+#include "console/customer_tab.h"
+#include "console/delete_dialog.h"
+
 #include "console/compose_tab.h"
 #include "console/console_state.h"
 #include "console/history_tab.h"
@@ -76,11 +81,16 @@ TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_p
     settingsTab->loadSettings();
     // 2. the engine thread, paused until the first start;
     engine_ = make_engine(options_, monitor_, clock_);
-    // 3. here the category tree of the customers tab and the address-book tree of the new-message tab
-    //    (composeTab->addressBookArea()) are filled, once the directory's tabs are in place;
+    // 3. the category tree of the customers tab and the address-book tree of the new-message tab;
+    customerTab->fillCategoryTree();
+    addressBook->fillTree();
     // 4. the device type from MTYPE (the engine reads the choice at the moment of use);
     settingsTab->selectDeviceType();
     // 5. the recipients box's hint, which the compose tab shows from its start.
+
+    // The delete dialog comes after the window it is centred on.
+    Form3 = new TForm3(customerTab->Edit8, customerTab->Edit5, this);
+    customerTab->setDeleteDialog(Form3);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -101,10 +111,12 @@ void TForm1::buildTabs(PortOpener open_port) {
     addPage(new PendingTab(state_, clock_, PageControl1), "TabSheet2", QStringLiteral("待发送sms"));
     addPage(new SentTab(state_, clock_, PageControl1), "TabSheet3", QStringLiteral("已发送sms"));
     addPage(new ReceivedTab(state_, clock_, PageControl1), "TabSheet4", QStringLiteral("已接收sms"));
-    // The on-demand catalogue and the customers tabs come with the directory; their CheckBox3 goes to
-    // setMembersOnly.
-    addPage(new QWidget(PageControl1), "TabSheet5", QStringLiteral("点播信息维护"));
-    addPage(new QWidget(PageControl1), "TabSheet6", QStringLiteral("客户信息维护"));
+    catalogueTab = new CatalogueTab(options_, PageControl1);
+    addPage(catalogueTab, "TabSheet5", QStringLiteral("点播信息维护"));
+    customerTab = new CustomerTab(category_record_, PageControl1);
+    addPage(customerTab, "TabSheet6", QStringLiteral("客户信息维护"));
+    addressBook = new AddressBook(category_record_, composeTab->shoujihao(), composeTab);
+    composeTab->addressBookArea()->addWidget(addressBook);
 
     settingsTab = new SettingsTab(options_, clock_, std::move(open_port), PageControl1);
     addPage(settingsTab, "TabSheet7", QStringLiteral("系统设置"));

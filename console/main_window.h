@@ -3,6 +3,7 @@
 #include "console/console_state.h"
 #include "console/engine_control.h"
 #include "console/monitor_model.h"
+#include "directory/category_record.h"
 #include "engine/engine_options.h"
 #include "engine/myterad.h"
 
@@ -10,7 +11,11 @@
 
 #include <memory>
 
+class AddressBook;
+class CatalogueTab;
 class ComposeTab;
+class CustomerTab;
+class TForm3;
 struct Launcher;
 class MonitorTab;
 class QPushButton;
@@ -40,14 +45,17 @@ public:
     void ddd();
     // The schedule check, once a second.
     void Timer1Timer();
-    // The members-only option `CheckBox3` lives on the catalogue tab; its toggles come here.
-    void setMembersOnly(bool on) { options_.members_only = on; }
     // Pauses the engine, ends it at its next safe point (closing the port and the logs) and waits for
     // it and for a running device test. Closing the window does this; it is safe to call again.
     void FormClose();
 
     QTabWidget* PageControl1 = nullptr;
     ComposeTab* composeTab = nullptr;
+    AddressBook* addressBook = nullptr;
+    CatalogueTab* catalogueTab = nullptr;
+    CustomerTab* customerTab = nullptr;
+    // The customers tab's delete dialog, modeless.
+    TForm3* Form3 = nullptr;
     SettingsTab* settingsTab = nullptr;
     MonitorTab* monitorTab = nullptr;
     QPushButton* BitBtn3 = nullptr;
@@ -75,6 +83,8 @@ private:
 
     Clock& clock_;
     ConsoleState state_;
+    // The category chosen on the customers tab or in the address book, shared by both.
+    CategoryRecord category_record_;
     EngineOptions options_;
     MonitorModel monitor_;
     std::unique_ptr<EngineControl> engine_;

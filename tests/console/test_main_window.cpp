@@ -1,5 +1,6 @@
 // The main window: start-up from the settings file, the tabs and buttons, start, stop and close, and
 // the monitor that the engine thread and the window write in one order.
+#include "console/catalogue_tab.h"
 #include "console/engine_control.h"
 #include "console/main_window.h"
 #include "console/monitor_guide.h"
@@ -318,7 +319,7 @@ private slots:
         s->RadioButton1->click();
         QCOMPARE(o.device.load(), DeviceType::Siemens);
         QCOMPARE(read_setting("MTYPE", "", 20), std::string("1"));
-        w.form->setMembersOnly(true);
+        w.form->catalogueTab->CheckBox3->setChecked(true);
         QVERIFY(o.members_only);
     }
 
