@@ -9,6 +9,7 @@
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
+#include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/virtual_clock.h"
 
@@ -25,20 +26,6 @@ const QString no_ok = QStringLiteral("!!! 数据线没有准备好,或设置错�
 const QString refused = QStringLiteral("!!!数据线没有准备好,或设置错误!");
 const QString no_port = QStringLiteral("!无此COM口,或COM口已被占用。");
 const QString port_in_use = QStringLiteral("COM口已被占用,请停止收发进程！");
-
-// The test owns the fake port and looks at it afterwards; the device test gets a handle to it.
-class BorrowedPort : public SerialPort {
-public:
-    explicit BorrowedPort(FakeSerialPort& port) : port_(port) {}
-    bool configure(std::uint32_t baud) override { return port_.configure(baud); }
-    std::size_t write(std::string_view bytes) override { return port_.write(bytes); }
-    std::size_t read(char* buffer, std::size_t count) override { return port_.read(buffer, count); }
-    void prepare() override { port_.prepare(); }
-    void close() override { port_.close(); }
-
-private:
-    FakeSerialPort& port_;
-};
 
 // What the operator saw, one line per step, for comparisons that read like the screen.
 struct Seen {

@@ -10,7 +10,7 @@
 #include "console/support/scoped_work_dir.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
-#include "support/background_program.h"
+#include "support/simulated_modem.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
@@ -26,18 +26,15 @@ class DirectoryEndToEndTest : public QObject {
 
 private slots:
     void customer_picked_in_the_address_book_gets_the_message() {
-        const std::string modemsim = built_program("tools/vmsms-modemsim");
-        if (!QFileInfo(QString::fromStdString(modemsim)).isExecutable()) {
+        if (!SimulatedModem::built()) {
             QSKIP("vmsms-modemsim is not built");
         }
         ScopedWorkDir work;
         QVERIFY(work.valid());
         const std::string dir = work.path().toStdString();
-        BackgroundProgram modem(modemsim,
-                                {"--link", dir + "/modem", "--control", dir + "/ctl", "--record", dir + "/sent.txt"},
-                                dir + "/modemsim.out");
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(work.path() + "/ctl"), 10000);
-        write_setting("COM", dir + "/modem");
+        SimulatedModem modem(dir);
+        QVERIFY2(modem.ready(), modem.output().c_str());
+        write_setting("COM", modem.device());
 
         CapturedMessages messages;
         VirtualClock clock;
@@ -69,14 +66,11 @@ private slots:
         QVERIFY2(messages.texts.isEmpty(), qPrintable(messages.texts.join(QStringLiteral("|"))));
         form.BitBtn3Click();
 
-        QTRY_VERIFY_WITH_TIMEOUT(read_sent(dir).find("to=+8613800000002") != std::string::npos, 60000);
-        const std::string line = read_sent(dir);
+        QTRY_VERIFY_WITH_TIMEOUT(modem.sent_text().find("to=+8613800000002") != std::string::npos, 60000);
+        const std::string line = modem.sent_text();
         QVERIFY2(line.find("text=您好") != std::string::npos, line.c_str());
         QVERIFY(form.close());
     }
-
-private:
-    static std::string read_sent(const std::string& dir) { return file_bytes(dir + "/sent.txt"); }
 };
 
 QTEST_MAIN(DirectoryEndToEndTest)

@@ -8,7 +8,7 @@
 #include "platform/gbk.h"
 #include "store/enqueue.h"
 #include "store/settings.h"
-#include "support/background_program.h"
+#include "support/simulated_modem.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
@@ -22,18 +22,15 @@ class MainWindowModemTest : public QObject {
 
 private slots:
     void queued_message_goes_out_and_close_ends_the_engine() {
-        const std::string modemsim = built_program("tools/vmsms-modemsim");
-        if (!QFileInfo(QString::fromStdString(modemsim)).isExecutable()) {
+        if (!SimulatedModem::built()) {
             QSKIP("vmsms-modemsim is not built");
         }
         ScopedWorkDir work;
         QVERIFY(work.valid());
         const std::string dir = work.path().toStdString();
-        BackgroundProgram modem(modemsim,
-                                {"--link", dir + "/modem", "--control", dir + "/ctl", "--record", dir + "/sent.txt"},
-                                dir + "/modemsim.out");
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(work.path() + "/ctl"), 10000);
-        write_setting("COM", dir + "/modem");
+        SimulatedModem modem(dir);
+        QVERIFY2(modem.ready(), modem.output().c_str());
+        write_setting("COM", modem.device());
         write_setting("SMSCODE", "8613800200500");
 
         // Virtual time: the engine's fixed waits pass at once, its reads still wait for the modem.
@@ -52,7 +49,7 @@ private slots:
         QCOMPARE(form.windowTitle(), QStringLiteral("Velmora短信网关--企业短消息服务器  ：   收发进程已启动"));
 
         QVERIFY(form.close());
-        QVERIFY(read_bytes("sent.txt").find("13900000001") != std::string::npos);
+        QVERIFY(modem.sent_text().find("13900000001") != std::string::npos);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "engine/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
+#include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"
 #include "support/temp_dir.h"
@@ -30,20 +31,6 @@ public:
     std::function<void(std::string_view)> on_write;
 };
 
-// Hands the engine a port that forwards to the test's modem, so the test keeps looking at it.
-class PortRef : public SerialPort {
-public:
-    explicit PortRef(SerialPort& port) : port_(port) {}
-    bool configure(std::uint32_t baud) override { return port_.configure(baud); }
-    std::size_t write(std::string_view bytes) override { return port_.write(bytes); }
-    std::size_t read(char* buffer, std::size_t count) override { return port_.read(buffer, count); }
-    void prepare() override { port_.prepare(); }
-    void close() override { port_.close(); }
-
-private:
-    SerialPort& port_;
-};
-
 std::vector<ModemReply> modem_rows() {
     return {
         {"AT+CMGF=0", "AT+CMGF=0\r\r\nOK\r\n"},   // PDU mode
@@ -62,7 +49,7 @@ protected:
     void start() {
         engine = std::make_unique<myterad>(options, output, clock, [this](const std::string& path) {
             opened_path = path;
-            return open_fails ? nullptr : std::make_unique<PortRef>(port);
+            return open_fails ? nullptr : std::make_unique<BorrowedPort>(port);
         });
         engine->Resume();
     }

@@ -1,5 +1,7 @@
 #include "support/background_program.h"
 
+#include "support/run_program.h"
+
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -11,21 +13,7 @@ BackgroundProgram::BackgroundProgram(const std::string& path, const std::vector<
     if (pid_ == 0) {
         int out = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        // Signals blocked by the test runner must not stay blocked in the program.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(path.c_str()));
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(path.c_str(), argv.data());
-        ::_exit(127);
+        exec_in_child(path, args, in, out, out);
     }
 }
 

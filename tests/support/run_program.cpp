@@ -1,5 +1,6 @@
 #include "support/run_program.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
@@ -46,6 +47,23 @@ void pump(int in_fd, const std::string& input, int out_fd, int err_fd, ProgramRe
 
 } // namespace
 
+void exec_in_child(const std::string& path, const std::vector<std::string>& args, int in, int out, int err) {
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+}
+
 ProgramResult run_program(const std::string& path, const std::vector<std::string>& args, const std::string& input) {
     ProgramResult r;
     int in[2], out[2], err[2];
@@ -54,17 +72,7 @@ ProgramResult run_program(const std::string& path, const std::vector<std::string
     }
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(path.c_str()));
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(path.c_str(), argv.data());
-        ::_exit(127);
+        exec_in_child(path, args, in[0], out[1], err[1]);
     }
     ::close(in[0]);
     ::close(out[1]);

@@ -4,12 +4,12 @@
 #include "platform/text_file.h"
 #include "support/background_program.h"
 #include "support/run_program.h"
+#include "support/simulated_modem.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sstream>
 
 namespace {
 
@@ -18,13 +18,9 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         day = spool_date(real_clock().now());
-        modem = std::make_unique<BackgroundProgram>(built_program("tools/vmsms-modemsim"),
-                                                    std::vector<std::string>{"--link", dir() + "/modem", "--control",
-                                                                             dir() + "/ctl", "--record",
-                                                                             dir() + "/sent.txt"},
-                                                    dir() + "/modemsim.out");
-        ASSERT_TRUE(eventually([&] { return exists(dir() + "/ctl"); }, 10000)) << file_bytes("modemsim.out");
-        put_file("server.txt", "[SET]\r\nCOM=" + dir() + "/modem\r\nRATE=19200\r\n");
+        modem = std::make_unique<SimulatedModem>(dir());
+        ASSERT_TRUE(modem->ready()) << modem->output();
+        put_file("server.txt", "[SET]\r\nCOM=" + modem->device() + "\r\nRATE=19200\r\n");
     }
     void TearDown() override {
         gateway.reset();
@@ -36,27 +32,15 @@ protected:
                                                       std::vector<std::string>{"--speed", "0", "--fast-device"},
                                                       dir() + "/vmsmsd.out");
     }
-    ProgramResult ctl(const std::vector<std::string>& args) {
-        std::vector<std::string> all{"ctl", dir() + "/ctl"};
-        all.insert(all.end(), args.begin(), args.end());
-        return run_program(built_program("tools/vmsms-modemsim"), all);
-    }
+    ProgramResult ctl(const std::vector<std::string>& args) { return modem->ctl(args); }
     ProgramResult send(const std::vector<std::string>& args) {
         return run_program(built_program("tools/vmsms-send"), args);
     }
-    // The simulated modem's record of submissions, one line each.
-    std::vector<std::string> submissions() {
-        std::vector<std::string> lines;
-        std::istringstream in(file_bytes("sent.txt"));
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
+    std::vector<std::string> submissions() { return modem->sent_lines(); }
     bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
     std::string day;
-    std::unique_ptr<BackgroundProgram> modem;
+    std::unique_ptr<SimulatedModem> modem;
     std::unique_ptr<BackgroundProgram> gateway;
 };
 
