@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <exception>
@@ -13,10 +14,12 @@
 namespace {
 
 // Two options for benchmarks and documentation, not for operators: --quit-after-paint ends the program
-// once the window has been shown; --screenshot FILE saves the window's picture to FILE, then ends it.
+// once the window has been shown; --screenshot FILE saves the window's picture to FILE, then ends it
+// (--tab N shows tab N, from 1, in the picture instead of the settings tab).
 struct StartOptions {
     bool quit_after_paint = false;
     QString screenshot;
+    int tab = 0;
 };
 
 StartOptions start_options(const QStringList& args) {
@@ -26,6 +29,8 @@ StartOptions start_options(const QStringList& args) {
             options.quit_after_paint = true;
         } else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
             options.screenshot = args[++i];
+        } else if (args[i] == QLatin1String("--tab") && i + 1 < args.size()) {
+            options.tab = args[++i].toInt();
         }
     }
     return options;
@@ -51,6 +56,9 @@ private:
 
 void finish_early(TForm1& form, const StartOptions& options) {
     if (!options.screenshot.isEmpty()) {
+        if (options.tab > 0) {
+            form.PageControl1->setCurrentIndex(options.tab - 1);
+        }
         // Let the tabs lay themselves out and paint once before the picture is taken.
         QTimer::singleShot(500, &form, [&form, path = options.screenshot] {
             form.grab().save(path);
