@@ -1,5 +1,7 @@
 #include "directory/catalogue_editor.h"
 
+#include "platform/ini_file.h"
+
 #include "platform/gbk.h"
 #include "store/catalogue_files.h"
 #include "store/directory_files.h"
@@ -84,8 +86,9 @@ void catalogue_list(const std::function<bool(const CatalogueRow&)>& on_row) {
     if (!lines) {
         return;
     }
+    IniSnapshot catalogue(catalogue_file); // one parse for the whole list
     for (auto& line : *lines) {
-        std::string text = catalogue_read(line.key, absent_for_list, list_value_buffer);
+        std::string text = catalogue.read(catalogue_section, line.key, absent_for_list, list_value_buffer);
         if (!on_row({line.number, std::move(line.key), std::move(text)})) {
             return;
         }

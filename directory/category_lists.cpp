@@ -1,5 +1,7 @@
 #include "directory/category_lists.h"
 
+#include "platform/ini_file.h"
+
 #include "directory/customer_names.h"
 #include "store/customer_files.h"
 #include "store/directory_files.h"
@@ -70,13 +72,15 @@ void customer_list(std::string_view file, const std::function<bool(const Custome
     if (!usable_category_file(file)) {
         return; // an empty name would open "./cust/" itself, "custindex" the index
     }
-    auto lines = read_directory_keys(category_file_path(file));
+    const std::string path = category_file_path(file);
+    auto lines = read_directory_keys(path);
     if (!lines) {
         return;
     }
+    IniSnapshot category(path); // one parse for the whole list
     for (auto& line : *lines) {
         CustomerRow row{line.number, std::move(line.key), {}, {}};
-        row.phone = category_read(file, row.name, absent_for_list, list_text_limit + 1);
+        row.phone = category.read(customer_section, row.name, absent_for_list, list_text_limit + 1);
         // A missing notes file leaves this row without notes; the customers after it are still listed.
         if (auto notes = read_notes(file, row.name)) {
             row.notes = cut_gbk(std::move(*notes), list_text_limit);

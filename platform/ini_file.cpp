@@ -121,41 +121,66 @@ void find_key(const std::vector<std::string>& lines, Location& loc, std::string_
     }
 }
 
-std::optional<std::string> find_value(const std::string& path, std::string_view section, std::string_view key) {
-    auto bytes = read_binary_file(path);
-    if (!bytes) {
-        return std::nullopt;
+std::string lower(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
     }
-    auto lines = split_lines(*bytes);
-    Location loc = locate(lines, section);
-    if (loc.section_line < 0) {
-        return std::nullopt;
-    }
-    find_key(lines, loc, key);
-    if (loc.key_line < 0) {
-        return std::nullopt;
-    }
-    return std::string(value_of(lines[static_cast<size_t>(loc.key_line)]));
+    return out;
 }
 
-} // namespace
-
-std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
-                     std::string_view default_value, std::size_t buffer_size) {
-    section = trim(section);
-    key = trim(key);
-    std::string value = find_value(path, section, key).value_or(std::string(default_value));
-    size_t room = buffer_size > 0 ? buffer_size - 1 : 0;
+std::string cut(std::string value, std::size_t buffer_size) {
+    std::size_t room = buffer_size > 0 ? buffer_size - 1 : 0;
     if (value.size() > room) {
         value.resize(room);
     }
     return value;
 }
 
+} // namespace
+
+IniSnapshot::IniSnapshot(const std::string& path) {
+    auto bytes = read_binary_file(path);
+    if (!bytes) {
+        return;
+    }
+    std::map<std::string, std::string>* current = nullptr;
+    for (const std::string& line : split_lines(*bytes)) {
+        if (auto name = section_of(line)) {
+            auto [it, first] = sections_.try_emplace(lower(*name));
+            current = first ? &it->second : nullptr;
+        } else if (auto key = current ? key_of(line) : std::nullopt) {
+            current->try_emplace(lower(*key), std::string(value_of(line)));
+        }
+    }
+}
+
+std::optional<std::string> IniSnapshot::value(std::string_view section, std::string_view key) const {
+    auto s = sections_.find(lower(trim(section)));
+    if (s == sections_.end()) {
+        return std::nullopt;
+    }
+    auto k = s->second.find(lower(trim(key)));
+    if (k == s->second.end()) {
+        return std::nullopt;
+    }
+    return k->second;
+}
+
+std::string IniSnapshot::read(std::string_view section, std::string_view key, std::string_view default_value,
+                              std::size_t buffer_size) const {
+    return cut(value(section, key).value_or(std::string(default_value)), buffer_size);
+}
+
+std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
+                     std::string_view default_value, std::size_t buffer_size) {
+    return IniSnapshot(path).read(section, key, default_value, buffer_size);
+}
+
 bool ini_has_key(const std::string& path, std::string_view section, std::string_view key) {
-    section = trim(section);
-    key = trim(key);
-    return find_value(path, section, key).has_value();
+    return IniSnapshot(path).value(section, key).has_value();
 }
 
 bool ini_write(const std::string& path, std::string_view section, std::string_view key,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,22 @@
 
 std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
                      std::string_view default_value, std::size_t buffer_size);
+
+// One INI file parsed once, for callers that read many keys of it (the list views read every key of a
+// file). Reads give exactly what ini_read gives for the file as it was when the snapshot was taken.
+class IniSnapshot {
+public:
+    explicit IniSnapshot(const std::string& path);
+
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    std::string read(std::string_view section, std::string_view key, std::string_view default_value,
+                     std::size_t buffer_size) const;
+
+private:
+    // Section and key names in lower case; only the first section of a name and the first key of a
+    // name within it count, as for the one-key reads.
+    std::map<std::string, std::map<std::string, std::string>> sections_;
+};
 
 // True when the key is present (with any value).
 bool ini_has_key(const std::string& path, std::string_view section, std::string_view key);

@@ -18,18 +18,6 @@ std::vector<std::string> lines_with_ends(const std::string& text) {
     return lines;
 }
 
-// The key as the profile functions look it up: blanks and line ends around it are not part of it.
-std::string_view lookup_key(std::string_view key) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!key.empty() && blank(key.front())) {
-        key.remove_prefix(1);
-    }
-    while (!key.empty() && blank(key.back())) {
-        key.remove_suffix(1);
-    }
-    return key;
-}
-
 bool is_gbk_lead(unsigned char c) {
     return c >= 0x81 && c <= 0xFE;
 }
@@ -73,10 +61,12 @@ std::optional<std::vector<DirectoryEntry>> read_directory_entries(const std::str
     if (!keys) {
         return std::nullopt;
     }
+    // One parse of the file serves every key: a list of n entries costs O(n), not n parses.
+    IniSnapshot snapshot(path);
     std::vector<DirectoryEntry> out;
     out.reserve(keys->size());
     for (auto& line : *keys) {
-        std::string value = ini_read(path, section, lookup_key(line.key), default_value, buffer_size);
+        std::string value = snapshot.read(section, line.key, default_value, buffer_size);
         out.push_back({line.number, std::move(line.key), std::move(value)});
     }
     return out;

@@ -45,10 +45,24 @@ const ReadCase read_cases[] = {
     {"lf_only_lines", "[SET]\nCOM=COM6\n", "SET", "COM", 20, "COM6"},
     {"first_of_duplicate_keys", "[SET]\r\nCOM=a\r\nCOM=b\r\n", "SET", "COM", 20, "a"},
     {"line_without_equals_is_no_key", "[SET]\r\nCOM\r\n", "SET", "COM", 20, "dflt"},
+    {"first_of_duplicate_sections", "[A]\r\nk=1\r\n[a]\r\nk=2\r\nj=3\r\n", "A", "k", 20, "1"},
+    {"key_only_in_a_later_duplicate_section", "[A]\r\nk=1\r\n[A]\r\nj=3\r\n", "A", "j", 20, "dflt"},
+    {"lookup_key_blanks_ignored", "[q]\r\n12=x\r\n", "q", " 12 ", 20, "x"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, IniRead, ::testing::ValuesIn(read_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IniFile, SnapshotServesManyKeysFromOneParse) {
+    put_file("t.ini", "[query]\r\n000000=222222\r\na=1\r\nB=2\r\n[other]\r\na=9\r\n");
+    IniSnapshot snapshot("t.ini");
+    put_file("t.ini", ""); // later changes are not seen by the snapshot
+    EXPECT_EQ(snapshot.read("query", "a", "-", 20), "1");
+    EXPECT_EQ(snapshot.read("QUERY", "b", "-", 20), "2");
+    EXPECT_EQ(snapshot.read("other", "a", "-", 20), "9");
+    EXPECT_EQ(snapshot.read("query", "c", "-", 20), "-");
+    EXPECT_FALSE(IniSnapshot("missing.ini").value("query", "a"));
+}
 
 TEST_F(IniFile, WriteCreatesFileSectionAndKey) {
     ASSERT_TRUE(ini_write("t.ini", "SET", "MTYPE", std::string("2")));
