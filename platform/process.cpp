@@ -96,7 +96,16 @@ bool launch_companion(const std::string& path) {
 bool open_in_text_editor(const std::string& path) {
     for (const char* var : {"VISUAL", "EDITOR"}) {
         const char* editor = std::getenv(var);
-        if (editor && *editor && launch_detached(editor, {path})) {
+        if (!editor || !*editor) {
+            continue;
+        }
+        // A value with arguments ("code -w") is a command line: let the shell split it, with the file
+        // passed as "$1" so its name is never parsed.
+        std::string command = editor;
+        bool started = command.find(' ') == std::string::npos
+                           ? launch_detached(command, {path})
+                           : launch_detached("/bin/sh", {"-c", command + " \"$1\"", "sh", path});
+        if (started) {
             return true;
         }
     }

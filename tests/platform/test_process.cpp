@@ -57,4 +57,16 @@ TEST_F(Process, EditorComesFromVisualThenEditor) {
     ::unsetenv("EDITOR");
 }
 
+TEST_F(Process, EditorWithArgumentsIsACommandLine) {
+    script("ed3", "echo \"$1 $2\" > edited-with-args");
+    ::setenv("VISUAL", (dir() + "/ed3 --wait").c_str(), 1);
+    ASSERT_TRUE(open_in_text_editor("./huiyuan.txt"));
+    ::unsetenv("VISUAL");
+    ASSERT_TRUE(appears("edited-with-args"));
+    for (int i = 0; i < 200 && file_bytes("edited-with-args").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(file_bytes("edited-with-args"), "--wait ./huiyuan.txt\n");
+}
+
 } // namespace
