@@ -3,9 +3,10 @@
 #include "console/customer_tab.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"
-#include "console/support/directory_fixture.h"
+#include "console/support/scoped_work_dir.h"
 #include "directory/category_record.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -39,7 +40,7 @@ private:
     void pick(int row);
     std::string recipients() const { return to_gbk_lossy(box_text(box_)); }
 
-    std::unique_ptr<DirectoryWorkDir> dir_;
+    std::unique_ptr<ScopedWorkDir> dir_;
     std::unique_ptr<CategoryRecord> record_;
     std::unique_ptr<QWidget> compose_;
     QPlainTextEdit* box_ = nullptr;
@@ -47,12 +48,13 @@ private:
 };
 
 void TestAddressBook::init() {
-    dir_ = std::make_unique<DirectoryWorkDir>();
-    put_directory_file("./cust/custindex", "[cust]\r\n000000=222222\r\nShop=Shop\r\n" + gbk("客户") + "=" +
-                                               gbk("客户") + "\r\nAlpha=Alpha\r\n");
-    put_directory_file("./cust/Shop", "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nBob=13900000002\r\n");
-    put_directory_file("./cust/客户", "[cust]\r\n000000=222222\r\nAnn=13900000003\r\n" + gbk("张三") + "=139\r\n");
-    put_directory_file("./cust/Alpha", "[cust]\r\n000000=222222\r\n");
+    dir_ = std::make_unique<ScopedWorkDir>();
+    QVERIFY(dir_->valid());
+    put_file("./cust/custindex",
+             "[cust]\r\n000000=222222\r\nShop=Shop\r\n" + gbk("客户") + "=" + gbk("客户") + "\r\nAlpha=Alpha\r\n");
+    put_file("./cust/Shop", "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nBob=13900000002\r\n");
+    put_file("./cust/客户", "[cust]\r\n000000=222222\r\nAnn=13900000003\r\n" + gbk("张三") + "=139\r\n");
+    put_file("./cust/Alpha", "[cust]\r\n000000=222222\r\n");
     record_ = std::make_unique<CategoryRecord>();
     compose_ = std::make_unique<QWidget>();
     box_ = new QPlainTextEdit(compose_.get());
@@ -95,7 +97,7 @@ void TestAddressBook::treeIsFilledSortedAtStartUp() {
     QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("Shop"));
     QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("客户"));
     // The fill leaves its own marker in the index.
-    QVERIFY(directory_file("./cust/custindex").find("000000=fffff") != std::string::npos);
+    QVERIFY(file_bytes("./cust/custindex").find("000000=fffff") != std::string::npos);
 }
 
 void TestAddressBook::choosingACategorySetsTheCaptionAndTheCustomers() {
@@ -166,7 +168,7 @@ void TestAddressBook::fullBoxTakesNoMoreTokens() {
 }
 
 void TestAddressBook::addressBookButtonRefillsInTheBackground() {
-    put_directory_file("./cust/custindex", "[cust]\r\n000000=222222\r\nNew=New\r\n");
+    put_file("./cust/custindex", "[cust]\r\n000000=222222\r\nNew=New\r\n");
     QSignalSpy finished(&book_->treeFill(), &DirectoryListFill::finished);
     QTest::mouseClick(book_->tongxb, Qt::LeftButton);
     QVERIFY(finished.wait());

@@ -2,9 +2,11 @@
 #include "console/console_state.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"
-#include "console/support/directory_fixture.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "engine/engine_options.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -38,15 +40,16 @@ private slots:
 private:
     void fillList();
 
-    std::unique_ptr<DirectoryWorkDir> dir_;
-    std::unique_ptr<DirectoryMessages> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<EngineOptions> options_;
     std::unique_ptr<CatalogueTab> tab_;
 };
 
 void TestCatalogueTab::init() {
-    dir_ = std::make_unique<DirectoryWorkDir>();
-    messages_ = std::make_unique<DirectoryMessages>();
+    dir_ = std::make_unique<ScopedWorkDir>();
+    QVERIFY(dir_->valid());
+    messages_ = std::make_unique<CapturedMessages>();
     options_ = std::make_unique<EngineOptions>();
     tab_ = std::make_unique<CatalogueTab>(*options_);
 }
@@ -84,12 +87,12 @@ void TestCatalogueTab::addStoresOnceAndCounts() {
     tab_->Edit7->setText(QStringLiteral("11"));
     set_box_text(tab_->Memo8, QStringLiteral("第一行\r\n第二行"));
     QTest::mouseClick(tab_->add_dianbo, Qt::LeftButton);
-    QCOMPARE(directory_file("./query/query"), "[query]\r\n000000=222222\r\n11=" + gbk("第一行  第二行") + "\r\n");
-    QCOMPARE(directory_file("./query/acc"), std::string("1"));
+    QCOMPARE(file_bytes("./query/query"), "[query]\r\n000000=222222\r\n11=" + gbk("第一行  第二行") + "\r\n");
+    QCOMPARE(file_bytes("./query/acc"), std::string("1"));
 
     set_box_text(tab_->Memo8, QStringLiteral("other"));
     QTest::mouseClick(tab_->add_dianbo, Qt::LeftButton);
-    QCOMPARE(directory_file("./query/acc"), std::string("1"));
+    QCOMPARE(file_bytes("./query/acc"), std::string("1"));
     QVERIFY(messages_->texts.isEmpty());
 }
 
@@ -100,17 +103,17 @@ void TestCatalogueTab::tooLongTextsAreRefusedWithTheirMessages() {
     tab_->change_diaoboClick();
     QCOMPARE(messages_->texts,
              QStringList({QStringLiteral("收信内容不能太多！"), QStringLiteral("收信内容不能太多!!")}));
-    QCOMPARE(directory_file("./query/query"), std::string("[query]\r\n000000=222222\r\n"));
+    QCOMPARE(file_bytes("./query/query"), std::string("[query]\r\n000000=222222\r\n"));
 
     messages_->texts.clear();
     set_box_text(tab_->Memo8, QString(64, QChar(u'长')));
     tab_->change_diaoboClick();
     QVERIFY(messages_->texts.isEmpty());
-    QCOMPARE(directory_file("./query/acc"), std::string());
+    QCOMPARE(file_bytes("./query/acc"), std::string());
 }
 
 void TestCatalogueTab::lookUpFillsTheReplyBox() {
-    put_directory_file("./query/query", "[query]\r\n000000=1\r\n22=" + gbk("晴天") + "\r\n");
+    put_file("./query/query", "[query]\r\n000000=1\r\n22=" + gbk("晴天") + "\r\n");
     tab_->Edit7->setText(QStringLiteral("2"));
     QTest::mouseClick(tab_->ChaXun_DianBoBitBtn1, Qt::LeftButton);
     QCOMPARE(box_text(tab_->Memo8), QStringLiteral("无此信息"));
@@ -133,11 +136,11 @@ void TestCatalogueTab::deleteClickRunsOncePerPress() {
 
     // The click also gives the button the focus; the code goes and the counter drops by one.
     QTest::mouseClick(tab_->del_dianbao, Qt::LeftButton);
-    QCOMPARE(directory_file("./query/acc"), std::string("0"));
-    QVERIFY(directory_file("./query/query").find("11=") == std::string::npos);
+    QCOMPARE(file_bytes("./query/acc"), std::string("0"));
+    QVERIFY(file_bytes("./query/query").find("11=") == std::string::npos);
     // A press with the keyboard on the focused button is one more press.
     QTest::keyClick(tab_->del_dianbao, Qt::Key_Space);
-    QCOMPARE(directory_file("./query/acc"), std::string("-1"));
+    QCOMPARE(file_bytes("./query/acc"), std::string("-1"));
 }
 
 void TestCatalogueTab::tabbingOntoDeleteDeletes() {
@@ -147,12 +150,12 @@ void TestCatalogueTab::tabbingOntoDeleteDeletes() {
     tab_->change_diaobo->setFocus();
     QTest::keyClick(tab_->change_diaobo, Qt::Key_Tab);
     QVERIFY(tab_->del_dianbao->hasFocus());
-    QCOMPARE(directory_file("./query/acc"), std::string("-1"));
+    QCOMPARE(file_bytes("./query/acc"), std::string("-1"));
 }
 
 void TestCatalogueTab::doubleClickListsAndSelectionLoadsTheBoxes() {
-    put_directory_file("./query/query",
-                       "[query]\r\n000000=1\r\n11=" + gbk("晴") + "\r\n\r\n" + "a-code-longer-than-nineteen=long\r\n");
+    put_file("./query/query",
+             "[query]\r\n000000=1\r\n11=" + gbk("晴") + "\r\n\r\n" + "a-code-longer-than-nineteen=long\r\n");
     fillList();
     QTreeWidget* list = tab_->ListView1;
     QCOMPARE(list->topLevelItemCount(), 2);
@@ -173,12 +176,12 @@ void TestCatalogueTab::doubleClickListsAndSelectionLoadsTheBoxes() {
 }
 
 void TestCatalogueTab::newListFillReplacesTheRows() {
-    put_directory_file("./query/query", "[query]\r\n000000=1\r\n11=a\r\n12=b\r\n");
+    put_file("./query/query", "[query]\r\n000000=1\r\n11=a\r\n12=b\r\n");
     fillList();
     fillList();
     QCOMPARE(tab_->ListView1->topLevelItemCount(), 2);
     // A refresh lists what the file holds now, not what the list showed.
-    put_directory_file("./query/query", "[query]\r\n000000=1\r\n13=c\r\n");
+    put_file("./query/query", "[query]\r\n000000=1\r\n13=c\r\n");
     fillList();
     QCOMPARE(tab_->ListView1->topLevelItemCount(), 1);
     QCOMPARE(tab_->ListView1->topLevelItem(0)->text(2), QStringLiteral("13"));
@@ -194,14 +197,13 @@ void TestCatalogueTab::membersOnlyFollowsTheCheckBox() {
 
 void TestCatalogueTab::memberManagementOpensTheMembersFile() {
     const QString script = dir_->path() + QStringLiteral("/editor.sh");
-    put_directory_file(script.toStdString(),
-                       "#!/bin/sh\necho \"$@\" > \"" + dir_->path().toStdString() + "/opened\"\n");
+    put_file(script.toStdString(), "#!/bin/sh\necho \"$@\" > \"" + dir_->path().toStdString() + "/opened\"\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("VISUAL", script.toLocal8Bit());
     tab_->Button12Click();
     qunsetenv("VISUAL");
-    QTRY_VERIFY(directory_file_exists("opened"));
-    QTRY_COMPARE(directory_file("opened"), std::string("./huiyuan.txt\n"));
+    QTRY_VERIFY(exists("opened"));
+    QTRY_COMPARE(file_bytes("opened"), std::string("./huiyuan.txt\n"));
     QVERIFY(messages_->texts.isEmpty());
 }
 

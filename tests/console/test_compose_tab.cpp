@@ -1,9 +1,11 @@
 #include "console/compose_tab.h"
 #include "console/console_state.h"
 #include "console/qt_text.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "console/support/spool_records.h"
-#include "console/support/tab_fixture.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
 #include <QApplication>
@@ -59,17 +61,17 @@ private:
     QPushButton* sendButton() { return tab_->findChild<QPushButton*>("fasdx"); }
     void compose(const QString& recipients, const QString& content, bool english);
 
-    std::unique_ptr<TabWorkDir> dir_;
-    std::unique_ptr<MessageLog> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<ConsoleState> state_;
     std::unique_ptr<ComposeTab> tab_;
 };
 
 void TestComposeTab::init() {
-    dir_ = std::make_unique<TabWorkDir>();
+    dir_ = std::make_unique<ScopedWorkDir>();
     QVERIFY(dir_->valid());
-    messages_ = std::make_unique<MessageLog>();
+    messages_ = std::make_unique<CapturedMessages>();
     clock_ = std::make_unique<VirtualClock>(LocalTime{2004, 5, 6, 14, 5, 9});
     state_ = std::make_unique<ConsoleState>();
     tab_ = std::make_unique<ComposeTab>(*state_, *clock_);
@@ -97,12 +99,12 @@ void TestComposeTab::firstMessageOfDayWritesWholeRecord() {
     for (const char* sub : {"", "/new", "/send", "/recv", "/qury"}) {
         QVERIFY2(std::filesystem::is_directory(std::string("2004-5-6") + sub), sub);
     }
-    QCOMPARE(spool_bytes("2004-5-6/new/R1"),
+    QCOMPARE(file_bytes("2004-5-6/new/R1"),
              std::string("13500000001\r\n13500000002\r\r\n13500000003;\r\r\n13566668888-13577779999"));
-    QCOMPARE(spool_bytes("2004-5-6/new/H1"),
+    QCOMPARE(file_bytes("2004-5-6/new/H1"),
              gbk("[HEAD]\r\ntime=2004-5-6 14:05:09\r\nsend= \r\ntype=查询\r\nstat=未发\r\njrade=紧急\r\n"));
-    QCOMPARE(spool_bytes("2004-5-6/new/DA1"), gbk("你好"));
-    QCOMPARE(spool_bytes("2004-5-6/new/acc"), std::string("1"));
+    QCOMPARE(file_bytes("2004-5-6/new/DA1"), gbk("你好"));
+    QCOMPARE(file_bytes("2004-5-6/new/acc"), std::string("1"));
     // The boxes keep their text after queueing.
     QCOMPARE(box("duanxin")->toPlainText(), QStringLiteral("你好"));
 }
@@ -144,8 +146,8 @@ void TestComposeTab::contentRules() {
 
     if (refusal.isEmpty()) {
         QCOMPARE(messages_->texts, QStringList());
-        QCOMPARE(QByteArray::fromStdString(spool_bytes("2004-5-6/new/DA1")), stored);
-        QCOMPARE(spool_bytes("2004-5-6/new/acc"), std::string("1"));
+        QCOMPARE(QByteArray::fromStdString(file_bytes("2004-5-6/new/DA1")), stored);
+        QCOMPARE(file_bytes("2004-5-6/new/acc"), std::string("1"));
     } else {
         QCOMPARE(messages_->texts, QStringList{refusal});
         // A refusal leaves the day's directories and nothing else.
@@ -171,19 +173,19 @@ void TestComposeTab::twoClicksQueueTwoRecords() {
     clock_->set({2004, 5, 6, 14, 6, 0});
     sendButton()->click();
 
-    QCOMPARE(spool_bytes("2004-5-6/new/acc"), std::string("2"));
-    QCOMPARE(spool_bytes("2004-5-6/new/DA2"), std::string("\x02hello   "));
-    QVERIFY(spool_bytes("2004-5-6/new/H2").find("time=2004-5-6 14:06:00\r\n") != std::string::npos);
-    QCOMPARE(spool_bytes("2004-5-6/new/R1"), spool_bytes("2004-5-6/new/R2"));
+    QCOMPARE(file_bytes("2004-5-6/new/acc"), std::string("2"));
+    QCOMPARE(file_bytes("2004-5-6/new/DA2"), std::string("\x02hello   "));
+    QVERIFY(file_bytes("2004-5-6/new/H2").find("time=2004-5-6 14:06:00\r\n") != std::string::npos);
+    QCOMPARE(file_bytes("2004-5-6/new/R1"), file_bytes("2004-5-6/new/R2"));
 }
 
 void TestComposeTab::enterQueuesLikeTheButton() {
     compose(QStringLiteral("13500000001"), QStringLiteral("hello"), true);
     QTest::keyClick(tab_->findChild<QRadioButton*>("RadioButton3"), Qt::Key_Return);
-    QCOMPARE(spool_bytes("2004-5-6/new/acc"), std::string("1"));
+    QCOMPARE(file_bytes("2004-5-6/new/acc"), std::string("1"));
     // In the boxes Enter is a line break, not a send.
     QTest::keyClick(box("duanxin"), Qt::Key_Return);
-    QCOMPARE(spool_bytes("2004-5-6/new/acc"), std::string("1"));
+    QCOMPARE(file_bytes("2004-5-6/new/acc"), std::string("1"));
 }
 
 void TestComposeTab::textGbkCannotHoldIsRefused() {

@@ -3,9 +3,11 @@
 #include "console/delete_dialog.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"
-#include "console/support/directory_fixture.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "directory/category_record.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,15 +39,16 @@ private:
     void add(const QString& category, const QString& name, const QString& phone, const QString& notes = {});
     QTreeWidgetItem* node(const QString& text) const;
 
-    std::unique_ptr<DirectoryWorkDir> dir_;
-    std::unique_ptr<DirectoryMessages> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<CategoryRecord> record_;
     std::unique_ptr<CustomerTab> tab_;
 };
 
 void TestCustomerTab::init() {
-    dir_ = std::make_unique<DirectoryWorkDir>();
-    messages_ = std::make_unique<DirectoryMessages>();
+    dir_ = std::make_unique<ScopedWorkDir>();
+    QVERIFY(dir_->valid());
+    messages_ = std::make_unique<CapturedMessages>();
     record_ = std::make_unique<CategoryRecord>();
     tab_ = std::make_unique<CustomerTab>(*record_);
 }
@@ -88,10 +91,9 @@ void TestCustomerTab::controlsCarryTheirNames() {
 void TestCustomerTab::addWritesTheFilesAndRefusesMissingData() {
     add(QStringLiteral("客户"), QStringLiteral("采购部"), QStringLiteral("13912345678"), QStringLiteral("一\n二"));
     QVERIFY(messages_->texts.isEmpty());
-    QCOMPARE(directory_file("./cust/custindex"),
-             "[cust]\r\n000000=222222\r\n" + gbk("客户") + "=" + gbk("客户") + "\r\n");
-    QCOMPARE(directory_file("./cust/客户"), "[cust]\r\n000000=222222\r\n" + gbk("采购部") + "=13912345678\r\n");
-    QCOMPARE(directory_file("./cust/客户_采购部"), gbk("一") + "\r\r\n" + gbk("二"));
+    QCOMPARE(file_bytes("./cust/custindex"), "[cust]\r\n000000=222222\r\n" + gbk("客户") + "=" + gbk("客户") + "\r\n");
+    QCOMPARE(file_bytes("./cust/客户"), "[cust]\r\n000000=222222\r\n" + gbk("采购部") + "=13912345678\r\n");
+    QCOMPARE(file_bytes("./cust/客户_采购部"), gbk("一") + "\r\r\n" + gbk("二"));
     QCOMPARE(record_->file, gbk("客户"));
 
     add(QStringLiteral("客户"), QStringLiteral("A"), QStringLiteral("139"));
@@ -164,8 +166,8 @@ void TestCustomerTab::modifyBeforeAnyCategoryIsRefused() {
     tab_->Edit6->setText(QStringLiteral("139"));
     QTest::mouseClick(tab_->change_kehu_BitBtn2, Qt::LeftButton);
     QCOMPARE(messages_->texts, QStringList{QStringLiteral("数据不能为空,请检查。")});
-    QVERIFY(!directory_file_exists("./cust/_Ann"));
-    QCOMPARE(directory_file("./cust/custindex"), std::string());
+    QVERIFY(!exists("./cust/_Ann"));
+    QCOMPARE(file_bytes("./cust/custindex"), std::string());
 }
 
 void TestCustomerTab::modifyRenamesTheSelectedCategory() {
@@ -182,8 +184,8 @@ void TestCustomerTab::modifyRenamesTheSelectedCategory() {
     QTest::mouseClick(tab_->Button11, Qt::LeftButton);
     QCOMPARE(tab_->TreeView1->topLevelItem(0)->text(0), QStringLiteral("Other"));
     QCOMPARE(tab_->TreeView1->topLevelItem(1)->text(0), QStringLiteral("Store"));
-    QCOMPARE(directory_file("./cust/Shop"), std::string("[cust]\r\n000000=222222\r\nAnn=13900000009\r\n"));
-    QVERIFY(!directory_file_exists("./cust/Store"));
+    QCOMPARE(file_bytes("./cust/Shop"), std::string("[cust]\r\n000000=222222\r\nAnn=13900000009\r\n"));
+    QVERIFY(!exists("./cust/Store"));
 }
 
 void TestCustomerTab::lookUpShowsWhatItFinds() {

@@ -1,7 +1,9 @@
 #include "console/console_state.h"
 #include "console/delete_dialog.h"
-#include "console/support/directory_fixture.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -26,8 +28,8 @@ private slots:
     void groupWithoutCategoryFileKeepsTheDialogOpen();
 
 private:
-    std::unique_ptr<DirectoryWorkDir> dir_;
-    std::unique_ptr<DirectoryMessages> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<QWidget> window_;
     QLineEdit* category_ = nullptr;
     QLineEdit* name_ = nullptr;
@@ -35,20 +37,21 @@ private:
 };
 
 void TestDeleteDialog::init() {
-    dir_ = std::make_unique<DirectoryWorkDir>();
-    messages_ = std::make_unique<DirectoryMessages>();
+    dir_ = std::make_unique<ScopedWorkDir>();
+    QVERIFY(dir_->valid());
+    messages_ = std::make_unique<CapturedMessages>();
     window_ = std::make_unique<QWidget>();
     window_->setGeometry(200, 150, 757, 495);
     category_ = new QLineEdit(window_.get());
     name_ = new QLineEdit(window_.get());
     dialog_ = new TForm3(category_, name_, window_.get());
 
-    put_directory_file("./cust/custindex", "[cust]\r\n000000=222222\r\nShop=Shop\r\nOther=Other\r\n");
-    put_directory_file("./cust/Shop", "[cust]\r\n000000=222222\r\nAnn=139\r\nBob=138\r\n");
-    put_directory_file("./cust/Shop_Ann", "a");
-    put_directory_file("./cust/Shop_Bob", "b");
-    put_directory_file("./cust/Other", "[cust]\r\n000000=222222\r\nAnn=137\r\n");
-    put_directory_file("./cust/Other_Ann", "c");
+    put_file("./cust/custindex", "[cust]\r\n000000=222222\r\nShop=Shop\r\nOther=Other\r\n");
+    put_file("./cust/Shop", "[cust]\r\n000000=222222\r\nAnn=139\r\nBob=138\r\n");
+    put_file("./cust/Shop_Ann", "a");
+    put_file("./cust/Shop_Bob", "b");
+    put_file("./cust/Other", "[cust]\r\n000000=222222\r\nAnn=137\r\n");
+    put_file("./cust/Other_Ann", "c");
 }
 
 void TestDeleteDialog::cleanup() {
@@ -93,7 +96,7 @@ void TestDeleteDialog::cancelCloses() {
     dialog_->showCentred();
     QTest::mouseClick(dialog_->Button1, Qt::LeftButton);
     QVERIFY(!dialog_->isVisible());
-    QVERIFY(directory_file_exists("./cust/Shop_Ann"));
+    QVERIFY(exists("./cust/Shop_Ann"));
 }
 
 void TestDeleteDialog::deletesTheCustomerNamedWhenPressed() {
@@ -105,10 +108,10 @@ void TestDeleteDialog::deletesTheCustomerNamedWhenPressed() {
     QTest::mouseClick(dialog_->Button2, Qt::LeftButton);
     QVERIFY(!dialog_->isVisible());
     QVERIFY(messages_->texts.isEmpty());
-    QCOMPARE(directory_file("./cust/Shop"), std::string("[cust]\r\n000000=222222\r\nBob=138\r\n"));
-    QVERIFY(!directory_file_exists("./cust/Shop_Ann"));
-    QVERIFY(directory_file_exists("./cust/Shop_Bob"));
-    QVERIFY(directory_file_exists("./cust/Other_Ann"));
+    QCOMPARE(file_bytes("./cust/Shop"), std::string("[cust]\r\n000000=222222\r\nBob=138\r\n"));
+    QVERIFY(!exists("./cust/Shop_Ann"));
+    QVERIFY(exists("./cust/Shop_Bob"));
+    QVERIFY(exists("./cust/Other_Ann"));
 }
 
 void TestDeleteDialog::missingNameOrCategoryIsReportedAndCloses() {
@@ -122,7 +125,7 @@ void TestDeleteDialog::missingNameOrCategoryIsReportedAndCloses() {
     dialog_->Button3Click();
     QVERIFY(!dialog_->isVisible());
     QCOMPARE(messages_->texts, QStringList({QStringLiteral("没有选中客户 !"), QStringLiteral("没有选中客户组!")}));
-    QVERIFY(directory_file_exists("./cust/Shop"));
+    QVERIFY(exists("./cust/Shop"));
 }
 
 void TestDeleteDialog::deletesTheGroupWithEveryNotesFile() {
@@ -131,10 +134,10 @@ void TestDeleteDialog::deletesTheGroupWithEveryNotesFile() {
     QTest::mouseClick(dialog_->Button3, Qt::LeftButton);
     QVERIFY(!dialog_->isVisible());
     for (const char* gone : {"./cust/Shop", "./cust/Shop_Ann", "./cust/Shop_Bob"}) {
-        QVERIFY2(!directory_file_exists(gone), gone);
+        QVERIFY2(!exists(gone), gone);
     }
-    QCOMPARE(directory_file("./cust/custindex"), std::string("[cust]\r\n000000=222222\r\nOther=Other\r\n"));
-    QVERIFY(directory_file_exists("./cust/Other_Ann"));
+    QCOMPARE(file_bytes("./cust/custindex"), std::string("[cust]\r\n000000=222222\r\nOther=Other\r\n"));
+    QVERIFY(exists("./cust/Other_Ann"));
 }
 
 void TestDeleteDialog::groupWithoutCategoryFileKeepsTheDialogOpen() {
@@ -144,7 +147,7 @@ void TestDeleteDialog::groupWithoutCategoryFileKeepsTheDialogOpen() {
     dialog_->Button3Click();
     QVERIFY(dialog_->isVisible());
     QVERIFY(messages_->texts.isEmpty());
-    QCOMPARE(directory_file("./cust/custindex"), std::string("[cust]\r\n000000=222222\r\nOther=Other\r\n"));
+    QCOMPARE(file_bytes("./cust/custindex"), std::string("[cust]\r\n000000=222222\r\nOther=Other\r\n"));
 }
 
 QTEST_MAIN(TestDeleteDialog)

@@ -5,7 +5,7 @@
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
 #include "console/support/pty_modem.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/work_dir_test_case.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
@@ -77,16 +77,10 @@ private:
 
 } // namespace
 
-class DeviceTestTest : public QObject {
+class DeviceTestTest : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void init() {
-        work_ = std::make_unique<ScopedWorkDir>();
-        QVERIFY(work_->valid());
-    }
-    void cleanup() { work_.reset(); }
-
     void verdict_follows_the_reply_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("verdict");
@@ -237,9 +231,6 @@ private slots:
         QCOMPARE(started.count(), 1);
         QCOMPARE(messages.texts.size(), 2);
     }
-
-private:
-    std::unique_ptr<ScopedWorkDir> work_;
 };
 
 QTEST_MAIN(DeviceTestTest)

@@ -4,9 +4,11 @@
 #include "console/list_fill_model.h"
 #include "console/pending_tab.h"
 #include "console/qt_text.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "console/support/spool_records.h"
-#include "console/support/tab_fixture.h"
 #include "platform/gbk.h"
+#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
 #include <QLineEdit>
@@ -63,8 +65,8 @@ private:
     }
     void select(bool sent, int row);
 
-    std::unique_ptr<TabWorkDir> dir_;
-    std::unique_ptr<MessageLog> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<ConsoleState> state_;
     std::unique_ptr<SentTab> sent_;
@@ -72,9 +74,9 @@ private:
 };
 
 void TestHistoryTab::init() {
-    dir_ = std::make_unique<TabWorkDir>();
+    dir_ = std::make_unique<ScopedWorkDir>();
     QVERIFY(dir_->valid());
-    messages_ = std::make_unique<MessageLog>();
+    messages_ = std::make_unique<CapturedMessages>();
     clock_ = std::make_unique<VirtualClock>(LocalTime{2004, 5, 6, 9, 0, 0});
     state_ = std::make_unique<ConsoleState>();
     sent_ = std::make_unique<SentTab>(*state_, *clock_);
@@ -271,8 +273,8 @@ void TestHistoryTab::sentSelectionDrivesPendingModify() {
     pending.findChild<QPushButton*>("changge_dai_BitBtn1")->click();
 
     QCOMPARE(messages_->texts, QStringList());
-    QCOMPARE(spool_bytes(today + "/new/R4"), std::string("13700000000"));
-    QCOMPARE(spool_bytes("2004-5-5/new/R4"), std::string("13500000001"));
+    QCOMPARE(file_bytes(today + "/new/R4"), std::string("13700000000"));
+    QCOMPARE(file_bytes("2004-5-5/new/R4"), std::string("13500000001"));
 }
 
 void TestHistoryTab::receivedSelectionReadsTheRowOnly() {

@@ -5,7 +5,7 @@
 #include "console/list_fill_rows.h"
 #include "console/pending_tab.h"
 #include "console/support/spool_records.h"
-#include "console/support/tab_fixture.h"
+#include "console/support/work_dir_test_case.h"
 #include "support/virtual_clock.h"
 
 #include <QElapsedTimer>
@@ -13,8 +13,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
-
-#include <memory>
 
 namespace {
 
@@ -45,13 +43,10 @@ struct FillLog {
 
 } // namespace
 
-class TestListFill : public QObject {
+class TestListFill : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void rowsArriveInBatchesInOrder();
     void newFillReplacesOneNotYetDelivered();
     void newFillReplacesOneHalfDelivered();
@@ -62,19 +57,7 @@ private slots:
     void textsAreCutToTheListsLimits();
     void closingDuringAFillEndsIt();
     void benchTenThousandRecords();
-
-private:
-    std::unique_ptr<TabWorkDir> dir_;
 };
-
-void TestListFill::init() {
-    dir_ = std::make_unique<TabWorkDir>();
-    QVERIFY(dir_->valid());
-}
-
-void TestListFill::cleanup() {
-    dir_.reset();
-}
 
 void TestListFill::rowsArriveInBatchesInOrder() {
     sentDay(day_a, 600);

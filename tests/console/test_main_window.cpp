@@ -9,10 +9,11 @@
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
 #include "console/support/console_window.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/work_dir_test_case.h"
 #include "platform/gbk.h"
 #include "platform/ini_file.h"
 #include "store/settings.h"
+#include "support/temp_dir.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -40,16 +41,10 @@ using Calls = EngineCalls;
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void init() {
-        work_ = std::make_unique<ScopedWorkDir>();
-        QVERIFY(work_->valid());
-    }
-    void cleanup() { work_.reset(); }
-
     void start_up_without_settings_file() {
         ConsoleWindow w;
         SettingsTab* s = w.form->settingsTab;
@@ -73,8 +68,8 @@ private slots:
     }
 
     void settings_fill_the_boxes() {
-        write_bytes("server.txt", gbk("[SET]\r\nCOM=ttyUSB0\r\nRATE=9600\r\nSMSCODE=8613800200500\r\n"
-                                      "TIME1=8:30\r\nTIME2=22:15\r\nMTYPE=3\r\n"));
+        put_file("server.txt", gbk("[SET]\r\nCOM=ttyUSB0\r\nRATE=9600\r\nSMSCODE=8613800200500\r\n"
+                                   "TIME1=8:30\r\nTIME2=22:15\r\nMTYPE=3\r\n"));
         ConsoleWindow w;
         SettingsTab* s = w.form->settingsTab;
         QCOMPARE(s->Edit1->text(), QStringLiteral("ttyUSB0"));
@@ -116,7 +111,7 @@ private slots:
         if (!stored.isEmpty()) {
             before += "MTYPE=" + stored.toStdString() + "\r\n";
         }
-        write_bytes("server.txt", before);
+        put_file("server.txt", before);
         ConsoleWindow w;
         auto* radio = w.form->findChild<QRadioButton*>(checked);
         QVERIFY(radio != nullptr);
@@ -124,7 +119,7 @@ private slots:
         QCOMPARE(QString::fromStdString(read_setting("MTYPE", "", 20)), afterward);
         QCOMPARE(read_setting("COM", "", 20), std::string("COM2"));
         if (unchanged) {
-            QCOMPARE(read_bytes("server.txt"), before);
+            QCOMPARE(file_bytes("server.txt"), before);
         }
     }
 
@@ -299,7 +294,7 @@ private slots:
         QTRY_COMPARE(form.windowTitle(), from_gbk(form.monitor().caption()));
         QCOMPARE(box_text(form.monitorTab->Memo7), from_gbk(form.monitor().monitor_text()));
         QVERIFY(form.close());
-        QVERIFY(read_bytes("sms.log").find("create com err.") != std::string::npos);
+        QVERIFY(file_bytes("sms.log").find("create com err.") != std::string::npos);
     }
 
     void options_follow_the_controls() {
@@ -330,15 +325,12 @@ private slots:
         CapturedMessages messages;
         w.form->Button10->click();
         w.form->Button10->click();
-        QTRY_COMPARE(read_bytes("numgen.out"), std::string("started\nstarted\n"));
+        QTRY_COMPARE(file_bytes("numgen.out"), std::string("started\nstarted\n"));
         // A missing program shows nothing.
         w.form->Button7->click();
         w.form->Button13->click();
         QVERIFY(messages.texts.isEmpty());
     }
-
-private:
-    std::unique_ptr<ScopedWorkDir> work_;
 };
 
 QTEST_MAIN(MainWindowTest)

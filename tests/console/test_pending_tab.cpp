@@ -3,10 +3,12 @@
 #include "console/list_fill_model.h"
 #include "console/pending_tab.h"
 #include "console/qt_text.h"
+#include "console/support/captured_messages.h"
+#include "console/support/scoped_work_dir.h"
 #include "console/support/spool_records.h"
-#include "console/support/tab_fixture.h"
 #include "platform/gbk.h"
 #include "platform/text_file.h"
+#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
 #include <QPlainTextEdit>
@@ -52,17 +54,17 @@ private:
     }
     void queueFive();
 
-    std::unique_ptr<TabWorkDir> dir_;
-    std::unique_ptr<MessageLog> messages_;
+    std::unique_ptr<ScopedWorkDir> dir_;
+    std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<ConsoleState> state_;
     std::unique_ptr<PendingTab> tab_;
 };
 
 void TestPendingTab::init() {
-    dir_ = std::make_unique<TabWorkDir>();
+    dir_ = std::make_unique<ScopedWorkDir>();
     QVERIFY(dir_->valid());
-    messages_ = std::make_unique<MessageLog>();
+    messages_ = std::make_unique<CapturedMessages>();
     clock_ = std::make_unique<VirtualClock>(LocalTime{2004, 5, 6, 9, 0, 0});
     state_ = std::make_unique<ConsoleState>();
     tab_ = std::make_unique<PendingTab>(*state_, *clock_);
@@ -198,26 +200,26 @@ void TestPendingTab::englishRecordSavedUnchangedKeepsItsBytes() {
     tab_->findChild<QPushButton*>("changge_dai_BitBtn1")->click();
 
     QCOMPARE(messages_->texts, QStringList());
-    QCOMPARE(spool_bytes(today + "/new/DA4"), english);
-    QCOMPARE(spool_bytes(today + "/new/R4"), std::string("13500000004"));
+    QCOMPARE(file_bytes(today + "/new/DA4"), english);
+    QCOMPARE(file_bytes(today + "/new/R4"), std::string("13500000004"));
 }
 
 void TestPendingTab::modifyRewritesRecipientsAndContent() {
     queueFive();
     fill();
     select(0);
-    std::string header = spool_bytes(today + "/new/H4");
+    std::string header = file_bytes(today + "/new/H4");
 
     set_box_text(box("Memo1"), QStringLiteral("13600000001\r\n13600000002"));
     set_box_text(box("Memo2"), QStringLiteral("改过的内容"));
     tab_->findChild<QPushButton*>("changge_dai_BitBtn1")->click();
 
     QCOMPARE(messages_->texts, QStringList());
-    QCOMPARE(spool_bytes(today + "/new/R4"), std::string("13600000001\r\r\n13600000002"));
-    QCOMPARE(spool_bytes(today + "/new/DA4"), gbk("改过的内容"));
-    QCOMPARE(spool_bytes(today + "/new/H4"), header);
-    QCOMPARE(spool_bytes(today + "/new/acc"), std::string("5"));
-    QCOMPARE(spool_bytes(today + "/send/acc"), std::string("3"));
+    QCOMPARE(file_bytes(today + "/new/R4"), std::string("13600000001\r\r\n13600000002"));
+    QCOMPARE(file_bytes(today + "/new/DA4"), gbk("改过的内容"));
+    QCOMPARE(file_bytes(today + "/new/H4"), header);
+    QCOMPARE(file_bytes(today + "/new/acc"), std::string("5"));
+    QCOMPARE(file_bytes(today + "/send/acc"), std::string("3"));
 }
 
 void TestPendingTab::barPutsStarBeforeEditedRecipients() {
@@ -230,8 +232,8 @@ void TestPendingTab::barPutsStarBeforeEditedRecipients() {
     tab_->findChild<QPushButton*>("del_dai_BitBtn2")->click();
 
     QCOMPARE(messages_->texts, QStringList());
-    QCOMPARE(spool_bytes(today + "/new/R5"), std::string("*13700000007"));
-    QCOMPARE(spool_bytes(today + "/new/DA5"), gbk("消息5"));
+    QCOMPARE(file_bytes(today + "/new/R5"), std::string("*13700000007"));
+    QCOMPARE(file_bytes(today + "/new/DA5"), gbk("消息5"));
 }
 
 void TestPendingTab::modifyAndBarOnlyActOnPendingRecords_data() {
@@ -260,8 +262,8 @@ void TestPendingTab::modifyAndBarOnlyActOnPendingRecords() {
 
     QCOMPARE(messages_->texts.size(), 1);
     QVERIFY2(messages_->texts[0].contains(said), qPrintable(messages_->texts[0]));
-    QCOMPARE(spool_bytes(today + "/new/R3"), std::string("13500000003"));
-    QCOMPARE(spool_bytes(today + "/new/DA3"), gbk("消息3"));
+    QCOMPARE(file_bytes(today + "/new/R3"), std::string("13500000003"));
+    QCOMPARE(file_bytes(today + "/new/DA3"), gbk("消息3"));
     QVERIFY(!std::filesystem::exists(today + "/new/R6"));
     QVERIFY(!std::filesystem::exists(today + "/new/R0"));
 }

@@ -4,7 +4,7 @@
 #include "console/schedule.h"
 #include "console/settings_tab.h"
 #include "console/support/console_window.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/work_dir_test_case.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -27,16 +27,10 @@ LocalTime at(int hour, int minute, int second) {
 
 } // namespace
 
-class ScheduleTest : public QObject {
+class ScheduleTest : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void init() {
-        work_ = std::make_unique<ScopedWorkDir>();
-        QVERIFY(work_->valid());
-    }
-    void cleanup() { work_.reset(); }
-
     void minute_rules_data() {
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("start");
@@ -175,9 +169,6 @@ private slots:
         f.Timer1Timer();
         QCOMPARE(*w.calls, EngineCalls({"Resume"}));
     }
-
-private:
-    std::unique_ptr<ScopedWorkDir> work_;
 };
 
 QTEST_MAIN(ScheduleTest)

@@ -4,10 +4,11 @@
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
 #include "console/support/console_window.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/work_dir_test_case.h"
 #include "engine/serial_link.h"
 #include "platform/ini_file.h"
 #include "store/settings.h"
+#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
 #include <QCheckBox>
@@ -38,16 +39,10 @@ struct LoneTab {
 
 } // namespace
 
-class SettingsTabTest : public QObject {
+class SettingsTabTest : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void init() {
-        work_ = std::make_unique<ScopedWorkDir>();
-        QVERIFY(work_->valid());
-    }
-    void cleanup() { work_.reset(); }
-
     void start_values_before_the_settings_file() {
         LoneTab t;
         SettingsTab& s = t.tab;
@@ -65,7 +60,7 @@ private slots:
         QCOMPARE(s.TrackBar1->value(), 5);
         QCOMPARE(t.options.speed.load(), 5);
         QCOMPARE(t.options.device.load(), DeviceType::Other);
-        QVERIFY(read_bytes("server.txt").empty()); // building the tab writes nothing
+        QVERIFY(file_bytes("server.txt").empty()); // building the tab writes nothing
         QCOMPARE(s.Label25->text(), QStringLiteral("8.等待弹出'设备正常，设备参数保存正确，可以正常工作!'的对话框."
                                                    "                    \n"));
         QVERIFY(s.Label24->text().startsWith(QStringLiteral("    初次使用时的步骤(不要启动任何进程）:\n\n1.")));
@@ -179,9 +174,6 @@ private slots:
         QVERIFY(!f.BitBtn3->isEnabled()); // still running
         QCOMPARE(*w.calls, EngineCalls({"Resume"}));
     }
-
-private:
-    std::unique_ptr<ScopedWorkDir> work_;
 };
 
 QTEST_MAIN(SettingsTabTest)

@@ -6,8 +6,8 @@
 #include <string>
 
 // A fresh temporary directory made the working directory for as long as the object lives. The
-// gateway keeps everything relative to the working directory, so a window built inside sees only
-// what the test put there.
+// gateway keeps everything relative to the working directory, so a window or tab built inside sees
+// only what the test put there. Files in it are read and written with support/temp_dir.h.
 class ScopedWorkDir {
 public:
     ScopedWorkDir();
@@ -23,8 +23,5 @@ private:
     QString previous_;
 };
 
-// Whole files as bytes, relative to the working directory; "" for a missing file.
-std::string read_bytes(const std::string& path);
-void write_bytes(const std::string& path, const std::string& bytes);
 // An executable shell script.
 void write_script(const std::string& path, const std::string& body);

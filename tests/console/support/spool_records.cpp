@@ -9,8 +9,6 @@
 #include <QTest>
 #include <QTreeView>
 
-#include <filesystem>
-
 namespace {
 
 std::string record_path(const std::string& day, const std::string& dir, const std::string& name, long n) {
@@ -55,8 +53,4 @@ QStringList listed_records(QTreeView* view) {
         out << model->row(r).record;
     }
     return out;
-}
-
-std::string spool_bytes(const std::string& path) {
-    return read_binary_file(path).value_or(std::string());
 }

@@ -27,6 +27,3 @@ bool wait_for(ListFill& fill);
 ListRowsModel* rows_of(QTreeView* view);
 // The record numbers (third column) of the listed rows, in list order.
 QStringList listed_records(QTreeView* view);
-
-// GBK bytes of a file, "" when missing.
-std::string spool_bytes(const std::string& path);
