@@ -1,6 +1,6 @@
 #include "console/address_book.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"
 #include "directory/address_book_tokens.h"

@@ -1,7 +1,8 @@
 #include "console/catalogue_tab.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/directory_list_fill.h"
+#include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "directory/catalogue_editor.h"

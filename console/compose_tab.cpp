@@ -1,6 +1,7 @@
 #include "console/compose_tab.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
+#include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "store/enqueue.h"

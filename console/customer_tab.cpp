@@ -1,8 +1,9 @@
 #include "console/customer_tab.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/delete_dialog.h"
 #include "console/directory_list_fill.h"
+#include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "directory/category_lists.h"

@@ -1,6 +1,6 @@
 #include "console/delete_dialog.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "directory/customer_deletion.h"

@@ -1,6 +1,6 @@
 #include "console/directory_list_fill.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 
 #include <QEvent>
 #include <QHeaderView>

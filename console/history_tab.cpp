@@ -1,6 +1,8 @@
 #include "console/history_tab.h"
 
 #include "console/console_state.h"
+#include "console/control_identity.h"
+#include "console/limited_text_box.h"
 #include "console/list_fill.h"
 #include "console/list_fill_model.h"
 #include "console/list_fill_view.h"

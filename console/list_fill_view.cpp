@@ -1,6 +1,6 @@
 #include "console/list_fill_view.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/list_fill_model.h"
 
 #include <QHeaderView>

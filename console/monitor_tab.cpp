@@ -1,6 +1,6 @@
 #include "console/monitor_tab.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/monitor_model.h"
 #include "console/qt_text.h"
 

@@ -1,6 +1,6 @@
 #include "console/settings_tab.h"
 
-#include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "store/settings.h"

@@ -1,5 +1,4 @@
 #include "console/address_book.h"
-#include "console/console_state.h"
 #include "console/customer_tab.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"

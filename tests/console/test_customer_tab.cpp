@@ -1,7 +1,7 @@
-#include "console/console_state.h"
 #include "console/customer_tab.h"
 #include "console/delete_dialog.h"
 #include "console/directory_list_fill.h"
+#include "console/limited_text_box.h"
 #include "console/qt_text.h"
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"

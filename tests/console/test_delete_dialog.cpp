@@ -1,4 +1,3 @@
-#include "console/console_state.h"
 #include "console/delete_dialog.h"
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"

@@ -1,4 +1,4 @@
-#include "console/console_state.h"
+#include "console/limited_text_box.h"
 
 #include "console/qt_text.h"
 
@@ -8,18 +8,6 @@
 #include <QMimeData>
 
 namespace {
-
-// "发送短信(&S)" is read out as "发送短信(S)": the '&' only marks the shortcut key.
-QString withoutMnemonic(const QString& caption) {
-    QString out;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) {
-            ++i;
-        }
-        out += caption[i];
-    }
-    return out.trimmed();
-}
 
 // Length as a Windows box counts it: a line break is CR LF, two characters.
 int boxLength(const QString& text) {
@@ -58,12 +46,6 @@ bool insertsText(const QKeyEvent* event, bool keeps_tabs) {
 }
 
 } // namespace
-
-void nameControl(QWidget* control, const char* name, const QString& caption) {
-    control->setObjectName(QString::fromLatin1(name));
-    control->setAccessibleName(withoutMnemonic(caption));
-    control->setAccessibleDescription(QString::fromLatin1(name));
-}
 
 LimitedTextBox::LimitedTextBox(int max_length, QWidget* parent) : QPlainTextEdit(parent), max_length_(max_length) {}
 
