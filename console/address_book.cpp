@@ -30,8 +30,7 @@ AddressBook::AddressBook(CategoryRecord& record, QPlainTextEdit* shoujihao, QWid
     : QWidget(parent), record_(record), shoujihao_(shoujihao) {
     fill_ = new DirectoryListFill(this);
 
-    tongxb = new QPushButton(QStringLiteral("通讯簿(&T)"), this);
-    nameControl(tongxb, "tongxb", tongxb->text());
+    tongxb = makeNamed<QPushButton>(this, "tongxb", QStringLiteral("通讯簿(&T)"));
 
     TreeView2 = new QTreeWidget(this);
     nameControl(TreeView2, "TreeView2", QString());

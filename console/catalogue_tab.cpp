@@ -27,12 +27,6 @@ namespace {
 constexpr int code_limit = 128;
 constexpr int text_limit = 1023;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
-
 QStringList rowValues(const CatalogueRow& row) {
     return {QString(), QString::number(row.number), from_gbk(row.code), from_gbk(row.text)};
 }
@@ -69,21 +63,18 @@ void CatalogueTab::buildControls() {
     Label_code = new QLabel(QStringLiteral("短信代码 ：        "), this);
     Edit7 = new QLineEdit(this);
     Edit7->setMaxLength(code_limit);
-    nameControl(Edit7, "Edit7", Label_code->text());
-    Label_code->setBuddy(Edit7);
+    nameAfterLabel(Edit7, "Edit7", Label_code);
 
     Label_text = new QLabel(QStringLiteral("短信内容：    "), this);
     Memo8 = new LimitedTextBox(text_limit, this);
-    nameControl(Memo8, "Memo8", Label_text->text());
-    Label_text->setBuddy(Memo8);
+    nameAfterLabel(Memo8, "Memo8", Label_text);
 
-    add_dianbo = makeButton(this, "add_dianbo", QStringLiteral("增加(&A)"));
-    ChaXun_DianBoBitBtn1 = makeButton(this, "ChaXun_DianBoBitBtn1", QStringLiteral("查询(&Q)"));
-    change_diaobo = makeButton(this, "change_diaobo", QStringLiteral("修改(&U)"));
-    del_dianbao = makeButton(this, "del_dianbao", QStringLiteral("删除(&D)"));
-    CheckBox3 = new QCheckBox(QStringLiteral("只有会员才回复               "), this);
-    nameControl(CheckBox3, "CheckBox3", CheckBox3->text());
-    Button12 = makeButton(this, "Button12", QStringLiteral("会员管理(&H)"));
+    add_dianbo = makeNamed<QPushButton>(this, "add_dianbo", QStringLiteral("增加(&A)"));
+    ChaXun_DianBoBitBtn1 = makeNamed<QPushButton>(this, "ChaXun_DianBoBitBtn1", QStringLiteral("查询(&Q)"));
+    change_diaobo = makeNamed<QPushButton>(this, "change_diaobo", QStringLiteral("修改(&U)"));
+    del_dianbao = makeNamed<QPushButton>(this, "del_dianbao", QStringLiteral("删除(&D)"));
+    CheckBox3 = makeNamed<QCheckBox>(this, "CheckBox3", QStringLiteral("只有会员才回复               "));
+    Button12 = makeNamed<QPushButton>(this, "Button12", QStringLiteral("会员管理(&H)"));
 }
 
 void CatalogueTab::arrange() {

@@ -23,43 +23,32 @@ const QString recipients_hint =
 const QString sample_content = QStringLiteral("欢迎使用vmSMS企业短消息服务器，英文短信请选择English，\r\n"
                                               "国内用户选择Chinese ");
 
-QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    nameControl(label, name, caption);
-    return label;
-}
-
 } // namespace
 
 ComposeTab::ComposeTab(ConsoleState& state, Clock& clock, QWidget* parent)
     : QWidget(parent), state_(state), clock_(clock) {
-    Label1 = makeLabel("Label1", QStringLiteral("收信人                             "), this);
+    Label1 = makeNamed<QLabel>(this, "Label1", QStringLiteral("收信人                             "));
     shoujihao_ = new LimitedTextBox(recipients_limit, this);
-    nameControl(shoujihao_, "shoujihao", Label1->text());
+    nameAfterLabel(shoujihao_, "shoujihao", Label1);
     shoujihao_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     shoujihao_->setTabChangesFocus(false);
     // The hint is a placeholder, so a box the operator never filled is empty and is refused, instead of
     // queueing the hint's words as recipients.
     QString hint = recipients_hint;
     shoujihao_->setPlaceholderText(hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    Label1->setBuddy(shoujihao_);
 
-    StaticText1 = makeLabel("StaticText1", QStringLiteral("短信内容"), this);
+    StaticText1 = makeNamed<QLabel>(this, "StaticText1", QStringLiteral("短信内容"));
     duanxin = new LimitedTextBox(content_limit, this);
-    nameControl(duanxin, "duanxin", StaticText1->text());
+    nameAfterLabel(duanxin, "duanxin", StaticText1);
     duanxin->setTabChangesFocus(true);
     set_box_text(duanxin, sample_content);
-    StaticText1->setBuddy(duanxin);
 
     // The counter starts with its own caption; only a change of the content updates it.
-    Label10 = makeLabel("Label10", QStringLiteral("已输入0个字符              "), this);
-    RadioButton3 = new QRadioButton(QStringLiteral("English"), this);
-    nameControl(RadioButton3, "RadioButton3", RadioButton3->text());
-    RadioButton4 = new QRadioButton(QStringLiteral("Chinese"), this);
-    nameControl(RadioButton4, "RadioButton4", RadioButton4->text());
+    Label10 = makeNamed<QLabel>(this, "Label10", QStringLiteral("已输入0个字符              "));
+    RadioButton3 = makeNamed<QRadioButton>(this, "RadioButton3", QStringLiteral("English"));
+    RadioButton4 = makeNamed<QRadioButton>(this, "RadioButton4", QStringLiteral("Chinese"));
     RadioButton4->setChecked(true);
-    fasdx = new QPushButton(QStringLiteral("发送短信(&S)"), this);
-    nameControl(fasdx, "fasdx", fasdx->text());
+    fasdx = makeNamed<QPushButton>(this, "fasdx", QStringLiteral("发送短信(&S)"));
     fasdx->setDefault(true);
 
     connect(duanxin, &QPlainTextEdit::textChanged, this, &ComposeTab::MemoTextChangeView);

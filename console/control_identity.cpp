@@ -1,6 +1,6 @@
 #include "console/control_identity.h"
 
-#include <QWidget>
+#include <QLabel>
 
 namespace {
 
@@ -22,4 +22,9 @@ void nameControl(QWidget* control, const char* name, const QString& caption) {
     control->setObjectName(QString::fromLatin1(name));
     control->setAccessibleName(withoutMnemonic(caption));
     control->setAccessibleDescription(QString::fromLatin1(name));
+}
+
+void nameAfterLabel(QWidget* box, const char* name, QLabel* label) {
+    nameControl(box, name, label->text());
+    label->setBuddy(box);
 }

@@ -24,19 +24,12 @@ namespace {
 constexpr int box_limit = 128;
 constexpr int notes_limit = 1023;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
-
 QLineEdit* makeBox(QWidget* parent, const char* name, QLabel* label, int limit) {
     auto* box = new QLineEdit(parent);
     if (limit > 0) {
         box->setMaxLength(limit);
     }
-    nameControl(box, name, label->text());
-    label->setBuddy(box);
+    nameAfterLabel(box, name, label);
     return box;
 }
 
@@ -85,7 +78,7 @@ void CustomerTab::buildControls() {
     TreeView1->setHeaderHidden(true);
     TreeView1->setRootIsDecorated(false);
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    Button11 = makeButton(this, "Button11", QStringLiteral(">客户类别列表(&L)<     "));
+    Button11 = makeNamed<QPushButton>(this, "Button11", QStringLiteral(">客户类别列表(&L)<     "));
 
     ListView5 = makeDirectoryList(this, "ListView5", QString(),
                                   {QString(), QStringLiteral("序号"), QStringLiteral("姓名"), QStringLiteral("手机号"),
@@ -105,10 +98,10 @@ void CustomerTab::buildControls() {
     nameControl(Memo13, "Memo13", Label_notes1->text() + Label_notes2->text());
     Label_notes1->setBuddy(Memo13);
 
-    add_kehu_button = makeButton(this, "add_kehu_button", QStringLiteral("增加(&A)"));
-    ChaXun_BitBtn1 = makeButton(this, "ChaXun_BitBtn1", QStringLiteral("查询(&Q)"));
-    change_kehu_BitBtn2 = makeButton(this, "change_kehu_BitBtn2", QStringLiteral("修改(&U)"));
-    del_keHU_BitBtn4 = makeButton(this, "del_keHU_BitBtn4", QStringLiteral("删除(&D)"));
+    add_kehu_button = makeNamed<QPushButton>(this, "add_kehu_button", QStringLiteral("增加(&A)"));
+    ChaXun_BitBtn1 = makeNamed<QPushButton>(this, "ChaXun_BitBtn1", QStringLiteral("查询(&Q)"));
+    change_kehu_BitBtn2 = makeNamed<QPushButton>(this, "change_kehu_BitBtn2", QStringLiteral("修改(&U)"));
+    del_keHU_BitBtn4 = makeNamed<QPushButton>(this, "del_keHU_BitBtn4", QStringLiteral("删除(&D)"));
 }
 
 void CustomerTab::arrange() {

@@ -18,12 +18,6 @@ constexpr int margin = 12;
 constexpr int spacing = 9;
 constexpr int button_height = (dialog_height - 2 * margin - 2 * spacing) / 3;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
-
 } // namespace
 
 TForm3::TForm3(QLineEdit* category_box, QLineEdit* name_box, QWidget* main_window)
@@ -34,9 +28,9 @@ TForm3::TForm3(QLineEdit* category_box, QLineEdit* name_box, QWidget* main_windo
     setWindowTitle(QStringLiteral("删除"));
     setModal(false);
 
-    Button1 = makeButton(this, "Button1", QStringLiteral("取消"));
-    Button2 = makeButton(this, "Button2", QStringLiteral("只删除客户"));
-    Button3 = makeButton(this, "Button3", QStringLiteral("删除客户组"));
+    Button1 = makeNamed<QPushButton>(this, "Button1", QStringLiteral("取消"));
+    Button2 = makeNamed<QPushButton>(this, "Button2", QStringLiteral("只删除客户"));
+    Button3 = makeNamed<QPushButton>(this, "Button3", QStringLiteral("删除客户组"));
     Button1->setDefault(true);
     // Three equal buttons stacked in the small window, as the form was laid out.
     int y = margin;

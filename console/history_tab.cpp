@@ -130,25 +130,6 @@ HistoryNames receivedNames() {
             "Memo6"};
 }
 
-QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    nameControl(label, name, caption);
-    return label;
-}
-
-LimitedTextBox* makeBox(const char* name, int limit, QLabel* label, QWidget* parent) {
-    auto* box = new LimitedTextBox(limit, parent);
-    nameControl(box, name, label->text());
-    label->setBuddy(box);
-    return box;
-}
-
-QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
-
 } // namespace
 
 std::string previous_day_text(const std::string& text, const std::string& today) {
@@ -189,19 +170,20 @@ HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->viewport()->installEventFilter(this);
 
-    date_label_ = makeLabel(names.date_label, names.date_caption, this);
+    date_label_ = makeNamed<QLabel>(this, names.date_label, names.date_caption);
     date_box_ = new QLineEdit(this);
-    nameControl(date_box_, names.date_box, date_label_->text());
+    nameAfterLabel(date_box_, names.date_box, date_label_);
     if (names.date_limit > 0) {
         date_box_->setMaxLength(names.date_limit);
     }
-    date_label_->setBuddy(date_box_);
-    previous_button_ = makeButton(names.previous, QStringLiteral("上一工作日(&U)"), this);
-    next_button_ = makeButton(names.next, QStringLiteral("下一工作日(&D)"), this);
-    from_label_ = makeLabel(names.from_label, names.from_caption, this);
-    from_box_ = makeBox(names.from_box, names.from_limit, from_label_, this);
-    text_label_ = makeLabel(names.text_label, names.text_caption, this);
-    text_box_ = makeBox(names.text_box, 1023, text_label_, this);
+    previous_button_ = makeNamed<QPushButton>(this, names.previous, QStringLiteral("上一工作日(&U)"));
+    next_button_ = makeNamed<QPushButton>(this, names.next, QStringLiteral("下一工作日(&D)"));
+    from_label_ = makeNamed<QLabel>(this, names.from_label, names.from_caption);
+    from_box_ = new LimitedTextBox(names.from_limit, this);
+    nameAfterLabel(from_box_, names.from_box, from_label_);
+    text_label_ = makeNamed<QLabel>(this, names.text_label, names.text_caption);
+    text_box_ = new LimitedTextBox(1023, this);
+    nameAfterLabel(text_box_, names.text_box, text_label_);
     if (kind == ListKind::Sent) {
         from_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     }

@@ -34,8 +34,7 @@ MonitorTab::MonitorTab(MonitorModel& model, QWidget* parent) : QWidget(parent) {
 
     const QString note = QStringLiteral("本软件不限制机器,可安装到多台电脑；一台电脑可以启动多个进程,控制多台设备。"
                                         "                ");
-    Label22 = new QLabel(note, this);
-    nameControl(Label22, "Label22", note);
+    Label22 = makeNamed<QLabel>(this, "Label22", note);
     Label22->setStyleSheet(QStringLiteral("color: green"));
 
     auto* layout = new QVBoxLayout(this);

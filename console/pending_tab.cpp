@@ -25,25 +25,6 @@ namespace {
 
 constexpr int box_limit = 1023;
 
-QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    nameControl(label, name, caption);
-    return label;
-}
-
-LimitedTextBox* makeBox(const char* name, QLabel* label, QWidget* parent) {
-    auto* box = new LimitedTextBox(box_limit, parent);
-    nameControl(box, name, label->text());
-    label->setBuddy(box);
-    return box;
-}
-
-QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
-
 } // namespace
 
 PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
@@ -56,13 +37,15 @@ PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
     ListView2->setSelectionBehavior(QAbstractItemView::SelectItems);
     ListView2->viewport()->installEventFilter(this);
 
-    Label2 = makeLabel("Label2", QStringLiteral("收 信 人：   "), this);
-    Memo1 = makeBox("Memo1", Label2, this);
+    Label2 = makeNamed<QLabel>(this, "Label2", QStringLiteral("收 信 人：   "));
+    Memo1 = new LimitedTextBox(box_limit, this);
+    nameAfterLabel(Memo1, "Memo1", Label2);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Label3 = makeLabel("Label3", QStringLiteral("短信内容：         "), this);
-    Memo2 = makeBox("Memo2", Label3, this);
-    changge_dai_BitBtn1 = makeButton("changge_dai_BitBtn1", QStringLiteral("短信修改(&U)"), this);
-    del_dai_BitBtn2 = makeButton("del_dai_BitBtn2", QStringLiteral("禁止发送(&N)"), this);
+    Label3 = makeNamed<QLabel>(this, "Label3", QStringLiteral("短信内容：         "));
+    Memo2 = new LimitedTextBox(box_limit, this);
+    nameAfterLabel(Memo2, "Memo2", Label3);
+    changge_dai_BitBtn1 = makeNamed<QPushButton>(this, "changge_dai_BitBtn1", QStringLiteral("短信修改(&U)"));
+    del_dai_BitBtn2 = makeNamed<QPushButton>(this, "del_dai_BitBtn2", QStringLiteral("禁止发送(&N)"));
 
     fill_ = new ListFill(ListKind::Pending, this);
     connect(fill_, &ListFill::cleared, this, [this] {

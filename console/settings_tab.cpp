@@ -23,28 +23,10 @@ namespace {
 // The field the window reads each setting into at start-up and on reload: at most 19 bytes.
 constexpr std::size_t box_field = 20;
 
-QLabel* make_label(QWidget* parent, const char* name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    nameControl(label, name, text);
-    return label;
-}
-
 QLineEdit* make_box(QWidget* parent, const char* name, const QLabel* label, const QString& text) {
     auto* box = new QLineEdit(text, parent);
     nameControl(box, name, label->text());
     return box;
-}
-
-QCheckBox* make_check(QWidget* parent, const char* name, const QString& caption) {
-    auto* check = new QCheckBox(caption, parent);
-    nameControl(check, name, caption);
-    return check;
-}
-
-QRadioButton* make_radio(QWidget* parent, const char* name, const QString& caption) {
-    auto* radio = new QRadioButton(caption, parent);
-    nameControl(radio, name, caption);
-    return radio;
 }
 
 // Label texts are written with the CR LF of the window definition; a label shows LF.
@@ -86,21 +68,20 @@ SettingsTab::SettingsTab(EngineOptions& options, Clock& clock, PortOpener open, 
 }
 
 void SettingsTab::buildPortBoxes() {
-    Label18 = make_label(this, "Label18", QStringLiteral("串口  COM  ：    "));
+    Label18 = makeNamed<QLabel>(this, "Label18", QStringLiteral("串口  COM  ：    "));
     Edit1 = make_box(this, "Edit1", Label18, QStringLiteral("COM1"));
-    Label19 = make_label(this, "Label19", QStringLiteral("波特率 ：      "));
+    Label19 = makeNamed<QLabel>(this, "Label19", QStringLiteral("波特率 ：      "));
     Edit2 = make_box(this, "Edit2", Label19, QStringLiteral("19200"));
-    Label20 = make_label(this, "Label20", QStringLiteral("短信中心 ：      "));
+    Label20 = makeNamed<QLabel>(this, "Label20", QStringLiteral("短信中心 ：      "));
     Edit3 = make_box(this, "Edit3", Label20, QString());
     const QString confirm = QStringLiteral("确      定(&Y)");
-    Button1 = new QPushButton(confirm, this);
-    nameControl(Button1, "Button1", confirm);
+    Button1 = makeNamed<QPushButton>(this, "Button1", confirm);
 }
 
 void SettingsTab::buildDeviceTypes() {
-    RadioButton1 = make_radio(this, "RadioButton1", QStringLiteral("SIEMENS手机系列 "));
-    RadioButton2 = make_radio(this, "RadioButton2", QStringLiteral("WAVECOM系列"));
-    RadioButton5 = make_radio(this, "RadioButton5", QStringLiteral("NOKIA手机和其它系列   "));
+    RadioButton1 = makeNamed<QRadioButton>(this, "RadioButton1", QStringLiteral("SIEMENS手机系列 "));
+    RadioButton2 = makeNamed<QRadioButton>(this, "RadioButton2", QStringLiteral("WAVECOM系列"));
+    RadioButton5 = makeNamed<QRadioButton>(this, "RadioButton5", QStringLiteral("NOKIA手机和其它系列   "));
     // Only these three exclude each other; the compose tab has radio buttons of its own.
     device_types_ = new QButtonGroup(this);
     device_types_->addButton(RadioButton1);
@@ -110,25 +91,25 @@ void SettingsTab::buildDeviceTypes() {
 }
 
 void SettingsTab::buildOptions() {
-    CheckBox1 = make_check(this, "CheckBox1", QStringLiteral("我的发射设备CPU性能较好    "));
-    CheckBox5 = make_check(this, "CheckBox5", QStringLiteral("防止连续空号堵塞     "));
-    CheckBox4 = make_check(this, "CheckBox4", QStringLiteral("发送短信失败后重试  "));
-    CheckBox7 = make_check(this, "CheckBox7", QStringLiteral("短信直接显示到屏幕       "));
-    CheckBox6 = make_check(this, "CheckBox6", QStringLiteral("增大通用性(不推荐使用)            "));
+    CheckBox1 = makeNamed<QCheckBox>(this, "CheckBox1", QStringLiteral("我的发射设备CPU性能较好    "));
+    CheckBox5 = makeNamed<QCheckBox>(this, "CheckBox5", QStringLiteral("防止连续空号堵塞     "));
+    CheckBox4 = makeNamed<QCheckBox>(this, "CheckBox4", QStringLiteral("发送短信失败后重试  "));
+    CheckBox7 = makeNamed<QCheckBox>(this, "CheckBox7", QStringLiteral("短信直接显示到屏幕       "));
+    CheckBox6 = makeNamed<QCheckBox>(this, "CheckBox6", QStringLiteral("增大通用性(不推荐使用)            "));
 }
 
 void SettingsTab::buildSchedule() {
-    CheckBox2 =
-        make_check(this, "CheckBox2", QStringLiteral("我要定时启动和停止收发进程(按照举例认真填写,否则无效)         "));
-    Label26 = make_label(this, "Label26", QStringLiteral("进程启动时间：   "));
+    CheckBox2 = makeNamed<QCheckBox>(this, "CheckBox2",
+                                     QStringLiteral("我要定时启动和停止收发进程(按照举例认真填写,否则无效)         "));
+    Label26 = makeNamed<QLabel>(this, "Label26", QStringLiteral("进程启动时间：   "));
     Edit9 = make_box(this, "Edit9", Label26, QStringLiteral("8:01"));
-    Label28 = make_label(this, "Label28", QStringLiteral("进程停止时间：  "));
+    Label28 = makeNamed<QLabel>(this, "Label28", QStringLiteral("进程停止时间：  "));
     Edit10 = make_box(this, "Edit10", Label28, QStringLiteral("21:00"));
 }
 
 void SettingsTab::buildSpeed() {
-    Label29 = make_label(this, "Label29", QStringLiteral("发送速度  快         "));
-    Label30 = make_label(this, "Label30", QStringLiteral("慢   "));
+    Label29 = makeNamed<QLabel>(this, "Label29", QStringLiteral("发送速度  快         "));
+    Label30 = makeNamed<QLabel>(this, "Label30", QStringLiteral("慢   "));
     TrackBar1 = new QSlider(Qt::Horizontal, this);
     nameControl(TrackBar1, "TrackBar1", Label29->text());
     TrackBar1->setRange(0, 10);
@@ -148,12 +129,11 @@ void SettingsTab::buildHelp() {
     Label25->setStyleSheet(QStringLiteral("color: red"));
     Label25->setWordWrap(true);
     const QString skip = QStringLiteral("如果您确认设置正确可以跳过第7第8步骤.           ");
-    Label23 = make_label(GroupBox1, "Label23", skip);
+    Label23 = makeNamed<QLabel>(GroupBox1, "Label23", skip);
     Label23->setStyleSheet(QStringLiteral("font-weight: bold"));
     Label23->setWordWrap(true);
     const QString test = QStringLiteral("   设备测试并保存设备参数         ");
-    Button2 = new QPushButton(test, GroupBox1);
-    nameControl(Button2, "Button2", test);
+    Button2 = makeNamed<QPushButton>(GroupBox1, "Button2", test);
     // Saving when the button takes the focus needs the focus to come with the click.
     Button2->setFocusPolicy(Qt::StrongFocus);
 
