@@ -3,11 +3,10 @@
 #include "console/control_identity.h"
 #include "console/directory_list_fill.h"
 #include "console/qt_text.h"
+#include "console/report_list.h"
 #include "directory/address_book_tokens.h"
 #include "directory/category_lists.h"
 
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -57,14 +56,8 @@ AddressBook::AddressBook(CategoryRecord& record, QPlainTextEdit* shoujihao, QWid
     connect(fill_, &DirectoryListFill::rowsReady, this,
             [this](const QList<QStringList>& rows) { addCategoryNodes(TreeView2, rows); });
     connect(tongxb, &QPushButton::clicked, this, &AddressBook::tongxunbo_buton);
-    connect(TreeView2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) {
-                for (int row : newlySelectedRows(selected)) {
-                    TreeView2Change(TreeView2->topLevelItem(row));
-                }
-            });
-    connect(ListView6->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &AddressBook::onListSelectionChanged);
+    onRowsSelected(TreeView2, [this](int row) { TreeView2Change(TreeView2->topLevelItem(row)); });
+    onRowsSelected(ListView6, [this](int row) { ListView6Change(row); });
 }
 
 void AddressBook::fillTree() {
@@ -111,11 +104,5 @@ void AddressBook::ListView6Change(int row) {
     // The rules look at the box as GBK bytes; what is appended keeps the box's own text as it is.
     if (pick_customer(to_gbk_lossy(present), token)) {
         set_box_text(shoujihao_, present + from_gbk(token) + QLatin1Char(';'));
-    }
-}
-
-void AddressBook::onListSelectionChanged(const QItemSelection& selected) {
-    for (int row : newlySelectedRows(selected)) {
-        ListView6Change(row);
     }
 }

@@ -4,7 +4,6 @@
 
 struct CategoryRecord;
 class DirectoryListFill;
-class QItemSelection;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -36,8 +35,6 @@ public slots:
     void ListView6Change(int row);
 
 private:
-    void onListSelectionChanged(const QItemSelection& selected);
-
     CategoryRecord& record_;
     QPlainTextEdit* shoujihao_;
     DirectoryListFill* fill_ = nullptr;

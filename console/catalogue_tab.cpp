@@ -2,9 +2,11 @@
 
 #include "console/control_identity.h"
 #include "console/directory_list_fill.h"
+#include "console/directory_list_view.h"
 #include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
+#include "console/report_list.h"
 #include "directory/catalogue_editor.h"
 #include "engine/engine_options.h"
 #include "platform/gbk.h"
@@ -15,7 +17,6 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,8 +42,7 @@ CatalogueTab::CatalogueTab(EngineOptions& options, QWidget* parent) : QWidget(pa
 
     connect(fill_, &DirectoryListFill::rowsReady, this,
             [this](const QList<QStringList>& rows) { appendDirectoryRows(ListView1, rows); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &CatalogueTab::onSelectionChanged);
+    onRowsSelected(ListView1, [this](int row) { dianbo_listview_change(row); });
     onDoubleClick(ListView1, [this] { ListView1DblClick(); });
     connect(add_dianbo, &QPushButton::clicked, this, &CatalogueTab::add_dianboClick);
     connect(ChaXun_DianBoBitBtn1, &QPushButton::clicked, this, &CatalogueTab::ChaXun_DianBoBitBtn1Click);
@@ -149,12 +149,6 @@ void CatalogueTab::dianbo_listview_change(int row) {
     }
     Edit7->setText(directoryCell(ListView1, row, 2));
     set_box_text(Memo8, directoryCell(ListView1, row, 3));
-}
-
-void CatalogueTab::onSelectionChanged(const QItemSelection& selected) {
-    for (int row : newlySelectedRows(selected)) {
-        dianbo_listview_change(row);
-    }
 }
 
 void CatalogueTab::Button12Click() {

@@ -6,7 +6,6 @@ struct EngineOptions;
 class DirectoryListFill;
 class LimitedTextBox;
 class QCheckBox;
-class QItemSelection;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,7 +50,6 @@ protected:
 private:
     void buildControls();
     void arrange();
-    void onSelectionChanged(const QItemSelection& selected);
     std::string codeText() const;
     std::string typedText() const;
 

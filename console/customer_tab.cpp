@@ -3,16 +3,16 @@
 #include "console/control_identity.h"
 #include "console/delete_dialog.h"
 #include "console/directory_list_fill.h"
+#include "console/directory_list_view.h"
 #include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
+#include "console/report_list.h"
 #include "directory/category_lists.h"
 #include "directory/customer_editor.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,14 +57,8 @@ CustomerTab::CustomerTab(CategoryRecord& record, QWidget* parent) : QWidget(pare
             [this](const QList<QStringList>& rows) { appendDirectoryRows(ListView5, rows); });
     connect(Button11, &QPushButton::clicked, this, &CustomerTab::Button11Click);
     onDoubleClick(TreeView1, [this] { TreeView1DblClick(); });
-    connect(TreeView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) {
-                for (int row : newlySelectedRows(selected)) {
-                    TreeView1Change(TreeView1->topLevelItem(row));
-                }
-            });
-    connect(ListView5->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &CustomerTab::onListSelectionChanged);
+    onRowsSelected(TreeView1, [this](int row) { TreeView1Change(TreeView1->topLevelItem(row)); });
+    onRowsSelected(ListView5, [this](int row) { kehu_listvi_chang(row); });
     onDoubleClick(ListView5, [this] { ListView5DblClick(); });
     connect(add_kehu_button, &QPushButton::clicked, this, &CustomerTab::add_kehu_buttonClick);
     connect(ChaXun_BitBtn1, &QPushButton::clicked, this, &CustomerTab::ChaXun_BitBtn1Click);
@@ -188,12 +182,6 @@ void CustomerTab::kehu_listvi_chang(int row) {
     Edit6->setText(directoryCell(ListView5, row, 3));
     if (auto notes = customer_notes_for_box(record_.file, to_gbk_lossy(name))) {
         set_box_text(Memo13, asBoxLines(from_gbk(*notes)));
-    }
-}
-
-void CustomerTab::onListSelectionChanged(const QItemSelection& selected) {
-    for (int row : newlySelectedRows(selected)) {
-        kehu_listvi_chang(row);
     }
 }
 

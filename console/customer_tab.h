@@ -8,7 +8,6 @@ struct CategoryRecord;
 struct CustomerInput;
 class DirectoryListFill;
 class LimitedTextBox;
-class QItemSelection;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -63,7 +62,6 @@ private:
     void buildControls();
     void arrange();
     void fillCustomerListNow();
-    void onListSelectionChanged(const QItemSelection& selected);
     CustomerInput typedInput() const;
     void report(const std::string& message);
 

@@ -1,14 +1,7 @@
 #include "console/directory_list_fill.h"
 
-#include "console/control_identity.h"
-
-#include <QEvent>
-#include <QHeaderView>
-#include <QItemSelection>
 #include <QThread>
-#include <QTreeWidget>
 
-#include <algorithm>
 #include <utility>
 
 // Lives on the list's thread and runs the readers there.
@@ -87,89 +80,6 @@ void DirectoryListFill::onFinished(quint64 generation) {
         running_ = false;
         emit finished();
     }
-}
-
-namespace {
-
-// Hands every double-click on a view's viewport to a handler.
-class DoubleClickFilter : public QObject {
-public:
-    DoubleClickFilter(QObject* parent, std::function<void()> handler) : QObject(parent), handler_(std::move(handler)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            handler_();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> handler_;
-};
-
-QString shownOnOneLine(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
-
-} // namespace
-
-QTreeWidget* makeDirectoryList(QWidget* parent, const char* name, const QString& caption, const QStringList& headers,
-                               const QList<int>& widths) {
-    auto* list = new QTreeWidget(parent);
-    nameControl(list, name, caption);
-    list->setColumnCount(static_cast<int>(headers.size()));
-    list->setHeaderLabels(headers);
-    list->setRootIsDecorated(false);
-    list->setItemsExpandable(false);
-    list->setUniformRowHeights(true);
-    list->setAllColumnsShowFocus(true);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->header()->setMinimumSectionSize(1);
-    list->header()->setStretchLastSection(true);
-    list->header()->setSectionsMovable(false);
-    for (int column = 0; column < widths.size(); ++column) {
-        list->setColumnWidth(column, widths.at(column));
-    }
-    return list;
-}
-
-void appendDirectoryRows(QTreeWidget* list, const QList<QStringList>& rows) {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(rows.size());
-    for (const QStringList& row : rows) {
-        auto* item = new QTreeWidgetItem;
-        for (int column = 0; column < row.size(); ++column) {
-            item->setText(column, shownOnOneLine(row.at(column)));
-            item->setData(column, Qt::UserRole, row.at(column));
-        }
-        items.append(item);
-    }
-    list->addTopLevelItems(items);
-}
-
-QString directoryCell(const QTreeWidget* list, int row, int column) {
-    const QTreeWidgetItem* item = list->topLevelItem(row);
-    return item ? item->data(column, Qt::UserRole).toString() : QString();
-}
-
-void onDoubleClick(QAbstractItemView* view, std::function<void()> handler) {
-    view->viewport()->installEventFilter(new DoubleClickFilter(view, std::move(handler)));
-}
-
-QList<int> newlySelectedRows(const QItemSelection& selected) {
-    QList<int> rows;
-    for (const QModelIndex& index : selected.indexes()) {
-        if (index.column() == 0 && !index.parent().isValid()) {
-            rows.append(index.row());
-        }
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 #include "directory_list_fill.moc"

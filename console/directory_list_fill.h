@@ -48,24 +48,3 @@ private:
     DirectoryListFillWorker* worker_ = nullptr;
     bool running_ = false;
 };
-
-class QAbstractItemView;
-class QItemSelection;
-class QTreeWidget;
-
-// A report-style list of the directory tabs: the given column captions and widths in pixels (the
-// unnamed first column is 1 pixel wide), whole rows selected.
-QTreeWidget* makeDirectoryList(QWidget* parent, const char* name, const QString& caption, const QStringList& headers,
-                               const QList<int>& widths);
-
-// Appends rows to the list. A cell shows its line breaks as blanks, so each row stays one line high;
-// the text as read stays in the cell's Qt::UserRole.
-void appendDirectoryRows(QTreeWidget* list, const QList<QStringList>& rows);
-// The text of a cell as read.
-QString directoryCell(const QTreeWidget* list, int row, int column);
-
-// Calls `handler` on every double-click in the view, on a row or on the empty area below the rows.
-void onDoubleClick(QAbstractItemView* view, std::function<void()> handler);
-
-// The rows a selection change newly selected, in order.
-QList<int> newlySelectedRows(const QItemSelection& selected);

@@ -7,14 +7,13 @@
 #include "console/list_fill_model.h"
 #include "console/list_fill_view.h"
 #include "console/qt_text.h"
+#include "console/report_list.h"
 #include "platform/text_file.h"
 #include "platform/text_ops.h"
 #include "store/spool.h"
 
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -168,7 +167,6 @@ HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget
     list_ = makeReportView(this, names.list, names.tab_caption, rows_, names.widths);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->viewport()->installEventFilter(this);
 
     date_label_ = makeNamed<QLabel>(this, names.date_label, names.date_caption);
     date_box_ = new QLineEdit(this);
@@ -197,8 +195,8 @@ HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget
             date_box_->setText(fill_day_);
         }
     });
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) { onSelectionChanged(selected); });
+    onDoubleClick(list_, [this] { fillList(); });
+    onLastRowSelected(list_, [this](int row) { rowSelected(row); });
     connect(previous_button_, &QPushButton::clicked, this, &HistoryTab::previousDay);
     connect(next_button_, &QPushButton::clicked, this, &HistoryTab::nextDay);
 
@@ -241,20 +239,6 @@ void HistoryTab::previousDay() {
 void HistoryTab::nextDay() {
     date_box_->setText(
         QString::fromStdString(next_day_text(date_box_->text().toStdString(), spool_date(clock_.now()))));
-}
-
-bool HistoryTab::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        fillList();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void HistoryTab::onSelectionChanged(const QItemSelection& selected) {
-    int row = lastSelectedRow(selected);
-    if (row >= 0 && row < rows_->rowCount()) {
-        rowSelected(row);
-    }
 }
 
 SentTab::SentTab(ConsoleState& state, Clock& clock, QWidget* parent)

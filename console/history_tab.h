@@ -12,7 +12,6 @@ class ConsoleState;
 class LimitedTextBox;
 class ListFill;
 class ListRowsModel;
-class QItemSelection;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,7 +40,7 @@ public slots:
 
 protected:
     HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget* parent);
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Loads the row a selection chose into the boxes; a row past the list's end is ignored.
     virtual void rowSelected(int row) = 0;
 
     ListKind kind_;
@@ -60,8 +59,6 @@ protected:
     LimitedTextBox* text_box_ = nullptr;
 
 private:
-    void onSelectionChanged(const QItemSelection& selected);
-
     QString fill_day_; // the day the running fill lists
 };
 

@@ -1,16 +1,10 @@
 #include "console/list_fill_model.h"
 
+#include "console/report_list.h"
+
 namespace {
 
 constexpr int column_count = 6;
-
-// A row stays one line high however many lines its texts hold; the texts themselves keep their breaks.
-QString oneLine(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
 
 } // namespace
 

@@ -8,14 +8,13 @@
 #include "console/list_fill_view.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
+#include "console/report_list.h"
 #include "platform/text_file.h"
 #include "platform/text_ops.h"
 #include "store/spool.h"
 
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeView>
@@ -35,7 +34,6 @@ PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
     ListView2 = makeReportView(this, "ListView2", QStringLiteral("待发送sms"), rows_, {1, 30, 35, 80, 380, 120});
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView2->setSelectionBehavior(QAbstractItemView::SelectItems);
-    ListView2->viewport()->installEventFilter(this);
 
     Label2 = makeNamed<QLabel>(this, "Label2", QStringLiteral("收 信 人：   "));
     Memo1 = new LimitedTextBox(box_limit, this);
@@ -53,8 +51,9 @@ PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
         ListView2->setSelectionBehavior(QAbstractItemView::SelectRows);
     });
     connect(fill_, &ListFill::rowsReady, rows_, &ListRowsModel::append);
-    connect(ListView2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) { onSelectionChanged(selected); });
+    // A double-click anywhere in the list, on a row or on the empty area below the rows, asks for it.
+    onDoubleClick(ListView2, [this] { fillList(); });
+    onLastRowSelected(ListView2, [this](int row) { daifaListView(row); });
     connect(changge_dai_BitBtn1, &QPushButton::clicked, this, &PendingTab::changge_dai_BitBtn1Click);
     connect(del_dai_BitBtn2, &QPushButton::clicked, this, &PendingTab::del_dai_BitBtn2Click);
 
@@ -75,21 +74,6 @@ PendingTab::PendingTab(ConsoleState& state, Clock& clock, QWidget* parent)
 
 void PendingTab::fillList() {
     fill_->start(spool_date(clock_.now()));
-}
-
-bool PendingTab::eventFilter(QObject* watched, QEvent* event) {
-    // A double-click anywhere in the list, on a row or on the empty area below the rows, asks for it.
-    if (watched == ListView2->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        fillList();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void PendingTab::onSelectionChanged(const QItemSelection& selected) {
-    int row = lastSelectedRow(selected);
-    if (row >= 0) {
-        daifaListView(row);
-    }
 }
 
 void PendingTab::daifaListView(int row) {

@@ -9,7 +9,6 @@ class ConsoleState;
 class LimitedTextBox;
 class ListFill;
 class ListRowsModel;
-class QItemSelection;
 class QLabel;
 class QPushButton;
 class QTreeView;
@@ -31,11 +30,7 @@ public slots:
     void changge_dai_BitBtn1Click();
     void del_dai_BitBtn2Click();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void onSelectionChanged(const QItemSelection& selected);
     bool pendingToday(const std::string& day, int n, const QString& refused);
 
     ConsoleState& state_;
