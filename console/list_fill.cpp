@@ -2,8 +2,6 @@
 
 #include "console/qt_text.h"
 
-#include <QThread>
-
 #include <utility>
 
 QStringList ListRow::values() const {
@@ -30,29 +28,6 @@ QString ListRow::valueLine(int k) const {
     return line;
 }
 
-// Lives on the list's own thread and walks the spool there. Every step checks the generation, so a
-// fill that a newer request has replaced stops at the next record.
-class ListFillWorker : public QObject {
-    Q_OBJECT
-public:
-    ListFillWorker(ListKind kind, std::shared_ptr<std::atomic<quint64>> generation)
-        : kind_(kind), generation_(std::move(generation)) {}
-
-    void run(quint64 generation, const std::string& day);
-
-signals:
-    void cleared(quint64 generation);
-    void rowsReady(quint64 generation, const ListRows& rows);
-    void finished(quint64 generation);
-
-private:
-    bool replaced(quint64 generation) const { return generation_->load() != generation; }
-    void walk(quint64 generation, const std::string& day, const ListSpan& span);
-
-    ListKind kind_;
-    std::shared_ptr<std::atomic<quint64>> generation_;
-};
-
 namespace {
 
 ListRow toListRow(const SpoolListRow& row, long running) {
@@ -66,28 +41,10 @@ ListRow toListRow(const SpoolListRow& row, long running) {
     return out;
 }
 
-} // namespace
-
-void ListFillWorker::run(quint64 generation, const std::string& day) {
-    if (!replaced(generation)) {
-        if (clears_before_reading(kind_)) {
-            emit cleared(generation);
-        }
-        if (auto span = list_span(kind_, day)) {
-            if (!clears_before_reading(kind_)) {
-                emit cleared(generation);
-            }
-            walk(generation, day, *span);
-        }
-    }
-    emit finished(generation);
-}
-
-void ListFillWorker::walk(quint64 generation, const std::string& day, const ListSpan& span) {
-    ListRows batch;
-    batch.reserve(ListFill::batch_size);
+// Walks the span on the fill's thread, checking before each record whether the fill was replaced.
+void walk(const std::string& day, const ListSpan& span, const BackgroundFill::Run& run, RowBatches<ListRow>& rows) {
     long running = 0;
-    for (long i = span.first; i <= span.last && !replaced(generation); ++i) {
+    for (long i = span.first; i <= span.last && !run.replaced(); ++i) {
         auto row = read_list_row(day, span, i);
         if (!row) {
             if (span.stop_at_gap) {
@@ -95,62 +52,34 @@ void ListFillWorker::walk(quint64 generation, const std::string& day, const List
             }
             continue;
         }
-        batch.push_back(toListRow(*row, ++running));
-        if (batch.size() >= ListFill::batch_size) {
-            emit rowsReady(generation, batch);
-            batch.clear();
-        }
+        rows.add(toListRow(*row, ++running));
     }
-    if (!batch.isEmpty() && !replaced(generation)) {
-        emit rowsReady(generation, batch);
-    }
+    rows.flush();
 }
 
-ListFill::ListFill(ListKind kind, QObject* parent)
-    : QObject(parent), generation_(std::make_shared<std::atomic<quint64>>(0)) {
-    qRegisterMetaType<ListRows>("ListRows");
-    thread_ = new QThread(this);
-    worker_ = new ListFillWorker(kind, generation_);
-    worker_->moveToThread(thread_);
-    connect(worker_, &ListFillWorker::cleared, this, &ListFill::onCleared, Qt::QueuedConnection);
-    connect(worker_, &ListFillWorker::rowsReady, this, &ListFill::onRows, Qt::QueuedConnection);
-    connect(worker_, &ListFillWorker::finished, this, &ListFill::onFinished, Qt::QueuedConnection);
-    thread_->start();
-}
+} // namespace
 
-ListFill::~ListFill() {
-    // Replacing the running fill with none makes it stop at its next record, so the wait is short.
-    ++*generation_;
-    thread_->quit();
-    thread_->wait();
-    delete worker_;
+ListFill::ListFill(ListKind kind, QObject* parent) : QObject(parent), kind_(kind) {
+    connect(&fill_, &BackgroundFill::finished, this, &ListFill::finished);
 }
 
 void ListFill::start(const std::string& day) {
-    quint64 generation = ++*generation_;
-    running_ = true;
-    ListFillWorker* worker = worker_;
-    QMetaObject::invokeMethod(
-        worker_, [worker, generation, day] { worker->run(generation, day); }, Qt::QueuedConnection);
+    // The job runs on the fill's thread; `this` is only used by the steps it delivers, which run on the
+    // GUI thread and only while the fill is current.
+    fill_.start([this, kind = kind_, day](const BackgroundFill::Run& run) {
+        if (run.replaced()) {
+            return;
+        }
+        auto clear = [this, &run] { run.deliver([this] { emit cleared(); }); };
+        if (clears_before_reading(kind)) {
+            clear();
+        }
+        if (auto span = list_span(kind, day)) {
+            if (!clears_before_reading(kind)) {
+                clear();
+            }
+            RowBatches<ListRow> rows(run, batch_size, [this](const ListRows& batch) { emit rowsReady(batch); });
+            walk(day, *span, run, rows);
+        }
+    });
 }
-
-void ListFill::onCleared(quint64 generation) {
-    if (generation == generation_->load()) {
-        emit cleared();
-    }
-}
-
-void ListFill::onRows(quint64 generation, const ListRows& rows) {
-    if (generation == generation_->load()) {
-        emit rowsReady(rows);
-    }
-}
-
-void ListFill::onFinished(quint64 generation) {
-    if (generation == generation_->load()) {
-        running_ = false;
-        emit finished();
-    }
-}
-
-#include "list_fill.moc"

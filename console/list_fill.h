@@ -1,16 +1,13 @@
 #pragma once
 
+#include "console/background_fill.h"
 #include "console/list_fill_rows.h"
 
 #include <QObject>
 #include <QString>
 #include <QVector>
 
-#include <atomic>
-#include <memory>
 #include <string>
-
-class QThread;
 
 // One list row as the view shows it: the values after the empty caption, in column order.
 struct ListRow {
@@ -30,12 +27,8 @@ struct ListRow {
 };
 using ListRows = QVector<ListRow>;
 
-class ListFillWorker;
-
-// Fills one list from the spool on a worker thread of its own and hands the rows to the GUI thread in
-// batches, through queued signals. A new start() replaces a fill still running: the old one stops at its
-// next record and its rows already on their way are dropped. Because one thread serves the list, two
-// fills of it never run at once.
+// Fills one message list from the spool in the background and hands the rows to the GUI thread in
+// batches. A new start() replaces a fill still running (see BackgroundFill).
 class ListFill : public QObject {
     Q_OBJECT
 public:
@@ -44,10 +37,9 @@ public:
     static constexpr int batch_size = 256;
 
     explicit ListFill(ListKind kind, QObject* parent = nullptr);
-    ~ListFill() override;
 
     void start(const std::string& day);
-    bool running() const { return running_; }
+    bool running() const { return fill_.running(); }
 
 signals:
     // In this order for each fill that is not replaced: cleared (unless the fill leaves the list as it
@@ -57,12 +49,7 @@ signals:
     void finished();
 
 private:
-    void onCleared(quint64 generation);
-    void onRows(quint64 generation, const ListRows& rows);
-    void onFinished(quint64 generation);
-
-    std::shared_ptr<std::atomic<quint64>> generation_;
-    QThread* thread_ = nullptr;
-    ListFillWorker* worker_ = nullptr;
-    bool running_ = false;
+    ListKind kind_;
+    // Declared last, so its thread has stopped before the rest of the object goes.
+    BackgroundFill fill_;
 };
