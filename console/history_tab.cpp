@@ -1,6 +1,6 @@
 #include "console/history_tab.h"
 
-#include "console/console_state.h"
+#include "console/chosen_record.h"
 #include "console/control_identity.h"
 #include "console/limited_text_box.h"
 #include "console/list_fill.h"
@@ -8,7 +8,6 @@
 #include "console/list_fill_view.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
-#include "platform/text_file.h"
 #include "platform/text_ops.h"
 #include "store/spool.h"
 
@@ -248,19 +247,7 @@ void SentTab::YiifaduanXinlistView(int row) {
     if (row < 0 || row >= rows_->rowCount()) {
         return;
     }
-    int n = static_cast<int>(parse_decimal(rows_->row(row).valueLine(2).toStdString()));
-    state_.setSelectedMessage(n);
-    std::string day = chosenDay();
-    auto recipients = read_text_file(spool_path(day, SpoolDir::New, "R", n));
-    if (!recipients) {
-        return;
-    }
-    set_box_text(from_box_, from_gbk(*recipients));
-    auto content = read_text_file(spool_path(day, SpoolDir::New, "DA", n));
-    if (!content) {
-        return;
-    }
-    set_box_text(text_box_, from_gbk(*content));
+    loadChosenRecord(state_, rows_->row(row), chosenDay(), from_box_, text_box_);
 }
 
 ReceivedTab::ReceivedTab(ConsoleState& state, Clock& clock, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "console/pending_tab.h"
 
+#include "console/chosen_record.h"
 #include "console/console_state.h"
 #include "console/control_identity.h"
 #include "console/limited_text_box.h"
@@ -9,8 +10,6 @@
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
-#include "platform/text_file.h"
-#include "platform/text_ops.h"
 #include "store/spool.h"
 
 #include <QGridLayout>
@@ -80,19 +79,7 @@ void PendingTab::daifaListView(int row) {
     if (row < 0 || row >= rows_->rowCount()) {
         return;
     }
-    int n = static_cast<int>(parse_decimal(rows_->row(row).valueLine(2).toStdString()));
-    state_.setSelectedMessage(n);
-    std::string day = spool_date(clock_.now());
-    auto recipients = read_text_file(spool_path(day, SpoolDir::New, "R", n));
-    if (!recipients) {
-        return;
-    }
-    set_box_text(Memo1, from_gbk(*recipients));
-    auto content = read_text_file(spool_path(day, SpoolDir::New, "DA", n));
-    if (!content) {
-        return;
-    }
-    set_box_text(Memo2, from_gbk(*content));
+    loadChosenRecord(state_, rows_->row(row), spool_date(clock_.now()), Memo1, Memo2);
 }
 
 // Modify and bar rewrite a record only while the engine has yet to reach it: a record it has passed
