@@ -2,6 +2,7 @@
 
 #include "console/control_identity.h"
 #include "console/directory_list_fill.h"
+#include "console/directory_list_view.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
 #include "directory/address_book_tokens.h"
@@ -95,8 +96,8 @@ void AddressBook::TreeView2Change(QTreeWidgetItem* node) {
 }
 
 void AddressBook::ListView6Change(int row) {
-    QTreeWidgetItem* item = ListView6->topLevelItem(row);
-    if (!item || !item->isSelected()) {
+    QTreeWidgetItem* item = selectedItem(ListView6, row);
+    if (!item) {
         return;
     }
     const QString present = box_text(shoujihao_);

@@ -1,6 +1,7 @@
 #include "console/catalogue_tab.h"
 
 #include "console/control_identity.h"
+#include "console/directory_editor.h"
 #include "console/directory_list_fill.h"
 #include "console/directory_list_view.h"
 #include "console/limited_text_box.h"
@@ -84,15 +85,7 @@ void CatalogueTab::arrange() {
     boxes->addWidget(Label_text, 1, 0, Qt::AlignTop);
     boxes->addWidget(Memo8, 1, 1);
 
-    auto* buttons = new QVBoxLayout;
-    for (QPushButton* button : {add_dianbo, ChaXun_DianBoBitBtn1, change_diaobo, del_dianbao}) {
-        buttons->addWidget(button);
-    }
-    buttons->addStretch(1);
-
-    auto* editor = new QHBoxLayout;
-    editor->addLayout(boxes, 1);
-    editor->addLayout(buttons);
+    auto* editor = makeEditorRow(boxes, {add_dianbo, ChaXun_DianBoBitBtn1, change_diaobo, del_dianbao});
 
     auto* members = new QHBoxLayout;
     members->addWidget(CheckBox3);
@@ -114,17 +107,11 @@ std::string CatalogueTab::typedText() const {
 }
 
 void CatalogueTab::add_dianboClick() {
-    std::string message = catalogue_add(codeText(), typedText());
-    if (!message.empty()) {
-        showMessage(this, from_gbk(message));
-    }
+    showGbkMessage(this, catalogue_add(codeText(), typedText()));
 }
 
 void CatalogueTab::change_diaoboClick() {
-    std::string message = catalogue_modify(codeText(), typedText());
-    if (!message.empty()) {
-        showMessage(this, from_gbk(message));
-    }
+    showGbkMessage(this, catalogue_modify(codeText(), typedText()));
 }
 
 void CatalogueTab::del_dianbaoClick() {
@@ -143,8 +130,7 @@ void CatalogueTab::ListView1DblClick() {
 }
 
 void CatalogueTab::dianbo_listview_change(int row) {
-    QTreeWidgetItem* item = ListView1->topLevelItem(row);
-    if (!item || !item->isSelected()) {
+    if (!selectedItem(ListView1, row)) {
         return;
     }
     Edit7->setText(directoryCell(ListView1, row, 2));

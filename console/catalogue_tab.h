@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 struct EngineOptions;
 class DirectoryListFill;
 class LimitedTextBox;

@@ -2,6 +2,7 @@
 
 #include "console/control_identity.h"
 #include "console/delete_dialog.h"
+#include "console/directory_editor.h"
 #include "console/directory_list_fill.h"
 #include "console/directory_list_view.h"
 #include "console/limited_text_box.h"
@@ -117,15 +118,7 @@ void CustomerTab::arrange() {
     boxes->addLayout(notes_label, 2, 0);
     boxes->addWidget(Memo13, 2, 1, 1, 3);
 
-    auto* buttons = new QVBoxLayout;
-    for (QPushButton* button : {add_kehu_button, ChaXun_BitBtn1, change_kehu_BitBtn2, del_keHU_BitBtn4}) {
-        buttons->addWidget(button);
-    }
-    buttons->addStretch(1);
-
-    auto* editor = new QHBoxLayout;
-    editor->addLayout(boxes, 1);
-    editor->addLayout(buttons);
+    auto* editor = makeEditorRow(boxes, {add_kehu_button, ChaXun_BitBtn1, change_kehu_BitBtn2, del_keHU_BitBtn4});
 
     auto* right = new QVBoxLayout;
     right->addWidget(ListView5, 3);
@@ -173,8 +166,7 @@ void CustomerTab::ListView5DblClick() {
 }
 
 void CustomerTab::kehu_listvi_chang(int row) {
-    QTreeWidgetItem* item = ListView5->topLevelItem(row);
-    if (!item || !item->isSelected()) {
+    if (!selectedItem(ListView5, row)) {
         return;
     }
     const QString name = directoryCell(ListView5, row, 2);
@@ -190,24 +182,18 @@ CustomerInput CustomerTab::typedInput() const {
             to_gbk_lossy(box_text(Memo13))};
 }
 
-void CustomerTab::report(const std::string& message) {
-    if (!message.empty()) {
-        showMessage(this, from_gbk(message));
-    }
-}
-
 void CustomerTab::add_kehu_buttonClick() {
-    report(customer_add(record_, typedInput()));
+    showGbkMessage(this, customer_add(record_, typedInput()));
 }
 
 void CustomerTab::change_kehu_BitBtn2Click() {
-    report(customer_modify(record_, typedInput()));
+    showGbkMessage(this, customer_modify(record_, typedInput()));
 }
 
 void CustomerTab::ChaXun_BitBtn1Click() {
     CustomerLookUp found = customer_look_up(to_gbk_lossy(Edit8->text()), to_gbk_lossy(Edit5->text()));
     if (!found.message.empty()) {
-        report(found.message);
+        showGbkMessage(this, found.message);
         return;
     }
     Edit6->setText(from_gbk(found.phone));

@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <string>
-
 struct CategoryRecord;
 struct CustomerInput;
 class DirectoryListFill;
@@ -63,7 +61,6 @@ private:
     void arrange();
     void fillCustomerListNow();
     CustomerInput typedInput() const;
-    void report(const std::string& message);
 
     CategoryRecord& record_;
     DirectoryListFill* fill_ = nullptr;

@@ -65,20 +65,15 @@ void TForm3::Button1Click() {
 }
 
 void TForm3::Button2Click() {
-    DeleteOutcome outcome = delete_customer(to_gbk_lossy(category_box_->text()), to_gbk_lossy(name_box_->text()));
-    if (!outcome.message.empty()) {
-        showMessage(this, from_gbk(outcome.message));
-    }
-    if (outcome.close) {
-        hide();
-    }
+    conclude(delete_customer(to_gbk_lossy(category_box_->text()), to_gbk_lossy(name_box_->text())));
 }
 
 void TForm3::Button3Click() {
-    DeleteOutcome outcome = delete_customer_group(to_gbk_lossy(category_box_->text()));
-    if (!outcome.message.empty()) {
-        showMessage(this, from_gbk(outcome.message));
-    }
+    conclude(delete_customer_group(to_gbk_lossy(category_box_->text())));
+}
+
+void TForm3::conclude(const DeleteOutcome& outcome) {
+    showGbkMessage(this, outcome.message);
     if (outcome.close) {
         hide();
     }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+struct DeleteOutcome;
 class QLineEdit;
 class QPushButton;
 
@@ -27,6 +28,9 @@ public slots:
     void Button3Click();
 
 private:
+    // Says what the deletion said and closes the dialog when it is done with.
+    void conclude(const DeleteOutcome& outcome);
+
     QLineEdit* category_box_;
     QLineEdit* name_box_;
 };

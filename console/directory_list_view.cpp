@@ -34,3 +34,8 @@ QString directoryCell(const QTreeWidget* list, int row, int column) {
     const QTreeWidgetItem* item = list->topLevelItem(row);
     return item ? item->data(column, Qt::UserRole).toString() : QString();
 }
+
+QTreeWidgetItem* selectedItem(const QTreeWidget* list, int row) {
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    return item && item->isSelected() ? item : nullptr;
+}

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QTreeWidget;
+class QTreeWidgetItem;
 class QWidget;
 
 // The report-style lists of the directory tabs, which hold their rows as items.
@@ -18,3 +19,5 @@ QTreeWidget* makeDirectoryList(QWidget* parent, const char* name, const QString&
 void appendDirectoryRows(QTreeWidget* list, const QList<QStringList>& rows);
 // The text of a cell as read.
 QString directoryCell(const QTreeWidget* list, int row, int column);
+// The item of `row` while it is selected, else nullptr: the selection slots load only a selected row.
+QTreeWidgetItem* selectedItem(const QTreeWidget* list, int row);

@@ -1,5 +1,7 @@
 #include "console/message_box.h"
 
+#include "console/qt_text.h"
+
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -19,6 +21,12 @@ void showMessage(QWidget* parent, const QString& text) {
     }
     // The application's title is the caption, as the operator knows these boxes.
     QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
+}
+
+void showGbkMessage(QWidget* parent, const std::string& gbk_text) {
+    if (!gbk_text.empty()) {
+        showMessage(parent, from_gbk(gbk_text));
+    }
 }
 
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -12,6 +13,10 @@ class QWidget;
 using MessageBoxHook = std::function<void(QWidget* parent, const QString& text)>;
 
 void showMessage(QWidget* parent, const QString& text);
+
+// Shows a message the directory's rules hand back as GBK text. They hand back an empty one when all
+// went well, and that shows nothing.
+void showGbkMessage(QWidget* parent, const std::string& gbk_text);
 
 // Installs `hook` in place of the modal box and returns the one it replaces. An empty hook brings the
 // modal box back.
