@@ -29,53 +29,36 @@ void DeviceTestRunner::stop() {
     if (worker_.joinable()) {
         worker_.join();
     }
-    std::lock_guard lock(mutex_);
-    queue_.clear();
+    steps_.clear();
     running_ = false;
 }
 
 void DeviceTestRunner::post(Item item) {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(item));
-    if (!delivery_posted_) {
-        delivery_posted_ = true;
+    if (steps_.push([this, item = std::move(item)] { show(item); })) {
         QMetaObject::invokeMethod(this, &DeviceTestRunner::deliver, Qt::QueuedConnection);
     }
 }
 
 void DeviceTestRunner::deliver() {
-    // Reached again from the event loop of a message box that a step below has opened: the outer call
-    // goes on with the queue once the box is closed.
-    if (delivering_) {
+    // Reached again from the event loop of a message box that a step has opened: the run under way goes
+    // on with the queue once the box is closed.
+    steps_.run();
+}
+
+void DeviceTestRunner::show(const Item& item) {
+    if (!item) {
+        // The worker has posted its last item and is returning.
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+        running_ = false;
+        emit finished();
         return;
     }
-    delivering_ = true;
-    for (;;) {
-        Item item;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.empty()) {
-                delivery_posted_ = false;
-                break;
-            }
-            item = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        if (!item) {
-            // The worker has posted its last item and is returning.
-            if (worker_.joinable()) {
-                worker_.join();
-            }
-            running_ = false;
-            emit finished();
-            continue;
-        }
-        QString text = from_gbk(item->text);
-        if (item->kind == DeviceTestStep::Kind::Message) {
-            emit message(text);
-        } else {
-            emit buttonCaption(text);
-        }
+    QString text = from_gbk(item->text);
+    if (item->kind == DeviceTestStep::Kind::Message) {
+        emit message(text);
+    } else {
+        emit buttonCaption(text);
     }
-    delivering_ = false;
 }

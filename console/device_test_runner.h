@@ -1,13 +1,12 @@
 #pragma once
 
 #include "console/device_test.h"
+#include "console/step_queue.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -42,16 +41,13 @@ private:
 
     void post(Item item);
     void deliver();
+    void show(const Item& item);
 
     Clock& clock_;
     PortOpener open_;
     std::thread worker_;
     std::atomic<bool> cancelled_{false};
 
-    std::mutex mutex_;
-    std::deque<Item> queue_;
-    bool delivery_posted_ = false;
-
-    bool running_ = false;    // GUI thread only
-    bool delivering_ = false; // GUI thread only
+    StepQueue steps_;
+    bool running_ = false; // GUI thread only
 };

@@ -50,11 +50,7 @@ void MonitorModel::push(ChangeKind kind, const std::string& text) {
             text_.insert(0, text);
             break;
         }
-        pending_.push_back({kind, text});
-        if (!delivery_posted_) {
-            delivery_posted_ = true;
-            post = true;
-        }
+        post = changes_.push([this, change = Change{kind, text}] { emit_change(change); });
     }
     // A writer on the GUI thread sees its change at once (after any change queued before it); the
     // engine's changes wait for the GUI thread's event loop.
@@ -66,25 +62,8 @@ void MonitorModel::push(ChangeKind kind, const std::string& text) {
 }
 
 void MonitorModel::deliver() {
-    // A slot that writes to the model lands here again; the loop below picks its change up in turn.
-    if (delivering_) {
-        return;
-    }
-    delivering_ = true;
-    for (;;) {
-        Change change;
-        {
-            std::lock_guard lock(mutex_);
-            if (pending_.empty()) {
-                delivery_posted_ = false;
-                break;
-            }
-            change = std::move(pending_.front());
-            pending_.pop_front();
-        }
-        emit_change(change);
-    }
-    delivering_ = false;
+    // A slot that writes to the model lands here again; the run under way picks its change up in turn.
+    changes_.run();
 }
 
 void MonitorModel::emit_change(const Change& change) {

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "console/step_queue.h"
 #include "engine/operator_output.h"
 
 #include <QObject>
 #include <QString>
 
-#include <deque>
 #include <mutex>
 #include <string>
 
@@ -54,7 +54,6 @@ private:
     mutable std::mutex mutex_;
     std::string text_;
     std::string caption_;
-    std::deque<Change> pending_;
-    bool delivery_posted_ = false;
-    bool delivering_ = false; // GUI thread only
+    // Filled under mutex_, so the changes reach the GUI thread in the order they were made.
+    StepQueue changes_;
 };
