@@ -7,14 +7,10 @@
 #include "console/main_window.h"
 #include "console/qt_text.h"
 #include "console/support/captured_messages.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/modem_work_dir.h"
 #include "platform/gbk.h"
-#include "store/settings.h"
-#include "support/simulated_modem.h"
-#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -29,12 +25,10 @@ private slots:
         if (!SimulatedModem::built()) {
             QSKIP("vmsms-modemsim is not built");
         }
-        ScopedWorkDir work;
-        QVERIFY(work.valid());
-        const std::string dir = work.path().toStdString();
-        SimulatedModem modem(dir);
+        ModemWorkDir place;
+        QVERIFY(place.valid());
+        SimulatedModem& modem = place.modem();
         QVERIFY2(modem.ready(), modem.output().c_str());
-        write_setting("COM", modem.device());
 
         CapturedMessages messages;
         VirtualClock clock;

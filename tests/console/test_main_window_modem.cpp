@@ -4,15 +4,12 @@
 #include "console/main_window.h"
 #include "console/monitor_tab.h"
 #include "console/qt_text.h"
-#include "console/support/scoped_work_dir.h"
+#include "console/support/modem_work_dir.h"
 #include "platform/gbk.h"
 #include "store/enqueue.h"
 #include "store/settings.h"
-#include "support/simulated_modem.h"
-#include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
-#include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -25,12 +22,10 @@ private slots:
         if (!SimulatedModem::built()) {
             QSKIP("vmsms-modemsim is not built");
         }
-        ScopedWorkDir work;
-        QVERIFY(work.valid());
-        const std::string dir = work.path().toStdString();
-        SimulatedModem modem(dir);
+        ModemWorkDir place;
+        QVERIFY(place.valid());
+        SimulatedModem& modem = place.modem();
         QVERIFY2(modem.ready(), modem.output().c_str());
-        write_setting("COM", modem.device());
         write_setting("SMSCODE", "8613800200500");
 
         // Virtual time: the engine's fixed waits pass at once, its reads still wait for the modem.
