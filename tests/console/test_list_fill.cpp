@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <memory>
+
 namespace {
 
 const std::string day_a = "2004-5-6";
