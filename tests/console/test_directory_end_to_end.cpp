@@ -7,7 +7,7 @@
 #include "console/main_window.h"
 #include "console/qt_text.h"
 #include "console/support/captured_messages.h"
-#include "console/support/modem_work_dir.h"
+#include "console/support/modem_test_case.h"
 #include "platform/gbk.h"
 #include "support/virtual_clock.h"
 
@@ -17,19 +17,11 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-class DirectoryEndToEndTest : public QObject {
+class DirectoryEndToEndTest : public ModemTestCase {
     Q_OBJECT
 
 private slots:
     void customer_picked_in_the_address_book_gets_the_message() {
-        if (!SimulatedModem::built()) {
-            QSKIP("vmsms-modemsim is not built");
-        }
-        ModemWorkDir place;
-        QVERIFY(place.valid());
-        SimulatedModem& modem = place.modem();
-        QVERIFY2(modem.ready(), modem.output().c_str());
-
         CapturedMessages messages;
         VirtualClock clock;
         TForm1 form(clock, make_engine_thread);
@@ -60,8 +52,8 @@ private slots:
         QVERIFY2(messages.texts.isEmpty(), qPrintable(messages.texts.join(QStringLiteral("|"))));
         form.BitBtn3Click();
 
-        QTRY_VERIFY_WITH_TIMEOUT(modem.sent_text().find("to=+8613800000002") != std::string::npos, 60000);
-        const std::string line = modem.sent_text();
+        QTRY_VERIFY_WITH_TIMEOUT(modem().sent_text().find("to=+8613800000002") != std::string::npos, 60000);
+        const std::string line = modem().sent_text();
         QVERIFY2(line.find("text=您好") != std::string::npos, line.c_str());
         QVERIFY(form.close());
     }

@@ -4,7 +4,7 @@
 #include "console/main_window.h"
 #include "console/monitor_tab.h"
 #include "console/qt_text.h"
-#include "console/support/modem_work_dir.h"
+#include "console/support/modem_test_case.h"
 #include "platform/gbk.h"
 #include "store/enqueue.h"
 #include "store/settings.h"
@@ -14,18 +14,11 @@
 #include <QTimer>
 #include <QtTest>
 
-class MainWindowModemTest : public QObject {
+class MainWindowModemTest : public ModemTestCase {
     Q_OBJECT
 
 private slots:
     void queued_message_goes_out_and_close_ends_the_engine() {
-        if (!SimulatedModem::built()) {
-            QSKIP("vmsms-modemsim is not built");
-        }
-        ModemWorkDir place;
-        QVERIFY(place.valid());
-        SimulatedModem& modem = place.modem();
-        QVERIFY2(modem.ready(), modem.output().c_str());
         write_setting("SMSCODE", "8613800200500");
 
         // Virtual time: the engine's fixed waits pass at once, its reads still wait for the modem.
@@ -44,7 +37,7 @@ private slots:
         QCOMPARE(form.windowTitle(), QStringLiteral("Velmora短信网关--企业短消息服务器  ：   收发进程已启动"));
 
         QVERIFY(form.close());
-        QVERIFY(modem.sent_text().find("13900000001") != std::string::npos);
+        QVERIFY(modem().sent_text().find("13900000001") != std::string::npos);
     }
 };
 
