@@ -9,6 +9,11 @@ constexpr std::size_t counter_chars = 8;
 constexpr std::size_t pending_text_limit = 10240;
 constexpr std::size_t history_text_limit = 1023;
 
+// A counter of the day as the lists read it; nullopt when its file is missing.
+std::optional<long> list_counter(const std::string& day, SpoolDir dir) {
+    return read_counter_text(counter_path(day, dir), counter_chars);
+}
+
 std::string limited(std::optional<std::string> text, std::size_t limit) {
     std::string out = text.value_or(std::string());
     if (out.size() > limit) {
@@ -27,18 +32,18 @@ std::optional<ListSpan> list_span(ListKind kind, const std::string& day) {
     ListSpan span;
     switch (kind) {
     case ListKind::Pending: {
-        auto queued = read_counter_text(counter_path(day, SpoolDir::New), counter_chars);
+        auto queued = list_counter(day, SpoolDir::New);
         if (!queued) {
             return std::nullopt;
         }
-        long processed = read_counter_text(counter_path(day, SpoolDir::Send), counter_chars).value_or(0);
+        long processed = list_counter(day, SpoolDir::Send).value_or(0);
         span.first = (processed > 0 ? processed : 0) + 1;
         span.last = *queued > 0 ? *queued : 1;
         span.text_limit = pending_text_limit;
         return span;
     }
     case ListKind::Sent: {
-        auto processed = read_counter_text(counter_path(day, SpoolDir::Send), counter_chars);
+        auto processed = list_counter(day, SpoolDir::Send);
         if (!processed) {
             return std::nullopt;
         }
@@ -47,7 +52,7 @@ std::optional<ListSpan> list_span(ListKind kind, const std::string& day) {
         return span;
     }
     case ListKind::Received: {
-        auto received = read_counter_text(counter_path(day, SpoolDir::Recv), counter_chars);
+        auto received = list_counter(day, SpoolDir::Recv);
         if (!received) {
             return std::nullopt;
         }
