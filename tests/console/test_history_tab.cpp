@@ -91,9 +91,7 @@ void TestHistoryTab::cleanup() {
 }
 
 void TestHistoryTab::select(bool sent, int row) {
-    auto* view = child<QTreeView>(sent, (sent ? sent_names : received_names).list);
-    view->selectionModel()->select(rows_of(view)->index(row, 2),
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    select_row(child<QTreeView>(sent, (sent ? sent_names : received_names).list), row);
 }
 
 void TestHistoryTab::dayButtons_data() {

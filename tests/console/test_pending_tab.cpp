@@ -48,10 +48,7 @@ private:
     QTreeView* list() { return tab_->findChild<QTreeView*>("ListView2"); }
     QPlainTextEdit* box(const char* name) { return tab_->findChild<QPlainTextEdit*>(name); }
     void fill() { QVERIFY(double_click_and_wait(list(), tab_->listFill())); }
-    void select(int row) {
-        list()->selectionModel()->select(rows_of(list())->index(row, 2),
-                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
+    void select(int row) { select_row(list(), row); }
     void queueFive();
 
     std::unique_ptr<ScopedWorkDir> dir_;

@@ -6,6 +6,7 @@
 #include "platform/text_file.h"
 #include "store/spool.h"
 
+#include <QItemSelectionModel>
 #include <QTest>
 #include <QTreeView>
 
@@ -44,6 +45,11 @@ bool double_click_and_wait(QTreeView* view, ListFill& fill) {
 
 ListRowsModel* rows_of(QTreeView* view) {
     return qobject_cast<ListRowsModel*>(view->model());
+}
+
+void select_row(QTreeView* view, int row) {
+    view->selectionModel()->select(rows_of(view)->index(row, 2),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 QStringList listed_records(QTreeView* view) {

@@ -27,3 +27,5 @@ bool wait_for(ListFill& fill);
 ListRowsModel* rows_of(QTreeView* view);
 // The record numbers (third column) of the listed rows, in list order.
 QStringList listed_records(QTreeView* view);
+// Selects one whole row of the list, and only it, as a click on the row does.
+void select_row(QTreeView* view, int row);
