@@ -19,7 +19,7 @@ public:
     // One fill, as its job on the worker thread sees it.
     class Run {
     public:
-        // Whether a newer start(), a cancel() or the fill's end with its list has replaced this fill.
+        // Whether a newer start() or a cancel() has replaced this fill; destroying the fill cancels it.
         bool replaced() const;
         // Calls `step` on the GUI thread after the steps delivered before it, unless the fill has been
         // replaced by then.

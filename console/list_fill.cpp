@@ -2,8 +2,6 @@
 
 #include "console/qt_text.h"
 
-#include <utility>
-
 QStringList ListRow::values() const {
     QStringList out{running, record, recipients, content, time};
     if (barred) {
