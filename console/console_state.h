@@ -1,8 +1,5 @@
 #pragma once
 
-// The window still finds nameControl through this header.
-#include "console/control_identity.h"
-
 // Window-wide state the message tabs share. It lives on the GUI thread.
 class ConsoleState {
 public:

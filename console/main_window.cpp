@@ -7,6 +7,7 @@
 
 #include "console/compose_tab.h"
 #include "console/console_state.h"
+#include "console/control_identity.h"
 #include "console/history_tab.h"
 #include "console/launchers.h"
 #include "console/monitor_guide.h"
@@ -50,12 +51,6 @@ const char* const monitor_not_started = "-------------收发进程未启动！";
 const char* const monitor_stopped = "-------------收发进程已经停止！";
 const char* const monitor_scheduled_start = "-------------收发进程已经定时启动！ \r\n";
 const char* const monitor_scheduled_stop = "-------------收发进程已经定时停止！\r\n";
-
-QPushButton* make_button(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    nameControl(button, name, caption);
-    return button;
-}
 
 } // namespace
 
@@ -138,14 +133,14 @@ void TForm1::addPage(QWidget* page, const char* name, const QString& caption) {
 }
 
 void TForm1::buildButtons() {
-    BitBtn3 = make_button(this, "BitBtn3", QStringLiteral("启动短消息收发进程"));
-    BitBtn5 = make_button(this, "BitBtn5", QStringLiteral("停止短消息收发进程"));
+    BitBtn3 = makeNamed<QPushButton>(this, "BitBtn3", QStringLiteral("启动短消息收发进程"));
+    BitBtn5 = makeNamed<QPushButton>(this, "BitBtn5", QStringLiteral("停止短消息收发进程"));
     BitBtn5->setEnabled(false);
     Button7 = launcherButton(launchers[0]);
-    Button8 = make_button(this, "Button8", QString::fromUtf8(maker_web_site_caption));
+    Button8 = makeNamed<QPushButton>(this, "Button8", QString::fromUtf8(maker_web_site_caption));
     Button10 = launcherButton(launchers[1]);
     Button13 = launcherButton(launchers[2]);
-    Button9 = make_button(PageControl1, "Button9", QStringLiteral("*super power*vmSMSserver3.92"));
+    Button9 = makeNamed<QPushButton>(PageControl1, "Button9", QStringLiteral("*super power*vmSMSserver3.92"));
     Button9->setEnabled(false);
     Button9->setFlat(true);
     QFont small = Button9->font();
@@ -160,7 +155,7 @@ void TForm1::buildButtons() {
 }
 
 QPushButton* TForm1::launcherButton(const Launcher& launcher) {
-    QPushButton* button = make_button(this, launcher.button, QString::fromUtf8(launcher.caption));
+    QPushButton* button = makeNamed<QPushButton>(this, launcher.button, QString::fromUtf8(launcher.caption));
     connect(button, &QPushButton::clicked, this, [program = launcher.program] { launch_companion(program); });
     return button;
 }
