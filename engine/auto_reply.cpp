@@ -1,9 +1,11 @@
 #include "engine/auto_reply.h"
 
+#include "engine/persist.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/catalogue_files.h"
 #include "store/enqueue.h"
+#include "store/recipients.h"
 #include "store/spool.h"
 
 namespace {
@@ -19,11 +21,17 @@ long queue_reply(EngineContext& ctx, const std::string& code, const std::string&
     // Replies go to today's spool by the clock, which can differ from the engine's day around midnight.
     LocalTime now = ctx.clock.now();
     std::string today = spool_date(now);
-    ensure_day_dirs(today);
-    long n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock);
-    if (n < 0) {
-        tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
-    }
+    long n = -1;
+    // The query is deleted from the modem once it is stored, so a reply that cannot be queued now is
+    // tried again until it can, rather than dropped.
+    persist(ctx, counter_path(today, SpoolDir::New), [&] {
+        ensure_day_dirs(today);
+        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock);
+        if (n < 0) {
+            tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
+        }
+        return n >= 0;
+    });
     return n;
 }
 
@@ -33,6 +41,12 @@ void on_demand_check(EngineContext& ctx, const std::string& text, const std::str
     }
     std::string code = remove_byte(remove_byte(text.substr(1), '\r'), '\n');
     tracef(ctx.logs, gbk("查询短信内容=[%s]，[%s],[%s]\n").c_str(), text.c_str(), code.c_str(), sender.c_str());
+    if (!is_reply_address(sender)) {
+        // A reply goes to exactly one phone: a sender that is a name, or text that the send pass would
+        // read as several numbers or a range, gets none.
+        tracef(ctx.logs, "sender is no phone number, no reply=[%s]\n", sender.c_str());
+        return;
+    }
     if (!ctx.options.members_only.load()) {
         queue_reply(ctx, code, sender);
         ctx.logs.trace(gbk("非会员点播\r\n"));

@@ -6,9 +6,10 @@
 
 // Answers a received message that begins with '*': the text after the star (line breaks removed) is a
 // query code, and the catalogue text stored under it is queued as a reply to the sender in today's
-// spool. With members only, senders missing from the members file get nothing.
+// spool. With members only, senders missing from the members file get nothing; senders that are not a
+// phone number (an alphanumeric sender) never get a reply.
 void on_demand_check(EngineContext& ctx, const std::string& text, const std::string& sender);
 
-// Queues the reply to one query: the catalogue text for `code`, or the wrong-code text. Returns the
-// record number, or -1 when it could not be written.
+// Queues the reply to one query: the catalogue text for `code`, or the wrong-code text. A reply that
+// cannot be written is tried again until it is (the engine waits meanwhile). Returns the record number.
 long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender);

@@ -2,9 +2,9 @@
 
 #include "engine/engine_logs.h"
 #include "engine/engine_options.h"
+#include "engine/modem_link.h"
 #include "engine/operator_output.h"
 #include "platform/clock.h"
-#include "platform/serial_port.h"
 
 #include <string>
 
@@ -40,12 +40,14 @@ struct EngineState {
     char content_kind = 0;      // first byte of the record's content: 2 = English
     std::string plain_content;  // first line of the record's content file, kind byte included
     std::string device_name;    // the port's device path
+    std::string com_setting;    // COM and RATE as read at start-up, for the start-up trace line
+    std::string rate_setting;
 };
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
 // the operator only through `output`.
 struct EngineContext {
-    SerialPort& port;
+    ModemLink& port;
     Clock& clock;
     Pacer& pacer;
     EngineOptions& options;

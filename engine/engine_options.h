@@ -3,6 +3,7 @@
 #include "store/settings.h"
 
 #include <atomic>
+#include <cstddef>
 
 // The live engine options. The console (or vmsmsd's flags) sets them; the engine reads each at the
 // moment of use. Nothing here is stored.
@@ -15,4 +16,6 @@ struct EngineOptions {
     std::atomic<bool> wider_compatibility{false};      // CheckBox6: go on after a rejected configuration
     std::atomic<bool> members_only{false};             // CheckBox3: replies to members only
     std::atomic<int> speed{5};                         // TrackBar1: 0 fast .. 10 slow
+    // The most the engine reads of one message listing; a modem that sends more is taken as faulty.
+    std::atomic<std::size_t> max_listing_bytes{65536};
 };

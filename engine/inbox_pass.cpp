@@ -1,6 +1,7 @@
 #include "engine/inbox_pass.h"
 
 #include "engine/auto_reply.h"
+#include "engine/link_recovery.h"
 #include "engine/pdu_codec.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -24,7 +25,7 @@ std::string filter_chunk(const std::string& chunk) {
     return out;
 }
 
-void reset_modem(EngineContext& ctx, std::string& listing) {
+std::string reset_modem(EngineContext& ctx, std::string& listing) {
     const char* device = ctx.state.device_name.c_str();
     const std::string command = "at\r\n";
     ctx.pacer.sleep(2000);
@@ -36,6 +37,7 @@ void reset_modem(EngineContext& ctx, std::string& listing) {
     listing += " \r\n \r\n OK";
     tracef(ctx.logs, gbk("%s:复位2-完毕！read....at=%s\n").c_str(), device, answer.c_str());
     tracef(ctx.logs, "\n%s----read cmgl no 'OK'   \n", device);
+    return answer;
 }
 
 // Line k (from 1) of the listing: the text between the (k-1)-th and the k-th line feed. A last piece
@@ -64,14 +66,25 @@ void show_received(EngineContext& ctx, long n, const ReceivedMessage& msg) {
                                "\r\n    " + msg.text + "\r\n\r\n");
 }
 
+// The message is stored by now; if the link is down, it is deleted once the modem is back, or it
+// would be listed and stored a second time.
 void delete_from_modem(EngineContext& ctx, const std::string& index) {
     std::string command = "at+cmgd=" + index + "\r\n";
-    tracef(ctx.logs, "sends.... =%s\n", command.c_str());
-    ctx.pacer.sleep(200);
-    port_write(ctx.port, command);
-    ctx.pacer.sleep(2800);
-    std::string answer = port_read_chunk(ctx.port);
-    tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
+    for (;;) {
+        tracef(ctx.logs, "sends.... =%s\n", command.c_str());
+        ctx.pacer.sleep(200);
+        port_write(ctx.port, command);
+        ctx.pacer.sleep(2800);
+        std::string answer = port_read_chunk(ctx.port);
+        tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
+        if (answer.empty() && !ctx.port.broken()) {
+            ctx.port.mark_down(gbk("无应答"));
+        }
+        if (!ctx.port.broken()) {
+            return;
+        }
+        recover_link(ctx);
+    }
 }
 
 // Stores, answers, logs, shows and deletes one listed message.
@@ -86,7 +99,11 @@ void handle_message(EngineContext& ctx, const std::string& header, const std::st
         return;
     }
     tracef(ctx.logs, "filename3=%s\n", counter_path(day, SpoolDir::Recv).c_str());
-    on_demand_check(ctx, msg.text, msg.sender);
+    if (msg.sender_is_name) {
+        tracef(ctx.logs, "sender is a name, not a phone: no reply=[%s]\n", msg.sender.c_str());
+    } else {
+        on_demand_check(ctx, msg.text, msg.sender);
+    }
     ctx.stamp_time();
     ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
     show_received(ctx, n, msg);
@@ -113,22 +130,44 @@ std::string read_listing(EngineContext& ctx) {
     std::string listing;
     std::string previous = command;
     std::string chunk;
+    std::size_t total = 0;
+    const std::size_t limit = ctx.options.max_listing_bytes.load();
     do {
         ctx.pacer.sleep(ctx.options.fast_device.load() ? 2600 : 3100);
-        chunk = filter_chunk(port_read_chunk(ctx.port));
+        std::string raw = port_read_chunk(ctx.port);
+        total += raw.size();
+        chunk = filter_chunk(raw);
         if (chunk != previous) {
             listing += chunk;
         }
         previous = chunk;
-    } while (chunk.size() == chunk_size);
+        if (total > limit) {
+            // A modem that never stops listing would hold the engine here for good.
+            tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+            ctx.port.mark_down(gbk("列表应答无止境"));
+            return {};
+        }
+    } while (chunk.size() == chunk_size && !ctx.port.broken());
+    if (ctx.port.broken()) {
+        return {};
+    }
     if (listing.find("OK") == std::string::npos) {
-        reset_modem(ctx, listing);
+        bool heard_nothing = total == 0;
+        std::string answer = reset_modem(ctx, listing);
+        if (heard_nothing && answer.empty() && !ctx.port.broken()) {
+            ctx.port.mark_down(gbk("无应答"));
+        }
     }
     return listing;
 }
 
 void run_inbox_pass(EngineContext& ctx) {
     std::string listing = read_listing(ctx);
+    if (ctx.port.broken()) {
+        // Nothing listed is lost: the messages stay in the modem for the next pass.
+        recover_link(ctx);
+        return;
+    }
     int k = first_entry_line(ctx, listing);
     for (;;) {
         ctx.pacer.checkpoint();

@@ -6,9 +6,12 @@
 
 // Reads the modem's whole message listing (at+cmgl=4): waits before every chunk, drops bytes outside
 // the listing's character set, skips a chunk equal to the one before, and resets the modem with "at"
-// when the listing holds no "OK".
+// when the listing holds no "OK". A listing past the byte limit of the options, a line that broke, or
+// a modem that answers neither the listing nor the reset leaves the link marked down and gives an
+// empty listing.
 std::string read_listing(EngineContext& ctx);
 
 // One inbox pass: every message of the listing is decoded, stored as the next received record of the
-// engine's day, answered when it is a query, logged, shown, and deleted from the modem.
+// engine's day, answered when it is a query, logged, shown, and deleted from the modem. When the link
+// is down the pass ends once it is back; messages not yet stored stay in the modem.
 void run_inbox_pass(EngineContext& ctx);

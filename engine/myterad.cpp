@@ -3,6 +3,9 @@
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
 #include "engine/inbox_pass.h"
+#include "engine/link_recovery.h"
+#include "engine/operator_texts.h"
+#include "engine/persist.h"
 #include "engine/send_pass.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -34,11 +37,6 @@ private:
     myterad& thread_;
     Clock& clock_;
 };
-
-const std::string& started_caption() {
-    static const std::string text = gbk("Velmora短信网关--企业短消息服务器  ：   收发进程已启动");
-    return text;
-}
 
 } // namespace
 
@@ -143,27 +141,27 @@ void myterad::Execute() {
     }
     ThreadPacer pacer(*this, clock_);
     EngineLogs logs;
-    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<ModemLink> link;
     bool failed = false;
     try {
-        failed = !run(pacer, logs, port);
+        failed = !run(pacer, logs, link);
     } catch (const EngineStopped&) {
         logs.trace("engine stopped\n");
     }
     logs.close();
-    if (port) {
-        port_close(*port);
+    if (link) {
+        port_close(*link);
     }
     finish(failed);
 }
 
-bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<SerialPort>& port) {
+bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& link) {
     LocalTime now = clock_.now();
     std::string day = spool_date(now);
     ensure_day_dirs(day);
-    std::string com = read_setting("COM", "COM1", 100);
+    std::string com = read_setting("COM", "COM1", com_setting_size);
     std::string device = device_path_for(com);
-    port = opener_(device);
+    std::unique_ptr<SerialPort> port = opener_(device);
     logs.open(day, device);
     if (!port) {
         logs.trace("create com err. \n");
@@ -172,19 +170,22 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<SerialPort>& p
             gbk("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!请先关闭系统，检查后重试!\r\n\r\n"));
         return false;
     }
+    link = std::make_unique<ModemLink>(std::move(port), opener_, device);
     std::string rate = read_setting("RATE", "19200", 10);
     tracef(logs, "rate..%s\n", rate.c_str());
-    bool accepted = port_configure(*port, rate_number(rate));
+    bool accepted = port_configure(*link, rate_number(rate));
     tracef(logs, "SetCOM return..%d\n", accepted ? 1 : 0);
     if (!accepted && !options_.wider_compatibility.load()) {
         fail_startup(logs, gbk("...!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n") + "1");
         return false;
     }
-    EngineContext ctx{*port, clock_, pacer, options_, output_, logs, {}};
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}};
     ctx.state.spool_date = day;
     ctx.state.device_name = device;
+    ctx.state.com_setting = com;
+    ctx.state.rate_setting = rate;
     ctx.stamp_time();
-    start_modem(ctx, com, rate);
+    start_modem(ctx);
     while (true) {
         run_cycle(ctx);
         if (terminate_requested()) {
@@ -199,16 +200,11 @@ void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
     output_.replace_monitor(monitor_text);
 }
 
-void myterad::start_modem(EngineContext& ctx, const std::string& com, const std::string& rate) {
+void myterad::start_modem(EngineContext& ctx) {
     output_.set_caption(started_caption());
     output_.replace_monitor(gbk("系统已准备好，开始收发信息..................................!\r\n"));
     output_.prepend_monitor(">>>>>OK!\r\n");
-    port_prepare(ctx.port);
-    tracef(ctx.logs, "star...%s,%s\n", com.c_str(), rate.c_str());
-    port_write(ctx.port, "AT+CMGF=0\r\n");
-    ctx.pacer.sleep(2500);
-    port_read_chunk(ctx.port);
-    ctx.pacer.sleep(2000);
+    modem_startup_exchange(ctx);
     output_.prepend_monitor("OK!\r\n");
 }
 

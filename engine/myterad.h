@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine_options.h"
+#include "engine/modem_link.h"
 #include "engine/operator_output.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -15,9 +16,6 @@
 class Pacer;
 class EngineLogs;
 struct EngineContext;
-
-// Opens the modem's device; null when it cannot be opened (tests put a fake port here).
-using PortOpener = std::function<std::unique_ptr<SerialPort>(const std::string& device_path)>;
 
 // The engine thread: the whole send/receive process of one gateway, in the working directory.
 // It is created paused; the first Resume runs the start-up sequence, later ones continue where the
@@ -64,9 +62,9 @@ private:
 
     void Execute();
     // Start-up and the cycles; false when start-up failed.
-    bool run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<SerialPort>& port);
+    bool run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& link);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);
-    void start_modem(EngineContext& ctx, const std::string& com, const std::string& rate);
+    void start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);
     void run_cycle(EngineContext& ctx);
     void finish(bool startup_failed);

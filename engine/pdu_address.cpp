@@ -4,6 +4,8 @@
 #include "engine/pdu_codec.h"
 #include "engine/pdu_septets.h"
 
+#include <algorithm>
+
 bool is_international(int type) {
     return (type & 0x70) == 0x10;
 }
@@ -18,10 +20,13 @@ PduAddress read_address(PduReader& reader) {
     size_t length = static_cast<size_t>(PduReader(address.length_text).octet());
     address.type = reader.octet();
     address.semi_octets = std::string(reader.chars((length + 1) / 2 * 2));
+    // The field is read as long as it says it is, so the fields after it stay where they are; its value
+    // is kept no longer than an address can be.
     if (is_alphanumeric(address.type)) {
-        address.value = decode_7bit(address.semi_octets, static_cast<int>(length * 4 / 7));
+        int septets = static_cast<int>(std::min(length, max_address_semi_octets) * 4 / 7);
+        address.value = decode_7bit(address.semi_octets, std::min(septets, max_alphanumeric_address));
     } else {
-        address.value = unswap_semi_octets(address.semi_octets).substr(0, length);
+        address.value = unswap_semi_octets(address.semi_octets).substr(0, std::min(length, max_address_digits));
     }
     return address;
 }

@@ -11,6 +11,11 @@ inline constexpr int address_national = 0x81;      // unknown numbering type, IS
 inline constexpr int address_international = 0x91; // international, ISDN plan
 inline constexpr int address_alphanumeric = 0xD0;  // text in the 7-bit alphabet
 
+// An address holds at most 10 octets: 20 digits, or 11 characters of the 7-bit alphabet.
+inline constexpr size_t max_address_semi_octets = 20;
+inline constexpr size_t max_address_digits = 20;
+inline constexpr int max_alphanumeric_address = 11;
+
 bool is_international(int type);
 bool is_alphanumeric(int type);
 

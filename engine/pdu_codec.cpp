@@ -12,8 +12,9 @@
 
 namespace {
 
-// 142 octets hold 162 whole septets (1134 of their 1136 bits).
-constexpr size_t max_septets = user_data_hex_limit / 2 * 8 / 7;
+// 140 octets hold 160 septets exactly.
+constexpr size_t max_septets = max_user_data_octets * 8 / 7;
+constexpr size_t max_ucs2_hex = max_user_data_octets * 2;
 
 // A length or count as written in a PDU: at least two upper-case hex digits.
 std::string hex_field(size_t value) {
@@ -38,7 +39,13 @@ std::string user_data_length(std::string_view user_data, bool seven_bit, int sep
     return hex_field(seven_bit ? static_cast<size_t>(std::max(septets, 0)) : user_data.size() / 2);
 }
 
-SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets) {
+// Protocol identifier and data coding scheme: 7-bit, 7-bit class 0 (shown at once), or UCS-2.
+std::string pid_dcs(bool seven_bit, bool flash) {
+    return seven_bit ? (flash ? "0010" : "0000") : "0008";
+}
+
+SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
+                          bool flash) {
     // No service-centre address, SMS-SUBMIT with a relative validity period, reference 0; the
     // destination is international, 86 followed by the number.
     std::string pdu = "001100";
@@ -46,7 +53,7 @@ SubmitPdu standard_submit(std::string_view number, std::string_view user_data, b
     pdu += "9168";
     pdu += swap_semi_octets(number);
     // PID 00, then DCS and validity: 24 hours for English, 4 hours 5 minutes for Chinese.
-    pdu += seven_bit ? "0000A7" : "000830";
+    pdu += pid_dcs(seven_bit, flash) + (seven_bit ? "A7" : "30");
     pdu += user_data_length(user_data, seven_bit, septets);
     pdu += user_data;
     // The send command counts the octets after the one-octet empty service-centre field.
@@ -55,7 +62,7 @@ SubmitPdu standard_submit(std::string_view number, std::string_view user_data, b
 }
 
 SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
-                         std::string_view smscode) {
+                         std::string_view smscode, bool flash) {
     std::string_view centre = service_centre_digits(smscode);
     // Service-centre length in octets: the type, the country code 86, then the digits.
     std::string pdu = hex_field(2 + (centre.size() + 1) / 2);
@@ -65,7 +72,7 @@ SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bo
     pdu += hex_field(number.size());
     pdu += "81";
     pdu += swap_semi_octets(number);
-    pdu += seven_bit ? "0000A7" : "0008A7";
+    pdu += pid_dcs(seven_bit, flash) + "A7";
     pdu += user_data_length(user_data, seven_bit, septets);
     pdu += user_data;
     // These phones take the PDU up to the Ctrl-Z whatever length the command announces.
@@ -94,15 +101,15 @@ std::string encode_ucs2(std::string_view gbk_text) {
 
 UserData cut_user_data(std::string_view hex, bool seven_bit, int septets) {
     if (seven_bit) {
-        if (hex.size() <= user_data_hex_limit && septets <= static_cast<int>(max_septets)) {
+        if (septets <= static_cast<int>(max_septets)) {
             return {std::string(hex), septets};
         }
         return cut_7bit(hex, septets);
     }
-    if (hex.size() <= user_data_hex_limit) {
+    if (hex.size() <= max_ucs2_hex) {
         return {std::string(hex), 0};
     }
-    return {std::string(hex.substr(0, ucs2_cut(hex, user_data_hex_limit))), 0};
+    return {std::string(hex.substr(0, ucs2_cut(hex, max_ucs2_hex))), 0};
 }
 
 std::string swap_semi_octets(std::string_view digits) {
@@ -128,9 +135,9 @@ std::string unswap_semi_octets(std::string_view semi_octets) {
 }
 
 SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
-                           std::string_view smscode, PduVariant variant) {
+                           std::string_view smscode, PduVariant variant, bool flash) {
     if (variant == PduVariant::Siemens) {
-        return siemens_submit(number, user_data, seven_bit, septets, smscode);
+        return siemens_submit(number, user_data, seven_bit, septets, smscode, flash);
     }
-    return standard_submit(number, user_data, seven_bit, septets);
+    return standard_submit(number, user_data, seven_bit, septets, flash);
 }

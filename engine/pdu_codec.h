@@ -22,17 +22,19 @@ Encoded7bit encode_7bit(std::string_view gbk_text);
 // Chinese content, four upper-case hex digits per UTF-16 unit.
 std::string encode_ucs2(std::string_view gbk_text);
 
-// Encoded content longer than one message is cut to this many hex characters.
+// The compose screen's limit on encoded content, in hex characters.
 inline constexpr size_t user_data_hex_limit = 284;
+// What one message's user data holds: 140 octets (160 septets of the 7-bit alphabet).
+inline constexpr size_t max_user_data_octets = 140;
 
 struct UserData {
     std::string hex;
     int septets = 0; // for 7-bit data: the septets `hex` holds; 0 for UCS-2
 };
 
-// Encoded content cut to at most 284 hex characters. 7-bit data keeps as many whole septets as the
-// 142 octets hold (162) and UCS-2 data as many units (71), but never half an escape pair or half a
-// surrogate pair. `septets` is the count `hex` holds for 7-bit data and is ignored for UCS-2.
+// Encoded content cut to what one message holds, 140 octets: 7-bit data keeps at most 160 septets and
+// UCS-2 data 70 units, but never half an escape pair or half a surrogate pair. `septets` is the count
+// `hex` holds for 7-bit data and is ignored for UCS-2.
 UserData cut_user_data(std::string_view hex, bool seven_bit, int septets);
 
 // --- Addresses ------------------------------------------------------------------------------------------
@@ -57,14 +59,16 @@ struct SubmitPdu {
 // `user_data` is the hex user data as sent (with the "0001" prefix when that option is on). For 7-bit
 // data `septets` is the user-data length it holds; for UCS-2 the length is counted from the hex.
 // `smscode` is the service-centre setting as read; the Siemens variant uses its last 11 characters.
+// `flash` sends 7-bit data as a class 0 message, which the phone shows at once (coding scheme 10).
 SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
-                           std::string_view smscode, PduVariant variant);
+                           std::string_view smscode, PduVariant variant, bool flash = false);
 
 // --- Received PDU ---------------------------------------------------------------------------------------
 
 struct ReceivedMessage {
-    std::string sender; // digits, a national number without +86; or the text of an alphanumeric sender
-    std::string text;   // GBK
+    std::string sender;          // digits, a national number without +86; or the text of an alphanumeric sender
+    std::string text;            // GBK
+    bool sender_is_name = false; // an alphanumeric sender (a company name), which cannot be answered
 };
 
 // One PDU line of the modem's message listing (its trailing CR may be there), read from the layout it

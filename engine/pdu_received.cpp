@@ -93,6 +93,7 @@ ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
 
     ReceivedMessage message;
     message.sender = national_sender(layout.sender);
+    message.sender_is_name = is_alphanumeric(layout.sender.type);
     bool has_header = (layout.first_octet & user_data_header_flag) != 0;
     message.text = user_data_text(user_data_chars(from_d), layout.udl, coding_of_dcs(layout.dcs), has_header);
     tracef(trace, format.decoded.c_str(), layout.coding_type.c_str(), message.text.c_str());

@@ -2,6 +2,8 @@
 
 #include "engine/number_range.h"
 #include "engine/pdu_codec.h"
+#include "engine/persist.h"
+#include "engine/send_position.h"
 #include "engine/submission.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
@@ -50,20 +52,59 @@ std::vector<std::string> recipient_lines(const std::string& text) {
     }
 }
 
-void send_range(EngineContext& ctx, const std::string& line, const UserData& data, long k, int& index) {
+// The engine's way through one record's recipients. Recipients that a run before a restart already
+// handled (the stored position) are counted but not sent again; after each one sent now, the position
+// is stored before the next is touched.
+class RecordWalk {
+public:
+    RecordWalk(EngineContext& ctx, long record) : ctx_(ctx), record_(record) {
+        std::optional<SendPosition> stored = read_send_position(ctx.state.spool_date);
+        if (stored && stored->record == record && stored->done > 0) {
+            skip_ = stored->done;
+            tracef(ctx.logs, "record %ld: %ld recipients done before the restart, going on after them\n", record,
+                   skip_);
+        }
+    }
+
+    template <typename Send> void next(Send send) {
+        if (done_ < skip_) {
+            ++done_;
+            return;
+        }
+        send();
+        ++done_;
+        const std::string& day = ctx_.state.spool_date;
+        persist(ctx_, send_position_path(day), [&] { return write_send_position(day, {record_, done_}); });
+    }
+
+private:
+    EngineContext& ctx_;
+    long record_;
+    long skip_ = 0;
+    long done_ = 0;
+};
+
+void send_range(EngineContext& ctx, RecordWalk& walk, const std::string& line, const UserData& data, long k,
+                int& index) {
     tracef(ctx.logs, "--%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
     std::optional<NumberRange> range = parse_number_range(line);
     if (!range) {
         // A range that names no number range we can send to exactly is reported, not guessed at.
         tracef(ctx.logs, "bad number range, not sent=[%s]\n", line.c_str());
-        report_unsendable(ctx, k, index, line);
+        walk.next([&] { report_unsendable(ctx, k, index, line); });
         return;
     }
     for (std::uint64_t v = range->low; v <= range->high; ++v) {
         ctx.pacer.checkpoint();
         ++index;
-        submit_to_recipient(ctx, range->number(v), data, k, index);
+        walk.next([&] { submit_to_recipient(ctx, range->number(v), data, k, index); });
     }
+}
+
+// Marks records up to k processed; the engine goes no further until the counter is on disk.
+void store_processed(EngineContext& ctx, long k) {
+    const std::string& day = ctx.state.spool_date;
+    persist(ctx, counter_path(day, SpoolDir::Send), [&] { return write_counter(day, SpoolDir::Send, k); });
 }
 
 } // namespace
@@ -76,6 +117,7 @@ void process_record(EngineContext& ctx, long k) {
         // Its files are gone: count it as processed so the queue never stalls on it.
         tracef(ctx.logs, "record %ld incomplete (%s missing), skipped\n", k, data ? "recipients" : "content");
     } else {
+        RecordWalk walk(ctx, k);
         int index = 0;
         for (const std::string& raw : recipient_lines(*recipients)) {
             if (!raw.empty() && raw[0] == '*') {
@@ -88,14 +130,14 @@ void process_record(EngineContext& ctx, long k) {
             }
             ctx.pacer.checkpoint();
             if (looks_like_range(line)) {
-                send_range(ctx, line, *data, k, index);
+                send_range(ctx, walk, line, *data, k, index);
             } else {
-                submit_to_recipient(ctx, line, *data, k, index);
+                walk.next([&] { submit_to_recipient(ctx, line, *data, k, index); });
                 ++index;
             }
         }
     }
-    write_counter(day, SpoolDir::Send, k);
+    store_processed(ctx, k);
 }
 
 void run_send_pass(EngineContext& ctx, long processed, long queued) {
@@ -104,5 +146,5 @@ void run_send_pass(EngineContext& ctx, long processed, long queued) {
         process_record(ctx, k);
     }
     tracef(ctx.logs, "%s=%ld\n", gbk("发送的个数 !!!!!!!!!!!!!").c_str(), queued);
-    write_counter(ctx.state.spool_date, SpoolDir::Send, queued);
+    store_processed(ctx, queued);
 }

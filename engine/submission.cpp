@@ -1,9 +1,12 @@
 #include "engine/submission.h"
 
+#include "engine/link_recovery.h"
+#include "engine/pdu_layout.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/customer_files.h"
+#include "store/recipients.h"
 #include "store/settings.h"
 
 namespace {
@@ -29,13 +32,14 @@ void monitor_line(EngineContext& ctx, const std::string& gap, const std::string&
 }
 
 // The submit PDU for one number, with the trace lines that show how it was built.
-SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets) {
+SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets,
+                    bool flash) {
     TraceSink& trace = ctx.logs;
     bool seven_bit = ctx.state.content_kind == 2;
     PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
     std::string smscode = read_setting("SMSCODE", "0000000000", 16);
     std::string centre = last_chars(smscode, 11);
-    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant);
+    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, flash);
     tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
     tracef(trace, "smsCO_0=[%s]\n", smscode.c_str());
     tracef(trace, "smsCO_1=[%s]\n", centre.c_str());
@@ -54,9 +58,12 @@ SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::st
     return pdu;
 }
 
+enum class Outcome { Sent, Refused, LinkDown };
+
 // One attempt: the send command, the PDU after a wait that stands in for the modem's prompt, then the
-// answer. Returns whether the modem said the message was sent.
-bool attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string& pdu_text, int attempt) {
+// answer. A modem that answers nothing at all, or a line that broke, is not a refusal of the message:
+// the link is down and the attempt must be made again once the modem is back.
+Outcome attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string& pdu_text, int attempt) {
     TraceSink& trace = ctx.logs;
     int speed = ctx.options.speed.load();
     tracef(trace, "%s%d\n", gbk("----------------------开始发送---------------").c_str(), attempt);
@@ -76,7 +83,33 @@ bool attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string& p
     tracef(trace, "read_com1(cmgs)=%s\n", answer.c_str());
     trace.trace(gbk("---------------------- 发送结束---------------\n"));
     ctx.stamp_time();
-    return reply_says_sent(answer);
+    if (answer.empty() && !ctx.port.broken()) {
+        ctx.port.mark_down(gbk("无应答"));
+    }
+    if (ctx.port.broken()) {
+        return Outcome::LinkDown;
+    }
+    return reply_says_sent(answer) ? Outcome::Sent : Outcome::Refused;
+}
+
+// The user data as sent to one recipient, and whether it goes as a flash message. The show-on-screen
+// option puts "0001" before UCS-2 data, which then must still fit one message; 7-bit data cannot take
+// those octets without garbling the text, so it asks for immediate display through its coding scheme.
+struct RecipientData {
+    std::string hex;
+    bool flash = false;
+};
+
+RecipientData recipient_data(EngineContext& ctx, const UserData& content) {
+    if (!ctx.options.show_on_screen.load()) {
+        return {content.hex, false};
+    }
+    if (ctx.state.content_kind == 2) {
+        return {content.hex, true};
+    }
+    constexpr std::size_t prefix_hex = 4;
+    std::size_t room = max_user_data_octets * 2 - prefix_hex;
+    return {"0001" + content.hex.substr(0, ucs2_cut(content.hex, room)), false};
 }
 
 } // namespace
@@ -109,11 +142,17 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
                         int index) {
     TraceSink& trace = ctx.logs;
     tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), content.hex.c_str());
-    std::string user_data = ctx.options.show_on_screen.load() ? "0001" + content.hex : content.hex;
+    RecipientData data = recipient_data(ctx, content);
     ResolvedRecipient resolved = resolve_recipient(recipient, trace);
     std::string phone = resolved.phone;
     if (phone.size() > max_phone_length) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
+        report_unsendable(ctx, record, index, phone);
+        return -1;
+    }
+    if (!is_phone_number(cut_at_line_end(phone))) {
+        // A customer nobody could find, or text that names no number: the modem would only refuse it.
+        tracef(trace, "not a phone number, not sent=[%s]\n", phone.c_str());
         report_unsendable(ctx, record, index, phone);
         return -1;
     }
@@ -123,13 +162,20 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
            length + 2);
-    SubmitPdu pdu = build_pdu(ctx, phone, user_data, content.septets);
+    SubmitPdu pdu = build_pdu(ctx, phone, data.hex, content.septets, data.flash);
     std::string pdu_text = pdu.pdu + '\x1a';
     tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
 
     int attempts = ctx.options.retry.load() ? 6 : 1;
     for (int a = 0; a < attempts; ++a) {
-        if (attempt_send(ctx, pdu, pdu_text, a)) {
+        Outcome outcome = attempt_send(ctx, pdu, pdu_text, a);
+        if (outcome == Outcome::LinkDown) {
+            // The recipient is not used up: once the modem is back, the same attempt is made again.
+            recover_link(ctx);
+            --a;
+            continue;
+        }
+        if (outcome == Outcome::Sent) {
             ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
             monitor_line(ctx, "     ", phone, a, monitor_sent_suffix());

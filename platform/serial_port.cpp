@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr std::size_t max_device_name = 99;
 // More digits than this cannot be a real port number; such a name is taken as a plain device name.
 constexpr std::size_t max_port_digits = 6;
 
@@ -43,9 +42,6 @@ std::string device_path_for(std::string_view com_setting) {
         path = "/dev/ttyS" + std::to_string(n - 1);
     } else {
         path = "/dev/" + std::string(com_setting);
-    }
-    if (path.size() > max_device_name) {
-        path.resize(max_device_name);
     }
     return path;
 }

@@ -23,12 +23,19 @@ public:
     virtual void prepare() = 0;
     // Gives the line up; further calls do nothing.
     virtual void close() = 0;
+    // The line is gone: it hung up, the device went away, or a write could not be made. Silence is not
+    // a break; a broken port stays broken until it is closed and opened again.
+    virtual bool broken() const { return false; }
 };
 
 // The total time-out of one read: 5 ms per byte requested plus 1000 ms (3560 ms for 512 bytes).
 int read_timeout_ms(std::size_t requested);
 
 // The device a `COM` setting names. A setting holding '/' is a path and is used as it is; COMn in any
-// letter case is /dev/ttyS(n-1); any other name lives in /dev. The result is at most 99 bytes long,
-// like the setting it comes from.
+// letter case is /dev/ttyS(n-1); any other name lives in /dev. Nothing is cut: a shortened path could
+// name another device.
 std::string device_path_for(std::string_view com_setting);
+
+// The buffer the COM setting is read with: device paths of up to 255 bytes (a /dev/serial/by-id/ name)
+// are kept whole.
+inline constexpr std::size_t com_setting_size = 256;

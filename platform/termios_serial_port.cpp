@@ -117,6 +117,7 @@ std::size_t TermiosSerialPort::write(std::string_view bytes) {
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && errno != EINTR) {
+            broken_ = true; // EIO after a hang-up, ENXIO or ENODEV when the device went away
             break;
         }
     }
@@ -135,12 +136,17 @@ std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
         if (ready <= 0) {
             break; // deadline passed
         }
+        if ((p.revents & (POLLERR | POLLNVAL)) != 0 || ((p.revents & POLLHUP) != 0 && (p.revents & POLLIN) == 0)) {
+            broken_ = true;
+            break;
+        }
         ssize_t n = ::read(fd_, buffer + got, count - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
             // A hung-up line or a closed pseudo-terminal: poll reports it ready for good, so waiting
             // on would only spin.
+            broken_ = true;
             break;
         }
     }

@@ -23,9 +23,11 @@ public:
     std::size_t read(char* buffer, std::size_t count) override;
     void prepare() override;
     void close() override;
+    bool broken() const override { return broken_; }
 
 private:
     explicit TermiosSerialPort(int fd) : fd_(fd) {}
 
     int fd_ = -1;
+    bool broken_ = false;
 };

@@ -5,7 +5,9 @@
 #include "engine/engine_options.h"
 #include "engine/myterad.h"
 #include "engine/operator_output.h"
+#include "platform/fs.h"
 #include "platform/gbk.h"
+#include "platform/serial_port.h"
 #include "store/settings.h"
 
 #include <csignal>
@@ -17,7 +19,7 @@
 
 namespace {
 
-// Prints every change; keeps the monitor's length as the window would count it (UTF-16 units).
+// Prints every change; keeps the monitor's length as the window counts it (GBK bytes).
 class PrintingOutput : public OperatorOutput {
 public:
     void set_caption(const std::string& text) override { print("caption: ", text); }
@@ -37,9 +39,7 @@ public:
     }
 
 private:
-    static std::size_t units(const std::string& gbk_text) {
-        return gbk_to_utf16(gbk_text).value_or(std::u16string()).size();
-    }
+    static std::size_t units(const std::string& gbk_text) { return gbk_text.size(); }
     void print(const char* tag, const std::string& text) {
         std::lock_guard lock(mutex_);
         print_locked(tag, text);
@@ -70,7 +70,7 @@ private:
 int usage() {
     std::fputs("usage: vmsmsd [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
                "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-               "              [--speed 0..10]\n",
+               "              [--speed 0..10] [--max-listing BYTES]\n",
                stderr);
     return 2;
 }
@@ -111,6 +111,13 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
                 return false;
             }
             options.speed = static_cast<int>(speed);
+        } else if (arg == "--max-listing" && i + 1 < argc) {
+            char* end = nullptr;
+            long long bytes = std::strtoll(argv[++i], &end, 10);
+            if (*end != '\0' || bytes < 512) {
+                return false;
+            }
+            options.max_listing_bytes = static_cast<std::size_t>(bytes);
         } else if (arg == "--retry") {
             options.retry = true;
         } else if (arg == "--pause-after-failure") {
@@ -130,12 +137,33 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
     return true;
 }
 
+// Without a port setting the engine would fall back to a default device that may be anything (often
+// a serial console), so nothing starts until one is set.
+bool port_is_set() {
+    if (!file_exists("server.txt")) {
+        std::fputs("vmsmsd: no server.txt in this directory: set the modem's port as COM in its [SET] section "
+                   "(for example COM=/dev/ttyUSB0), then start again.\n",
+                   stderr);
+        return false;
+    }
+    if (read_setting("COM", "", com_setting_size).empty()) {
+        std::fputs("vmsmsd: server.txt sets no COM: set the modem's port as COM in its [SET] section "
+                   "(for example COM=/dev/ttyUSB0), then start again.\n",
+                   stderr);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     EngineOptions options;
     if (!parse_options(argc, argv, options)) {
         return usage();
+    }
+    if (!port_is_set()) {
+        return 1;
     }
     // The signals are taken by this thread alone, so the engine thread is never interrupted by them.
     sigset_t signals;

@@ -209,43 +209,44 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Cutting the user data to one message ---------------------------------------------------------------
 
-TEST(CutUserData, SevenBitKeepsTheSeptetsOfThe142Octets) {
+TEST(CutUserData, SevenBitKeepsTheSeptetsOfThe140Octets) {
     Encoded7bit long_text = encode_7bit(std::string(200, 'a'));
     UserData cut = cut_user_data(long_text.hex, true, long_text.septets);
-    EXPECT_EQ(cut.hex, encode_7bit(std::string(162, 'a')).hex);
-    EXPECT_EQ(cut.hex.size(), 284u);
-    EXPECT_EQ(cut.septets, 162);
+    EXPECT_EQ(cut.hex, encode_7bit(std::string(160, 'a')).hex);
+    EXPECT_EQ(cut.hex.size(), 280u);
+    EXPECT_EQ(cut.septets, 160);
 }
 
 TEST(CutUserData, SevenBitNeverKeepsHalfAnEscapePair) {
-    // Septet 162 would be the escape of '{', its second half the 163rd.
-    Encoded7bit long_text = encode_7bit(std::string(161, 'a') + "{b");
+    // Septet 160 would be the escape of '{', its second half the 161st.
+    Encoded7bit long_text = encode_7bit(std::string(159, 'a') + "{b");
     UserData cut = cut_user_data(long_text.hex, true, long_text.septets);
-    EXPECT_EQ(cut.septets, 161);
-    EXPECT_EQ(cut.hex, encode_7bit(std::string(161, 'a')).hex);
-    EXPECT_EQ(decode_7bit(cut.hex, cut.septets), std::string(161, 'a'));
+    EXPECT_EQ(cut.septets, 159);
+    EXPECT_EQ(cut.hex, encode_7bit(std::string(159, 'a')).hex);
+    EXPECT_EQ(decode_7bit(cut.hex, cut.septets), std::string(159, 'a'));
 
-    Encoded7bit pair_fits = encode_7bit(std::string(160, 'a') + "{b");
+    Encoded7bit pair_fits = encode_7bit(std::string(158, 'a') + "{b");
     UserData kept = cut_user_data(pair_fits.hex, true, pair_fits.septets);
-    EXPECT_EQ(kept.septets, 162);
-    EXPECT_EQ(decode_7bit(kept.hex, kept.septets), std::string(160, 'a') + "{");
+    EXPECT_EQ(kept.septets, 160);
+    EXPECT_EQ(decode_7bit(kept.hex, kept.septets), std::string(158, 'a') + "{");
 }
 
 TEST(CutUserData, ShortDataIsLeftAlone) {
     EXPECT_EQ(cut_user_data("E8329BFD06", true, 5).hex, "E8329BFD06");
     EXPECT_EQ(cut_user_data("E8329BFD06", true, 5).septets, 5);
-    std::string exactly_one_message(284, 'A');
+    std::string exactly_one_message(280, 'A');
     EXPECT_EQ(cut_user_data(exactly_one_message, false, 0).hex, exactly_one_message);
 }
 
 TEST(CutUserData, Ucs2KeepsWholeUnitsAndSurrogatePairs) {
-    std::string seventy_units;
-    for (int i = 0; i < 70; ++i) {
-        seventy_units += "4F60";
+    std::string sixty_nine_units;
+    for (int i = 0; i < 69; ++i) {
+        sixty_nine_units += "4F60";
     }
-    EXPECT_EQ(cut_user_data(seventy_units + "597D" + "597D", false, 0).hex, seventy_units + "597D");
-    // The 71st unit opens a surrogate pair: the pair goes whole.
-    EXPECT_EQ(cut_user_data(seventy_units + "D83DDE00", false, 0).hex, seventy_units);
+    // 71 units (a 71-character catalogue reply): the 70 that fit 140 octets are kept.
+    EXPECT_EQ(cut_user_data(sixty_nine_units + "597D" + "597D", false, 0).hex, sixty_nine_units + "597D");
+    // The 70th unit opens a surrogate pair: the pair goes whole.
+    EXPECT_EQ(cut_user_data(sixty_nine_units + "D83DDE00", false, 0).hex, sixty_nine_units);
 }
 
 // --- The user-data decoders -------------------------------------------------------------------------------

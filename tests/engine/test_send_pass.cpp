@@ -91,9 +91,9 @@ TEST_F(SendPass, OverLongContentIsCutToOneMessage) {
     queue("13900000001", text);
     run_send_pass(ctx, 0, 1);
     const std::string pdu = sent_pdus().at(0);
-    // 71 UCS-2 units: 142 octets of user data, so the length octet says 8E.
-    EXPECT_EQ(pdu.size(), std::string("0011000D91683109000000F1000830").size() + 2 + 284);
-    EXPECT_EQ(pdu.substr(30, 2), "8E");
+    // 70 UCS-2 units: the 140 octets one message holds, so the length octet says 8C.
+    EXPECT_EQ(pdu.size(), std::string("0011000D91683109000000F1000830").size() + 2 + 280);
+    EXPECT_EQ(pdu.substr(30, 2), "8C");
 }
 
 TEST_F(SendPass, ProcessedAboveQueuedIsSetBack) {
@@ -167,10 +167,14 @@ TEST_F(SendPass, BadRangeIsReportedAndNothingIsSent) {
     EXPECT_NE(report("FAIL").find("13566668890-13566668888"), std::string::npos);
 }
 
-TEST_F(SendPass, LineWithDashElsewhereIsOneRecipient) {
-    queue("139-0000", "x");
+TEST_F(SendPass, LineWithDashElsewhereIsOneRecipientAndNoNumber) {
+    queue("139-0000\n13900000001", "x");
     run_send_pass(ctx, 0, 1);
-    EXPECT_EQ(send_commands().size(), 1u);
+    // One recipient that names no number: a failure line at index 0 and no modem traffic for it.
+    EXPECT_EQ(destinations(), std::vector<std::string>{"8613900000001"});
+    EXPECT_EQ(report("FAIL").substr(0, 4), "1.0,");
+    EXPECT_NE(report("FAIL").find("139-0000"), std::string::npos);
+    EXPECT_EQ(success_keys(), std::vector<std::string>{"1.1"});
 }
 
 } // namespace

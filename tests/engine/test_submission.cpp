@@ -59,9 +59,17 @@ TEST_F(Submission, SiemensVariantCarriesTheServiceCentreAndFixedLength) {
     EXPECT_NE(trace.find("sms_ss=[0891683108000005F0"), std::string::npos);
 }
 
-TEST_F(Submission, SilentModemWithRetryMakesSixAttemptsAndOneFailureLine) {
+// A modem that answers every message with a refusal.
+std::vector<ModemReply> refusing_modem() {
+    return {
+        {"at+cmgs=", "\r\n> "},            // prompt for the PDU
+        {"00", "\r\n+CMS ERROR: 500\r\n"}, // the network refused it
+    };
+}
+
+TEST_F(Submission, RefusingModemWithRetryMakesSixAttemptsAndOneFailureLine) {
     options.retry = true;
-    port.set_silent(true);
+    port.standing(refusing_modem());
     submit_to_recipient(ctx, "13900000001", chinese(), 2, 0);
     EXPECT_EQ(send_commands().size(), 6u);
     std::vector<int> expected;
@@ -109,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SubmissionAnswer, ::testing::ValuesIn(answers),
 
 TEST_F(Submission, PauseAfterFailureWaitsAfterEveryFailedAttempt) {
     options.pause_after_failure = true;
-    port.set_silent(true);
+    port.standing(refusing_modem());
     submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
     EXPECT_EQ(clock.sleeps(), (std::vector<int>{250, 3000, 3560, 7800}));
     EXPECT_NE(trace_text().find(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\r\n")), std::string::npos);
@@ -133,6 +141,102 @@ TEST_F(Submission, ShowOnScreenPrefixesEveryRecipientsUserData) {
                               "4F60597D");
     EXPECT_EQ(sent_pdus()[1], "0011000D91683109000000F2000830060001"
                               "4F60597D");
+}
+
+TEST_F(Submission, ShowOnScreenSendsSevenBitDataAsAFlashMessageWithoutThePrefix) {
+    options.show_on_screen = true;
+    port.standing(accepting_modem());
+    submit_to_recipient(ctx, "13900000001", english(), 1, 0);
+    ASSERT_EQ(sent_pdus().size(), 1u);
+    // Coding scheme 10: the default alphabet, class 0; the user data is the text alone.
+    EXPECT_EQ(sent_pdus()[0], "0011000D91683109000000F10010A708E8329BFD068140");
+}
+
+TEST_F(Submission, ShowOnScreenPrefixStillFitsOneMessage) {
+    options.show_on_screen = true;
+    port.standing(accepting_modem());
+    ctx.state.content_kind = 0;
+    ctx.state.plain_content = "x";
+    std::string seventy_units;
+    for (int i = 0; i < 70; ++i) {
+        seventy_units += "4F60";
+    }
+    submit_to_recipient(ctx, "13900000001", {seventy_units, 0}, 1, 0);
+    ASSERT_EQ(sent_pdus().size(), 1u);
+    // "0001" and 69 units: 140 octets (8C), not 142.
+    EXPECT_EQ(sent_pdus()[0], "0011000D91683109000000F10008308C0001" + seventy_units.substr(0, 276));
+}
+
+// --- The link going down in the middle of a message ----------------------------------------------------
+
+TEST_F(Submission, SilentModemIsALinkDownAndTheSameAttemptIsMadeOnceItIsBack) {
+    port.standing(accepting_modem());
+    port.set_silent(true); // answers nothing until the device is opened again
+    ASSERT_EQ(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0), 0);
+
+    // Attempt 0 heard nothing; the port was closed and opened again after 1 s, the modem set up
+    // again, and attempt 0 made a second time.
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(clock.sleeps(), (std::vector<int>{250, 3000, 3560, 1000, 2500, 3560, 2000, 250, 3000, 3560}));
+    EXPECT_EQ(send_commands().size(), 2u);
+    EXPECT_EQ(report("SUCC"), "3.0," + now_text() + "   13900000001    " + gbk("你好") + "\r\r\n");
+    EXPECT_EQ(report("FAIL"), "");
+    std::vector<std::string> lines = output.prepended();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], gbk("调制解调器连接中断（无应答）：已关闭 /dev/ttyS0，稍后重新打开。\r\n"));
+    EXPECT_EQ(lines[1], gbk("调制解调器已重新连接（/dev/ttyS0），继续收发。\r\n"));
+    EXPECT_EQ(lines[2], "SMS Create Day: 2004-5-6     13900000001   0" + gbk("    发送成功.\r\n"));
+    EXPECT_EQ(output.caption(), gbk("Velmora短信网关--企业短消息服务器  ：   收发进程已启动"));
+    std::vector<std::string> events = output.events();
+    EXPECT_EQ(events.at(0),
+              "caption:" + gbk("Velmora短信网关--企业短消息服务器  ：   调制解调器连接中断，正在重新连接"));
+}
+
+TEST_F(Submission, UnpluggedDeviceIsOpenedAgainWithGrowingWaits) {
+    port.standing(accepting_modem());
+    port.set_broken(true); // hung up: writes take nothing, reads return at once
+    refused_opens = 7;     // the device is missing for seven tries
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+
+    EXPECT_EQ(opens, 8);
+    std::vector<int> sleeps = clock.sleeps();
+    // 250 and 3000 around the failed attempt (its reads return at once), then the waits before each
+    // reopening, doubling up to 30 s, then the set-up and the attempt made again.
+    std::vector<int> expected{250,   3000,  1000, 2000, 4000, 8000, 16000, 30000,
+                              30000, 30000, 2500, 3560, 2000, 250,  3000,  3560};
+    EXPECT_EQ(sleeps, expected);
+    EXPECT_EQ(sent_pdus().size(), 1u) << "the broken port took no bytes";
+    EXPECT_EQ(report("SUCC").substr(0, 4), "1.0,");
+    EXPECT_NE(output.prepended().at(0).find(gbk("线路挂断或设备已移除")), std::string::npos);
+}
+
+TEST_F(Submission, ModemThatStaysSilentAfterReopeningIsNotTakenAsBack) {
+    // The device opens, but the modem answers nothing to its set-up twice; the third time it does.
+    port.standing(accepting_modem());
+    port.set_silent(true);
+    int silent_reopens = 2;
+    ModemLink quiet_link{std::make_unique<BorrowedPort>(port),
+                         [&](const std::string&) -> std::unique_ptr<SerialPort> {
+                             ++opens;
+                             port.set_silent(silent_reopens-- > 0);
+                             return std::make_unique<BorrowedPort>(port);
+                         },
+                         "/dev/ttyS0", 19200};
+    EngineContext quiet{quiet_link, clock, pacer, options, output, logs, ctx.state};
+    submit_to_recipient(quiet, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(opens, 3);
+    EXPECT_EQ(clock.sleeps(), (std::vector<int>{250, 3000, 3560, 1000, 2500, 3560, 2000, 2000, 2500, 3560, 2000, 4000,
+                                                2500, 3560, 2000, 250, 3000, 3560}));
+    EXPECT_EQ(report("SUCC").substr(0, 4), "1.0,");
+}
+
+TEST_F(Submission, RecipientThatIsNoNumberGetsAFailureLineAndNoTraffic) {
+    port.standing(accepting_modem());
+    EXPECT_EQ(submit_to_recipient(ctx, "abc", chinese(), 4, 2), -1);
+    EXPECT_TRUE(port.writes().empty());
+    EXPECT_EQ(report("FAIL"), "4.2," + now_text() + "   abc    " + gbk("你好") + "\r\r\n");
+    EXPECT_EQ(output.prepended(),
+              std::vector<std::string>{"SMS Create Day: 2004-5-6      abc   0" + gbk("    发送失败!!!\r\n")});
 }
 
 struct ResolveCase {
@@ -165,12 +269,12 @@ const ResolveCase resolves[] = {
 INSTANTIATE_TEST_SUITE_P(Table, SubmissionResolve, ::testing::ValuesIn(resolves),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Submission, TokenWithoutCategoryFileSubmitsTheCustomerNameItself) {
+TEST_F(Submission, TokenWithoutCategoryFileResolvesToTheNameAndFailsWithoutTraffic) {
     port.standing(accepting_modem());
     const std::string name = gbk("采购部");
-    submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0);
-    ASSERT_EQ(sent_pdus().size(), 1u);
-    EXPECT_NE(report("SUCC").find("   " + name + "    "), std::string::npos);
+    EXPECT_EQ(submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0), -1);
+    EXPECT_TRUE(port.writes().empty());
+    EXPECT_NE(report("FAIL").find("   " + name + "    "), std::string::npos);
     EXPECT_NE(trace_text().find("name3=[" + name + "]"), std::string::npos);
 }
 

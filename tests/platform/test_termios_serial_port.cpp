@@ -259,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceCase{"usb_adapter", "ttyUSB0", "/dev/ttyUSB0"},
                       DeviceCase{"absolute_path", "/tmp/modem", "/tmp/modem"},
                       DeviceCase{"relative_path", "./modem", "./modem"},
-                      DeviceCase{"long_name_cut", std::string(99, 'a'), "/dev/" + std::string(94, 'a')}),
+                      DeviceCase{"long_name_kept_whole", std::string(255, 'a'), "/dev/" + std::string(255, 'a')}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

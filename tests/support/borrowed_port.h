@@ -12,6 +12,7 @@ public:
     std::size_t read(char* buffer, std::size_t count) override { return port_.read(buffer, count); }
     void prepare() override { port_.prepare(); }
     void close() override { port_.close(); }
+    bool broken() const override { return port_.broken(); }
 
 private:
     SerialPort& port_;

@@ -15,6 +15,17 @@ void EngineFixture::TearDown() {
     TempDirTest::TearDown();
 }
 
+std::unique_ptr<SerialPort> EngineFixture::reopen_device() {
+    ++opens;
+    if (refused_opens > 0) {
+        --refused_opens;
+        return nullptr;
+    }
+    port.set_broken(false);
+    port.set_silent(false);
+    return std::make_unique<BorrowedPort>(port);
+}
+
 std::vector<std::string> EngineFixture::sent_pdus() const {
     std::vector<std::string> pdus;
     for (const auto& w : port.writes()) {

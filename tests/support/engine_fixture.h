@@ -2,6 +2,8 @@
 
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
+#include "engine/modem_link.h"
+#include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"
 #include "support/temp_dir.h"
@@ -27,11 +29,18 @@ protected:
     const std::string day = "2004-5-6";
     VirtualClock clock{{2004, 5, 6, 7, 1, 5}};
     FakeSerialPort port{&clock};
+    // Reopening the device after the link went down: while `refused_opens` is above 0 the device is
+    // missing; after that the same scripted modem comes back, answering and unbroken (plugged in again).
+    int refused_opens = 0;
+    int opens = 0;
+    std::unique_ptr<SerialPort> reopen_device();
+    ModemLink link{std::make_unique<BorrowedPort>(port), [this](const std::string&) { return reopen_device(); },
+                   "/dev/ttyS0", 19200};
     EngineOptions options;
     MemoryOutput output;
     EngineLogs logs;
     ClockPacer pacer{clock};
-    EngineContext ctx{port, clock, pacer, options, output, logs, {}};
+    EngineContext ctx{link, clock, pacer, options, output, logs, {}};
 };
 
 // A modem that takes every message: the prompt after the send command, then "+CMGS" and OK.

@@ -29,6 +29,16 @@ void FakeSerialPort::set_accepts_configure(bool accepts) {
     accepts_configure_ = accepts;
 }
 
+void FakeSerialPort::set_broken(bool broken) {
+    std::lock_guard lock(mutex_);
+    broken_ = broken;
+}
+
+bool FakeSerialPort::broken() const {
+    std::lock_guard lock(mutex_);
+    return broken_;
+}
+
 bool FakeSerialPort::configure(std::uint32_t baud) {
     std::lock_guard lock(mutex_);
     configured_.push_back(baud);
@@ -54,6 +64,9 @@ std::optional<std::string> FakeSerialPort::answer_to(std::string_view bytes) {
 std::size_t FakeSerialPort::write(std::string_view bytes) {
     long long at = clock_ ? clock_->elapsed_ms() : 0;
     std::lock_guard lock(mutex_);
+    if (broken_) {
+        return 0;
+    }
     writes_.push_back({std::string(bytes), at});
     std::optional<std::string> answer = answer_to(bytes);
     if (!answer) {
@@ -69,6 +82,9 @@ std::size_t FakeSerialPort::read(char* buffer, std::size_t count) {
     {
         std::lock_guard lock(mutex_);
         ++reads_;
+        if (broken_) {
+            return 0; // a hung-up line answers at once with nothing
+        }
         n = std::min(count, input_.size());
         std::memcpy(buffer, input_.data(), n);
         input_.erase(0, n);

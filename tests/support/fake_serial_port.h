@@ -52,12 +52,15 @@ public:
     void set_silent(bool silent);
     // Whether configure accepts a rate; by default it accepts every rate but 0.
     void set_accepts_configure(bool accepts);
+    // A line that hung up: writes take nothing, reads return nothing at once, broken() says so.
+    void set_broken(bool broken);
 
     bool configure(std::uint32_t baud) override;
     std::size_t write(std::string_view bytes) override;
     std::size_t read(char* buffer, std::size_t count) override;
     void prepare() override;
     void close() override;
+    bool broken() const override;
 
     // Everything written, in one string and write by write.
     std::string written() const;
@@ -93,5 +96,6 @@ private:
     int prepares_ = 0;
     bool silent_ = false;
     bool accepts_configure_ = true;
+    bool broken_ = false;
     bool closed_ = false;
 };

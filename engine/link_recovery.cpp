@@ -1,0 +1,55 @@
+#include "engine/link_recovery.h"
+
+#include "engine/operator_texts.h"
+#include "engine/serial_link.h"
+#include "platform/gbk.h"
+
+#include <algorithm>
+
+namespace {
+
+// Reopens the device and runs the start-up exchange; true when the modem answered it.
+bool reopen_modem(EngineContext& ctx) {
+    if (!ctx.port.reopen(ctx.options.wider_compatibility.load())) {
+        return false;
+    }
+    std::string answer = modem_startup_exchange(ctx);
+    if (answer.empty() && !ctx.port.broken()) {
+        ctx.port.mark_down(gbk("无应答"));
+    }
+    return !ctx.port.broken();
+}
+
+} // namespace
+
+std::string modem_startup_exchange(EngineContext& ctx) {
+    port_prepare(ctx.port);
+    tracef(ctx.logs, "star...%s,%s\n", ctx.state.com_setting.c_str(), ctx.state.rate_setting.c_str());
+    port_write(ctx.port, "AT+CMGF=0\r\n");
+    ctx.pacer.sleep(2500);
+    std::string answer = port_read_chunk(ctx.port);
+    ctx.pacer.sleep(2000);
+    return answer;
+}
+
+void recover_link(EngineContext& ctx) {
+    std::string why = ctx.port.down_reason().empty() ? gbk("无应答") : ctx.port.down_reason();
+    const std::string& device = ctx.port.device();
+    tracef(ctx.logs, "link down (%s) on %s: port closed, reopening\n", why.c_str(), device.c_str());
+    ctx.output.set_caption(link_down_caption());
+    ctx.output.prepend_monitor(link_down_line(why, device));
+    ctx.port.close();
+    int wait = first_reopen_wait_ms;
+    for (int round = 1;; ++round) {
+        ctx.pacer.sleep(wait);
+        if (reopen_modem(ctx)) {
+            break;
+        }
+        tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, device.c_str(), ctx.port.down_reason().c_str());
+        ctx.port.close();
+        wait = std::min(wait * 2, longest_reopen_wait_ms);
+    }
+    tracef(ctx.logs, "link back on %s\n", device.c_str());
+    ctx.output.set_caption(started_caption());
+    ctx.output.prepend_monitor(link_back_line(device));
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "engine/engine_context.h"
+
+#include <string>
+
+// Waits before each reopening of a lost modem: 1 s, doubling, at most 30 s.
+inline constexpr int first_reopen_wait_ms = 1000;
+inline constexpr int longest_reopen_wait_ms = 30000;
+
+// The modem's start-up exchange: purge the line, switch to PDU mode ("AT+CMGF=0"), wait 2500 ms,
+// read one chunk, wait 2000 ms. Returns the chunk.
+std::string modem_startup_exchange(EngineContext& ctx);
+
+// Called when the link is down. Tells the operator (monitor, caption, trace), closes the port, and
+// opens the same device again after growing waits until the modem answers its start-up exchange; then
+// puts the started caption back. Returns only then, or by EngineStopped when the engine must stop.
+// Nothing the engine was doing is given up: the caller goes on with the same record and recipient.
+void recover_link(EngineContext& ctx);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/serial_port.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Opens the modem's device; null when it cannot be opened (tests put a fake port here).
+using PortOpener = std::function<std::unique_ptr<SerialPort>(const std::string& device_path)>;
+
+// The engine's line to the modem across unplugging: it forwards to the port it holds and notices when
+// the link is down (the port hung up, went away or refused a write, or the modem did not answer at
+// all), so the engine can close it and open the same device again.
+class ModemLink : public SerialPort {
+public:
+    // `baud` is the rate a reopened port gets until configure names another.
+    ModemLink(std::unique_ptr<SerialPort> port, PortOpener opener, std::string device, std::uint32_t baud = 0);
+
+    bool configure(std::uint32_t baud) override;
+    std::size_t write(std::string_view bytes) override;
+    std::size_t read(char* buffer, std::size_t count) override;
+    void prepare() override;
+    // Gives the port up; the link stays down until reopen succeeds.
+    void close() override;
+    // Down: broken, closed, or marked down by the engine.
+    bool broken() const override;
+
+    // The engine saw the modem stay silent or babble without end; `why` is kept for the operator.
+    void mark_down(const std::string& why);
+    // Why the link went down, GBK, for the operator; empty while it is up.
+    const std::string& down_reason() const { return reason_; }
+    const std::string& device() const { return device_; }
+
+    // Closes whatever is held, opens the device again and applies the line rate of the last
+    // configure. A rejected rate counts as failure unless `accept_rejected_rate`.
+    bool reopen(bool accept_rejected_rate);
+
+private:
+    void note_broken_port();
+
+    std::unique_ptr<SerialPort> port_;
+    PortOpener opener_;
+    std::string device_;
+    std::uint32_t baud_ = 0;
+    std::string reason_;
+};
