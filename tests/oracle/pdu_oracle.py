@@ -156,7 +156,7 @@ def submit_cases():
     for number in NUMBERS:
         for label, text in ENGLISH_TEXTS:
             cases.append((f"standard/english/{label}/{len(number)}", "standard", "7bit", number, "-", text,
-                          "+86" + number, cut_to_septets(text, 162), False, "1440M", ""))
+                          "+86" + number, cut_to_septets(text, 160), False, "1440M", ""))
         for label, text in CHINESE_TEXTS:
             cases.append((f"standard/chinese/{label}/{len(number)}", "standard", "ucs2", number, "-", text,
                           "+86" + number, text, True, "245M", ""))
@@ -169,6 +169,15 @@ def submit_cases():
          False, "1440M", "+860000000000"),
     ]
     return cases
+
+
+def flash_cases():
+    """7-bit texts sent with the show-on-screen option: (name, variant, smscode, text)."""
+    return [
+        ("standard/hello", "standard-flash", "-", "hello"),
+        ("standard/extension_characters", "standard-flash", "-", "Price: {5} [EUR] ok"),
+        ("siemens/hello", "siemens-flash", "8613800000500", "hello"),
+    ]
 
 
 def deliver_cases():
@@ -223,7 +232,10 @@ def main():
     peer_delivers = peer_deliver_cases()
     peer_submits = peer_submit_cases()
 
+    flashes = flash_cases()
+
     commands = [f"submit {c[1]} {c[2]} {c[3]} {c[4]} {to_hex(c[5])}" for c in submits]
+    commands += [f"submit {variant} 7bit 13900000001 {smscode} {to_hex(text)}" for _, variant, smscode, text in flashes]
     commands += [f"received {pdu}" for _, pdu, _, _ in delivers]
     commands += [f"deliver {form} {coding} {to_hex(sender)} {to_hex(text)}"
                  for _, form, coding, sender, text, _ in peer_delivers]
@@ -241,6 +253,12 @@ def main():
                       "Unicode_No_Compression" if unicode else "Default_No_Compression")
         checks.expect(f"submit {name}: validity", decoded["SMSC"]["Validity"], validity)
         checks.expect(f"submit {name}: service centre", decoded["SMSC"]["Number"], centre)
+
+    print("-- show-on-screen 7-bit messages: readable, and class 0")
+    for name, _, _, text in flashes:
+        decoded = gammu_decode(next(answers).split(" ")[1])
+        checks.expect(f"flash {name}: text", decoded["Text"], text)
+        checks.expect(f"flash {name}: class", decoded["Class"], 0)
 
     print("-- deliver PDUs gammu builds, decoded by us")
     for name, _, sender, text in delivers:

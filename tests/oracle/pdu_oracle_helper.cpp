@@ -2,7 +2,7 @@
 // answer line per command on standard output. Texts travel as hex of their UTF-8 bytes ("-" when
 // empty) so that any character survives the pipe.
 //
-//   submit standard|siemens 7bit|ucs2 NUMBER SMSCODE TEXT  ->  pdu PDU LENGTH
+//   submit standard|siemens[-flash] 7bit|ucs2 NUMBER SMSCODE TEXT  ->  pdu PDU LENGTH
 //   received LINE                                          ->  message SENDER TEXT
 //   deliver national|international|alpha 7bit|ucs2 SENDER TEXT  ->  pdu PDU
 //   submitted PDU                                          ->  submitted NUMBER TYPE TEXT | refused
@@ -62,8 +62,11 @@ std::string submit(std::istringstream& args) {
     } else {
         data = cut_user_data(encode_ucs2(gbk_text), false, 0);
     }
-    SubmitPdu pdu = build_submit_pdu(number, data.hex, seven_bit, data.septets, smscode == "-" ? "" : smscode,
-                                     variant == "siemens" ? PduVariant::Siemens : PduVariant::Standard);
+    // "-flash" after the variant: the show-on-screen option with 7-bit text, sent as class 0.
+    bool flash = variant.ends_with("-flash");
+    SubmitPdu pdu =
+        build_submit_pdu(number, data.hex, seven_bit, data.septets, smscode == "-" ? "" : smscode,
+                         variant.starts_with("siemens") ? PduVariant::Siemens : PduVariant::Standard, flash);
     return "pdu " + pdu.pdu + " " + std::to_string(pdu.command_length);
 }
 
