@@ -14,8 +14,10 @@ bool reopen_modem(EngineContext& ctx) {
         return false;
     }
     std::string answer = modem_startup_exchange(ctx);
-    if (answer.empty() && !ctx.port.broken()) {
+    if (answer.empty()) {
         ctx.port.mark_down(gbk("无应答"));
+    } else if (!reply_is_intelligible(answer)) {
+        ctx.port.mark_down(gbk("应答无法识别"));
     }
     return !ctx.port.broken();
 }

@@ -90,6 +90,16 @@ bool reply_says_sent(std::string_view text) {
     return ok && !error;
 }
 
+bool reply_is_intelligible(std::string_view text) {
+    bool known = false;
+    for_each_line(text, [&](std::string_view line) {
+        bool echo = line.size() >= 2 && (line[0] == 'a' || line[0] == 'A') && (line[1] == 't' || line[1] == 'T');
+        known = known || line == "OK" || is_error_result(line) || line.starts_with("+CMGS:") || line.starts_with(">") ||
+                echo;
+    });
+    return known;
+}
+
 void port_close(SerialPort& port) {
     port.close();
 }

@@ -230,6 +230,21 @@ TEST_F(Submission, ModemThatStaysSilentAfterReopeningIsNotTakenAsBack) {
     EXPECT_EQ(report("SUCC").substr(0, 4), "1.0,");
 }
 
+TEST_F(Submission, NoiseInsteadOfAnAnswerIsALinkDownNotARefusal) {
+    port.script({
+        {"at+cmgs=", "\x01\x7f#%OK!\x02"},      // line noise, no prompt and no result code
+        {"00", ""},                             // nothing more
+        {"AT+CMGF=0", "AT+CMGF=0\r\r\nOK\r\n"}, // the modem set up again after reopening
+        {"at+cmgs=", "\r\n> "},                 // prompt for the PDU
+        {"00", "\r\n+CMGS: 4\r\n\r\nOK\r\n"},   // sent
+    });
+    submit_to_recipient(ctx, "13900000001", chinese(), 1, 0);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(report("FAIL"), "");
+    EXPECT_EQ(report("SUCC").substr(0, 4), "1.0,");
+    EXPECT_NE(output.prepended().at(0).find(gbk("应答无法识别")), std::string::npos);
+}
+
 TEST_F(Submission, RecipientThatIsNoNumberGetsAFailureLineAndNoTraffic) {
     port.standing(accepting_modem());
     EXPECT_EQ(submit_to_recipient(ctx, "abc", chinese(), 4, 2), -1);
