@@ -16,6 +16,7 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -538,7 +539,8 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(ctl_ok({"status"}), "fault=none failing=0 layout=usual stored=0/30 submissions=3\n");
+    EXPECT_EQ(ctl_ok({"status"}),
+              "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" + device_ + "\n");
 }
 
 TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {
@@ -547,6 +549,219 @@ TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {
     ctl_ok({"fault", "reject"});
     line.expect("AT\r", "AT\r\r\nERROR\r\n");
     line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\nERROR\r\n");
+}
+
+// What in `bytes` a reader waiting for a modem's result could take for one, or "" when nothing: an
+// "OK" that ends a line, in any letter case and with blanks before the line feed (a reader that
+// searches for the word as well as one that compares whole lines), or a "+CMGS:".
+std::string answer_in(const std::string& bytes) {
+    std::string upper = bytes;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (size_t at = upper.find("+CMGS:"); at != std::string::npos) {
+        return bytes.substr(at, 6);
+    }
+    for (size_t at = upper.find("OK"); at != std::string::npos; at = upper.find("OK", at + 1)) {
+        size_t end = upper.find_first_not_of(" \t\r", at + 2);
+        if (end != std::string::npos && upper[end] == '\n') {
+            return bytes.substr(at > 8 ? at - 8 : 0, end + 1 - (at > 8 ? at - 8 : 0));
+        }
+    }
+    return {};
+}
+
+bool has_binary_byte(const std::string& bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c >= 0x80; });
+}
+
+bool link_exists(const std::string& path) {
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
+
+// Whether `path` appears within five seconds.
+bool link_appears(const std::string& path) {
+    for (int i = 0; i < 100 && !link_exists(path); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return link_exists(path);
+}
+
+// Whatever the line sends until it has been quiet for a while, or `limit` bytes.
+std::string drain(Line& line, size_t limit) {
+    std::string got;
+    for (std::string more; got.size() < limit && !(more = line.read_for(300)).empty();) {
+        got += more;
+    }
+    return got;
+}
+
+TEST_F(ModemSimInbox, UnplugHangsThePortUpAndReplugLinksAFreshModemWithItsMemory) {
+    ASSERT_TRUE(start());
+    deliver_two();
+    Line line("modem");
+    line.expect("ATE0\r", "ATE0\r\r\nOK\r\n");
+    line.expect("at+cmgs=20\r" + std::string(hello_pdu) + "\x1a", "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
+
+    EXPECT_EQ(ctl_ok({"fault", "unplug"}), "");
+    // The gateway's open port: hung up, reading end of file, writing EIO; the device and the link gone.
+    pollfd p{line.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 3000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP) << p.revents;
+    char c;
+    EXPECT_LE(::read(line.fd(), &c, 1), 0);
+    errno = 0;
+    EXPECT_EQ(::write(line.fd(), "AT\r", 3), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_FALSE(link_exists("modem"));
+    EXPECT_FALSE(std::filesystem::exists(device_));
+
+    // Still under control while unplugged.
+    EXPECT_NE(ctl_ok({"status"}).find(" line=unplugged\n"), std::string::npos);
+    EXPECT_EQ(ctl_ok({"deliver", "--pdu", national_pdu}), "stored 3\n");
+    for (const char* fault : {"unplug", "garbage --count 5"}) {
+        std::vector<std::string> words = {"fault"};
+        std::istringstream rest(fault);
+        for (std::string word; rest >> word;) {
+            words.push_back(word);
+        }
+        ProgramResult r = ctl(words);
+        EXPECT_EQ(r.exit_code, 1) << fault;
+        EXPECT_NE(r.err.find("unplugged"), std::string::npos) << r.err;
+    }
+
+    std::string plugged = ctl_ok({"fault", "replug"});
+    ASSERT_TRUE(link_exists("modem"));
+    EXPECT_EQ(plugged, "plugged " + std::filesystem::read_symlink("modem").string() + "\n");
+    Line fresh("modem");
+    ASSERT_TRUE(fresh.is_open());
+    fresh.expect("AT\r", "AT\r\r\nOK\r\n"); // echo on again: the modem started afresh
+    fresh.expect("ATE0\r", "ATE0\r\r\nOK\r\n");
+    fresh.expect("AT+CMGL=4\r",
+                 "\r\n" + entries(0) + "+CMGL: 3,0,,22\r\n" + national_pdu + "\r\n\r\nOK\r\n"); // storage kept
+    EXPECT_EQ(ctl_ok({"sent"}), "sent ref=1 length=20 to=+8613900000001 coding=7bit smsc=- pdu=" +
+                                    std::string(hello_pdu) + " text=hello\n");
+}
+
+TEST_F(ModemSim, UnplugForSecondsPlugsBackInByItself) {
+    ASSERT_TRUE(start());
+    ctl_ok({"fault", "unplug", "--for", "0.5"});
+    EXPECT_FALSE(link_exists("modem"));
+    ASSERT_TRUE(link_appears("modem"));
+    Line line("modem");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    EXPECT_NE(ctl_ok({"status"}).find(" line=plugged device=/dev/"), std::string::npos);
+}
+
+TEST_F(ModemSim, SilenceForSecondsLiftsByItself) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    ctl_ok({"fault", "silent", "--for", "1"});
+    line.write("AT\r");
+    EXPECT_EQ(visible(line.read_for(300)), "");
+    EXPECT_EQ(ctl_ok({"status"}).substr(0, 13), "fault=silent ");
+    // Asked again and again: every question before the silence lifts goes unanswered, even unechoed.
+    std::string answer;
+    for (int i = 0; i < 25 && answer.empty(); ++i) {
+        line.write("AT\r");
+        answer = line.read_for(200);
+    }
+    EXPECT_EQ(visible(answer), visible("AT\r\r\nOK\r\n"));
+    EXPECT_EQ(ctl_ok({"status"}).substr(0, 11), "fault=none ");
+}
+
+TEST_F(ModemSim, TheTimeOfAnEarlierFaultLeavesALaterChangeAlone) {
+    ASSERT_TRUE(start());
+    ctl_ok({"fault", "silent", "--for", "0.2"});
+    ctl_ok({"fault", "reject"});
+    ctl_ok({"fault", "unplug", "--for", "0.2"});
+    ctl_ok({"fault", "replug"});
+    Line line("modem");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Neither lifted the rejection nor plugged in a second time, which would hang this port up.
+    line.expect("AT\r", "AT\r\r\nERROR\r\n");
+    EXPECT_EQ(ctl_ok({"status"}).substr(0, 13), "fault=reject ");
+}
+
+TEST_F(ModemSim, FaultNoneClearsEveryFault) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    const std::vector<std::vector<std::string>> faults = {
+        {"silent"}, {"silent", "--for", "60"}, {"error"}, {"reject"}, {"endless-listing"}, {"garbage"}, {"fail", "2"},
+        {"unplug"}, {"unplug", "--for", "60"},
+    };
+    int reference = 0;
+    for (const auto& fault : faults) {
+        std::vector<std::string> words = {"fault"};
+        std::string named = "fault";
+        for (const std::string& word : fault) {
+            words.push_back(word);
+            named += " " + word;
+        }
+        SCOPED_TRACE(named);
+        ctl_ok(words);
+        EXPECT_EQ(ctl_ok({"fault", "none"}), "");
+        std::string status = ctl_ok({"status"});
+        EXPECT_EQ(status.substr(0, 21), "fault=none failing=0 ");
+        EXPECT_NE(status.find(" line=plugged device=/dev/"), std::string::npos) << status;
+        Line line("modem");
+        ASSERT_TRUE(line.is_open());
+        line.expect("AT+CMGL\r", "\r\nOK\r\n");
+        line.expect("at+cmgs=20\r" + std::string(hello_pdu) + "\x1a",
+                    "\r\n> \r\n+CMGS: " + std::to_string(++reference) + "\r\n\r\nOK\r\n");
+    }
+}
+
+TEST_F(ModemSimInbox, EndlessListingNeverFinishesAndStopsWhenCleared) {
+    ASSERT_TRUE(start());
+    deliver_two();
+    Line line("modem");
+    ctl_ok({"fault", "endless-listing"});
+    line.write("AT+CMGL=4\r");
+    std::string stream = line.read(256 * 1024);
+    ASSERT_EQ(stream.size(), 256u * 1024) << "the listing ended: " << visible(stream.substr(stream.size() - 40));
+    line.write("AT\r"); // a modem that is busy listing takes no commands
+    EXPECT_EQ(ctl_ok({"status"}).substr(0, 22), "fault=endless-listing ");
+
+    ctl_ok({"fault", "none"});
+    std::string rest = drain(line, 1 << 20);
+    ASSERT_LT(rest.size(), 1u << 20) << "the listing went on after the fault was cleared";
+    stream += rest;
+    // The messages over and over, whole entries only, nothing else between them.
+    const std::string start = "AT+CMGL=4\r\r\n";
+    const std::string round = entries(0);
+    std::string expected = start;
+    while (expected.size() < stream.size()) {
+        expected += round;
+    }
+    EXPECT_TRUE(stream == expected) << "the listing strays from its entries";
+    EXPECT_EQ(answer_in(stream), "");
+
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    line.expect("AT+CMGL=4\r", "AT+CMGL=4\r\r\n" + entries(1) + "\r\nOK\r\n");
+}
+
+TEST_F(ModemSim, GarbageHoldsNoResultALineReaderWouldTake) {
+    ASSERT_TRUE(start());
+    Line line("modem");
+    ctl_ok({"fault", "garbage"});
+    std::string commands;
+    for (int i = 0; i < 100; ++i) {
+        commands += "AT\r";
+    }
+    line.write(commands + "at+cmgs=20\r" + std::string(hello_pdu) + "\x1a");
+    std::string noise = drain(line, 1 << 20);
+    EXPECT_GE(noise.size(), 102u * 8) << "every command and the PDU are answered";
+    EXPECT_EQ(visible(answer_in(noise)), "");
+    EXPECT_TRUE(has_binary_byte(noise));
+    EXPECT_EQ(ctl_ok({"sent"}), "");
+    ctl_ok({"fault", "none"});
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+
+    // Noise once and unasked, which the next answer may not turn into a result line either.
+    ctl_ok({"fault", "garbage", "--count", "20000"});
+    std::string burst = line.read(20000);
+    EXPECT_EQ(burst.size(), 20000u);
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    EXPECT_EQ(visible(answer_in(burst)), "");
+    EXPECT_EQ(ctl_ok({"status"}).substr(0, 11), "fault=none ");
 }
 
 // --- The port -----------------------------------------------------------------------------------------
@@ -668,7 +883,18 @@ INSTANTIATE_TEST_SUITE_P(
                           "BadTime", {"deliver", "--from", "1", "--text", "x", "--time", "2405"}, "14 digits"},
                       ControlRefusal{"TextWithoutGbkForm", {"deliver", "--from", "1", "--text", "😀"}, "GBK"},
                       ControlRefusal{"UnknownFault", {"fault", "smoke"}, "fault takes"},
-                      ControlRefusal{"UnknownLayout", {"layout", "wavy"}, "layout takes"}),
+                      ControlRefusal{"UnknownLayout", {"layout", "wavy"}, "layout takes"},
+                      ControlRefusal{"NoFaultNamed", {"fault"}, "fault takes"},
+                      ControlRefusal{"SecondsNotANumber", {"fault", "silent", "--for", "soon"}, "--for takes seconds"},
+                      ControlRefusal{"ZeroSeconds", {"fault", "unplug", "--for", "0"}, "--for takes seconds"},
+                      ControlRefusal{"TooManyDecimals", {"fault", "silent", "--for", "0.0001"}, "--for takes seconds"},
+                      ControlRefusal{"SecondsMissing", {"fault", "garbage", "--for"}, "--for needs"},
+                      ControlRefusal{"WordAfterFault", {"fault", "reject", "loudly"}, "nothing more than --for"},
+                      ControlRefusal{"WordAfterNone", {"fault", "none", "now"}, "no more words"},
+                      ControlRefusal{"DurationForFail", {"fault", "fail", "2", "--for", "1"}, "fault fail takes"},
+                      ControlRefusal{"NoiseOfNoBytes", {"fault", "garbage", "--count", "0"}, "--count takes"},
+                      ControlRefusal{"NoiseWithoutCount", {"fault", "garbage", "--count"}, "--count takes"},
+                      ControlRefusal{"ReplugWhilePlugged", {"fault", "replug"}, "plugged in already"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemSim, ControlClientReportsAMissingSimulator) {

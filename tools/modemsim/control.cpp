@@ -1,6 +1,7 @@
 #include "modemsim/control.h"
 
 #include "engine/pdu_peer.h"
+#include "modemsim/control_faults.h"
 #include "modemsim/network_time.h"
 #include "modemsim/text_escape.h"
 #include "platform/gbk.h"
@@ -139,25 +140,6 @@ ControlReply deliver(const std::vector<std::string>& words, Modem& modem) {
     return reply;
 }
 
-ControlReply fault(const std::vector<std::string>& words, Modem& modem) {
-    std::string kind = words.size() > 1 ? words[1] : "";
-    if (kind == "fail" && words.size() == 3 && all_digits(words[2]) && words[2].size() < 6) {
-        modem.set_fault(Fault::None);
-        modem.fail_next_sends(std::stoi(words[2]));
-        return {};
-    }
-    static const std::pair<const char*, Fault> kinds[] = {
-        {"none", Fault::None}, {"silent", Fault::Silent}, {"error", Fault::SendError}, {"reject", Fault::Reject}};
-    for (const auto& [name, value] : kinds) {
-        if (kind == name && words.size() == 2) {
-            modem.set_fault(value);
-            modem.fail_next_sends(0);
-            return {};
-        }
-    }
-    return refused("fault takes none, silent, error, reject or fail COUNT");
-}
-
 ControlReply layout(const std::vector<std::string>& words, Modem& modem) {
     if (words.size() != 2 || (words[1] != "usual" && words[1] != "blank-line")) {
         return refused("layout takes usual or blank-line");
@@ -176,38 +158,26 @@ ControlReply stored(Modem& modem) {
     return reply;
 }
 
-const char* fault_name(Fault fault) {
-    switch (fault) {
-    case Fault::Silent:
-        return "silent";
-    case Fault::SendError:
-        return "error";
-    case Fault::Reject:
-        return "reject";
-    default:
-        return "none";
-    }
-}
-
-ControlReply status(Modem& modem, SubmissionLog& log) {
+ControlReply status(Modem& modem, SubmissionLog& log, const LineControl& line) {
     ControlReply reply;
     reply.lines = {std::string("fault=") + fault_name(modem.fault()) +
                    " failing=" + std::to_string(modem.failing_sends()) +
                    " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") +
                    " stored=" + std::to_string(modem.store().used()) + "/" + std::to_string(modem.store().capacity()) +
-                   " submissions=" + std::to_string(log.lines().size())};
+                   " submissions=" + std::to_string(log.lines().size()) +
+                   (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged")};
     return reply;
 }
 
 } // namespace
 
-ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log) {
+ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line) {
     const std::string command = words.empty() ? "" : words[0];
     if (command == "deliver") {
         return deliver(words, modem);
     }
     if (command == "fault") {
-        return fault(words, modem);
+        return fault_command(words, modem, line);
     }
     if (command == "layout") {
         return layout(words, modem);
@@ -221,7 +191,7 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
     } else if (command == "stored") {
         reply = stored(modem);
     } else if (command == "status") {
-        reply = status(modem, log);
+        reply = status(modem, log, line);
     } else if (command == "clear") {
         modem.store().clear();
         log.clear();

@@ -3,13 +3,21 @@
 #include "modemsim/modem.h"
 #include "modemsim/submission_log.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The control interface's commands, one line of words each:
 //   deliver --from NUMBER --text TEXT [--7bit | --ucs2] [--smsc NUMBER | --no-smsc] [--time STAMP]
 //   deliver --pdu HEX
-//   fault none | silent | error | reject | fail COUNT
+//   fault none
+//   fault silent | error | reject | endless-listing | garbage [--for SECONDS]
+//   fault fail COUNT
+//   fault garbage --count COUNT
+//   fault unplug [--for SECONDS]
+//   fault replug
 //   layout usual | blank-line
 //   sent | stored | status | clear | quit
 struct ControlReply {
@@ -19,4 +27,24 @@ struct ControlReply {
     bool quit = false;
 };
 
-ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log);
+// What the control commands reach beyond the modem: the cable to the gateway, and the clock that
+// ends a fault by itself.
+class LineControl {
+public:
+    virtual ~LineControl() = default;
+
+    virtual bool plugged() const = 0;
+    // The device the link names; empty while unplugged.
+    virtual std::string device() const = 0;
+    // Pulls the cable: the pseudo-terminal and its link go. Back in by itself after `back_after`
+    // when one is given.
+    virtual void unplug(std::optional<std::chrono::milliseconds> back_after) = 0;
+    // A new pseudo-terminal linked at the same path. False, with `error` set, when it cannot be made.
+    virtual bool replug(std::string& error) = 0;
+    // The modem's fault lifts by itself after `after`; without it, the fault stays until changed.
+    virtual void end_fault_after(std::optional<std::chrono::milliseconds> after) = 0;
+    // Bytes the modem sends without being asked.
+    virtual void send_unasked(std::string_view bytes) = 0;
+};
+
+ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line);

@@ -23,14 +23,20 @@ void append_block(std::string& out, const std::vector<std::string>& lines) {
 } // namespace
 
 Modem::Modem(const ModemProfile& profile, SubmissionLog& log)
-    : profile_(profile), log_(log), store_(profile.capacity), echo_(profile.echo) {}
+    : profile_(profile), log_(log), store_(profile.capacity), echo_(profile.echo), random_(std::random_device{}()) {}
 
 std::string Modem::receive(std::string_view bytes) {
     std::string out;
-    if (fault_ == Fault::Silent) {
+    if (fault_ == Fault::Silent || streaming_) {
         return out;
     }
+    if (fault_ == Fault::Garbage) {
+        return garbage_answers(bytes);
+    }
     for (char c : bytes) {
+        if (streaming_) {
+            break; // busy listing for good: the rest of the input is lost
+        }
         if (c == '\n' && after_cr_) {
             // CR LF ends a line like CR alone: the LF is neither echoed nor kept.
             after_cr_ = false;
@@ -51,6 +57,12 @@ void Modem::reset_input() {
     after_cr_ = false;
     line_.clear();
     pdu_.clear();
+}
+
+void Modem::restart() {
+    reset_input();
+    echo_ = profile_.echo;
+    streaming_ = false;
 }
 
 void Modem::command_byte(char c, std::string& out) {
@@ -113,6 +125,11 @@ void Modem::run_line(const std::string& line, std::string& out) {
             out += "\r\n";
         }
         append_block(out, result.info);
+        if (result.endless) {
+            out += "\r\n";
+            streaming_ = true;
+            return;
+        }
         if (result.final_code.empty()) {
             // The send prompt: whatever follows on the line is the PDU's business.
             out += "\r\n> ";

@@ -4,6 +4,7 @@
 #include "modemsim/message_store.h"
 #include "modemsim/submission_log.h"
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +19,11 @@ struct ModemProfile {
 
 enum class Fault {
     None,
-    Silent,    // a dead modem: no echo, no answer, input dropped
-    SendError, // every submission ends in +CMS ERROR: 500
-    Reject,    // every command line answers ERROR
+    Silent,         // a dead modem: no echo, no answer, input dropped
+    SendError,      // every submission ends in +CMS ERROR: 500
+    Reject,         // every command line answers ERROR
+    EndlessListing, // AT+CMGL lists its entries over and over and never comes to its OK
+    Garbage,        // every command line and PDU is answered with random bytes instead
 };
 
 // A GSM modem in PDU mode, byte stream in, byte stream out: no device, no clock, so the whole
@@ -37,7 +40,12 @@ public:
     // drops or the host purges it, so a new session does not start inside the old one's PDU.
     void reset_input();
 
-    void set_fault(Fault fault) { fault_ = fault; }
+    // What a modem does when its power comes back, as when its USB cable is plugged in again: the
+    // input and a listing under way are gone and echo is as at start. The messages stay in storage.
+    void restart();
+
+    // Setting any fault ends an endless listing under way.
+    void set_fault(Fault fault);
     // The next `count` submissions fail with +CMS ERROR: 500; the ones after them go through.
     void fail_next_sends(int count) { failing_sends_ = count; }
     void set_blank_line_listing(bool on) { profile_.blank_line_listing = on; }
@@ -47,11 +55,21 @@ public:
 
     MessageStore& store() { return store_; }
 
+    // Whether an endless listing is under way; the modem then takes no input.
+    bool streaming() const { return streaming_; }
+    // The next entries of the endless listing, a few kilobytes of whole lines.
+    std::string stream_more();
+
+    // `count` random bytes, binary ones among them, that never make an "OK" line or a "+CMGS:" with
+    // the noise sent before them, nor leave one half made for the modem's next answer to complete.
+    std::string noise(size_t count);
+
 private:
     struct Result {
         std::vector<std::string> info; // information text lines, framed by CR LF as one block
         std::string final_code = "OK"; // "OK", "ERROR", "+CMS ERROR: n"; empty after the send prompt
         bool leading_blank_line = false;
+        bool endless = false; // the information text never ends: an endless listing starts
     };
 
     void command_byte(char c, std::string& out);
@@ -68,6 +86,8 @@ private:
     Result service_centre_command(const AtCommand& command);
     Result storage_command(const AtCommand& command);
     void finish_pdu(std::string& out);
+    std::string garbage_answers(std::string_view bytes);
+    void start_stream(const std::vector<std::string>& listing);
 
     ModemProfile profile_;
     SubmissionLog& log_;
@@ -82,4 +102,11 @@ private:
     std::string line_;
     std::string pdu_;
     int announced_length_ = 0;
+
+    bool streaming_ = false;
+    std::vector<std::string> stream_entries_; // "+CMGL: ..." CR LF PDU CR LF, repeated in turn
+    size_t stream_next_ = 0;
+
+    std::mt19937 random_;
+    std::string noise_tail_; // the last bytes of noise sent, so the next noise does not complete a line
 };

@@ -5,7 +5,9 @@
 #include "modemsim/pty_link.h"
 #include "modemsim/text_escape.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <poll.h>
@@ -35,28 +37,105 @@ std::string format_reply(const ControlReply& reply) {
     return text + (reply.ok ? "OK\n" : "ERROR: " + escape_line_text(reply.error) + "\n");
 }
 
-class Simulator {
+class Simulator : public LineControl {
 public:
-    Simulator(const SimulatorOptions& options, SubmissionLog& log) : modem_(options.profile, log), log_(log) {}
+    Simulator(const SimulatorOptions& options, SubmissionLog& log, std::unique_ptr<PtyLink> pty)
+        : modem_(options.profile, log), log_(log), link_(options.link), pty_(std::move(pty)) {}
 
-    int run(PtyLink& pty, ControlServer* control, int signals);
+    int run(ControlServer* control, int signals);
+
+    bool plugged() const override { return pty_ != nullptr; }
+    std::string device() const override { return pty_ ? pty_->device() : std::string(); }
+    void unplug(std::optional<std::chrono::milliseconds> back_after) override;
+    bool replug(std::string& error) override;
+    void end_fault_after(std::optional<std::chrono::milliseconds> after) override;
+    void send_unasked(std::string_view bytes) override;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     // False when the line broke, which a held device never should.
-    bool take_input(PtyLink& pty);
+    bool take_input();
     std::string control_command(const std::string& line);
+    void run_timers();
+    // Until the next timer is due, for poll: -1 when none is set.
+    int poll_timeout() const;
 
     Modem modem_;
     SubmissionLog& log_;
+    std::string link_;
+    std::unique_ptr<PtyLink> pty_; // null while unplugged
+    std::optional<Clock::time_point> replug_at_;
+    std::optional<Clock::time_point> fault_ends_at_;
     bool quit_ = false;
 };
 
-bool Simulator::take_input(PtyLink& pty) {
+void Simulator::unplug(std::optional<std::chrono::milliseconds> back_after) {
+    // Closing the master end hangs the gateway's descriptor up, as a vanished USB device does, and
+    // takes the device node with it; our link goes as well.
+    pty_.reset();
+    // The cable carried the modem's power too.
+    modem_.restart();
+    replug_at_.reset();
+    if (back_after) {
+        replug_at_ = Clock::now() + *back_after;
+    }
+}
+
+bool Simulator::replug(std::string& error) {
+    replug_at_.reset();
+    pty_ = PtyLink::create(link_, error);
+    return pty_ != nullptr;
+}
+
+void Simulator::end_fault_after(std::optional<std::chrono::milliseconds> after) {
+    fault_ends_at_.reset();
+    if (after) {
+        fault_ends_at_ = Clock::now() + *after;
+    }
+}
+
+void Simulator::send_unasked(std::string_view bytes) {
+    if (pty_) {
+        pty_->send(bytes);
+    }
+}
+
+void Simulator::run_timers() {
+    auto now = Clock::now();
+    if (fault_ends_at_ && *fault_ends_at_ <= now) {
+        fault_ends_at_.reset();
+        modem_.set_fault(Fault::None);
+    }
+    if (replug_at_ && *replug_at_ <= now) {
+        std::string error;
+        if (!replug(error)) {
+            // Left unplugged: "fault replug" or "fault none" can try again.
+            std::fprintf(stderr, "vmsms-modemsim: cannot plug back in: %s\n", error.c_str());
+        }
+    }
+}
+
+int Simulator::poll_timeout() const {
+    std::optional<Clock::time_point> next;
+    for (const auto& due : {replug_at_, fault_ends_at_}) {
+        if (due && (!next || *due < *next)) {
+            next = due;
+        }
+    }
+    if (!next) {
+        return -1;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, 60 * 1000));
+}
+
+bool Simulator::take_input() {
     std::string data;
     for (;;) {
-        switch (pty.read(data)) {
+        switch (pty_->read(data)) {
         case PtyLink::Input::Data:
-            pty.send(modem_.receive(data));
+            pty_->send(modem_.receive(data));
             break;
         case PtyLink::Input::Nothing:
             return true;
@@ -67,21 +146,32 @@ bool Simulator::take_input(PtyLink& pty) {
 }
 
 std::string Simulator::control_command(const std::string& line) {
-    ControlReply reply = run_control(split_control_words(line), modem_, log_);
+    ControlReply reply = run_control(split_control_words(line), modem_, log_, *this);
     quit_ = quit_ || reply.quit;
     return format_reply(reply);
 }
 
-int Simulator::run(PtyLink& pty, ControlServer* control, int signals) {
+int Simulator::run(ControlServer* control, int signals) {
     auto handle = [this](const std::string& line) { return control_command(line); };
     while (!quit_) {
-        std::vector<pollfd> fds = {{signals, POLLIN, 0},
-                                   {pty.fd(), static_cast<short>(POLLIN | (pty.has_output() ? POLLOUT : 0)), 0},
-                                   {pty.watch_fd(), POLLIN, 0}};
+        run_timers();
+        // An endless listing goes out as fast as the line takes it: a new piece each time the last
+        // one has gone, so the control socket is served between the pieces.
+        bool streaming = pty_ && modem_.streaming();
+        if (streaming && !pty_->has_output()) {
+            pty_->send(modem_.stream_more());
+        }
+        std::vector<pollfd> fds = {{signals, POLLIN, 0}};
+        PtyLink* pty = pty_.get(); // the line this round's events are about
+        if (pty) {
+            short events = static_cast<short>(POLLIN | (pty->has_output() || streaming ? POLLOUT : 0));
+            fds.push_back({pty->fd(), events, 0});
+            fds.push_back({pty->watch_fd(), POLLIN, 0});
+        }
         if (control) {
             control->add_poll_fds(fds);
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        if (::poll(fds.data(), fds.size(), poll_timeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -93,16 +183,17 @@ int Simulator::run(PtyLink& pty, ControlServer* control, int signals) {
         }
         // Input before the close notices: what the gateway wrote just before letting go of the port
         // still reaches the modem, as it would over a real line.
-        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && !take_input(pty)) {
-            std::fprintf(stderr, "vmsms-modemsim: the line to %s broke\n", pty.device().c_str());
+        if (pty && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && !take_input()) {
+            std::fprintf(stderr, "vmsms-modemsim: the line to %s broke\n", pty->device().c_str());
             return 1;
         }
-        if (fds[1].revents & POLLOUT) {
-            pty.write_pending();
+        if (pty && (fds[1].revents & POLLOUT)) {
+            pty->write_pending();
         }
-        if ((fds[2].revents & POLLIN) && pty.port_released()) {
+        if (pty && (fds[2].revents & POLLIN) && pty->port_released()) {
             modem_.reset_input();
         }
+        // Last: a command may unplug the line the events above were about.
         if (control) {
             control->serve(fds, handle);
         }
@@ -134,7 +225,7 @@ int run_simulator(const SimulatorOptions& options) {
     }
     std::printf("ready %s\n", pty->device().c_str());
     std::fflush(stdout);
-    int status = Simulator(options, log).run(*pty, control.get(), signals);
+    int status = Simulator(options, log, std::move(pty)).run(control.get(), signals);
     ::close(signals);
     return status;
 }
