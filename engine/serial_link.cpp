@@ -91,6 +91,14 @@ bool reply_says_sent(std::string_view text) {
 }
 
 bool reply_is_intelligible(std::string_view text) {
+    // A modem answers in printable ASCII lines (and may echo the Ctrl-Z that ends a PDU); anything else
+    // is noise on the line, whatever words it happens to hold.
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\r' && c != '\n' && c != '\x1a') || u >= 0x7f) {
+            return false;
+        }
+    }
     bool known = false;
     for_each_line(text, [&](std::string_view line) {
         bool echo = line.size() >= 2 && (line[0] == 'a' || line[0] == 'A') && (line[1] == 't' || line[1] == 'T');

@@ -46,9 +46,10 @@ bool reply_has_ok(std::string_view text);
 // "OK" left over from an earlier command does not turn a refusal into a success.
 bool reply_says_sent(std::string_view text);
 
-// Whether the answer reads as a modem's at all: some line is a result code ("OK", an error result, a
-// "+CMGS:" reference), the "> " prompt, or the echo of an AT command. Line noise or a wrong line rate
-// gives none of these; a modem that was merely slow still shows its echo or prompt.
+// Whether the answer reads as a modem's at all: printable ASCII lines, of which some line is a result
+// code ("OK", an error result, a "+CMGS:" reference), the "> " prompt, or the echo of an AT command.
+// Line noise or a wrong line rate gives bytes outside that; a modem that was merely slow still shows
+// its echo or prompt.
 bool reply_is_intelligible(std::string_view text);
 
 // Gives the port up; the engine calls it once, when it ends or gives up at start-up.
