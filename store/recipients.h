@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What a recipient line can name. The engine sends to a phone number of at most 12 digits, expands a
+// number range (a line whose twelfth character is '-') and resolves a customer token (a line holding
+// the byte 0x02) through the category files; a line that is none of these reaches nobody.
+
+// Digits only, 1 to 12 of them: a number the engine can put into a submit PDU.
+bool is_phone_number(std::string_view text);
+
+// An optional '+' followed by 1 to 20 digits: a sender that can be answered with a message.
+bool is_reply_address(std::string_view text);
+
+// The recipient lines a box text stands for, as the engine prepares them: the ';' rule of the stored
+// file applied, each line cut at its first CR or LF and its blanks removed. Empty lines name nobody and
+// are left out.
+std::vector<std::string> box_recipient_lines(const std::string& box_text);
+
+// The lines of the box text (as the operator typed them, cut at their line end) that are neither a phone
+// number, nor a number range, nor a customer token, in box order. Empty when every line can be sent to.
+std::vector<std::string> unsendable_recipients(const std::string& box_text);
