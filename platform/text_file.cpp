@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,12 +36,26 @@ namespace {
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
             return false;
         }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
+}
+
+// The mode a plain create gives a file: 0666 less the umask, read once (the umask cannot be read without
+// setting it).
+mode_t created_file_mode() {
+    static const mode_t mode = 0666 & ~[] {
+        mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mode;
 }
 
 } // namespace
@@ -55,24 +71,72 @@ bool write_text_file(const std::string& path, std::string_view text) {
 
 bool replace_file_atomically(const std::string& path, std::string_view bytes) {
     std::string tmp = path + ".tmpXXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    // mkstemp creates 0600; give the file the mode a plain create would have.
-    static const mode_t file_mode = 0666 & ~[] {
-        mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    ::fchmod(fd, file_mode);
-    bool ok = write_all(fd, bytes);
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    // mkstemp creates 0600; the file gets the mode a plain create would give it. The data must be on
+    // the disk before the rename makes it the file, or a crash could leave a counter empty.
+    bool ok = ::fchmod(fd, created_file_mode()) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
         ::unlink(tmp.c_str());
-        return false;
     }
-    return true;
+    return ok;
+}
+
+bool replace_text_file_atomically(const std::string& path, std::string_view text) {
+    return replace_file_atomically(path, to_text_mode(text));
+}
+
+BoundedRead read_fd_bounded(int fd, std::size_t max_bytes) {
+    BoundedRead result;
+    std::string& out = result.bytes;
+    char buf[65536];
+    for (;;) {
+        // Never more than one byte past the bound: that byte only tells that the input is too long.
+        size_t want = std::min(sizeof buf, max_bytes + 1 - out.size());
+        ssize_t n = ::read(fd, buf, want);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            result.status = errno == EISDIR ? BoundedRead::Status::IsDirectory : BoundedRead::Status::ReadFailed;
+            result.error = errno;
+            out.clear();
+            return result;
+        }
+        if (n == 0) {
+            result.status = BoundedRead::Status::Read;
+            return result;
+        }
+        out.append(buf, static_cast<size_t>(n));
+        if (out.size() > max_bytes) {
+            result.status = BoundedRead::Status::TooLarge;
+            out.clear();
+            return result;
+        }
+    }
+}
+
+BoundedRead read_file_bounded(const std::string& path, std::size_t max_bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        BoundedRead result;
+        result.error = errno;
+        return result;
+    }
+    BoundedRead result;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        result.status = BoundedRead::Status::IsDirectory;
+        result.error = EISDIR;
+    } else {
+        result = read_fd_bounded(fd, max_bytes);
+    }
+    ::close(fd);
+    return result;
 }
 
 std::optional<std::string> read_binary_file(const std::string& path) {
@@ -82,14 +146,23 @@ std::optional<std::string> read_binary_file(const std::string& path) {
     }
     std::string out;
     char buf[65536];
+    bool ok = true;
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
+            // A read error (a directory, an I/O error) must not pass for a short or empty file.
+            ok = n == 0;
             break;
         }
         out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
+    if (!ok) {
+        return std::nullopt;
+    }
     return out;
 }
 
