@@ -4,6 +4,7 @@
 #include "store/spool.h"
 
 #include <cstdio>
+#include <cstring>
 
 std::string enqueue_status_text(EnqueueStatus status) {
     switch (status) {
@@ -17,8 +18,19 @@ std::string enqueue_status_text(EnqueueStatus status) {
         return gbk("收信内容不能太多！");
     case EnqueueStatus::WriteFailed:
         return gbk("短信写入失败！");
+    case EnqueueStatus::LockFailed:
+        return gbk("无法锁定发送队列！");
     }
     return {};
+}
+
+std::string enqueue_result_text(const EnqueueResult& result) {
+    if (result.status != EnqueueStatus::LockFailed) {
+        return enqueue_status_text(result.status);
+    }
+    // The path is built from the spool date and the reason is the C library's text: both are ASCII,
+    // so they go into the GBK message as they are.
+    return gbk("无法锁定发送队列（") + queue_lock_path(result.day) + gbk("）：") + std::strerror(result.lock_error);
 }
 
 std::string recipients_for_file(const std::string& box_text) {
@@ -63,9 +75,14 @@ EnqueueResult enqueue_message(const std::string& recipients_box, const std::stri
     } else if (!english && content_ucs2_hex(content_gbk).size() >= 284) {
         result.status = EnqueueStatus::ContentTooLong;
     } else {
-        result.record = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),
-                                              content_for_file(content_gbk, english), clock);
-        result.status = result.record > 0 ? EnqueueStatus::Queued : EnqueueStatus::WriteFailed;
+        long n = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),
+                                       content_for_file(content_gbk, english), clock, &result.lock_error);
+        if (n > 0) {
+            result.status = EnqueueStatus::Queued;
+            result.record = n;
+        } else {
+            result.status = n == queue_not_locked ? EnqueueStatus::LockFailed : EnqueueStatus::WriteFailed;
+        }
     }
     return result;
 }

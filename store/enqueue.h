@@ -6,16 +6,24 @@
 
 // Queueing one message as the compose tab does it; `vmsms-send` goes through the same code.
 
-enum class EnqueueStatus { Queued, EmptyRecipients, EmptyContent, ContentTooLong, WriteFailed };
+// LockFailed: the day's queue lock could not be taken, so nothing was written (queueing without it could
+// give two writers one record number).
+enum class EnqueueStatus { Queued, EmptyRecipients, EmptyContent, ContentTooLong, WriteFailed, LockFailed };
 
 struct EnqueueResult {
     EnqueueStatus status = EnqueueStatus::WriteFailed;
-    long record = -1; // the record number when queued
-    std::string day;  // the day directory it went to
+    long record = -1;   // the record number when queued
+    std::string day;    // the day directory it went to
+    int lock_error = 0; // errno value of LockFailed
 };
 
-// The operator's message for a refusal (GBK), empty for Queued.
+// The operator's message for a refusal (GBK), empty for Queued. For LockFailed it is a short form
+// without the file and the reason; enqueue_result_text gives them.
 std::string enqueue_status_text(EnqueueStatus status);
+
+// The operator's message for a result (GBK), empty for Queued: for LockFailed it names the lock file
+// and the system's reason, otherwise it is enqueue_status_text.
+std::string enqueue_result_text(const EnqueueResult& result);
 
 // The recipient box text as it is stored: every ';' becomes a line feed, unless the character two
 // places after it is a line feed (a ';' that ends a line before the box's CR LF stays).
@@ -29,5 +37,5 @@ std::string content_for_file(const std::string& content_gbk, bool english);
 
 // Enqueue into today's spool (by `clock`). `recipients_box` holds the box text with CR LF line breaks,
 // `content_gbk` the content box text; both GBK.
-EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk, bool english,
-                              Clock& clock);
+[[nodiscard]] EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk,
+                                            bool english, Clock& clock);

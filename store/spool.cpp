@@ -70,19 +70,25 @@ std::string incoming_header(const std::string& date_time) {
 }
 
 long queue_outgoing_record(const std::string& day, const std::string& recipients, const std::string& date_time,
-                           const std::string& content, Clock& clock) {
+                           const std::string& content, Clock& clock, int* lock_error) {
     FileLock lock(queue_lock_path(day));
+    if (!lock.locked()) {
+        if (lock_error) {
+            *lock_error = lock.error();
+        }
+        return queue_not_locked;
+    }
     long n = read_counter(day, SpoolDir::New) + 1;
     std::string r = spool_path(day, SpoolDir::New, "R", n);
     if (!write_text_file(r, recipients)) {
         clock.sleep_ms(10);
         if (!write_text_file(r, recipients)) {
-            return -1;
+            return record_not_written;
         }
     }
     if (!write_text_file(spool_path(day, SpoolDir::New, "H", n), outgoing_header(date_time)) ||
         !write_text_file(spool_path(day, SpoolDir::New, "DA", n), content) || !write_counter(day, SpoolDir::New, n)) {
-        return -1;
+        return record_not_written;
     }
     return n;
 }
@@ -91,10 +97,11 @@ long store_incoming_record(const std::string& day, const std::string& sender, co
                            const std::string& date_time) {
     long n = read_counter(day, SpoolDir::Recv) + 1;
     if (!write_text_file(spool_path(day, SpoolDir::Recv, "R", n), sender) ||
-        !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) || !write_counter(day, SpoolDir::Recv, n)) {
+        !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) ||
+        !write_text_file(spool_path(day, SpoolDir::Recv, "H", n), incoming_header(date_time)) ||
+        !write_counter(day, SpoolDir::Recv, n)) {
         return -1;
     }
-    write_text_file(spool_path(day, SpoolDir::Recv, "H", n), incoming_header(date_time));
     return n;
 }
 
@@ -113,11 +120,11 @@ std::optional<std::string> read_record_time(const std::string& day, SpoolDir dir
 }
 
 bool rewrite_recipients(const std::string& day, long n, const std::string& recipients) {
-    return write_text_file(spool_path(day, SpoolDir::New, "R", n), recipients);
+    return replace_text_file_atomically(spool_path(day, SpoolDir::New, "R", n), recipients);
 }
 
 bool rewrite_content(const std::string& day, long n, const std::string& content) {
-    return write_text_file(spool_path(day, SpoolDir::New, "DA", n), content);
+    return replace_text_file_atomically(spool_path(day, SpoolDir::New, "DA", n), content);
 }
 
 bool bar_record(const std::string& day, long n) {
@@ -126,5 +133,5 @@ bool bar_record(const std::string& day, long n) {
     if (!current) {
         return false;
     }
-    return write_text_file(path, "*" + *current);
+    return replace_text_file_atomically(path, "*" + *current);
 }

@@ -28,7 +28,7 @@ std::optional<long> read_counter_text(const std::string& path, std::size_t max_c
 long read_counter(const std::string& day, SpoolDir dir);
 
 // Replaces the counter atomically with the decimal value, no line end.
-bool write_counter(const std::string& day, SpoolDir dir, long value);
+[[nodiscard]] bool write_counter(const std::string& day, SpoolDir dir, long value);
 
 // The lock every writer of {day}/new/acc holds from reading the counter to writing it.
 std::string queue_lock_path(const std::string& day);
@@ -37,16 +37,24 @@ std::string queue_lock_path(const std::string& day);
 std::string outgoing_header(const std::string& date_time);
 std::string incoming_header(const std::string& date_time);
 
+// Failures of queue_outgoing_record. Both are below 0, so `n < 0` tells any failure.
+inline constexpr long record_not_written = -1; // a record file or the counter could not be written
+inline constexpr long queue_not_locked = -2;   // the queue lock could not be taken; nothing was written
+
 // Queues one outgoing record: under the queue lock, n = queued counter + 1, then R{n} (one retry after
 // 10 ms), H{n}, DA{n}, and the counter last. `recipients` and `content` are written as given (text
-// mode). Returns n, or -1 when a record file could not be written (the counter is then not raised).
-long queue_outgoing_record(const std::string& day, const std::string& recipients, const std::string& date_time,
-                           const std::string& content, Clock& clock);
+// mode). Returns n, record_not_written when a record file could not be written (the counter is then not
+// raised), or queue_not_locked when the lock could not be taken: writing without it could give two
+// writers the same number, so nothing is written. `lock_error` then receives the errno value.
+[[nodiscard]] long queue_outgoing_record(const std::string& day, const std::string& recipients,
+                                         const std::string& date_time, const std::string& content, Clock& clock,
+                                         int* lock_error = nullptr);
 
-// Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), the counter,
-// and H{n} last. Returns n, or -1 when a record file could not be written.
-long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
-                           const std::string& date_time);
+// Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), H{n}, and the
+// counter last, so a reader that trusts the counter finds all three files. Returns n, or -1 when a
+// file could not be written (the counter is then not raised).
+[[nodiscard]] long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
+                                         const std::string& date_time);
 
 struct RecordTexts {
     std::optional<std::string> header;
@@ -60,8 +68,9 @@ RecordTexts read_record(const std::string& day, SpoolDir dir, long n);
 // The header's `time` value as the lists read it (room for 19 characters), or nullopt.
 std::optional<std::string> read_record_time(const std::string& day, SpoolDir dir, long n);
 
-// Changes of a pending record of {day}/new. Each replaces one file whole.
-bool rewrite_recipients(const std::string& day, long n, const std::string& recipients);
-bool rewrite_content(const std::string& day, long n, const std::string& content);
+// Changes of a pending record of {day}/new. Each replaces one file whole and atomically: the engine may
+// be reading it at that moment and must see the old text or the new one, never an empty file.
+[[nodiscard]] bool rewrite_recipients(const std::string& day, long n, const std::string& recipients);
+[[nodiscard]] bool rewrite_content(const std::string& day, long n, const std::string& content);
 // Bars the record: R{n} becomes '*' followed by the current recipient text.
-bool bar_record(const std::string& day, long n);
+[[nodiscard]] bool bar_record(const std::string& day, long n);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
 
 class Enqueue : public TempDirTest {
@@ -123,6 +125,26 @@ TEST_F(Enqueue, BrokenCounterRestartsNumberingAtOne) {
     std::filesystem::create_directories(day + "/new");
     put_file(day + "/new/acc", "junk");
     EXPECT_EQ(enqueue_message("139", "x", false, clock).record, 1);
+}
+
+TEST_F(Enqueue, QueueThatCannotBeLockedIsRefusedWithTheLockFileAndReason) {
+    // A directory in the lock file's place: no writer can lock the queue, so none may write to it.
+    std::filesystem::create_directories(day + "/new/acc.lock");
+    EnqueueResult r = enqueue_message("139", "x", false, clock);
+    EXPECT_EQ(r.status, EnqueueStatus::LockFailed);
+    EXPECT_EQ(r.record, -1);
+    EXPECT_EQ(r.lock_error, EISDIR);
+    EXPECT_EQ(enqueue_result_text(r), gbk("无法锁定发送队列（2004-5-6/new/acc.lock）：Is a directory"));
+    EXPECT_EQ(enqueue_status_text(r.status), gbk("无法锁定发送队列！"));
+    EXPECT_FALSE(exists(day + "/new/R1"));
+    EXPECT_FALSE(exists(day + "/new/acc"));
+}
+
+TEST_F(Enqueue, ResultTextOfOtherStatusesIsTheStatusText) {
+    EnqueueResult r = enqueue_message("", "x", false, clock);
+    EXPECT_EQ(enqueue_result_text(r), gbk("收信人不能为空！"));
+    r = enqueue_message("139", "x", false, clock);
+    EXPECT_EQ(enqueue_result_text(r), "");
 }
 
 TEST(EnqueueHelpers, Ucs2HexIsFourUpperCaseDigitsPerUnit) {
