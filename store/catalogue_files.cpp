@@ -19,8 +19,9 @@ bool catalogue_write(std::string_view code, const std::optional<std::string>& te
 }
 
 std::int64_t read_catalogue_counter() {
-    if (!file_exists(catalogue_counter_file)) {
-        write_catalogue_counter(0);
+    // A counter that cannot be created reads as the 0 it would have held.
+    if (!file_exists(catalogue_counter_file) && !write_catalogue_counter(0)) {
+        return 0;
     }
     return parse_decimal(read_first_line(catalogue_counter_file, 511).value_or(std::string()));
 }
@@ -29,9 +30,11 @@ bool write_catalogue_counter(std::int64_t value) {
     return replace_file_atomically(catalogue_counter_file, std::to_string(value));
 }
 
-std::int64_t step_catalogue_counter(std::int64_t delta) {
+std::optional<std::int64_t> step_catalogue_counter(std::int64_t delta) {
     std::int64_t value = read_catalogue_counter() + delta;
-    write_catalogue_counter(value);
+    if (!write_catalogue_counter(value)) {
+        return std::nullopt;
+    }
     return value;
 }
 

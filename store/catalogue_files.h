@@ -19,15 +19,15 @@ void make_catalogue_dir();
 
 std::string catalogue_read(std::string_view code, std::string_view default_value, std::size_t buffer_size);
 // nullopt deletes the code.
-bool catalogue_write(std::string_view code, const std::optional<std::string>& text);
+[[nodiscard]] bool catalogue_write(std::string_view code, const std::optional<std::string>& text);
 
 // The counter of successful adds minus deletes. A missing counter file is created holding 0 first, so
 // counting starts from 0; the first line (up to 511 bytes) is taken by decimal conversion.
 std::int64_t read_catalogue_counter();
 // Stored as a bare decimal number without a line end, replaced atomically.
-bool write_catalogue_counter(std::int64_t value);
-// Reads, adds `delta` and writes back; gives the new value.
-std::int64_t step_catalogue_counter(std::int64_t delta);
+[[nodiscard]] bool write_catalogue_counter(std::int64_t value);
+// Reads, adds `delta` and writes back; gives the new value, or nullopt when it could not be written.
+[[nodiscard]] std::optional<std::int64_t> step_catalogue_counter(std::int64_t delta);
 
 inline constexpr const char* members_file = "./huiyuan.txt";
 inline constexpr const char* members_section = "SET";

@@ -35,16 +35,17 @@ bool notes_path_fits(std::string_view file_gbk, std::string_view customer_gbk);
 
 std::string category_index_read(std::string_view category, std::string_view default_value, std::size_t buffer_size);
 // nullopt deletes the category's entry.
-bool category_index_write(std::string_view category, const std::optional<std::string>& file_gbk);
+[[nodiscard]] bool category_index_write(std::string_view category, const std::optional<std::string>& file_gbk);
 
 // One customer of a category file. Submission resolves a customer token with
 // category_read(category, customer, customer, 512): a missing file or key gives the name itself back.
 std::string category_read(std::string_view file_gbk, std::string_view customer, std::string_view default_value,
                           std::size_t buffer_size);
 // nullopt deletes the customer's entry.
-bool category_write(std::string_view file_gbk, std::string_view customer, const std::optional<std::string>& phone);
+[[nodiscard]] bool category_write(std::string_view file_gbk, std::string_view customer,
+                                  const std::optional<std::string>& phone);
 
 // Notes files are plain text in text mode. nullopt when the file cannot be opened.
 std::optional<std::string> read_notes(std::string_view file_gbk, std::string_view customer_gbk);
-bool write_notes(std::string_view file_gbk, std::string_view customer_gbk, std::string_view text);
-bool remove_notes(std::string_view file_gbk, std::string_view customer_gbk);
+[[nodiscard]] bool write_notes(std::string_view file_gbk, std::string_view customer_gbk, std::string_view text);
+[[nodiscard]] bool remove_notes(std::string_view file_gbk, std::string_view customer_gbk);

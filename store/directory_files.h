@@ -16,7 +16,7 @@ inline constexpr const char* marker_by_editor = "222222";   // catalogue add and
 inline constexpr const char* marker_by_list_fill = "fffff"; // the two category trees when they are filled
 
 // Writes `000000`=value into the section. A new file thus starts with the section line and the marker.
-bool write_marker(const std::string& path, std::string_view section, std::string_view value);
+[[nodiscard]] bool write_marker(const std::string& path, std::string_view section, std::string_view value);
 
 // Defaults passed by reads that must tell a missing key from a present one. A stored value equal to one
 // of them therefore reads as absent.

@@ -10,7 +10,7 @@
 inline constexpr const char* settings_file = "./server.txt";
 
 std::string read_setting(const char* key, const char* default_value, std::size_t buffer_size);
-bool write_setting(const char* key, const std::optional<std::string>& value);
+[[nodiscard]] bool write_setting(const char* key, const std::optional<std::string>& value);
 
 // RATE and MTYPE as numbers: leading blanks, an optional sign, then decimal digits; no digits give 0.
 // The line speed is an unsigned 32-bit value, as the serial driver takes it.

@@ -25,7 +25,7 @@ TEST_F(CatalogueFiles, CounterCountsAddsMinusDeletesAsABareNumber) {
     EXPECT_EQ(file_bytes(catalogue_counter_file), "1");
     EXPECT_EQ(step_catalogue_counter(+1), 2);
     for (int i = 0; i < 3; ++i) {
-        step_catalogue_counter(-1);
+        ASSERT_TRUE(step_catalogue_counter(-1));
     }
     EXPECT_EQ(file_bytes(catalogue_counter_file), "-1");
     EXPECT_EQ(read_catalogue_counter(), -1);
@@ -47,7 +47,7 @@ TEST_P(CatalogueCounter, FirstLineIsTakenByDecimalConversion) {
     put_file(catalogue_counter_file, GetParam().stored);
     EXPECT_EQ(read_catalogue_counter(), GetParam().value);
     EXPECT_EQ(file_bytes(catalogue_counter_file), GetParam().stored);
-    step_catalogue_counter(+1);
+    ASSERT_EQ(step_catalogue_counter(+1), GetParam().value + 1);
     EXPECT_EQ(file_bytes(catalogue_counter_file), std::to_string(GetParam().value + 1));
 }
 
@@ -68,14 +68,14 @@ INSTANTIATE_TEST_SUITE_P(Table, CatalogueCounter, ::testing::ValuesIn(counter_ca
 class CatalogueWithoutDirectory : public TempDirTest {};
 
 TEST_F(CatalogueWithoutDirectory, CounterReadsZeroAndIsNotWritten) {
-    // Without ./query/ the counter cannot be created; that failure is silent like every write here.
+    // Without ./query/ the counter cannot be created: it reads as 0, and a step reports the failure.
     EXPECT_EQ(read_catalogue_counter(), 0);
-    step_catalogue_counter(+1);
+    EXPECT_EQ(step_catalogue_counter(+1), std::nullopt);
     EXPECT_FALSE(exists(catalogue_counter_file));
 }
 
 TEST_F(CatalogueFiles, CodesAndRepliesAreStoredAsGbkInSectionQuery) {
-    write_marker(catalogue_file, catalogue_section, marker_by_editor);
+    ASSERT_TRUE(write_marker(catalogue_file, catalogue_section, marker_by_editor));
     ASSERT_TRUE(catalogue_write("11", gbk("今天晴")));
     ASSERT_TRUE(catalogue_write(gbk("天气"), std::string("sunny")));
     EXPECT_EQ(file_bytes(catalogue_file),
@@ -91,7 +91,7 @@ TEST_F(CatalogueFiles, EngineTakesAtMost139BytesOfAReply) {
     for (int i = 0; i < 80; ++i) {
         reply += gbk("晴");
     }
-    catalogue_write("w", reply);
+    ASSERT_TRUE(catalogue_write("w", reply));
     EXPECT_EQ(catalogue_read("w", "", 140), reply.substr(0, 139));
     EXPECT_EQ(catalogue_read("W", "", 140).size(), 139u); // codes ignore letter case
 }

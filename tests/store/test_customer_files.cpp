@@ -28,8 +28,8 @@ TEST_F(CustomerFiles, GbkNamesBecomeUtf8Paths) {
 }
 
 TEST_F(CustomerFiles, CategoryFileHasAUtf8NameAndGbkContents) {
-    category_index_write(category, category);
-    write_marker(category_file_path(category), customer_section, marker_by_editor);
+    ASSERT_TRUE(category_index_write(category, category));
+    ASSERT_TRUE(write_marker(category_file_path(category), customer_section, marker_by_editor));
     ASSERT_TRUE(category_write(category, customer, std::string("13912345678")));
 
     EXPECT_EQ(file_bytes("./cust/custindex"), "[cust]\r\n" + category + "=" + category + "\r\n");
@@ -46,10 +46,10 @@ TEST_F(CustomerFiles, CategoryFileHasAUtf8NameAndGbkContents) {
 TEST_F(CustomerFiles, RenamedCategoryKeepsItsFirstFile) {
     const std::string old_name = gbk("客户");
     const std::string new_name = gbk("老客户");
-    category_index_write(old_name, old_name);
-    category_write(old_name, customer, std::string("13912345678"));
-    category_index_write(old_name, std::nullopt);
-    category_index_write(new_name, old_name);
+    ASSERT_TRUE(category_index_write(old_name, old_name));
+    ASSERT_TRUE(category_write(old_name, customer, std::string("13912345678")));
+    ASSERT_TRUE(category_index_write(old_name, std::nullopt));
+    ASSERT_TRUE(category_index_write(new_name, old_name));
 
     std::string file = category_index_read(new_name, absent_for_list, 100);
     EXPECT_EQ(file, old_name);
@@ -72,7 +72,7 @@ void PrintTo(const ResolveCase& c, std::ostream* os) {
 class CustomerTokenLookup : public CustomerFiles, public ::testing::WithParamInterface<ResolveCase> {};
 
 TEST_P(CustomerTokenLookup, FallsBackToTheNameItself) {
-    category_write(gbk("客户"), gbk("采购部"), std::string("13912345678"));
+    ASSERT_TRUE(category_write(gbk("客户"), gbk("采购部"), std::string("13912345678")));
     const ResolveCase& c = GetParam();
     EXPECT_EQ(category_read(c.category_part, c.customer_part, c.customer_part, 512), c.number);
 }

@@ -21,11 +21,11 @@ std::vector<std::string> keys_of(const std::vector<DirectoryEntry>& entries) {
 
 TEST_F(DirectoryFiles, MarkerOpensANewFileRightAfterTheSectionLine) {
     ASSERT_TRUE(write_marker(file, "query", marker_by_editor));
-    ini_write(file, "query", "11", std::string("weather"));
+    ASSERT_TRUE(ini_write(file, "query", "11", std::string("weather")));
     EXPECT_EQ(file_bytes(file), "[query]\r\n000000=222222\r\n11=weather\r\n");
 
     // Another writer's marker replaces the value in place and adds no second line.
-    write_marker(file, "query", marker_by_list_fill);
+    ASSERT_TRUE(write_marker(file, "query", marker_by_list_fill));
     EXPECT_EQ(file_bytes(file), "[query]\r\n000000=fffff\r\n11=weather\r\n");
 }
 
@@ -33,7 +33,7 @@ TEST_F(DirectoryFiles, MarkerWrittenLateLandsAfterTheEntriesAndIsListed) {
     // A file first created without the marker gets it at the end of the section when a marker writer
     // comes along; the lists then drop the first real entry and show the marker instead.
     put_file(file, "[query]\r\n11=weather\r\n");
-    write_marker(file, "query", marker_by_editor);
+    ASSERT_TRUE(write_marker(file, "query", marker_by_editor));
     auto entries = read_directory_entries(file, "query", absent_for_list, 1000);
     ASSERT_TRUE(entries);
     ASSERT_EQ(entries->size(), 1u);

@@ -64,15 +64,15 @@ TEST_F(Settings, EmptyPortIsStoredAsPresentKeyAndReadsBackEmpty) {
 
 TEST_F(Settings, SavingTheTabWritesKeysInOrderAndRewritesThemInPlace) {
     // The device type is written at start-up before the operator first saves.
-    write_setting("MTYPE", std::string("2"));
+    ASSERT_TRUE(write_setting("MTYPE", std::string("2")));
     for (const char* com : {"COM3", "/dev/ttyUSB0"}) {
-        write_setting("COM", std::string(com));
-        write_setting("RATE", std::string("9600"));
-        write_setting("SMSCODE", std::string("8613800571500"));
-        write_setting("TIME1", std::string("8:01"));
-        write_setting("TIME2", std::string("21:00"));
+        ASSERT_TRUE(write_setting("COM", std::string(com)));
+        ASSERT_TRUE(write_setting("RATE", std::string("9600")));
+        ASSERT_TRUE(write_setting("SMSCODE", std::string("8613800571500")));
+        ASSERT_TRUE(write_setting("TIME1", std::string("8:01")));
+        ASSERT_TRUE(write_setting("TIME2", std::string("21:00")));
     }
-    write_setting("MTYPE", std::string("1"));
+    ASSERT_TRUE(write_setting("MTYPE", std::string("1")));
     EXPECT_EQ(file_bytes(settings_file), "[SET]\r\n"
                                          "MTYPE=1\r\n"
                                          "COM=/dev/ttyUSB0\r\n"
