@@ -5,17 +5,24 @@
 #include "platform/gbk.h"
 #include "platform/text_file.h"
 #include "store/enqueue.h"
+#include "store/recipients.h"
 
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <iterator>
+#include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr int exit_refused = 2;
+constexpr int exit_failed = 1;
+
+// A recipient list or a message text is a few kilobytes at most; the bound keeps a wrong file, a
+// device or an endless pipe from filling the memory.
+constexpr std::size_t input_limit = 16 * 1024 * 1024;
+constexpr const char* input_limit_text = "16 MiB";
 
 int usage() {
     std::fputs("usage: vmsms-send [--english] [--to NUMBER]... [--to-file FILE] TEXT|-\n", stderr);
@@ -61,6 +68,37 @@ std::string box_text(const std::string& text) {
     return out;
 }
 
+// The whole input of --to-file or of TEXT "-", or the reason to refuse it (UTF-8) in `refusal`.
+std::optional<std::string> read_input(const BoundedRead& read, const std::string& name, std::string& refusal) {
+    switch (read.status) {
+    case BoundedRead::Status::Read:
+        return read.bytes;
+    case BoundedRead::Status::IsDirectory:
+        refusal = name + " is a directory";
+        break;
+    case BoundedRead::Status::TooLarge:
+        refusal = name + " is larger than " + input_limit_text;
+        break;
+    case BoundedRead::Status::CannotOpen:
+    case BoundedRead::Status::ReadFailed:
+        refusal = "cannot read " + name;
+        break;
+    }
+    return std::nullopt;
+}
+
+// The lines the engine could not send to, as one UTF-8 list for the message.
+std::string recipient_list_utf8(const std::vector<std::string>& lines_gbk) {
+    std::string list;
+    for (const std::string& line : lines_gbk) {
+        if (!list.empty()) {
+            list += "、";
+        }
+        list += "“" + gbk_to_utf8_lossy(line) + "”";
+    }
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -75,11 +113,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--to" && i + 1 < argc) {
             recipients.push_back(argv[++i]);
         } else if (arg == "--to-file" && i + 1 < argc) {
-            auto file = read_text_file(argv[++i]);
+            std::string name = argv[++i];
+            std::string refusal;
+            auto file = read_input(read_file_bounded(name, input_limit), name, refusal);
             if (!file) {
-                return refuse(std::string("cannot read ") + argv[i]);
+                return refuse(refusal);
             }
-            std::string rest = strip_final_newline(*file);
+            std::string rest = strip_final_newline(from_text_mode(*file));
             size_t start = 0;
             while (start <= rest.size() && !rest.empty()) {
                 size_t end = rest.find('\n', start);
@@ -95,8 +135,12 @@ int main(int argc, char** argv) {
             }
         } else if (!have_text && (arg == "-" || arg.rfind("--", 0) != 0)) {
             if (arg == "-") {
-                text = strip_final_newline(
-                    std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
+                std::string refusal;
+                auto input = read_input(read_fd_bounded(STDIN_FILENO, input_limit), "standard input", refusal);
+                if (!input) {
+                    return refuse(refusal);
+                }
+                text = strip_final_newline(*input);
             } else {
                 text = arg;
             }
@@ -116,11 +160,21 @@ int main(int argc, char** argv) {
     if (!content_gbk) {
         return refuse("短信内容含有无法用GBK编码保存的字符，未加入发送队列。");
     }
+    // The compose box takes anything, and the engine would pass over a line it cannot send to without
+    // a word; here nobody would see that, so such a message is not queued at all.
+    std::vector<std::string> unsendable = unsendable_recipients(*recipients_gbk);
+    if (!unsendable.empty()) {
+        return refuse("收信人不是手机号码、号码段或通讯录中的客户：" + recipient_list_utf8(unsendable) +
+                      "，未加入发送队列。");
+    }
+    if (!recipients_gbk->empty() && box_recipient_lines(*recipients_gbk).empty()) {
+        return refuse(gbk_to_utf8_lossy(enqueue_status_text(EnqueueStatus::EmptyRecipients)));
+    }
     EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock());
     if (result.status != EnqueueStatus::Queued) {
-        int code = result.status == EnqueueStatus::WriteFailed ? 1 : exit_refused;
-        std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_status_text(result.status)).c_str());
-        return code;
+        bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed;
+        std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_result_text(result)).c_str());
+        return failed ? exit_failed : exit_refused;
     }
     std::printf("%ld\n", result.record);
     return 0;

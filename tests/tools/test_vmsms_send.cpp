@@ -3,6 +3,7 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -92,10 +93,86 @@ const Refusal refusals[] = {
     {"invalid_utf8", {"--to", "139", "bad \xff"}, "GBK"},
     {"no_text", {"--to", "139"}, "usage"},
     {"unknown_option", {"--bogus", "--to", "139", "x"}, "usage"},
+    {"letters", {"--to", "abc", "hi"}, "收信人不是手机号码、号码段或通讯录中的客户：“abc”，未加入发送队列。"},
+    {"thirteen_digits", {"--to", "8613900000001", "hi"}, "“8613900000001”"},
+    {"bad_among_good", {"--to", "139;abc", "--to", "138", "--to", "x-1", "hi"}, "：“abc”、“x-1”，"},
+    {"chinese_name", {"--to", "张三", "hi"}, "“张三”"},
+    {"plus_sign", {"--to", "+8613900000001", "hi"}, "“+8613900000001”"},
+    {"dash_not_twelfth", {"--to", "1356666888-1357777999", "hi"}, "“1356666888-1357777999”"},
+    {"bad_recipient_before_empty_content", {"--to", "abc", ""}, "“abc”"},
+    {"only_blanks", {"--to", "  ", "hi"}, "收信人不能为空！"},
+    {"to_file_missing", {"--to-file", "nope.txt", "hi"}, "cannot read nope.txt"},
+    {"to_file_directory", {"--to-file", ".", "hi"}, ". is a directory"},
+    {"to_file_endless", {"--to-file", "/dev/zero", "hi"}, "/dev/zero is larger than 16 MiB"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, VmsmsSendRefusal, ::testing::ValuesIn(refusals),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct Accepted {
+    const char* name;
+    std::vector<std::string> recipients; // one --to each
+    std::string stored;                  // R1 as it lands on disk
+};
+
+void PrintTo(const Accepted& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class VmsmsSendRecipients : public VmsmsSend, public ::testing::WithParamInterface<Accepted> {};
+
+TEST_P(VmsmsSendRecipients, AreQueuedAsTyped) {
+    std::vector<std::string> args;
+    for (const std::string& to : GetParam().recipients) {
+        args.push_back("--to");
+        args.push_back(to);
+    }
+    args.push_back("hi");
+    ProgramResult r = send(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(at("R1"), GetParam().stored);
+}
+
+const Accepted accepted[] = {
+    {"range", {"13566668888-13577779999"}, "13566668888-13577779999"},
+    {"customer_token", {"客户\x02采购部"}, gbk("客户") + "\x02" + gbk("采购部")},
+    {"blanks_inside_a_number", {"139 0000 0001"}, "139 0000 0001"},
+    {"twelve_digits", {"861390000000"}, "861390000000"},
+    {"trailing_semicolon", {"139;"}, "139\r\n"},
+    {"empty_line_among_numbers", {"139", "", "138"}, "139\r\r\n\r\r\n138"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, VmsmsSendRecipients, ::testing::ValuesIn(accepted),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VmsmsSend, OversizedRecipientFileIsRefused) {
+    put_file("big.txt", "13900000001\n");
+    std::filesystem::resize_file("big.txt", 16 * 1024 * 1024 + 1);
+    ProgramResult r = send({"--to-file", "big.txt", "hi"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("big.txt is larger than 16 MiB"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(day_ + "/new/R1"));
+}
+
+TEST_F(VmsmsSend, EndlessStandardInputIsRefused) {
+    day_ = spool_date(real_clock().now());
+    ProgramResult r =
+        run_program("/bin/sh", {"-c", "exec \"$0\" --to 139 - </dev/zero", built_program("tools/vmsms-send")});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("standard input is larger than 16 MiB"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(day_ + "/new/R1"));
+}
+
+TEST_F(VmsmsSend, QueueThatCannotBeLockedFailsWithStatusOne) {
+    const std::string day = spool_date(real_clock().now());
+    std::filesystem::create_directories(day + "/new/acc.lock");
+    ProgramResult r = send({"--to", "139", "hi"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("无法锁定发送队列（" + day + "/new/acc.lock）：Is a directory"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(day + "/new/R1"));
+    EXPECT_FALSE(exists(day + "/new/acc"));
+}
 
 TEST_F(VmsmsSend, SeventyChineseCharactersAreAccepted) {
     ProgramResult r = send({"--to", "139", chinese(70)});
