@@ -643,11 +643,24 @@ TEST_F(ModemSimInbox, UnplugHangsThePortUpAndReplugLinksAFreshModemWithItsMemory
 
 TEST_F(ModemSim, UnplugForSecondsPlugsBackInByItself) {
     ASSERT_TRUE(start());
+    // Held as the gateway holds it: exclusively, and still open when the new device comes.
+    auto gateway = TermiosSerialPort::open("modem");
+    ASSERT_NE(gateway, nullptr);
+    ASSERT_TRUE(gateway->configure(19200));
     ctl_ok({"fault", "unplug", "--for", "0.5"});
     EXPECT_FALSE(link_exists("modem"));
+    char c;
+    EXPECT_EQ(gateway->read(&c, 1), 0u);
+    EXPECT_TRUE(gateway->broken());
+
     ASSERT_TRUE(link_appears("modem"));
-    Line line("modem");
-    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    auto reopened = TermiosSerialPort::open("modem");
+    ASSERT_NE(reopened, nullptr) << "the old port still bars the new device";
+    ASSERT_TRUE(reopened->configure(19200));
+    ASSERT_EQ(reopened->write("AT\r"), 3u);
+    char answer[10] = {};
+    EXPECT_EQ(reopened->read(answer, 9), 9u);
+    EXPECT_EQ(visible(answer), visible("AT\r\r\nOK\r\n"));
     EXPECT_NE(ctl_ok({"status"}).find(" line=plugged device=/dev/"), std::string::npos);
 }
 
