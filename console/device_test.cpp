@@ -1,5 +1,6 @@
 #include "console/device_test.h"
 
+#include "console/port_setting.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
@@ -60,7 +61,7 @@ void exchange(SerialPort& port, std::uint32_t rate, Clock& clock, const DeviceTe
 
 void run_device_test(bool start_button_enabled, Clock& clock, const PortOpener& open, const DeviceTestShow& show,
                      const std::atomic<bool>& cancelled) {
-    std::string com = read_setting("COM", "COM1", 100);
+    std::string com = read_port_setting("COM1");
     std::uint32_t rate = rate_number(read_setting("RATE", "19200", 10));
     std::unique_ptr<SerialPort> port = open(device_path_for(com));
     if (!port) {

@@ -2,6 +2,7 @@
 
 #include "console/control_identity.h"
 #include "console/message_box.h"
+#include "console/port_setting.h"
 #include "console/qt_text.h"
 #include "store/settings.h"
 
@@ -16,11 +17,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStringList>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
-// The field the window reads each setting into at start-up and on reload: at most 19 bytes.
+// The field the window reads each setting but the port into at start-up and on reload: at most 19
+// bytes.
 constexpr std::size_t box_field = 20;
 
 QLineEdit* make_box(QWidget* parent, const char* name, const QLabel* label, const QString& text) {
@@ -38,8 +43,13 @@ QString setting_text(const char* key, const char* default_value) {
     return from_gbk(read_setting(key, default_value, box_field));
 }
 
-void save_box(const char* key, const QLineEdit* box) {
-    write_setting(key, to_gbk_lossy(box->text()));
+QString port_text() {
+    return from_gbk(read_port_setting("COM1"));
+}
+
+// True when the value reached server.txt.
+bool save_box(const char* key, const QLineEdit* box) {
+    return write_setting(key, to_gbk_lossy(box->text()));
 }
 
 } // namespace
@@ -236,11 +246,13 @@ void SettingsTab::chooseDevice(DeviceType type, bool checked) {
         return;
     }
     options_.device = type;
-    write_setting("MTYPE", std::to_string(static_cast<int>(type)));
+    if (!write_setting("MTYPE", std::to_string(static_cast<int>(type)))) {
+        showMessage(this, QStringLiteral("无法写入 server.txt，这些设置没有保存：MTYPE"));
+    }
 }
 
 void SettingsTab::loadSettings() {
-    Edit1->setText(setting_text("COM", "COM1"));
+    Edit1->setText(port_text());
     Edit2->setText(setting_text("RATE", "19200"));
     Edit3->setText(setting_text("SMSCODE", "88888888"));
     Edit9->setText(setting_text("TIME1", "7:01"));
@@ -264,15 +276,22 @@ void SettingsTab::selectDeviceType() {
 }
 
 void SettingsTab::Button1Click() {
-    save_box("COM", Edit1);
-    save_box("RATE", Edit2);
-    save_box("SMSCODE", Edit3);
-    save_box("TIME1", Edit9);
-    save_box("TIME2", Edit10);
+    const std::pair<const char*, const QLineEdit*> boxes[] = {
+        {"COM", Edit1}, {"RATE", Edit2}, {"SMSCODE", Edit3}, {"TIME1", Edit9}, {"TIME2", Edit10}};
+    QStringList unsaved;
+    for (const auto& [key, box] : boxes) {
+        if (!save_box(key, box)) {
+            unsaved << QString::fromLatin1(key);
+        }
+    }
+    if (!unsaved.isEmpty()) {
+        showMessage(this,
+                    QStringLiteral("无法写入 server.txt，这些设置没有保存：") + unsaved.join(QStringLiteral(", ")));
+    }
 }
 
 void SettingsTab::SheZhi_enter() {
-    Edit1->setText(setting_text("COM", "COM1"));
+    Edit1->setText(port_text());
     Edit2->setText(setting_text("RATE", "19200"));
     Edit3->setText(setting_text("SMSCODE", "88888888"));
 }

@@ -127,6 +127,8 @@ private slots:
         QTest::newRow("a device path") << "/dev/ttyUSB1"
                                        << "115200"
                                        << "/dev/ttyUSB1" << 115200u;
+        const QString long_path = QStringLiteral("/dev/serial/by-id/usb-") + QString(233, QLatin1Char('x'));
+        QTest::newRow("a 255-byte device path") << long_path << "19200" << long_path << 19200u;
     }
     void port_and_rate_come_from_the_settings_file() {
         QFETCH(QString, com);
@@ -134,8 +136,8 @@ private slots:
         QFETCH(QString, device);
         QFETCH(uint, baud);
         if (!com.isEmpty()) {
-            write_setting("COM", com.toStdString());
-            write_setting("RATE", rate.toStdString());
+            QVERIFY(write_setting("COM", com.toStdString()));
+            QVERIFY(write_setting("RATE", rate.toStdString()));
         }
         VirtualClock clock;
         FakeSerialPort port(&clock);
@@ -196,8 +198,8 @@ private slots:
         QFETCH(QString, verdict);
         PtyModem modem(answer.toStdString());
         QVERIFY(modem.valid());
-        write_setting("COM", modem.path());
-        write_setting("RATE", "19200");
+        QVERIFY(write_setting("COM", modem.path()));
+        QVERIFY(write_setting("RATE", "19200"));
         CapturedMessages messages;
         VirtualClock clock;
         EngineOptions options;
@@ -218,7 +220,7 @@ private slots:
     void a_second_click_while_testing_starts_nothing() {
         PtyModem modem("at\r\r\nOK\r\n");
         QVERIFY(modem.valid());
-        write_setting("COM", modem.path());
+        QVERIFY(write_setting("COM", modem.path()));
         CapturedMessages messages;
         VirtualClock clock;
         EngineOptions options;

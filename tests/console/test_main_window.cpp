@@ -274,7 +274,7 @@ private slots:
     // With the real engine thread on a port that does not exist: its failure report comes through the
     // same model as the window's own texts, and closing ends the thread.
     void engine_thread_reports_a_missing_port() {
-        write_setting("COM", "/nonexistent/ttyVMSMS0");
+        QVERIFY(write_setting("COM", "/nonexistent/ttyVMSMS0"));
         VirtualClock clock;
         TForm1 form(clock, make_engine_thread);
         form.Timer1->stop();

@@ -19,7 +19,7 @@ class MainWindowModemTest : public ModemTestCase {
 
 private slots:
     void queued_message_goes_out_and_close_ends_the_engine() {
-        write_setting("SMSCODE", "8613800200500");
+        QVERIFY(write_setting("SMSCODE", "8613800200500"));
 
         // Virtual time: the engine's fixed waits pass at once, its reads still wait for the modem.
         VirtualClock clock;

@@ -12,6 +12,7 @@
 #include "support/virtual_clock.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +88,41 @@ private slots:
         QCOMPARE(saved("MTYPE"), QStringLiteral("<absent>"));
     }
 
+    // A port given as a long device path comes back whole from every save and every read: the box at
+    // start-up and on reload, and the confirm button saving what the box shows.
+    void a_255_byte_device_path_survives_saving_and_reading() {
+        const std::string prefix = "/dev/serial/by-id/usb-Velmora_GSM_Modem_";
+        const std::string path = prefix + std::string(255 - prefix.size() - 8, 'x') + "-if00-p0";
+        QCOMPARE(path.size(), std::size_t(255));
+        const QString typed = QString::fromStdString(path);
+        {
+            LoneTab t;
+            t.tab.Edit1->setText(typed);
+            t.tab.Button1->click();
+            QCOMPARE(read_setting("COM", "", 1024), path);
+            t.tab.Edit1->setText(QStringLiteral("COM2"));
+            QTest::mouseClick(t.tab.Label18, Qt::LeftButton);
+            QCOMPARE(t.tab.Edit1->text(), typed);
+        }
+        // The next program start shows it, and saving again without touching it keeps it.
+        LoneTab t;
+        t.tab.loadSettings();
+        QCOMPARE(t.tab.Edit1->text(), typed);
+        t.tab.Button1->click();
+        QCOMPARE(read_setting("COM", "", 1024), path);
+    }
+
+    // A save that cannot reach server.txt says which settings it lost.
+    void a_failed_save_is_reported() {
+        QVERIFY(QDir().mkdir(QStringLiteral("server.txt"))); // in the way of the file, even for root
+        CapturedMessages messages;
+        LoneTab t;
+        t.tab.Button1->click();
+        QCOMPARE(
+            messages.texts,
+            QStringList({QStringLiteral("无法写入 server.txt，这些设置没有保存：COM, RATE, SMSCODE, TIME1, TIME2")}));
+    }
+
     void port_label_or_box_reloads_what_was_saved_data() {
         QTest::addColumn<QString>("clicked");
         QTest::newRow("port label") << "Label18";
@@ -94,8 +130,8 @@ private slots:
     }
     void port_label_or_box_reloads_what_was_saved() {
         QFETCH(QString, clicked);
-        write_setting("COM", "COM7");
-        write_setting("RATE", "38400");
+        QVERIFY(write_setting("COM", "COM7"));
+        QVERIFY(write_setting("RATE", "38400"));
         LoneTab t;
         SettingsTab& s = t.tab;
         s.Edit1->setText(QStringLiteral("ttyUSB3"));
@@ -137,7 +173,7 @@ private slots:
     // While the test holds the port, neither the start button nor the schedule may start the engine,
     // which would find the port taken and give up for good.
     void device_test_holds_start_and_schedule() {
-        write_setting("COM", missing_device.toStdString());
+        QVERIFY(write_setting("COM", missing_device.toStdString()));
         CapturedMessages messages;
         ConsoleWindow w({2004, 5, 6, 7, 1, 0});
         TForm1& f = *w.form;
@@ -160,7 +196,7 @@ private slots:
     // After a scheduled start the device-test button is still enabled; the test then reports the port
     // as held by the running process.
     void device_test_after_a_scheduled_start() {
-        write_setting("COM", missing_device.toStdString());
+        QVERIFY(write_setting("COM", missing_device.toStdString()));
         CapturedMessages messages;
         ConsoleWindow w({2004, 5, 6, 7, 1, 0});
         TForm1& f = *w.form;

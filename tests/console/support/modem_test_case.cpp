@@ -12,7 +12,7 @@ void ModemTestCase::init() {
     QVERIFY(work_->valid());
     modem_ = std::make_unique<SimulatedModem>(work_->path().toStdString());
     QVERIFY2(modem_->ready(), modem_->output().c_str());
-    write_setting("COM", modem_->device());
+    QVERIFY(write_setting("COM", modem_->device()));
 }
 
 void ModemTestCase::cleanup() {
