@@ -10,9 +10,11 @@
 #include "console/control_identity.h"
 #include "console/history_tab.h"
 #include "console/launchers.h"
+#include "console/message_box.h"
 #include "console/monitor_guide.h"
 #include "console/monitor_tab.h"
 #include "console/pending_tab.h"
+#include "console/port_setting.h"
 #include "console/qt_text.h"
 #include "console/schedule.h"
 #include "console/settings_tab.h"
@@ -51,6 +53,10 @@ const char* const monitor_not_started = "-------------收发进程未启动！";
 const char* const monitor_stopped = "-------------收发进程已经停止！";
 const char* const monitor_scheduled_start = "-------------收发进程已经定时启动！ \r\n";
 const char* const monitor_scheduled_stop = "-------------收发进程已经定时停止！\r\n";
+
+// Without a saved port the engine would open COM1, a port nobody chose.
+const char* const port_missing =
+    "未设置通信端口（server.txt 中 [SET] 的 COM）。请先在“系统设置”页填写端口并按“确定”保存。";
 
 } // namespace
 
@@ -181,6 +187,10 @@ void TForm1::BitBtn3Click() {
     if (!engine_) {
         return;
     }
+    if (!saved_port()) {
+        showMessage(this, QString::fromUtf8(port_missing));
+        return;
+    }
     BitBtn3->setEnabled(false);
     settingsTab->Button2->setEnabled(false); // the device test would contend for the port
     BitBtn5->setEnabled(true);
@@ -224,7 +234,7 @@ void TForm1::Timer1Timer() {
         settingsTab->Edit9->setText(QStringLiteral("8:01"));
         break;
     case ScheduleAction::Start:
-        scheduledStart();
+        scheduledStart(input.now);
         break;
     case ScheduleAction::Stop:
         scheduledStop();
@@ -235,7 +245,17 @@ void TForm1::Timer1Timer() {
 }
 
 // Unlike the start button, the schedule leaves the device-test button as it is.
-void TForm1::scheduledStart() {
+void TForm1::scheduledStart(const LocalTime& now) {
+    if (!saved_port()) {
+        // Nobody is there to close a message box, and the start minute has sixty ticks: one entry on the
+        // monitor for the minute says it.
+        StartMinute minute{now.year, now.month, now.day, now.hour, now.minute};
+        if (port_missing_reported_ != minute) {
+            port_missing_reported_ = minute;
+            monitor_.prepend_monitor(gbk(port_missing) + "\r\n");
+        }
+        return;
+    }
     engine_->Resume();
     BitBtn3->setEnabled(false);
     BitBtn5->setEnabled(true);

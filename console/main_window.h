@@ -9,7 +9,9 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
+#include <optional>
 
 class AddressBook;
 class CatalogueTab;
@@ -40,7 +42,9 @@ public:
     ConsoleState& state() { return state_; }
     EngineOptions& engineOptions() { return options_; }
 
-    // Start (`BitBtn3`) and stop (`BitBtn5`) the send/receive process.
+    // Start (`BitBtn3`) and stop (`BitBtn5`) the send/receive process. Neither the button nor the
+    // schedule starts the engine while server.txt names no port (COM missing or empty): the button
+    // says so in a message box, the schedule once per start minute on the monitor.
     void BitBtn3Click();
     void ddd();
     // The schedule check, once a second.
@@ -78,7 +82,7 @@ private:
     void arrange();
     void holdStartDuringDeviceTest();
     void releaseStartAfterDeviceTest();
-    void scheduledStart();
+    void scheduledStart(const LocalTime& now);
     void scheduledStop();
 
     Clock& clock_;
@@ -89,4 +93,7 @@ private:
     MonitorModel monitor_;
     std::unique_ptr<EngineControl> engine_;
     bool start_enabled_before_test_ = true;
+    // The start minute (year, month, day, hour, minute) whose scheduled start last found no port saved.
+    using StartMinute = std::array<int, 5>;
+    std::optional<StartMinute> port_missing_reported_;
 };

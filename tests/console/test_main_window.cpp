@@ -36,6 +36,8 @@ const QString stopped_caption = QStringLiteral("Velmora短信网关--企业短�
 const QString started_text = QStringLiteral("-------------收发进程已经启动！");
 const QString not_started_text = QStringLiteral("-------------收发进程未启动！");
 const QString stopped_text = QStringLiteral("-------------收发进程已经停止！");
+const QString port_missing =
+    QStringLiteral("未设置通信端口（server.txt 中 [SET] 的 COM）。请先在“系统设置”页填写端口并按“确定”保存。");
 
 using Calls = EngineCalls;
 
@@ -46,7 +48,7 @@ class MainWindowTest : public WorkDirTestCase {
 
 private slots:
     void start_up_without_settings_file() {
-        ConsoleWindow w;
+        ConsoleWindow w({2004, 5, 6, 7, 0, 0}, SavedPort::None);
         SettingsTab* s = w.form->settingsTab;
         QCOMPARE(s->Edit1->text(), QStringLiteral("COM1"));
         QCOMPARE(s->Edit2->text(), QStringLiteral("19200"));
@@ -168,6 +170,43 @@ private slots:
         QVERIFY(!w.engine->Suspended());
         QCOMPARE(w.monitorText(), started_text);
         QCOMPARE(f.windowTitle(), started_caption);
+    }
+
+    // Without a saved port the start button says what is missing and leaves everything as it was,
+    // rather than let the engine open a default port nobody chose.
+    void start_without_a_saved_port_data() {
+        QTest::addColumn<QByteArray>("settings"); // server.txt, or empty for none
+        QTest::newRow("no settings file") << QByteArray();
+        QTest::newRow("no COM key") << QByteArray("[SET]\r\nRATE=9600\r\nMTYPE=2\r\n");
+        QTest::newRow("COM empty") << QByteArray("[SET]\r\nCOM=\r\nMTYPE=2\r\n");
+        QTest::newRow("COM blank") << QByteArray("[SET]\r\nCOM=   \r\nMTYPE=2\r\n");
+        QTest::newRow("COM in another section") << QByteArray("[DB]\r\nCOM=COM1\r\n[SET]\r\nMTYPE=2\r\n");
+    }
+    void start_without_a_saved_port() {
+        QFETCH(QByteArray, settings);
+        if (!settings.isEmpty()) {
+            put_file("server.txt", settings.toStdString());
+        }
+        CapturedMessages messages;
+        ConsoleWindow w({2004, 5, 6, 7, 0, 0}, SavedPort::None);
+        TForm1& f = *w.form;
+        const QString title = f.windowTitle();
+        f.BitBtn3->click();
+        QCOMPARE(messages.texts, QStringList({port_missing}));
+        QVERIFY(w.calls->empty());
+        QVERIFY(w.engine->Suspended());
+        QVERIFY(f.BitBtn3->isEnabled());
+        QVERIFY(!f.BitBtn5->isEnabled());
+        QVERIFY(f.settingsTab->Button2->isEnabled());
+        QCOMPARE(f.windowTitle(), title);
+        QCOMPARE(w.monitorText(), from_gbk(monitor_guide()));
+
+        // Once the port is saved, the same button starts the process.
+        f.settingsTab->Edit1->setText(QStringLiteral("ttyUSB0"));
+        f.settingsTab->Button1->click();
+        f.BitBtn3->click();
+        QCOMPARE(*w.calls, Calls({"Resume"}));
+        QCOMPARE(messages.texts.size(), 1);
     }
 
     void start_of_an_engine_that_cannot_run() {
