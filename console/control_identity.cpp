@@ -20,8 +20,12 @@ QString withoutMnemonic(const QString& caption) {
 
 void nameControl(QWidget* control, const char* name, const QString& caption) {
     control->setObjectName(QString::fromLatin1(name));
-    control->setAccessibleName(withoutMnemonic(caption));
+    renameControl(control, caption);
     control->setAccessibleDescription(QString::fromLatin1(name));
+}
+
+void renameControl(QWidget* control, const QString& caption) {
+    control->setAccessibleName(withoutMnemonic(caption));
 }
 
 void nameAfterLabel(QWidget* box, const char* name, QLabel* label) {

@@ -10,6 +10,9 @@ class QWidget;
 // because Qt does not show objectName to accessibility tools.
 void nameControl(QWidget* control, const char* name, const QString& caption);
 
+// Gives a named control's accessible name a new caption, as nameControl gave it the first one.
+void renameControl(QWidget* control, const QString& caption);
+
 // Names a box after the label in front of it and makes the label its buddy, so the label's shortcut
 // and the accessibility tools both lead to the box.
 void nameAfterLabel(QWidget* box, const char* name, QLabel* label);

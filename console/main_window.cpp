@@ -293,6 +293,15 @@ void TForm1::FormClose() {
     }
 }
 
+// The engine, the start and stop buttons and the schedule all change the caption; screen readers
+// announce the window by its accessible name, so it follows every change, whoever made it.
+void TForm1::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowTitleChange) {
+        renameControl(this, windowTitle());
+    }
+    QWidget::changeEvent(event);
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
     QWidget::closeEvent(event);

@@ -15,6 +15,7 @@
 #include "store/settings.h"
 #include "support/temp_dir.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -238,6 +239,28 @@ private slots:
         QVERIFY(!w.engine->Suspended());
         QCOMPARE(w.monitorText(), started_text);
         QCOMPARE(f.windowTitle(), started_caption);
+    }
+
+    // Screen readers announce the window by its accessible name: it follows every caption, the window's
+    // own and those the engine sets from its thread.
+    void accessible_name_follows_the_caption() {
+        ConsoleWindow w;
+        TForm1& f = *w.form;
+        auto announced = [&f] {
+            QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&f);
+            return window != nullptr ? window->text(QAccessible::Name) : QString();
+        };
+        QCOMPARE(announced(), f.windowTitle());
+        f.BitBtn3->click();
+        QCOMPARE(announced(), started_caption);
+        const std::string failure = gbk("Velmora短信网关--企业短消息服务器  ：   数据线没有准备好");
+        std::thread engine([&] { f.monitor().set_caption(failure); });
+        engine.join();
+        QTRY_COMPARE(f.windowTitle(), from_gbk(failure));
+        QCOMPARE(announced(), from_gbk(failure));
+        QCOMPARE(f.accessibleName(), from_gbk(failure));
+        f.BitBtn5->click();
+        QCOMPARE(announced(), stopped_caption);
     }
 
     void close_pauses_then_ends_the_engine() {
