@@ -1,15 +1,11 @@
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 
-// The port setting COM of server.txt as the console reads it.
-
-// Room for a device path of up to 255 bytes and its terminator. The other settings fit the window's
-// 20-byte fields, but a port given as a path (/dev/serial/by-id/usb-...) is much longer, and a box that
-// showed it cut would save the cut name back.
-inline constexpr std::size_t port_setting_field = 256;
+// The port setting COM of server.txt as the console reads it: with the engine's room for device paths
+// of up to 255 bytes (com_setting_size), not the 20-byte field of the other boxes, since a box that
+// showed a path cut would save the cut name back.
 
 // COM with the given default, as the settings tab and the device test read it (GBK).
 std::string read_port_setting(const char* default_value);
