@@ -28,29 +28,24 @@ void show_caption(const DeviceTestShow& show, const char* utf8) {
     show({DeviceTestStep::Kind::ButtonCaption, gbk(utf8)});
 }
 
-// Steps 5 to 10 on an open port; returns early, without showing more, once cancelled.
-void exchange(SerialPort& port, std::uint32_t rate, Clock& clock, const DeviceTestShow& show,
-              const std::atomic<bool>& cancelled) {
+// Steps 5 to 10 on an open port; returns early, without showing more, once stopped.
+void exchange(SerialPort& port, std::uint32_t rate, const DeviceTestWait& wait, const DeviceTestShow& show,
+              StopSignal& stop) {
     if (!port_configure(port, rate)) {
         show_message(show, gbk(text_refused));
         return;
     }
     port_prepare(port);
-    if (cancelled) {
-        return;
-    }
-    clock.sleep_ms(settle_ms);
-    if (cancelled) {
+    if (stop.requested() || !wait(settle_ms, stop)) {
         return;
     }
     port_write(port, "at\r\n");
     show_caption(show, caption_testing);
-    clock.sleep_ms(answer_ms);
-    if (cancelled) {
+    if (!wait(answer_ms, stop)) {
         return;
     }
     std::string reply = port_read_chunk(port);
-    if (cancelled) {
+    if (stop.requested()) {
         return;
     }
     show_message(show, reply);
@@ -59,8 +54,18 @@ void exchange(SerialPort& port, std::uint32_t rate, Clock& clock, const DeviceTe
 
 } // namespace
 
-void run_device_test(bool start_button_enabled, Clock& clock, const PortOpener& open, const DeviceTestShow& show,
-                     const std::atomic<bool>& cancelled) {
+DeviceTestWait clock_waits(Clock& clock) {
+    if (dynamic_cast<RealClock*>(&clock) != nullptr) {
+        return [](int ms, StopSignal& stop) { return !stop.wait_for_ms(ms); };
+    }
+    return [&clock](int ms, StopSignal& stop) {
+        clock.sleep_ms(ms);
+        return !stop.requested();
+    };
+}
+
+void run_device_test(bool start_button_enabled, const DeviceTestWait& wait, const PortOpener& open,
+                     const DeviceTestShow& show, StopSignal& stop) {
     std::string com = read_port_setting("COM1");
     std::uint32_t rate = rate_number(read_setting("RATE", "19200", 10));
     std::unique_ptr<SerialPort> port = open(device_path_for(com));
@@ -68,9 +73,9 @@ void run_device_test(bool start_button_enabled, Clock& clock, const PortOpener& 
         show_message(show, gbk(start_button_enabled ? text_no_port : text_port_in_use));
         return;
     }
-    exchange(*port, rate, clock, show, cancelled);
+    exchange(*port, rate, wait, show, stop);
     port_close(*port);
-    if (!cancelled) {
+    if (!stop.requested()) {
         show_caption(show, caption_idle);
     }
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "console/stop_signal.h"
 #include "engine/myterad.h"
 #include "platform/clock.h"
 
-#include <atomic>
 #include <functional>
 #include <string>
 
@@ -19,11 +19,21 @@ struct DeviceTestStep {
 
 using DeviceTestShow = std::function<void(const DeviceTestStep&)>;
 
+// One wait of the device test: `ms` milliseconds, cut short once `stop` is requested. True when the
+// whole wait has passed and the test may go on.
+using DeviceTestWait = std::function<bool(int ms, StopSignal& stop)>;
+
+// The waits of `clock`: a RealClock's in real time, ended at once by a stop, so closing the window never
+// waits one out; any other clock's (a virtual clock in tests) as the clock sleeps, then the stop is
+// looked at. The clock must outlive the waits.
+DeviceTestWait clock_waits(Clock& clock);
+
 // The device test: reads COM and RATE from server.txt, opens the port exclusively, applies the line
 // settings, purges, waits 2000 ms, asks "at", waits 3000 ms, reads one chunk, shows it raw and then
 // the verdict ("OK" anywhere in it), and gives the port up. `start_button_enabled` (the send/receive
 // process is not running) picks the text for a port that cannot be opened. Blocks for the waits, so
-// the console runs it on a worker; every step goes to `show` as it happens. Once `cancelled` is set,
-// nothing more is shown or waited for: the port, if open, is closed and the test returns.
-void run_device_test(bool start_button_enabled, Clock& clock, const PortOpener& open, const DeviceTestShow& show,
-                     const std::atomic<bool>& cancelled);
+// the console runs it on a worker; every step goes to `show` as it happens. Once `stop` is requested,
+// nothing more is shown or waited for: the port, if open, is closed and the test returns. The read of
+// the reply is the port's own and lasts until its time-out (3560 ms) whatever the stop.
+void run_device_test(bool start_button_enabled, const DeviceTestWait& wait, const PortOpener& open,
+                     const DeviceTestShow& show, StopSignal& stop);

@@ -4,8 +4,8 @@
 
 #include <QMetaObject>
 
-DeviceTestRunner::DeviceTestRunner(Clock& clock, PortOpener open, QObject* parent)
-    : QObject(parent), clock_(clock), open_(std::move(open)) {}
+DeviceTestRunner::DeviceTestRunner(DeviceTestWait wait, PortOpener open, QObject* parent)
+    : QObject(parent), wait_(std::move(wait)), open_(std::move(open)) {}
 
 DeviceTestRunner::~DeviceTestRunner() {
     stop();
@@ -16,16 +16,16 @@ void DeviceTestRunner::start(bool start_button_enabled) {
         return;
     }
     running_ = true;
-    cancelled_ = false;
+    stop_.reset();
     worker_ = std::thread([this, start_button_enabled] {
         run_device_test(
-            start_button_enabled, clock_, open_, [this](const DeviceTestStep& step) { post(step); }, cancelled_);
+            start_button_enabled, wait_, open_, [this](const DeviceTestStep& step) { post(step); }, stop_);
         post(std::nullopt);
     });
 }
 
 void DeviceTestRunner::stop() {
-    cancelled_ = true;
+    stop_.request();
     if (worker_.joinable()) {
         worker_.join();
     }

@@ -6,9 +6,9 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <optional>
 #include <thread>
+#include <utility>
 
 // Runs the device test on a worker thread, so the window stays responsive through its five seconds
 // and more of waiting, and hands each step to the GUI thread in order. A step whose slot opens a modal
@@ -18,15 +18,18 @@ class DeviceTestRunner : public QObject {
     Q_OBJECT
 
 public:
-    DeviceTestRunner(Clock& clock, PortOpener open, QObject* parent = nullptr);
+    DeviceTestRunner(DeviceTestWait wait, PortOpener open, QObject* parent = nullptr);
     ~DeviceTestRunner() override;
+
+    // Puts other waits in place for the tests to come; only while no test runs.
+    void setWait(DeviceTestWait wait) { wait_ = std::move(wait); }
 
     // From the start of a test until `finished` has been emitted.
     bool running() const { return running_; }
     // Starts a test unless one is running.
     void start(bool start_button_enabled);
-    // Ends a running test at its next step and waits for the worker; steps not shown yet are dropped
-    // and `finished` is not emitted.
+    // Ends a running test and waits for the worker, which a wait under way does not hold up: it ends at
+    // once. Steps not shown yet are dropped and `finished` is not emitted.
     void stop();
 
 signals:
@@ -43,10 +46,10 @@ private:
     void deliver();
     void show(const Item& item);
 
-    Clock& clock_;
+    DeviceTestWait wait_;
     PortOpener open_;
     std::thread worker_;
-    std::atomic<bool> cancelled_{false};
+    StopSignal stop_;
 
     StepQueue steps_;
     bool running_ = false; // GUI thread only

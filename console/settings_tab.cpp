@@ -55,7 +55,7 @@ bool save_box(const char* key, const QLineEdit* box) {
 } // namespace
 
 SettingsTab::SettingsTab(EngineOptions& options, Clock& clock, PortOpener open, QWidget* parent)
-    : QWidget(parent), options_(options), runner_(clock, std::move(open)) {
+    : QWidget(parent), options_(options), runner_(clock_waits(clock), std::move(open)) {
     buildPortBoxes();
     buildDeviceTypes();
     buildOptions();

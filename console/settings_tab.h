@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <utility>
+
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -41,8 +43,12 @@ public:
     // Runs the device test unless one is running.
     void Button2Click();
     bool deviceTestRunning() const { return runner_.running(); }
-    // Ends a running device test and waits for it (the window is closing).
+    // Ends a running device test and waits for it (the window is closing); a wait of the test under way
+    // ends at once.
     void stopDeviceTest() { runner_.stop(); }
+    // The device test waits on the clock given at construction unless other waits are put in here, while
+    // no test runs.
+    void setDeviceTestWait(DeviceTestWait wait) { runner_.setWait(std::move(wait)); }
 
     QLabel* Label18 = nullptr;
     QLineEdit* Edit1 = nullptr;

@@ -1,10 +1,12 @@
 // The device test: its steps against a scripted port in virtual time, and the settings tab running it
 // on a worker against a pseudo-terminal modem, with the window free meanwhile.
 #include "console/device_test.h"
+#include "console/main_window.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
 #include "console/support/pty_modem.h"
+#include "console/support/recording_engine.h"
 #include "console/support/work_dir_test_case.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -16,6 +18,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -46,33 +51,51 @@ QString caption(const QString& text) {
     return QStringLiteral("caption: ") + text;
 }
 
-Seen run_on(FakeSerialPort* port, VirtualClock& clock, bool start_enabled, const std::atomic<bool>& cancelled) {
+Seen run_on(FakeSerialPort* port, Clock& clock, bool start_enabled, StopSignal& stop) {
     Seen seen;
     PortOpener open = [&seen, port](const std::string& path) -> std::unique_ptr<SerialPort> {
         seen.opened.push_back(path);
         return port ? std::make_unique<BorrowedPort>(*port) : nullptr;
     };
     run_device_test(
-        start_enabled, clock, open, [&seen](const DeviceTestStep& step) { seen.steps << describe(step); }, cancelled);
+        start_enabled, clock_waits(clock), open, [&seen](const DeviceTestStep& step) { seen.steps << describe(step); },
+        stop);
     return seen;
 }
 
 Seen run_on(FakeSerialPort* port, VirtualClock& clock, bool start_enabled = true) {
-    std::atomic<bool> cancelled{false};
-    return run_on(port, clock, start_enabled, cancelled);
+    StopSignal stop;
+    return run_on(port, clock, start_enabled, stop);
 }
 
 // A clock whose first wait is interrupted by the window closing.
 class ClosingClock : public VirtualClock {
 public:
-    explicit ClosingClock(std::atomic<bool>& cancelled) : cancelled_(cancelled) {}
+    explicit ClosingClock(StopSignal& stop) : stop_(stop) {}
     void sleep_ms(int ms) override {
         VirtualClock::sleep_ms(ms);
-        cancelled_ = true;
+        stop_.request();
     }
 
 private:
-    std::atomic<bool>& cancelled_;
+    StopSignal& stop_;
+};
+
+// Waits in the place of the device test's own that last a day unless the test is stopped, so a close
+// that waited one out could never pass. Records what the worker went through.
+struct EndlessWaits {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> returned{false};
+
+    DeviceTestWait waits() {
+        return [this](int, StopSignal& stop) {
+            entered = true;
+            stopped = stop.wait_for_ms(24 * 60 * 60 * 1000);
+            returned = true;
+            return !stopped;
+        };
+    }
 };
 
 } // namespace
@@ -174,14 +197,77 @@ private slots:
     }
 
     void closing_mid_test_closes_the_port_and_shows_nothing_more() {
-        std::atomic<bool> cancelled{false};
-        ClosingClock clock(cancelled);
+        StopSignal stop;
+        ClosingClock clock(stop);
         FakeSerialPort port(&clock);
         port.standing({{"at\r\n", "at\r\r\nOK\r\n"}});
-        Seen seen = run_on(&port, clock, true, cancelled);
+        Seen seen = run_on(&port, clock, true, stop);
         QVERIFY(seen.steps.isEmpty());
         QVERIFY(port.writes().empty());
         QVERIFY(port.closed());
+    }
+
+    // The real clock's waits end the moment a stop is requested, also one requested before they begin.
+    void real_waits_end_at_a_stop() {
+        DeviceTestWait wait = clock_waits(real_clock());
+        StopSignal stop;
+        std::atomic<bool> passed{true};
+        std::thread worker([&] { passed = wait(24 * 60 * 60 * 1000, stop); });
+        stop.request();
+        worker.join();
+        QVERIFY(!passed);
+        QVERIFY(!wait(24 * 60 * 60 * 1000, stop));
+        stop.reset();
+        QVERIFY(wait(1, stop));
+    }
+
+    // Closing the window, or dropping the settings tab, in the middle of the device test's first wait
+    // stops the wait and the worker: when the close returns, the worker has closed the port and ended,
+    // and nothing more is shown. The wait would last a day otherwise.
+    void closing_ends_a_wait_under_way_data() {
+        QTest::addColumn<bool>("whole_window");
+        QTest::newRow("window closed") << true;
+        QTest::newRow("settings tab destroyed") << false;
+    }
+    void closing_ends_a_wait_under_way() {
+        QFETCH(bool, whole_window);
+        QVERIFY(write_setting("COM", "COM1"));
+        CapturedMessages messages;
+        VirtualClock clock;
+        FakeSerialPort port(&clock);
+        port.standing({{"at\r\n", "at\r\r\nOK\r\n"}});
+        PortOpener open = [&port](const std::string&) -> std::unique_ptr<SerialPort> {
+            return std::make_unique<BorrowedPort>(port);
+        };
+        EndlessWaits waits;
+        RecordingEngine* engine = nullptr;
+        std::unique_ptr<TForm1> form;
+        EngineOptions options;
+        std::unique_ptr<SettingsTab> tab;
+        if (whole_window) {
+            form = std::make_unique<TForm1>(clock, recording_engine_factory(&engine), open);
+            form->settingsTab->setDeviceTestWait(waits.waits());
+            form->settingsTab->Button2Click();
+        } else {
+            tab = std::make_unique<SettingsTab>(options, clock, open);
+            tab->setDeviceTestWait(waits.waits());
+            tab->Button2Click();
+        }
+        QTRY_VERIFY(waits.entered);
+
+        if (whole_window) {
+            QVERIFY(form->close());
+            QVERIFY(!form->settingsTab->deviceTestRunning());
+        } else {
+            tab.reset();
+        }
+        QVERIFY(waits.stopped);
+        QVERIFY(waits.returned);
+        QVERIFY(port.closed());
+        QVERIFY(port.writes().empty());
+        form.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(messages.texts.isEmpty());
     }
 
     // The settings tab runs the test on a worker: the click returns at once, and the boxes and the
