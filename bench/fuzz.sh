@@ -5,6 +5,7 @@
 # $VMSMS_FUZZ_BUILD (default ./build-fuzz), or uses what is built there. Each run starts from a scratch
 # copy of the committed seeds, so they stay as they are. Prints per target the inputs executed, the
 # coverage reached and any crash; crash inputs and logs are kept under $VMSMS_FUZZ_BUILD/findings.
+# A crash replays with: $VMSMS_FUZZ_BUILD/fuzz_<target> <crash file>
 # Exit status: 0 no target crashed, 1 some target crashed or failed to run.
 set -euo pipefail
 seconds=${1:-60}
@@ -51,9 +52,11 @@ for target in "${targets[@]}"; do
     mkdir -p "$work/$target/artifacts"
     cp -r "$root/tests/fuzz/corpus/$target" "$work/$target/corpus"
     log="$work/$target/fuzz.log"
+    dict=()
+    [ -f "$root/tests/fuzz/$target.dict" ] && dict=(-dict="$root/tests/fuzz/$target.dict")
     result=0
     "$program" -max_total_time="$seconds" -max_len="${max_len[$target]:-4096}" -timeout=10 -print_final_stats=1 \
-        -artifact_prefix="$work/$target/artifacts/" "$work/$target/corpus" >"$log" 2>&1 || result=$?
+        "${dict[@]}" -artifact_prefix="$work/$target/artifacts/" "$work/$target/corpus" >"$log" 2>&1 || result=$?
     executed=$(awk '/stat::number_of_executed_units/ { print $2 }' "$log")
     coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1 || true)
     corpus=$(find "$work/$target/corpus" -type f | wc -l)
