@@ -2,7 +2,7 @@
 # Fuzzes each target of tests/fuzz for a while: the received-PDU decoder, the inbox pass, the INI files.
 # Usage: bench/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]   (default 60 seconds, every target)
 # Builds the targets first with clang (libFuzzer, address and undefined-behaviour sanitizers) into
-# $VMSMS_FUZZ_BUILD (default ./build-fuzz), or uses what is built there. Each run starts from a scratch
+# $VMSMS_FUZZ_BUILD (default ./build-fuzz; an up-to-date build is reused). Each run starts from a scratch
 # copy of the committed seeds, so they stay as they are. Prints per target the inputs executed, the
 # coverage reached and any crash; crash inputs and logs are kept under $VMSMS_FUZZ_BUILD/findings.
 # A crash replays with: $VMSMS_FUZZ_BUILD/fuzz_<target> <crash file>
@@ -23,6 +23,12 @@ cxx=${CXX_FUZZ:-$(command -v clang++ || command -v clang++-14 || true)}
 if [ -z "$cxx" ]; then
     echo "clang++ not found (Debian: apt-get install clang-14 libclang-rt-14-dev)" >&2
     exit 1
+fi
+# Reports name functions and lines only through llvm-symbolizer, which Debian keeps beside clang.
+symbolizer="$(dirname "$(readlink -f "$cxx")")/llvm-symbolizer"
+if [ -x "$symbolizer" ]; then
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}external_symbolizer_path=$symbolizer"
+    export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}print_stacktrace=1:external_symbolizer_path=$symbolizer"
 fi
 mkdir -p "$build"
 if ! { cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" && cmake --build "$build" -j"$(nproc)"; } \
