@@ -57,8 +57,14 @@ def pdu(number, text, coding="Default_No_Compression", layout="Deliver"):
 def parts(number, text, unicode):
     encoded = gammu.EncodeSMS({"Class": -1, "Unicode": unicode,
                                "Entries": [{"ID": "ConcatenatedTextLong", "Buffer": text}]})
-    return [gammu.EncodePDU(message(number, part["Text"], part["Coding"], udh=part["UDH"], length=part["Length"]),
-                            Layout="Deliver").hex().upper() for part in encoded]
+    lines = []
+    for part in encoded:
+        # gammu draws the concatenation reference at random; a fixed one keeps the seeds unchanged.
+        udh = dict(part["UDH"], ID8bit=0xC1)
+        udh["Text"] = udh["Text"][:3] + bytes([0xC1]) + udh["Text"][4:]
+        sms = message(number, part["Text"], part["Coding"], udh=udh, length=part["Length"])
+        lines.append(gammu.EncodePDU(sms, Layout="Deliver").hex().upper())
+    return lines
 
 
 UCS2 = "Unicode_No_Compression"
