@@ -46,26 +46,6 @@ protected:
         EngineFixture::SetUp();
         port.standing(accepting_modem());
     }
-    long queue(const std::string& recipients, const std::string& content) {
-        return queue_outgoing_record(day, recipients, "2004-5-6 7:00:00", content, clock);
-    }
-    std::vector<std::string> destinations() const {
-        std::vector<std::string> numbers;
-        for (const auto& pdu : sent_pdus()) {
-            auto decoded = decode_submit_pdu(pdu);
-            numbers.push_back(decoded ? decoded->number : "?");
-        }
-        return numbers;
-    }
-    std::vector<std::string> deletes() const {
-        std::vector<std::string> out;
-        for (const auto& w : port.writes()) {
-            if (w.bytes.rfind("at+cmgd=", 0) == 0) {
-                out.push_back(w.bytes);
-            }
-        }
-        return out;
-    }
     // An engine context over the same modem and files whose waits are `paced`.
     EngineContext context_with(Pacer& paced) {
         return EngineContext{link, clock, paced, options, output, logs, ctx.state};
@@ -73,20 +53,7 @@ protected:
 };
 
 std::string deliver(const std::string& sender, const std::string& text, SenderForm form = SenderForm::National) {
-    DeliverMessage m;
-    m.sender = sender;
-    m.form = form;
-    m.text = text;
-    return build_deliver_pdu(m);
-}
-
-std::string listing_of(const std::vector<std::string>& pdus) {
-    std::string out = "at+cmgl=4\r\n\r\n";
-    for (size_t i = 0; i < pdus.size(); ++i) {
-        out += "+CMGL: " + std::to_string(i + 1) + ",0,," + std::to_string(pdus[i].size() / 2 - 9) + "\r\n" + pdus[i] +
-               "\r\n";
-    }
-    return out + "\r\nOK\r\n";
+    return deliver_pdu(sender, text, true, form);
 }
 
 // --- The processed counter cannot be written ------------------------------------------------------------
@@ -211,10 +178,10 @@ TEST_F(EngineFaults, ModemThatAnswersNeitherListingNorResetIsReopened) {
 TEST_F(EngineFaults, DeleteThatGoesUnheardIsMadeAgainOnceTheModemIsBack) {
     port.standing({});
     port.script({
-        {"at+cmgl=4", listing_of({deliver("13900000001", "a")})}, // one message listed
-        {"at+cmgd=1", ""},                                        // the delete goes unheard
-        {"AT+CMGF=0", "AT+CMGF=0\r\r\nOK\r\n"},                   // back after reopening
-        {"at+cmgd=1", "at+cmgd=1\r\r\nOK\r\n"},                   // deleted
+        {"at+cmgl=4", modem_listing({deliver("13900000001", "a")})}, // one message listed
+        {"at+cmgd=1", ""},                                           // the delete goes unheard
+        {"AT+CMGF=0", "AT+CMGF=0\r\r\nOK\r\n"},                      // back after reopening
+        {"at+cmgd=1", "at+cmgd=1\r\r\nOK\r\n"},                      // deleted
     });
     run_inbox_pass(ctx);
     EXPECT_EQ(file_bytes(day + "/recv/acc"), "1") << "stored once";
@@ -237,7 +204,7 @@ class ReplySender : public EngineFaults, public ::testing::WithParamInterface<Se
 TEST_P(ReplySender, OnlyAPhoneNumberIsAnswered) {
     make_catalogue_dir();
     ASSERT_TRUE(catalogue_write("12", "price"));
-    port.script({{"at+cmgl=4", listing_of({deliver(GetParam().sender, "*12", GetParam().form)})}});
+    port.script({{"at+cmgl=4", modem_listing({deliver(GetParam().sender, "*12", GetParam().form)})}});
     run_inbox_pass(ctx);
     EXPECT_EQ(file_bytes(day + "/recv/R1"), GetParam().stored_sender) << "stored either way";
     EXPECT_EQ(exists(day + "/new/acc"), GetParam().answered);

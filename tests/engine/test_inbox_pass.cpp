@@ -11,25 +11,11 @@ namespace {
 
 std::string deliver(const std::string& sender, const std::string& text, bool seven_bit = true,
                     SenderForm form = SenderForm::National) {
-    DeliverMessage m;
-    m.sender = sender;
-    m.form = form;
-    m.seven_bit = seven_bit;
-    m.text = text;
-    return build_deliver_pdu(m);
+    return deliver_pdu(sender, text, seven_bit, form);
 }
 
-// A listing as a modem in PDU mode gives it: the echo, a blank line, the entries, OK.
 std::string listing(const std::vector<std::string>& pdus, bool blank_line = true) {
-    std::string out = "at+cmgl=4\r\n";
-    if (blank_line) {
-        out += "\r\n";
-    }
-    for (size_t i = 0; i < pdus.size(); ++i) {
-        out += "+CMGL: " + std::to_string(i + 1) + ",0,," + std::to_string(pdus[i].size() / 2 - 9) + "\r\n" + pdus[i] +
-               "\r\n";
-    }
-    return out + "\r\nOK\r\n";
+    return modem_listing(pdus, blank_line);
 }
 
 class InboxPass : public EngineFixture {
@@ -37,15 +23,6 @@ protected:
     void modem_lists(const std::string& text) {
         port.script({{"at+cmgl=4", text}});
         port.standing(accepting_modem());
-    }
-    std::vector<std::string> deletes() const {
-        std::vector<std::string> out;
-        for (const auto& w : port.writes()) {
-            if (w.bytes.rfind("at+cmgd=", 0) == 0) {
-                out.push_back(w.bytes);
-            }
-        }
-        return out;
     }
 };
 

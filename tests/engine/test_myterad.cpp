@@ -3,6 +3,7 @@
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "support/borrowed_port.h"
+#include "support/engine_fixture.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"
 #include "support/temp_dir.h"
@@ -61,16 +62,7 @@ protected:
             }
         };
     }
-    std::vector<std::string> destinations() const {
-        std::vector<std::string> out;
-        for (const auto& w : port.writes()) {
-            if (!w.bytes.empty() && w.bytes.back() == '\x1a') {
-                auto d = decode_submit_pdu(w.bytes.substr(0, w.bytes.size() - 1));
-                out.push_back(d ? d->number : "?");
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> destinations() const { return submitted_destinations(port); }
 
     VirtualClock clock{{2004, 5, 6, 7, 1, 5}};
     WatchedPort port{&clock};

@@ -15,19 +15,6 @@ protected:
         EngineFixture::SetUp();
         port.standing(accepting_modem());
     }
-    // Queues a record as another program would, with exact file contents.
-    long queue(const std::string& recipients, const std::string& content) {
-        return queue_outgoing_record(day, recipients, "2004-5-6 7:00:00", content, clock);
-    }
-    // The destination numbers of the PDUs sent, in order.
-    std::vector<std::string> destinations() const {
-        std::vector<std::string> numbers;
-        for (const auto& pdu : sent_pdus()) {
-            auto decoded = decode_submit_pdu(pdu);
-            numbers.push_back(decoded ? decoded->number : "?");
-        }
-        return numbers;
-    }
     // "record.index" of every success line.
     std::vector<std::string> success_keys() const {
         std::vector<std::string> keys;

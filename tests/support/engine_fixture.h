@@ -3,6 +3,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
 #include "engine/modem_link.h"
+#include "engine/pdu_peer.h"
 #include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"
@@ -21,6 +22,12 @@ protected:
 
     // The submit PDUs the engine wrote (each without its Ctrl-Z), in order.
     std::vector<std::string> sent_pdus() const;
+    // Their destination numbers as written ("86" and the number in the standard variant).
+    std::vector<std::string> destinations() const;
+    // The delete commands written, in order.
+    std::vector<std::string> deletes() const;
+    // Queues a record of the engine's day as another program would, with exact file contents.
+    long queue(const std::string& recipients, const std::string& content);
     // The send commands ("at+cmgs=..\r") written, in order.
     std::vector<std::string> send_commands() const;
     std::string report(const char* which) const; // "SUCC", "FAIL" or "RECV" log of the start day
@@ -45,3 +52,13 @@ protected:
 
 // A modem that takes every message: the prompt after the send command, then "+CMGS" and OK.
 std::vector<ModemReply> accepting_modem();
+
+// The destination numbers of the submit PDUs written to `port`, in order ("?" for one that cannot be read).
+std::vector<std::string> submitted_destinations(const FakeSerialPort& port);
+
+// A received message as the modem lists it (upper-case hex PDU).
+std::string deliver_pdu(const std::string& sender, const std::string& text, bool seven_bit = true,
+                        SenderForm form = SenderForm::National);
+
+// A listing as a modem in PDU mode gives it: the echo, a blank line (or not), the entries, OK.
+std::string modem_listing(const std::vector<std::string>& pdus, bool blank_line = true);

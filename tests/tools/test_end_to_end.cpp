@@ -2,10 +2,7 @@
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/text_file.h"
-#include "support/background_program.h"
-#include "support/run_program.h"
-#include "support/simulated_modem.h"
-#include "support/temp_dir.h"
+#include "support/gateway_test.h"
 
 #include <gtest/gtest.h>
 
@@ -13,35 +10,9 @@
 
 namespace {
 
-class EndToEnd : public TempDirTest {
+class EndToEnd : public GatewayTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        day = spool_date(real_clock().now());
-        modem = std::make_unique<SimulatedModem>(dir());
-        ASSERT_TRUE(modem->ready()) << modem->output();
-        put_file("server.txt", "[SET]\r\nCOM=" + modem->device() + "\r\nRATE=19200\r\n");
-    }
-    void TearDown() override {
-        gateway.reset();
-        modem.reset();
-        TempDirTest::TearDown();
-    }
-    void start_gateway() {
-        gateway = std::make_unique<BackgroundProgram>(built_program("tools/vmsmsd"),
-                                                      std::vector<std::string>{"--speed", "0", "--fast-device"},
-                                                      dir() + "/vmsmsd.out");
-    }
-    ProgramResult ctl(const std::vector<std::string>& args) { return modem->ctl(args); }
-    ProgramResult send(const std::vector<std::string>& args) {
-        return run_program(built_program("tools/vmsms-send"), args);
-    }
     std::vector<std::string> submissions() { return modem->sent_lines(); }
-    bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-    std::string day;
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<BackgroundProgram> gateway;
 };
 
 TEST_F(EndToEnd, QueuedMessageAndQueryReplyReachTheModem) {

@@ -4,10 +4,7 @@
 #include "platform/clock.h"
 #include "platform/text_file.h"
 #include "store/spool.h"
-#include "support/background_program.h"
-#include "support/run_program.h"
-#include "support/simulated_modem.h"
-#include "support/temp_dir.h"
+#include "support/gateway_test.h"
 
 #include <gtest/gtest.h>
 
@@ -20,37 +17,16 @@ namespace {
 // How long the engine may take to be back at work once a fault is over.
 constexpr int recovery_ms = 30000;
 
-class FaultSuite : public TempDirTest {
+class FaultSuite : public GatewayTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        day = spool_date(real_clock().now());
-        modem = std::make_unique<SimulatedModem>(dir());
-        ASSERT_TRUE(modem->ready()) << modem->output();
-        put_file("server.txt", "[SET]\r\nCOM=" + modem->device() + "\r\nRATE=19200\r\n");
-    }
-    void TearDown() override {
-        if (gateway) {
-            gateway->signal(SIGTERM);
-            gateway->wait(15000);
-        }
-        gateway.reset();
-        modem.reset();
-        TempDirTest::TearDown();
-    }
-    void start_gateway(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"--speed", "0", "--fast-device"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        gateway = std::make_unique<BackgroundProgram>(built_program("tools/vmsmsd"), args, dir() + "/vmsmsd.out");
-    }
     void fault(const std::vector<std::string>& words) {
         std::vector<std::string> args{"fault"};
         args.insert(args.end(), words.begin(), words.end());
-        ProgramResult r = modem->ctl(args);
+        ProgramResult r = ctl(args);
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     }
     void queue(const std::string& number, const std::string& text) {
-        ProgramResult r = run_program(built_program("tools/vmsms-send"), {"--to", number, text});
+        ProgramResult r = send({"--to", number, text});
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
     // How many times the modem took a message with this text.
@@ -82,10 +58,6 @@ protected:
     std::string diagnostics() { return file_bytes("vmsmsd.out") + "\n--- trace\n" + file_bytes("sms.log"); }
     bool output_has(const std::string& part) { return file_bytes("vmsmsd.out").find(part) != std::string::npos; }
     static void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-    std::string day;
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<BackgroundProgram> gateway;
 };
 
 TEST_F(FaultSuite, UnpluggedAndPluggedBackOnTheSamePath) {
@@ -144,9 +116,8 @@ TEST_F(FaultSuite, GarbageOnTheLine) {
 }
 
 TEST_F(FaultSuite, KilledInTheMiddleOfARecordRepeatsAtMostTheRecipientInFlight) {
-    ProgramResult r = run_program(built_program("tools/vmsms-send"),
-                                  {"--to", "13900000001", "--to", "13900000002", "--to", "13900000003", "--to",
-                                   "13900000004", "--to", "13900000005", "split"});
+    ProgramResult r = send({"--to", "13900000001", "--to", "13900000002", "--to", "13900000003", "--to", "13900000004",
+                            "--to", "13900000005", "split"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     start_gateway();
     ASSERT_TRUE(eventually([&] { return times_sent("split") >= 2; }, 30000)) << diagnostics();
@@ -188,7 +159,7 @@ TEST_F(FaultSuite, ProcessedCounterThatCannotBeWritten) {
 TEST_F(FaultSuite, QueueLockThatCannotBeOpened) {
     ensure_day_dirs(day);
     std::filesystem::create_directories(day + "/new/acc.lock/blocked"); // the lock file cannot be opened
-    ProgramResult refused = run_program(built_program("tools/vmsms-send"), {"--to", "13900000001", "locked out"});
+    ProgramResult refused = send({"--to", "13900000001", "locked out"});
     EXPECT_EQ(refused.exit_code, 1);
     EXPECT_NE(refused.err.find("acc.lock"), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(day + "/new/acc")) << "nothing was queued";
@@ -197,7 +168,7 @@ TEST_F(FaultSuite, QueueLockThatCannotBeOpened) {
     std::filesystem::create_directory("query");
     put_file("query/query", "[query]\r\n12=price\r\n");
     start_gateway();
-    ASSERT_EQ(modem->ctl({"deliver", "--from", "13900000009", "--text", "*12"}).exit_code, 0);
+    ASSERT_EQ(ctl({"deliver", "--from", "13900000009", "--text", "*12"}).exit_code, 0);
     ASSERT_TRUE(eventually([&] { return output_has("无法写入 " + day + "/new/acc"); }, 40000)) << diagnostics();
     std::filesystem::remove_all(day + "/new/acc.lock");
     queue("13900000001", "unlocked");
