@@ -6,7 +6,9 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
@@ -28,6 +30,8 @@ MonitorTab::MonitorTab(MonitorModel& model, QWidget* parent) : QWidget(parent) {
     nameControl(Memo7, "Memo7", QStringLiteral("信息监控"));
     // Only the engine and the console write here; text typed by hand would be lost at the next write.
     Memo7->setReadOnly(true);
+    // Nothing here is ever undone, and an undo history would keep every line the monitor has dropped.
+    Memo7->setUndoRedoEnabled(false);
     Memo7->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     paint_monitor(Memo7);
     set_box_text(Memo7, from_gbk(model.monitor_text()));
@@ -43,6 +47,7 @@ MonitorTab::MonitorTab(MonitorModel& model, QWidget* parent) : QWidget(parent) {
 
     connect(&model, &MonitorModel::monitorReplaced, this, &MonitorTab::replaceText);
     connect(&model, &MonitorModel::monitorPrepended, this, &MonitorTab::prependText);
+    connect(&model, &MonitorModel::monitorCut, this, &MonitorTab::cutText);
 }
 
 void MonitorTab::replaceText(const QString& text) {
@@ -56,4 +61,17 @@ void MonitorTab::prependText(const QString& text) {
     QTextCursor cursor(Memo7->document());
     cursor.movePosition(QTextCursor::Start);
     cursor.insertText(plain);
+}
+
+void MonitorTab::cutText(int lines) {
+    // The model has dropped everything after its first `lines` line breaks; each break begins a block.
+    QTextDocument* document = Memo7->document();
+    QTextBlock first_gone = document->findBlockByNumber(lines);
+    if (!first_gone.isValid()) {
+        return;
+    }
+    QTextCursor cursor(document);
+    cursor.setPosition(first_gone.position());
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }

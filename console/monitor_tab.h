@@ -21,4 +21,5 @@ public:
 private:
     void replaceText(const QString& text);
     void prependText(const QString& text);
+    void cutText(int lines);
 };
