@@ -19,7 +19,7 @@ namespace {
 // The engine's pauses: a checkpoint blocks while the thread is paused and ends it on shutdown.
 class ThreadPacer : public Pacer {
 public:
-    ThreadPacer(myterad& thread, Clock& clock) : thread_(thread), clock_(clock) {}
+    explicit ThreadPacer(myterad& thread) : thread_(thread) {}
     void checkpoint() override {
         if (!thread_.gate()) {
             throw EngineStopped{};
@@ -35,7 +35,6 @@ public:
 
 private:
     myterad& thread_;
-    Clock& clock_;
 };
 
 } // namespace
@@ -139,7 +138,7 @@ void myterad::Execute() {
         finish(false);
         return;
     }
-    ThreadPacer pacer(*this, clock_);
+    ThreadPacer pacer(*this);
     EngineLogs logs;
     std::unique_ptr<ModemLink> link;
     bool failed = false;

@@ -138,7 +138,7 @@ TEST_P(OnDemandReply, QueuesTheCatalogueTextForTheSender) {
     const ReplyCase& c = GetParam();
     options.members_only = c.members_only;
     make_catalogue_dir();
-    catalogue_write("12", gbk("今日价格：100元"));
+    ASSERT_TRUE(catalogue_write("12", gbk("今日价格：100元")));
     if (c.member_value) {
         put_file("huiyuan.txt", std::string("[SET]\r\n13900000001=") + c.member_value + "\r\n");
     }

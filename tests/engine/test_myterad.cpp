@@ -146,7 +146,7 @@ TEST_F(Engine, WiderCompatibilityGoesOnWithARejectedRate) {
 
 TEST_F(Engine, PauseInTheMiddleOfARecordContinuesWithTheSameRecipient) {
     ensure_day_dirs("2004-5-6");
-    queue_outgoing_record("2004-5-6", "13900000001\r\n13900000002\r\n13900000003", "t", "x", clock);
+    ASSERT_EQ(queue_outgoing_record("2004-5-6", "13900000001\r\n13900000002\r\n13900000003", "t", "x", clock), 1);
     std::atomic<int> commands{0};
     port.on_write = [&](std::string_view bytes) {
         if (bytes.rfind("at+cmgs=", 0) == 0 && ++commands == 2) {
@@ -179,8 +179,8 @@ TEST_F(Engine, DayChangeWaitsForTheOldDaysQueue) {
     clock.set({2004, 5, 6, 23, 59, 50});
     ensure_day_dirs("2004-5-6");
     ensure_day_dirs("2004-5-7");
-    queue_outgoing_record("2004-5-7", "13900000002", "t", "new day", clock);
-    queue_outgoing_record("2004-5-6", "13900000001", "t", "old day", clock);
+    ASSERT_EQ(queue_outgoing_record("2004-5-7", "13900000002", "t", "new day", clock), 1);
+    ASSERT_EQ(queue_outgoing_record("2004-5-6", "13900000001", "t", "old day", clock), 1);
     std::atomic<int> pdus{0};
     port.on_write = [&](std::string_view bytes) {
         if (!bytes.empty() && bytes.back() == '\x1a' && ++pdus == 2) {

@@ -266,7 +266,7 @@ class SubmissionResolve : public Submission, public ::testing::WithParamInterfac
 TEST_P(SubmissionResolve, ResolvesTheNumberBeforeBuildingThePdu) {
     if (GetParam().with_category_file) {
         make_customer_dir();
-        category_write(gbk("客户"), gbk("采购部"), std::string("13800000002"));
+        ASSERT_TRUE(category_write(gbk("客户"), gbk("采购部"), std::string("13800000002")));
     }
     port.standing(accepting_modem());
     submit_to_recipient(ctx, GetParam().recipient, chinese(), 1, 0);
