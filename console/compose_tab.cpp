@@ -98,7 +98,8 @@ void ComposeTab::fasdxClick() {
     }
     EnqueueResult result = enqueue_message(*recipients, content.value_or(std::string()), englishChecked(), clock_);
     if (result.status != EnqueueStatus::Queued) {
-        showMessage(this, from_gbk(enqueue_status_text(result.status)));
+        // A lock failure names the lock file and the system's reason, so the operator can act on it.
+        showMessage(this, from_gbk(enqueue_result_text(result)));
     }
 }
 

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -51,6 +53,7 @@ private slots:
     void enterQueuesLikeTheButton();
     void textGbkCannotHoldIsRefused();
     void writeFailureIsReported();
+    void lockFailureNamesTheLockAndTheCause();
     void counterCountsGbkBytes_data();
     void counterCountsGbkBytes();
     void typedTextStopsAtTheLimit();
@@ -208,6 +211,19 @@ void TestComposeTab::writeFailureIsReported() {
 
     QCOMPARE(messages_->texts, QStringList{QStringLiteral("短信写入失败！")});
     QCOMPARE(clock_->sleeps(), std::vector<int>{10}); // the one retry of R1
+    QVERIFY(!std::filesystem::exists("2004-5-6/new/acc"));
+}
+
+void TestComposeTab::lockFailureNamesTheLockAndTheCause() {
+    // A directory in place of the lock file cannot be opened for locking, not even by root.
+    std::filesystem::create_directories("2004-5-6/new/acc.lock");
+    compose(QStringLiteral("13500000001"), QStringLiteral("你好"), false);
+    sendButton()->click();
+
+    QCOMPARE(messages_->texts, QStringList{QStringLiteral("无法锁定发送队列（2004-5-6/new/acc.lock）：") +
+                                           from_gbk(std::strerror(EISDIR))});
+    // Without the lock nothing is written, not even the recipients.
+    QVERIFY(!std::filesystem::exists("2004-5-6/new/R1"));
     QVERIFY(!std::filesystem::exists("2004-5-6/new/acc"));
 }
 
