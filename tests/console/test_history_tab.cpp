@@ -172,12 +172,12 @@ void TestHistoryTab::fillsSkipOrStopAtGaps() {
     QFETCH(QStringList, listed);
     const std::string dir = sent ? "new" : "recv";
     for (int n : {1, 2, 4}) {
-        put_record(today, dir, n, "1350000000" + std::to_string(n), "text " + std::to_string(n));
+        QVERIFY(put_record(today, dir, n, "1350000000" + std::to_string(n), "text " + std::to_string(n)));
     }
     if (counter != "-") {
-        put_counter(today, sent ? "send" : "recv", counter.toStdString());
+        QVERIFY(put_counter(today, sent ? "send" : "recv", counter.toStdString()));
     }
-    put_counter(today, "new", "9"); // never read by either history list
+    QVERIFY(put_counter(today, "new", "9")); // never read by either history list
 
     QVERIFY(fill(sent));
 
@@ -189,8 +189,8 @@ void TestHistoryTab::fillsSkipOrStopAtGaps() {
 }
 
 void TestHistoryTab::firstFillShowsTodayAndNamesIt() {
-    put_record(today, "recv", 1, "13500000001", "hello", "2004-5-6 8:30:00");
-    put_counter(today, "recv", "1");
+    QVERIFY(put_record(today, "recv", 1, "13500000001", "hello", "2004-5-6 8:30:00"));
+    QVERIFY(put_counter(today, "recv", "1"));
     auto* sentBox = child<QLineEdit>(true, "nian_Edit7");
     auto* receivedBox = child<QLineEdit>(false, "Edit4");
 
@@ -205,10 +205,10 @@ void TestHistoryTab::firstFillShowsTodayAndNamesIt() {
 }
 
 void TestHistoryTab::dateBoxChoosesTheDay() {
-    put_record("2004-5-5", "new", 1, "13500000001", "yesterday");
-    put_counter("2004-5-5", "send", "1");
-    put_record(today, "new", 1, "13500000002", "today");
-    put_counter(today, "send", "1");
+    QVERIFY(put_record("2004-5-5", "new", 1, "13500000001", "yesterday"));
+    QVERIFY(put_counter("2004-5-5", "send", "1"));
+    QVERIFY(put_record(today, "new", 1, "13500000002", "today"));
+    QVERIFY(put_counter(today, "send", "1"));
     auto* box = child<QLineEdit>(true, "nian_Edit7");
     auto* view = child<QTreeView>(true, "ListView3");
 
@@ -224,8 +224,8 @@ void TestHistoryTab::dateBoxChoosesTheDay() {
 }
 
 void TestHistoryTab::dayWithoutCounterEmptiesTheList() {
-    put_record(today, "new", 1, "13500000001", "today");
-    put_counter(today, "send", "1");
+    QVERIFY(put_record(today, "new", 1, "13500000001", "today"));
+    QVERIFY(put_counter(today, "send", "1"));
     QVERIFY(fill(true));
     QCOMPARE(listed_records(child<QTreeView>(true, "ListView3")), QStringList{"1"});
 
@@ -237,9 +237,9 @@ void TestHistoryTab::dayWithoutCounterEmptiesTheList() {
 }
 
 void TestHistoryTab::sentSelectionLoadsRecordFiles() {
-    put_record("2004-5-5", "new", 1, "*13500000001\n13500000002", "第一行\n第二行");
-    put_record("2004-5-5", "new", 2, "13500000003", "two");
-    put_counter("2004-5-5", "send", "2");
+    QVERIFY(put_record("2004-5-5", "new", 1, "*13500000001\n13500000002", "第一行\n第二行"));
+    QVERIFY(put_record("2004-5-5", "new", 2, "13500000003", "two"));
+    QVERIFY(put_counter("2004-5-5", "send", "2"));
     child<QLineEdit>(true, "nian_Edit7")->setText("2004-5-5");
     QVERIFY(fill(true));
 
@@ -253,13 +253,13 @@ void TestHistoryTab::sentSelectionLoadsRecordFiles() {
 
 void TestHistoryTab::sentSelectionDrivesPendingModify() {
     // Yesterday's record 4 was sent; today's record 4 is still pending.
-    put_record("2004-5-5", "new", 4, "13500000001", "old");
-    put_counter("2004-5-5", "send", "4");
+    QVERIFY(put_record("2004-5-5", "new", 4, "13500000001", "old"));
+    QVERIFY(put_counter("2004-5-5", "send", "4"));
     for (int n = 1; n <= 4; ++n) {
-        put_record(today, "new", n, "13600000000", "new");
+        QVERIFY(put_record(today, "new", n, "13600000000", "new"));
     }
-    put_counter(today, "new", "4");
-    put_counter(today, "send", "3");
+    QVERIFY(put_counter(today, "new", "4"));
+    QVERIFY(put_counter(today, "send", "3"));
     PendingTab pending(*state_, *clock_);
     child<QLineEdit>(true, "nian_Edit7")->setText("2004-5-5");
     QVERIFY(fill(true));
@@ -276,8 +276,8 @@ void TestHistoryTab::sentSelectionDrivesPendingModify() {
 }
 
 void TestHistoryTab::receivedSelectionReadsTheRowOnly() {
-    put_record(today, "recv", 1, "13500000001", "第一行\n第二行");
-    put_counter(today, "recv", "1");
+    QVERIFY(put_record(today, "recv", 1, "13500000001", "第一行\n第二行"));
+    QVERIFY(put_counter(today, "recv", "1"));
     QVERIFY(fill(false));
     std::filesystem::remove_all(today);
     state_->setSelectedMessage(7);

@@ -22,11 +22,13 @@ const std::string day_a = "2004-5-6";
 const std::string day_b = "2004-5-7";
 
 // A day whose sent history holds records 1..count, each naming its day and number in the content.
-void sentDay(const std::string& day, int count) {
+[[nodiscard]] bool sentDay(const std::string& day, int count) {
     for (int n = 1; n <= count; ++n) {
-        put_record(day, "new", n, "13500000000", day + " #" + std::to_string(n));
+        if (!put_record(day, "new", n, "13500000000", day + " #" + std::to_string(n))) {
+            return false;
+        }
     }
-    put_counter(day, "send", std::to_string(count));
+    return put_counter(day, "send", std::to_string(count));
 }
 
 // Everything a fill tells its list, in order.
@@ -62,7 +64,7 @@ private slots:
 };
 
 void TestListFill::rowsArriveInBatchesInOrder() {
-    sentDay(day_a, 600);
+    QVERIFY(sentDay(day_a, 600));
     ListFill fill(ListKind::Sent);
     FillLog log(fill);
 
@@ -77,8 +79,8 @@ void TestListFill::rowsArriveInBatchesInOrder() {
 }
 
 void TestListFill::newFillReplacesOneNotYetDelivered() {
-    sentDay(day_a, 300);
-    sentDay(day_b, 3);
+    QVERIFY(sentDay(day_a, 300));
+    QVERIFY(sentDay(day_b, 3));
     ListFill fill(ListKind::Sent);
     FillLog log(fill);
 
@@ -95,8 +97,8 @@ void TestListFill::newFillReplacesOneNotYetDelivered() {
 }
 
 void TestListFill::newFillReplacesOneHalfDelivered() {
-    sentDay(day_a, 1000);
-    sentDay(day_b, 3);
+    QVERIFY(sentDay(day_a, 1000));
+    QVERIFY(sentDay(day_b, 3));
     ListRowsModel model({});
     ListFill fill(ListKind::Sent);
     connect(&fill, &ListFill::cleared, &model, &ListRowsModel::clear);
@@ -116,9 +118,9 @@ void TestListFill::newFillReplacesOneHalfDelivered() {
 
 void TestListFill::replacedFillAddsNothingToAListLeftAsItWas() {
     for (int n = 1; n <= 300; ++n) {
-        put_record(day_a, "new", n, "13500000000", "pending");
+        QVERIFY(put_record(day_a, "new", n, "13500000000", "pending"));
     }
-    put_counter(day_a, "new", "300");
+    QVERIFY(put_counter(day_a, "new", "300"));
     ListRowsModel model({});
     ListFill fill(ListKind::Pending);
     connect(&fill, &ListFill::cleared, &model, &ListRowsModel::clear);
@@ -137,7 +139,7 @@ void TestListFill::replacedFillAddsNothingToAListLeftAsItWas() {
 }
 
 void TestListFill::repeatedFillsOfOneListNeverInterleave() {
-    sentDay(day_a, 600);
+    QVERIFY(sentDay(day_a, 600));
     ListRowsModel model({});
     ListFill fill(ListKind::Sent);
     connect(&fill, &ListFill::cleared, &model, &ListRowsModel::clear);
@@ -159,7 +161,7 @@ void TestListFill::repeatedFillsOfOneListNeverInterleave() {
 }
 
 void TestListFill::pendingFillWithoutCounterLeavesTheList() {
-    put_record(day_a, "new", 1, "13500000000", "x");
+    QVERIFY(put_record(day_a, "new", 1, "13500000000", "x"));
     ListFill pending(ListKind::Pending);
     ListFill sent(ListKind::Sent);
     FillLog pendingLog(pending);
@@ -186,10 +188,10 @@ void TestListFill::textsAreCutToTheListsLimits() {
     QFETCH(int, kind);
     QFETCH(int, limit);
     const std::string dir = ListKind(kind) == ListKind::Received ? "recv" : "new";
-    put_record(day_a, dir, 1, std::string(12000, 'r'), std::string(12000, 'c'));
-    put_counter(day_a, "new", "1");
-    put_counter(day_a, "send", ListKind(kind) == ListKind::Pending ? "0" : "1");
-    put_counter(day_a, "recv", "1");
+    QVERIFY(put_record(day_a, dir, 1, std::string(12000, 'r'), std::string(12000, 'c')));
+    QVERIFY(put_counter(day_a, "new", "1"));
+    QVERIFY(put_counter(day_a, "send", ListKind(kind) == ListKind::Pending ? "0" : "1"));
+    QVERIFY(put_counter(day_a, "recv", "1"));
 
     auto span = list_span(ListKind(kind), day_a);
     QVERIFY(span);
@@ -202,7 +204,7 @@ void TestListFill::textsAreCutToTheListsLimits() {
 }
 
 void TestListFill::closingDuringAFillEndsIt() {
-    sentDay(day_a, 600);
+    QVERIFY(sentDay(day_a, 600));
     auto fill = std::make_unique<ListFill>(ListKind::Sent);
     FillLog log(*fill);
     fill->start(day_a);
@@ -226,9 +228,9 @@ void TestListFill::benchTenThousandRecords() {
     QElapsedTimer build;
     build.start();
     for (int n = 1; n <= count; ++n) {
-        put_record(day_a, "new", n, "13500000000;13600000000", "测试短信 " + std::to_string(n));
+        QVERIFY(put_record(day_a, "new", n, "13500000000;13600000000", "测试短信 " + std::to_string(n)));
     }
-    put_counter(day_a, "new", std::to_string(count));
+    QVERIFY(put_counter(day_a, "new", std::to_string(count)));
     qInfo("built %d records in %lld ms", count, build.elapsed());
 
     VirtualClock clock({2004, 5, 6, 9, 0, 0});
@@ -257,7 +259,7 @@ void TestListFill::benchTenThousandRecords() {
         tab.hide();
     };
     measure(pending, pending.findChild<QTreeView*>("ListView2"), pending.listFill(), "pending", count);
-    put_counter(day_a, "send", std::to_string(count));
+    QVERIFY(put_counter(day_a, "send", std::to_string(count)));
     measure(sent, sent.findChild<QTreeView*>("ListView3"), sent.listFill(), "sent", count);
 }
 

@@ -18,19 +18,20 @@ std::string record_path(const std::string& day, const std::string& dir, const st
 
 } // namespace
 
-void put_record(const std::string& day, const std::string& dir, long n, const std::string& recipients,
+bool put_record(const std::string& day, const std::string& dir, long n, const std::string& recipients,
                 const std::string& content, const std::string& time) {
     ensure_day_dirs(day);
-    write_text_file(record_path(day, dir, "R", n), gbk(recipients));
-    write_text_file(record_path(day, dir, "DA", n), gbk(content));
-    if (!time.empty()) {
-        write_text_file(record_path(day, dir, "H", n), dir == "recv" ? incoming_header(time) : outgoing_header(time));
+    if (!write_text_file(record_path(day, dir, "R", n), gbk(recipients)) ||
+        !write_text_file(record_path(day, dir, "DA", n), gbk(content))) {
+        return false;
     }
+    return time.empty() || write_text_file(record_path(day, dir, "H", n),
+                                           dir == "recv" ? incoming_header(time) : outgoing_header(time));
 }
 
-void put_counter(const std::string& day, const std::string& dir, const std::string& text) {
+bool put_counter(const std::string& day, const std::string& dir, const std::string& text) {
     ensure_day_dirs(day);
-    replace_file_atomically(day + "/" + dir + "/acc", text);
+    return replace_file_atomically(day + "/" + dir + "/acc", text);
 }
 
 bool wait_for(ListFill& fill) {
