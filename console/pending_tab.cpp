@@ -113,9 +113,14 @@ void PendingTab::changge_dai_BitBtn1Click() {
         return;
     }
     if (!rewrite_recipients(day, n, *recipients)) {
+        showMessage(this, QStringLiteral("第%1条短信写入失败，没有修改。").arg(n));
         return;
     }
-    rewrite_content(day, n, *content);
+    // The recipients are already rewritten and the engine may have read them: the operator is told
+    // exactly which half took, and pressing modify again writes both.
+    if (!rewrite_content(day, n, *content)) {
+        showMessage(this, QStringLiteral("第%1条短信的收信人已经修改，短信内容写入失败，内容没有修改。").arg(n));
+    }
 }
 
 void PendingTab::del_dai_BitBtn2Click() {
@@ -131,5 +136,7 @@ void PendingTab::del_dai_BitBtn2Click() {
     }
     // The edits in the recipients box are kept behind the '*', so lifting the bar later is a matter of
     // deleting the '*' and pressing modify.
-    rewrite_recipients(day, n, "*" + *recipients);
+    if (!rewrite_recipients(day, n, "*" + *recipients)) {
+        showMessage(this, QStringLiteral("第%1条短信写入失败，没有禁止发送。").arg(n));
+    }
 }

@@ -42,6 +42,8 @@ private slots:
     void barPutsStarBeforeEditedRecipients();
     void modifyAndBarOnlyActOnPendingRecords_data();
     void modifyAndBarOnlyActOnPendingRecords();
+    void failedWriteIsReported_data();
+    void failedWriteIsReported();
     void listHasItsColumns();
 
 private:
@@ -49,7 +51,7 @@ private:
     QPlainTextEdit* box(const char* name) { return tab_->findChild<QPlainTextEdit*>(name); }
     void fill() { QVERIFY(double_click_and_wait(list(), tab_->listFill())); }
     void select(int row) { select_row(list(), row); }
-    void queueFive();
+    [[nodiscard]] bool queueFive();
 
     std::unique_ptr<ScopedWorkDir> dir_;
     std::unique_ptr<CapturedMessages> messages_;
@@ -74,13 +76,14 @@ void TestPendingTab::cleanup() {
 }
 
 // Records 1 to 5 queued today, 1 to 3 processed.
-void TestPendingTab::queueFive() {
+bool TestPendingTab::queueFive() {
     for (int n = 1; n <= 5; ++n) {
-        put_record(today, "new", n, "1350000000" + std::to_string(n), "消息" + std::to_string(n),
-                   "2004-5-6 8:0" + std::to_string(n) + ":00");
+        if (!put_record(today, "new", n, "1350000000" + std::to_string(n), "消息" + std::to_string(n),
+                        "2004-5-6 8:0" + std::to_string(n) + ":00")) {
+            return false;
+        }
     }
-    put_counter(today, "new", "5");
-    put_counter(today, "send", "3");
+    return put_counter(today, "new", "5") && put_counter(today, "send", "3");
 }
 
 void TestPendingTab::listsRecordsBetweenCounters_data() {
@@ -117,16 +120,16 @@ void TestPendingTab::listsRecordsBetweenCounters() {
     QFETCH(QStringList, listed);
 
     for (int n = 1; n <= 5; ++n) {
-        put_record(today, "new", n, "13500000000", "text");
+        QVERIFY(put_record(today, "new", n, "13500000000", "text"));
     }
     for (int n : missing_content) {
         std::filesystem::remove(today + "/new/DA" + std::to_string(n));
     }
     if (queued != "-") {
-        put_counter(today, "new", queued.toStdString());
+        QVERIFY(put_counter(today, "new", queued.toStdString()));
     }
     if (processed != "-") {
-        put_counter(today, "send", processed.toStdString());
+        QVERIFY(put_counter(today, "send", processed.toStdString()));
     }
 
     fill();
@@ -139,8 +142,8 @@ void TestPendingTab::listsRecordsBetweenCounters() {
 }
 
 void TestPendingTab::rowHoldsRecordTexts() {
-    queueFive();
-    put_record(today, "new", 5, "*13500000005\n13500000006", "第二行\n内容", "");
+    QVERIFY(queueFive());
+    QVERIFY(put_record(today, "new", 5, "*13500000005\n13500000006", "第二行\n内容", ""));
     std::filesystem::remove(today + "/new/H5");
     fill();
 
@@ -155,7 +158,7 @@ void TestPendingTab::rowHoldsRecordTexts() {
 }
 
 void TestPendingTab::missingQueuedCounterKeepsTheOldList() {
-    queueFive();
+    QVERIFY(queueFive());
     fill();
     QCOMPARE(listed_records(list()), (QStringList{"4", "5"}));
 
@@ -170,8 +173,8 @@ void TestPendingTab::missingQueuedCounterKeepsTheOldList() {
 }
 
 void TestPendingTab::selectionLoadsBoxesAndNumber() {
-    queueFive();
-    put_record(today, "new", 5, "13500000005;\r\n13500000006", "你好\r\n再见");
+    QVERIFY(queueFive());
+    QVERIFY(put_record(today, "new", 5, "13500000005;\r\n13500000006", "你好\r\n再见"));
     fill();
 
     select(1);
@@ -188,7 +191,7 @@ void TestPendingTab::selectionLoadsBoxesAndNumber() {
 }
 
 void TestPendingTab::englishRecordSavedUnchangedKeepsItsBytes() {
-    queueFive();
+    QVERIFY(queueFive());
     const std::string english = "\x02hello   ";
     QVERIFY(replace_file_atomically(today + "/new/DA4", english));
     fill();
@@ -202,7 +205,7 @@ void TestPendingTab::englishRecordSavedUnchangedKeepsItsBytes() {
 }
 
 void TestPendingTab::modifyRewritesRecipientsAndContent() {
-    queueFive();
+    QVERIFY(queueFive());
     fill();
     select(0);
     std::string header = file_bytes(today + "/new/H4");
@@ -220,7 +223,7 @@ void TestPendingTab::modifyRewritesRecipientsAndContent() {
 }
 
 void TestPendingTab::barPutsStarBeforeEditedRecipients() {
-    queueFive();
+    QVERIFY(queueFive());
     fill();
     select(1);
     set_box_text(box("Memo1"), QStringLiteral("13700000007"));
@@ -250,7 +253,7 @@ void TestPendingTab::modifyAndBarOnlyActOnPendingRecords() {
     QFETCH(int, selected);
     QFETCH(QString, button);
     QFETCH(QString, said);
-    queueFive();
+    QVERIFY(queueFive());
     state_->setSelectedMessage(selected);
     set_box_text(box("Memo1"), QStringLiteral("13900000000"));
     set_box_text(box("Memo2"), QStringLiteral("changed"));
@@ -263,6 +266,58 @@ void TestPendingTab::modifyAndBarOnlyActOnPendingRecords() {
     QCOMPARE(file_bytes(today + "/new/DA3"), gbk("消息3"));
     QVERIFY(!std::filesystem::exists(today + "/new/R6"));
     QVERIFY(!std::filesystem::exists(today + "/new/R0"));
+}
+
+void TestPendingTab::failedWriteIsReported_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("blocked"); // the record file a directory stands in for
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QByteArray>("recipients"); // R4 afterwards; empty when it is the blocked one
+    QTest::addColumn<QByteArray>("content");    // DA4 afterwards; empty when it is the blocked one
+
+    QTest::newRow("modify, recipients cannot be written") << "changge_dai_BitBtn1"
+                                                          << "R4" << QStringLiteral("第4条短信写入失败，没有修改。")
+                                                          << QByteArray() << QByteArray::fromStdString(gbk("消息4"));
+    QTest::newRow("modify, content cannot be written")
+        << "changge_dai_BitBtn1"
+        << "DA4" << QStringLiteral("第4条短信的收信人已经修改，短信内容写入失败，内容没有修改。")
+        << QByteArray("13900000000") << QByteArray();
+    QTest::newRow("bar, recipients cannot be written") << "del_dai_BitBtn2"
+                                                       << "R4" << QStringLiteral("第4条短信写入失败，没有禁止发送。")
+                                                       << QByteArray() << QByteArray::fromStdString(gbk("消息4"));
+}
+
+void TestPendingTab::failedWriteIsReported() {
+    QFETCH(QString, button);
+    QFETCH(QString, blocked);
+    QFETCH(QString, said);
+    QFETCH(QByteArray, recipients);
+    QFETCH(QByteArray, content);
+    QVERIFY(queueFive());
+    fill();
+    select(0);
+    // A record file is replaced by renaming a new file over it, and no rename puts a file in place of a
+    // directory: the write fails, whoever runs the test, root included.
+    const std::string blocked_path = today + "/new/" + blocked.toStdString();
+    QVERIFY(std::filesystem::remove(blocked_path));
+    QVERIFY(std::filesystem::create_directories(blocked_path + "/inside"));
+    set_box_text(box("Memo1"), QStringLiteral("13900000000"));
+    set_box_text(box("Memo2"), QStringLiteral("changed"));
+
+    tab_->findChild<QPushButton*>(button)->click();
+
+    QCOMPARE(messages_->texts, QStringList{said});
+    if (!recipients.isEmpty()) {
+        QCOMPARE(QByteArray::fromStdString(file_bytes(today + "/new/R4")), recipients);
+    }
+    if (!content.isEmpty()) {
+        QCOMPARE(QByteArray::fromStdString(file_bytes(today + "/new/DA4")), content);
+    }
+    QVERIFY(std::filesystem::is_directory(blocked_path + "/inside"));
+    // A failed replacement leaves no temporary file behind for the list or the engine to trip over.
+    for (const auto& entry : std::filesystem::directory_iterator(today + "/new")) {
+        QVERIFY2(entry.path().filename().string().find(".tmp") == std::string::npos, entry.path().c_str());
+    }
 }
 
 void TestPendingTab::listHasItsColumns() {
