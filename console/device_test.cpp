@@ -73,7 +73,10 @@ void run_device_test(bool start_button_enabled, const DeviceTestWait& wait, cons
         show_message(show, gbk(start_button_enabled ? text_no_port : text_port_in_use));
         return;
     }
+    // A close of the window ends the read of the modem's reply too, not only the waits.
+    stop.on_request([&port] { port->interrupt(); });
     exchange(*port, rate, wait, show, stop);
+    stop.on_request(nullptr);
     port_close(*port);
     if (!stop.requested()) {
         show_caption(show, caption_idle);

@@ -6,8 +6,19 @@ void StopSignal::request() {
     {
         std::lock_guard lock(mutex_);
         requested_ = true;
+        if (interrupt_) {
+            interrupt_();
+        }
     }
     changed_.notify_all();
+}
+
+void StopSignal::on_request(std::function<void()> interrupt) {
+    std::lock_guard lock(mutex_);
+    interrupt_ = std::move(interrupt);
+    if (requested_ && interrupt_) {
+        interrupt_();
+    }
 }
 
 void StopSignal::reset() {

@@ -40,7 +40,7 @@ void ModemLink::prepare() {
 void ModemLink::close() {
     if (port_) {
         port_->close();
-        port_.reset();
+        replace_port(nullptr);
     }
     if (reason_.empty()) {
         reason_ = gbk("端口已关闭");
@@ -63,10 +63,22 @@ void ModemLink::note_broken_port() {
     }
 }
 
+void ModemLink::interrupt() {
+    std::lock_guard lock(swap_);
+    if (port_) {
+        port_->interrupt();
+    }
+}
+
+void ModemLink::replace_port(std::unique_ptr<SerialPort> port) {
+    std::lock_guard lock(swap_);
+    port_ = std::move(port);
+}
+
 bool ModemLink::reopen(bool accept_rejected_rate) {
     if (port_) {
         port_->close();
-        port_.reset();
+        replace_port(nullptr);
     }
     std::unique_ptr<SerialPort> port = opener_ ? opener_(device_) : nullptr;
     if (!port) {
@@ -76,7 +88,7 @@ bool ModemLink::reopen(bool accept_rejected_rate) {
         port->close();
         return false;
     }
-    port_ = std::move(port);
+    replace_port(std::move(port));
     reason_.clear();
     return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // Opens the modem's device; null when it cannot be opened (tests put a fake port here).
@@ -26,6 +27,8 @@ public:
     void close() override;
     // Down: broken, closed, or marked down by the engine.
     bool broken() const override;
+    // Ends a read of the port held now; safe from another thread while the engine reopens the port.
+    void interrupt() override;
 
     // The engine saw the modem stay silent or babble without end; `why` is kept for the operator.
     void mark_down(const std::string& why);
@@ -40,6 +43,9 @@ public:
 private:
     void note_broken_port();
 
+    void replace_port(std::unique_ptr<SerialPort> port);
+
+    std::mutex swap_; // held while the port is replaced or interrupted
     std::unique_ptr<SerialPort> port_;
     PortOpener opener_;
     std::string device_;

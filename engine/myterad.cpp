@@ -96,6 +96,9 @@ void myterad::Shutdown() {
     {
         std::lock_guard lock(mutex_);
         shutdown_ = true;
+        if (link_) {
+            link_->interrupt();
+        }
     }
     wake_.notify_all();
     if (thread_.joinable()) {
@@ -149,6 +152,10 @@ void myterad::Execute() {
     }
     logs.close();
     if (link) {
+        {
+            std::lock_guard lock(mutex_);
+            link_ = nullptr;
+        }
         port_close(*link);
     }
     finish(failed);
@@ -170,6 +177,13 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
         return false;
     }
     link = std::make_unique<ModemLink>(std::move(port), opener_, device);
+    {
+        std::lock_guard lock(mutex_);
+        link_ = link.get();
+        if (shutdown_) {
+            link_->interrupt();
+        }
+    }
     std::string rate = read_setting("RATE", "19200", 10);
     tracef(logs, "rate..%s\n", rate.c_str());
     bool accepted = port_configure(*link, rate_number(rate));

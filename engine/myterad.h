@@ -82,5 +82,6 @@ private:
     bool shutdown_ = false;
     bool finished_ = false;
     bool startup_failed_ = false;
+    ModemLink* link_ = nullptr; // while the engine holds the port, so a shutdown can end a read at once
     std::thread thread_;
 };

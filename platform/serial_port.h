@@ -23,6 +23,9 @@ public:
     virtual void prepare() = 0;
     // Gives the line up; further calls do nothing.
     virtual void close() = 0;
+    // Ends a read under way at once, or the next read if none is; that read returns what it has. Safe
+    // from any thread while the port is open, so a window that closes never waits out a read.
+    virtual void interrupt() {}
     // The line is gone: it hung up, the device went away, or a write could not be made. Silence is not
     // a break; a broken port stays broken until it is closed and opened again.
     virtual bool broken() const { return false; }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -75,11 +76,13 @@ std::unique_ptr<TermiosSerialPort> TermiosSerialPort::open(const std::string& pa
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<TermiosSerialPort>(new TermiosSerialPort(fd));
-}
-
-TermiosSerialPort::~TermiosSerialPort() {
-    close();
+    int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd < 0) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<TermiosSerialPort>(new TermiosSerialPort(fd, wake_fd));
 }
 
 bool TermiosSerialPort::configure(std::uint32_t baud) {
@@ -128,13 +131,19 @@ std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(read_timeout_ms(count));
     std::size_t got = 0;
     while (fd_ >= 0 && got < count) {
-        pollfd p{fd_, POLLIN, 0};
-        int ready = ::poll(&p, 1, remaining_ms(deadline));
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        pollfd& p = fds[0];
+        int ready = ::poll(fds, 2, remaining_ms(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
         if (ready <= 0) {
             break; // deadline passed
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t wakes = 0;
+            [[maybe_unused]] ssize_t drained = ::read(wake_fd_, &wakes, sizeof wakes);
+            break; // interrupted
         }
         if ((p.revents & (POLLERR | POLLNVAL)) != 0 || ((p.revents & POLLHUP) != 0 && (p.revents & POLLIN) == 0)) {
             broken_ = true;
@@ -153,6 +162,11 @@ std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
     return got;
 }
 
+void TermiosSerialPort::interrupt() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(wake_fd_, &one, sizeof one);
+}
+
 void TermiosSerialPort::prepare() {
     if (fd_ >= 0) {
         ::tcflush(fd_, TCIOFLUSH);
@@ -168,4 +182,9 @@ void TermiosSerialPort::close() {
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
+}
+
+TermiosSerialPort::~TermiosSerialPort() {
+    close();
+    ::close(wake_fd_);
 }

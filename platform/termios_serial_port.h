@@ -24,10 +24,12 @@ public:
     void prepare() override;
     void close() override;
     bool broken() const override { return broken_; }
+    void interrupt() override;
 
 private:
-    explicit TermiosSerialPort(int fd) : fd_(fd) {}
+    TermiosSerialPort(int fd, int wake_fd) : fd_(fd), wake_fd_(wake_fd) {}
 
     int fd_ = -1;
+    int wake_fd_ = -1; // an eventfd that interrupt() signals and read() polls beside the device
     bool broken_ = false;
 };

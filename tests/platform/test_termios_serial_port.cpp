@@ -223,6 +223,38 @@ TEST_F(PtyTest, ReadOnAHungUpLineDoesNotSpin) {
     EXPECT_LT(cpu_ms, 300.0) << "the read kept the processor busy on a dead line";
 }
 
+TEST_F(PtyTest, HungUpLineReportsItselfBroken) {
+    auto port = open_configured();
+    ASSERT_NE(port, nullptr);
+    EXPECT_FALSE(port->broken());
+    ::close(master);
+    master = -1;
+    char buf[16];
+    port->read(buf, sizeof buf);
+    EXPECT_TRUE(port->broken());
+}
+
+TEST_F(PtyTest, InterruptEndsAReadFromAnotherThread) {
+    auto port = open_configured();
+    ASSERT_NE(port, nullptr);
+    // Asked for this much, the read would otherwise wait for more than ten minutes.
+    constexpr std::size_t count = 200000;
+    std::vector<char> buf(count);
+    std::size_t got = 1;
+    std::thread reader([&] { got = port->read(buf.data(), count); });
+    std::this_thread::sleep_for(milliseconds(100));
+    port->interrupt();
+    reader.join();
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(port->broken()) << "an interrupted read is no broken line";
+
+    // An interrupt before a read ends that read; the one after it waits as usual for what comes.
+    port->interrupt();
+    EXPECT_EQ(port->read(buf.data(), count), 0u);
+    modem_sends("OK");
+    EXPECT_EQ(port->read(buf.data(), 2), 2u);
+}
+
 TEST_F(PtyTest, PrepareDropsQueuedInput) {
     auto port = open_configured();
     ASSERT_NE(port, nullptr);
