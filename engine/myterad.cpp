@@ -165,7 +165,7 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
     LocalTime now = clock_.now();
     std::string day = spool_date(now);
     ensure_day_dirs(day);
-    std::string com = read_setting("COM", "COM1", com_setting_size);
+    std::string com = read_setting(settings::com);
     std::string device = device_path_for(com);
     std::unique_ptr<SerialPort> port = opener_(device);
     logs.open(day, device);
@@ -184,7 +184,7 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
             link_->interrupt();
         }
     }
-    std::string rate = read_setting("RATE", "19200", 10);
+    std::string rate = read_setting(settings::rate);
     tracef(logs, "rate..%s\n", rate.c_str());
     bool accepted = port_configure(*link, rate_number(rate));
     tracef(logs, "SetCOM return..%d\n", accepted ? 1 : 0);

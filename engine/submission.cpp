@@ -33,11 +33,10 @@ void monitor_line(EngineContext& ctx, const std::string& gap, const std::string&
 
 // The submit PDU for one number, with the trace lines that show how it was built.
 SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets,
-                    bool flash) {
+                    bool flash, const std::string& smscode) {
     TraceSink& trace = ctx.logs;
     bool seven_bit = ctx.state.content_kind == 2;
     PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
-    std::string smscode = read_setting("SMSCODE", "0000000000", 16);
     std::string centre = last_chars(smscode, 11);
     SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, flash);
     tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
@@ -165,7 +164,9 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
            length + 2);
-    SubmitPdu pdu = build_pdu(ctx, phone, data.hex, content.septets, data.flash);
+    // Read for every recipient, so a new service centre takes effect at the next one.
+    std::string smscode = read_setting(settings::smscode);
+    SubmitPdu pdu = build_pdu(ctx, phone, data.hex, content.septets, data.flash, smscode);
     std::string pdu_text = pdu.pdu + '\x1a';
     tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
 

@@ -1,5 +1,6 @@
 #include "store/settings.h"
 
+#include "platform/fs.h"
 #include "platform/ini_file.h"
 #include "platform/text_ops.h"
 
@@ -9,6 +10,22 @@ std::string read_setting(const char* key, const char* default_value, std::size_t
 
 bool write_setting(const char* key, const std::optional<std::string>& value) {
     return ini_write(settings_file, "SET", key, value);
+}
+
+std::string read_setting(const Setting& setting) {
+    return read_setting(setting.key, setting.fallback, setting.size);
+}
+
+bool write_setting(const Setting& setting, const std::optional<std::string>& value) {
+    return write_setting(setting.key, value);
+}
+
+bool port_setting_present() {
+    if (!file_exists(settings_file)) {
+        return false;
+    }
+    std::string com = read_setting(settings::com.key, "", settings::com.size);
+    return com.find_first_not_of(" \t") != std::string::npos;
 }
 
 std::uint32_t rate_number(const std::string& text) {

@@ -5,12 +5,44 @@
 #include <string>
 
 // The gateway's persistent settings: section SET of ./server.txt, one key at a time.
-// Every reader passes its own default and buffer size; see the constants below.
 
 inline constexpr const char* settings_file = "./server.txt";
 
+// One setting as a reader sees it: its key, the value a reader gets when the key (or the file) is
+// missing, and the buffer it is read with (a value keeps at most size - 1 bytes). The window and the
+// engine read some keys with different defaults and sizes; each use has its entry here.
+struct Setting {
+    const char* key;
+    const char* fallback;
+    std::size_t size;
+};
+
+namespace settings {
+// The port. Device paths of up to 255 bytes (a /dev/serial/by-id/ name) are kept whole, by the window,
+// the device test and the engine alike.
+inline constexpr Setting com{"COM", "COM1", 256};
+// What the settings tab shows and saves.
+inline constexpr Setting shown_rate{"RATE", "19200", 20};
+inline constexpr Setting shown_smscode{"SMSCODE", "88888888", 20};
+inline constexpr Setting time1{"TIME1", "7:01", 20};
+inline constexpr Setting time2{"TIME2", "21:00", 20};
+inline constexpr Setting mtype{"MTYPE", "2", 20};
+// What the engine and the device test read: the line rate when they open the port, the service
+// centre for every recipient (its last 11 characters).
+inline constexpr Setting rate{"RATE", "19200", 10};
+inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
+} // namespace settings
+
+std::string read_setting(const Setting& setting);
+[[nodiscard]] bool write_setting(const Setting& setting, const std::optional<std::string>& value);
+
+// The INI operations beneath: any key of section SET, with the caller's default and buffer size.
 std::string read_setting(const char* key, const char* default_value, std::size_t buffer_size);
 [[nodiscard]] bool write_setting(const char* key, const std::optional<std::string>& value);
+
+// Whether the port is set: server.txt exists and holds a COM value that is not blank. Without it the
+// gateway would open a default device nobody chose.
+bool port_setting_present();
 
 // RATE and MTYPE as numbers: leading blanks, an optional sign, then decimal digits; no digits give 0.
 // The line speed is an unsigned 32-bit value, as the serial driver takes it.

@@ -90,7 +90,7 @@ bool parse_device(const std::string& name, EngineOptions& options) {
 
 // The device type the window would select from MTYPE: 1, 2 or 3; anything else leaves "other".
 void device_from_settings(EngineOptions& options) {
-    long mtype = mtype_number(read_setting("MTYPE", "2", 20));
+    long mtype = mtype_number(read_setting(settings::mtype));
     if (mtype >= 1 && mtype <= 3) {
         options.device = static_cast<DeviceType>(mtype);
     }
@@ -146,7 +146,7 @@ bool port_is_set() {
                    stderr);
         return false;
     }
-    if (read_setting("COM", "", com_setting_size).empty()) {
+    if (!port_setting_present()) {
         std::fputs("vmsmsd: server.txt sets no COM: set the modem's port as COM in its [SET] section "
                    "(for example COM=/dev/ttyUSB0), then start again.\n",
                    stderr);
