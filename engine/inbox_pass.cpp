@@ -5,9 +5,11 @@
 #include "engine/pdu_codec.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
+#include "platform/text_ops.h"
 #include "store/spool.h"
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -40,23 +42,21 @@ std::string reset_modem(EngineContext& ctx, std::string& listing) {
     return answer;
 }
 
-// Line k (from 1) of the listing: the text between the (k-1)-th and the k-th line feed. A last piece
-// without a line feed after it does not count.
-std::optional<std::string> listing_line(const std::string& listing, int k) {
-    std::size_t start = 0;
-    for (int i = 1; i < k; ++i) {
-        std::size_t lf = listing.find('\n', start);
-        if (lf == std::string::npos) {
+// The listing's lines: line k (from 1) is the text between the (k-1)-th and the k-th line feed. A last
+// piece without a line feed after it does not count.
+class ListingLines {
+public:
+    explicit ListingLines(const std::string& listing) : pieces_(split_at_line_feeds(listing)) { pieces_.pop_back(); }
+    std::optional<std::string> line(int k) const {
+        if (k < 1 || static_cast<std::size_t>(k) > pieces_.size()) {
             return std::nullopt;
         }
-        start = lf + 1;
+        return std::string(pieces_[k - 1]);
     }
-    std::size_t end = listing.find('\n', start);
-    if (end == std::string::npos) {
-        return std::nullopt;
-    }
-    return listing.substr(start, end - start);
-}
+
+private:
+    std::vector<std::string_view> pieces_;
+};
 
 void show_received(EngineContext& ctx, long n, const ReceivedMessage& msg) {
     if (ctx.output.monitor_length() > monitor_limit) {
@@ -113,11 +113,11 @@ void handle_message(EngineContext& ctx, const std::string& header, const std::st
 
 // Wavecom modems put a blank line after the echo, so their first entry is on line 3. A modem set up as
 // Wavecom that lists without that line would otherwise never have its messages read.
-int first_entry_line(EngineContext& ctx, const std::string& listing) {
+int first_entry_line(EngineContext& ctx, const ListingLines& listing) {
     if (ctx.options.device.load() != DeviceType::Wavecom) {
         return 2;
     }
-    std::optional<std::string> second = listing_line(listing, 2);
+    std::optional<std::string> second = listing.line(2);
     return second && second->rfind("+CMGL:", 0) == 0 ? 2 : 3;
 }
 
@@ -168,16 +168,17 @@ void run_inbox_pass(EngineContext& ctx) {
         recover_link(ctx);
         return;
     }
-    int k = first_entry_line(ctx, listing);
+    ListingLines lines(listing);
+    int k = first_entry_line(ctx, lines);
     for (;;) {
         ctx.pacer.checkpoint();
-        std::optional<std::string> line = listing_line(listing, k);
+        std::optional<std::string> line = lines.line(k);
         if (!line) {
             return;
         }
         if (k == 2 && line->size() < 8) {
             k = 3;
-            line = listing_line(listing, k);
+            line = lines.line(k);
             if (!line) {
                 return;
             }
@@ -188,7 +189,7 @@ void run_inbox_pass(EngineContext& ctx) {
         }
         std::string header = line->substr(0, comma);
         ++k;
-        std::optional<std::string> pdu_line = listing_line(listing, k);
+        std::optional<std::string> pdu_line = lines.line(k);
         if (!pdu_line) {
             return;
         }

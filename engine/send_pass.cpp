@@ -38,20 +38,6 @@ std::optional<UserData> encode_content(EngineContext& ctx, long k) {
     return data;
 }
 
-// The lines of a recipient file: split at every line feed, the piece after the last one included.
-std::vector<std::string> recipient_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) {
-            return lines;
-        }
-        start = end + 1;
-    }
-}
-
 // The engine's way through one record's recipients. Recipients that a run before a restart already
 // handled (the stored position) are counted but not sent again; after each one sent now, the position
 // is stored before the next is touched.
@@ -119,7 +105,8 @@ void process_record(EngineContext& ctx, long k) {
     } else {
         RecordWalk walk(ctx, k);
         int index = 0;
-        for (const std::string& raw : recipient_lines(*recipients)) {
+        // Split at every line feed, the piece after the last one included.
+        for (std::string_view raw : split_at_line_feeds(*recipients)) {
             if (!raw.empty() && raw[0] == '*') {
                 break; // barred from here on
             }

@@ -1,5 +1,7 @@
 #include "platform/ini_file.h"
 
+#include "platform/text_ops.h"
+
 #include "platform/text_file.h"
 
 #include <vector>
@@ -36,20 +38,19 @@ bool same_name(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The file's lines without their CR LF; a final line feed starts no line of its own.
 std::vector<std::string> split_lines(const std::string& bytes) {
+    std::vector<std::string_view> pieces = split_at_line_feeds(bytes);
+    if (pieces.back().empty()) {
+        pieces.pop_back();
+    }
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) {
-            end = bytes.size();
+    lines.reserve(pieces.size());
+    for (std::string_view piece : pieces) {
+        if (!piece.empty() && piece.back() == '\r') {
+            piece.remove_suffix(1);
         }
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(std::move(line));
-        start = end + 1;
+        lines.emplace_back(piece);
     }
     return lines;
 }

@@ -58,3 +58,17 @@ std::int64_t parse_decimal(std::string_view text) {
     }
     return negative ? -value : value;
 }
+
+std::vector<std::string_view> split_at_line_feeds(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}

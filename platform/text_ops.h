@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Field k (from 1) of `text` split at `sep`: the text between the (k-1)-th and the k-th separator.
 // When the text has fewer than k separators, or k <= 0, `out` is the whole text and the result is -1,
@@ -18,3 +19,7 @@ std::string cut_at_line_end(std::string_view text);
 // Decimal conversion as the C library's atol does it: leading blanks skipped, an optional sign, then
 // digits up to the first other character; no digits give 0. Saturates instead of overflowing.
 std::int64_t parse_decimal(std::string_view text);
+
+// The pieces of `text` between line feeds, without them: n line feeds give n + 1 pieces, the last being
+// what follows the last line feed (empty when the text ends in one). The views point into `text`.
+std::vector<std::string_view> split_at_line_feeds(std::string_view text);

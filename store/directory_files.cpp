@@ -2,18 +2,21 @@
 
 #include "platform/ini_file.h"
 #include "platform/text_file.h"
+#include "platform/text_ops.h"
 
 namespace {
 
 // The lines of a text-mode file, each with its line feed as a line-by-line reader hands it over.
 std::vector<std::string> lines_with_ends(const std::string& text) {
+    std::vector<std::string_view> pieces = split_at_line_feeds(text);
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        end = (end == std::string::npos) ? text.size() : end + 1;
-        lines.push_back(text.substr(start, end - start));
-        start = end;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        bool last = i + 1 == pieces.size();
+        if (!last) {
+            lines.push_back(std::string(pieces[i]) + "\n");
+        } else if (!pieces[i].empty()) {
+            lines.emplace_back(pieces[i]);
+        }
     }
     return lines;
 }

@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/serial_port.h"
+#include "platform/text_ops.h"
 #include "store/settings.h"
 
 #include <csignal>
@@ -16,6 +17,8 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -47,18 +50,15 @@ private:
     // One output line per line of the text, each tagged, without the CR of the Windows line ends.
     void print_locked(const char* tag, const std::string& text) {
         std::string utf8 = gbk_to_utf8_lossy(text);
-        std::size_t start = 0;
-        while (start < utf8.size()) {
-            std::size_t end = utf8.find('\n', start);
-            std::string line = utf8.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::vector<std::string_view> lines = split_at_line_feeds(utf8);
+        if (lines.back().empty()) {
+            lines.pop_back(); // a final line break starts no line of its own
+        }
+        for (std::string_view line : lines) {
             while (!line.empty() && line.back() == '\r') {
-                line.pop_back();
+                line.remove_suffix(1);
             }
-            std::printf("%s%s\n", tag, line.c_str());
-            if (end == std::string::npos) {
-                break;
-            }
-            start = end + 1;
+            std::printf("%s%.*s\n", tag, static_cast<int>(line.size()), line.data());
         }
         std::fflush(stdout);
     }
