@@ -5,6 +5,7 @@
 #include "engine/pdu_layout.h"
 #include "engine/pdu_septets.h"
 #include "engine/pdu_text.h"
+#include "platform/gbk.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,16 +88,7 @@ Encoded7bit encode_7bit(std::string_view gbk_text) {
 }
 
 std::string encode_ucs2(std::string_view gbk_text) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::u16string units = gbk_to_utf16_or_question(gbk_text);
-    std::string hex;
-    hex.reserve(units.size() * 4);
-    for (char16_t unit : units) {
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            hex.push_back(digits[(unit >> shift) & 0x0F]);
-        }
-    }
-    return hex;
+    return utf16_hex(gbk_to_utf16_or_question(gbk_text));
 }
 
 UserData cut_user_data(std::string_view hex, bool seven_bit, int septets) {

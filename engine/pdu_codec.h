@@ -22,8 +22,6 @@ Encoded7bit encode_7bit(std::string_view gbk_text);
 // Chinese content, four upper-case hex digits per UTF-16 unit.
 std::string encode_ucs2(std::string_view gbk_text);
 
-// The compose screen's limit on encoded content, in hex characters.
-inline constexpr size_t user_data_hex_limit = 284;
 // What one message's user data holds: 140 octets (160 septets of the 7-bit alphabet).
 inline constexpr size_t max_user_data_octets = 140;
 

@@ -110,3 +110,15 @@ std::string gbk(std::string_view utf8_literal) {
     }
     return *out;
 }
+
+std::string utf16_hex(std::u16string_view units) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(units.size() * 4);
+    for (char16_t unit : units) {
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            hex.push_back(digits[(unit >> shift) & 0x0F]);
+        }
+    }
+    return hex;
+}

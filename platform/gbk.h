@@ -18,5 +18,8 @@ std::optional<std::string> utf16_to_gbk(std::u16string_view utf16);
 std::string gbk_to_utf8_lossy(std::string_view gbk);
 std::string utf16_to_gbk_lossy(std::u16string_view utf16);
 
+// UTF-16 code units as text: four upper-case hexadecimal digits each, as a PDU carries UCS-2.
+std::string utf16_hex(std::u16string_view units);
+
 // A literal written in UTF-8 in the source, as GBK bytes. Literals are known to convert.
 std::string gbk(std::string_view utf8_literal);

@@ -44,15 +44,7 @@ std::string recipients_for_file(const std::string& box_text) {
 }
 
 std::string content_ucs2_hex(const std::string& content_gbk) {
-    std::u16string units = gbk_to_utf16(content_gbk).value_or(std::u16string());
-    std::string hex;
-    hex.reserve(units.size() * 4);
-    char buf[8];
-    for (char16_t u : units) {
-        std::snprintf(buf, sizeof buf, "%4.4X", static_cast<unsigned>(u));
-        hex += buf;
-    }
-    return hex;
+    return utf16_hex(gbk_to_utf16(content_gbk).value_or(std::u16string()));
 }
 
 std::string content_for_file(const std::string& content_gbk, bool english) {
@@ -72,7 +64,7 @@ EnqueueResult enqueue_message(const std::string& recipients_box, const std::stri
         result.status = EnqueueStatus::EmptyRecipients;
     } else if (content_gbk.empty()) {
         result.status = EnqueueStatus::EmptyContent;
-    } else if (!english && content_ucs2_hex(content_gbk).size() >= 284) {
+    } else if (!english && content_ucs2_hex(content_gbk).size() >= compose_hex_limit) {
         result.status = EnqueueStatus::ContentTooLong;
     } else {
         long n = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),

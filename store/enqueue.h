@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <cstddef>
 #include <string>
 
 // Queueing one message as the compose tab does it; `vmsms-send` goes through the same code.
@@ -28,6 +29,9 @@ std::string enqueue_result_text(const EnqueueResult& result);
 // The recipient box text as it is stored: every ';' becomes a line feed, unless the character two
 // places after it is a line feed (a ';' that ends a line before the box's CR LF stays).
 std::string recipients_for_file(const std::string& box_text);
+
+// Chinese content whose UCS-2 hex reaches this many characters (71 characters and more) is refused.
+inline constexpr std::size_t compose_hex_limit = 284;
 
 // The content as the UTF-16 code units of its text, four upper-case hex digits each.
 std::string content_ucs2_hex(const std::string& content_gbk);
