@@ -2,7 +2,7 @@
 
 #include "engine/auto_reply.h"
 #include "engine/link_recovery.h"
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"

@@ -1,7 +1,7 @@
 #include "engine/send_pass.h"
 
 #include "engine/number_range.h"
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 #include "engine/persist.h"
 #include "engine/send_position.h"
 #include "engine/submission.h"

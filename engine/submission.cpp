@@ -1,7 +1,7 @@
 #include "engine/submission.h"
 
 #include "engine/link_recovery.h"
-#include "engine/pdu_layout.h"
+#include "engine/pdu/pdu_layout.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"

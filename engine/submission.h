@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/engine_context.h"
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 #include "engine/myterad.h"
-#include "engine/pdu_peer.h"
+#include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "support/borrowed_port.h"

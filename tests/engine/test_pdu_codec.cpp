@@ -1,4 +1,4 @@
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 #include "platform/gbk.h"
 #include "support/memory_trace.h"
 

@@ -1,5 +1,5 @@
-#include "engine/pdu_codec.h"
-#include "engine/pdu_peer.h"
+#include "engine/pdu/pdu_codec.h"
+#include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "engine/number_range.h"
-#include "engine/pdu_peer.h"
 #include "engine/send_pass.h"
+#include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "support/engine_fixture.h"

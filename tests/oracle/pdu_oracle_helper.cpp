@@ -7,8 +7,8 @@
 //   deliver national|international|alpha 7bit|ucs2 SENDER TEXT  ->  pdu PDU
 //   submitted PDU                                          ->  submitted NUMBER TYPE TEXT | refused
 
-#include "engine/pdu_codec.h"
-#include "engine/pdu_peer.h"
+#include "engine/pdu/pdu_codec.h"
+#include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 
 #include <iostream>

@@ -3,7 +3,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
 #include "engine/modem_link.h"
-#include "engine/pdu_peer.h"
+#include "modemsim/pdu_peer.h"
 #include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"

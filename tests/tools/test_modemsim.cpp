@@ -1,4 +1,4 @@
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 #include "platform/gbk.h"
 #include "platform/termios_serial_port.h"
 #include "support/run_program.h"

@@ -1,8 +1,8 @@
 #include "modemsim/control.h"
 
-#include "engine/pdu_peer.h"
 #include "modemsim/control_faults.h"
 #include "modemsim/network_time.h"
+#include "modemsim/pdu_peer.h"
 #include "modemsim/text_escape.h"
 #include "platform/gbk.h"
 

@@ -1,6 +1,6 @@
 #include "modemsim/modem.h"
 
-#include "engine/pdu_peer.h"
+#include "modemsim/pdu_peer.h"
 
 #include <iterator>
 

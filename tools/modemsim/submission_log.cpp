@@ -1,8 +1,8 @@
 #include "modemsim/submission_log.h"
 
-#include "engine/pdu_address.h"
-#include "engine/pdu_codec.h"
-#include "engine/pdu_peer.h"
+#include "engine/pdu/pdu_address.h"
+#include "engine/pdu/pdu_codec.h"
+#include "modemsim/pdu_peer.h"
 #include "modemsim/text_escape.h"
 #include "platform/gbk.h"
 

@@ -1,11 +1,11 @@
-#include "engine/pdu_peer.h"
+#include "modemsim/pdu_peer.h"
 
-#include "engine/gsm_alphabet.h"
-#include "engine/pdu_address.h"
-#include "engine/pdu_codec.h"
-#include "engine/pdu_hex.h"
-#include "engine/pdu_layout.h"
-#include "engine/pdu_septets.h"
+#include "engine/pdu/gsm_alphabet.h"
+#include "engine/pdu/pdu_address.h"
+#include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_hex.h"
+#include "engine/pdu/pdu_layout.h"
+#include "engine/pdu/pdu_septets.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "engine/pdu_text.h"
+#include "engine/pdu/pdu_text.h"
 
 #include "platform/gbk.h"
 

@@ -1,4 +1,4 @@
-#include "engine/pdu_hex.h"
+#include "engine/pdu/pdu_hex.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "engine/pdu_layout.h"
+#include "engine/pdu/pdu_layout.h"
 
-#include "engine/pdu_hex.h"
+#include "engine/pdu/pdu_hex.h"
 
 namespace {
 

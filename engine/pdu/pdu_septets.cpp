@@ -1,6 +1,6 @@
-#include "engine/pdu_septets.h"
+#include "engine/pdu/pdu_septets.h"
 
-#include "engine/pdu_hex.h"
+#include "engine/pdu/pdu_hex.h"
 
 std::string pack_septets(std::string_view septets, size_t lead_septets) {
     std::string hex;

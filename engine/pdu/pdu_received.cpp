@@ -1,7 +1,7 @@
-#include "engine/pdu_address.h"
-#include "engine/pdu_codec.h"
-#include "engine/pdu_hex.h"
-#include "engine/pdu_layout.h"
+#include "engine/pdu/pdu_address.h"
+#include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_hex.h"
+#include "engine/pdu/pdu_layout.h"
 #include "platform/gbk.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/pdu_hex.h"
+#include "engine/pdu/pdu_hex.h"
 
 #include <string>
 #include <string_view>

@@ -1,10 +1,10 @@
-#include "engine/pdu_codec.h"
+#include "engine/pdu/pdu_codec.h"
 
-#include "engine/gsm_alphabet.h"
-#include "engine/pdu_hex.h"
-#include "engine/pdu_layout.h"
-#include "engine/pdu_septets.h"
-#include "engine/pdu_text.h"
+#include "engine/pdu/gsm_alphabet.h"
+#include "engine/pdu/pdu_hex.h"
+#include "engine/pdu/pdu_layout.h"
+#include "engine/pdu/pdu_septets.h"
+#include "engine/pdu/pdu_text.h"
 #include "platform/gbk.h"
 
 #include <algorithm>

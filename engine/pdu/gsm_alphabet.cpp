@@ -1,6 +1,6 @@
-#include "engine/gsm_alphabet.h"
+#include "engine/pdu/gsm_alphabet.h"
 
-#include "engine/pdu_text.h"
+#include "engine/pdu/pdu_text.h"
 #include "platform/gbk.h"
 
 #include <algorithm>

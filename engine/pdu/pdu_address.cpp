@@ -1,8 +1,8 @@
-#include "engine/pdu_address.h"
+#include "engine/pdu/pdu_address.h"
 
-#include "engine/gsm_alphabet.h"
-#include "engine/pdu_codec.h"
-#include "engine/pdu_septets.h"
+#include "engine/pdu/gsm_alphabet.h"
+#include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_septets.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "engine/gsm_alphabet.h"
-#include "engine/pdu_codec.h"
-#include "engine/pdu_hex.h"
-#include "engine/pdu_septets.h"
+#include "engine/pdu/gsm_alphabet.h"
+#include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_hex.h"
+#include "engine/pdu/pdu_septets.h"
 #include "platform/gbk.h"
 
 #include <algorithm>
