@@ -3,6 +3,7 @@
 #include "console/control_identity.h"
 #include "console/directory_list_fill.h"
 #include "console/directory_list_view.h"
+#include "console/directory_trace.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
 #include "directory/address_book_tokens.h"
@@ -65,7 +66,7 @@ void AddressBook::fillTree() {
     fill_->cancel();
     TreeView2->clear();
     QList<QStringList> rows;
-    for (const std::string& name : category_tree_names()) {
+    for (const std::string& name : categoryTreeNames()) {
         rows.append({from_gbk(name)});
     }
     addCategoryNodes(TreeView2, rows);
@@ -74,7 +75,7 @@ void AddressBook::fillTree() {
 void AddressBook::tongxunbo_buton() {
     TreeView2->clear();
     fill_->start([](const DirectoryListFill::RowSink& sink) {
-        for (const std::string& name : category_tree_names()) {
+        for (const std::string& name : categoryTreeNames()) {
             if (!sink({from_gbk(name)})) {
                 return;
             }

@@ -4,6 +4,7 @@
 #include "console/directory_editor.h"
 #include "console/directory_list_fill.h"
 #include "console/directory_list_view.h"
+#include "console/directory_trace.h"
 #include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
@@ -115,11 +116,15 @@ void CatalogueTab::change_diaoboClick() {
 }
 
 void CatalogueTab::del_dianbaoClick() {
-    catalogue_delete(codeText());
+    showGbkMessage(this, catalogue_delete(codeText()));
 }
 
 void CatalogueTab::ChaXun_DianBoBitBtn1Click() {
-    set_box_text(Memo8, from_gbk(catalogue_look_up(codeText())));
+    CatalogueLookUp found = catalogue_look_up(codeText());
+    if (!found.marker_written) {
+        traceMarkerNotWritten(catalogue_file);
+    }
+    set_box_text(Memo8, from_gbk(found.text));
 }
 
 void CatalogueTab::ListView1DblClick() {

@@ -5,12 +5,14 @@
 #include "console/directory_editor.h"
 #include "console/directory_list_fill.h"
 #include "console/directory_list_view.h"
+#include "console/directory_trace.h"
 #include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
 #include "directory/category_lists.h"
 #include "directory/customer_editor.h"
+#include "store/customer_files.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -131,7 +133,7 @@ void CustomerTab::arrange() {
 
 void CustomerTab::fillCategoryTree() {
     TreeView1->clear();
-    for (const std::string& name : category_tree_names()) {
+    for (const std::string& name : categoryTreeNames()) {
         TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList{from_gbk(name)}));
     }
 }
@@ -192,6 +194,9 @@ void CustomerTab::change_kehu_BitBtn2Click() {
 
 void CustomerTab::ChaXun_BitBtn1Click() {
     CustomerLookUp found = customer_look_up(to_gbk_lossy(Edit8->text()), to_gbk_lossy(Edit5->text()));
+    if (!found.marker_written) {
+        traceMarkerNotWritten(category_index_file);
+    }
     if (!found.message.empty()) {
         showGbkMessage(this, found.message);
         return;

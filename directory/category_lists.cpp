@@ -3,6 +3,7 @@
 #include "platform/ini_file.h"
 
 #include "directory/customer_names.h"
+#include "platform/fs.h"
 #include "store/customer_files.h"
 #include "store/directory_files.h"
 
@@ -52,15 +53,18 @@ std::string with_crlf(std::string_view text) {
 
 } // namespace
 
-std::vector<std::string> category_tree_names() {
-    write_marker(category_index_file, customer_section, marker_by_list_fill);
-    std::vector<std::string> names;
+CategoryTree category_tree_names() {
+    CategoryTree tree;
+    // Before the first customer there is no customer folder: no index to mark, and nothing failed.
+    if (file_exists(customer_dir)) {
+        tree.marker_written = write_marker(category_index_file, customer_section, marker_by_list_fill);
+    }
     if (auto lines = read_directory_keys(category_index_file)) {
         for (auto& line : *lines) {
-            names.push_back(std::move(line.key));
+            tree.names.push_back(std::move(line.key));
         }
     }
-    return names;
+    return tree;
 }
 
 void select_category(CategoryRecord& record, std::string_view node_text) {

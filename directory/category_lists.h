@@ -10,9 +10,16 @@
 
 // What the customer tab's lists and the address book read from the customer directory. Names are GBK.
 
-// The category names of the index in file order, as the two category trees show them. Writes the
-// lists' marker into the index first, so an index made by hand gains one. Empty when there is no index.
-std::vector<std::string> category_tree_names();
+struct CategoryTree {
+    std::vector<std::string> names; // in file order; empty when there is no index
+    // False when the lists' marker could not be written into the index. The names are read all the
+    // same: the marker is only there to give an index made by hand its second line.
+    bool marker_written = true;
+};
+
+// The categories of the index as the two category trees show them. Writes the lists' marker into the
+// index first, so an index made by hand gains one.
+[[nodiscard]] CategoryTree category_tree_names();
 
 // Selecting a category in the customer tab's tree: the record follows the node.
 void select_category(CategoryRecord& record, std::string_view node_text);

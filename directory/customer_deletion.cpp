@@ -1,6 +1,7 @@
 #include "directory/customer_deletion.h"
 
 #include "directory/customer_names.h"
+#include "directory/write_failure.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "store/customer_files.h"
@@ -19,6 +20,11 @@ bool stays_in_directory(std::string_view name) {
     return name.find('/') == std::string_view::npos;
 }
 
+// A deletion that could not be finished keeps the dialog open for another try.
+DeleteOutcome failed() {
+    return {write_failed_message(), false};
+}
+
 } // namespace
 
 DeleteOutcome delete_customer(std::string_view category, std::string_view name) {
@@ -29,8 +35,11 @@ DeleteOutcome delete_customer(std::string_view category, std::string_view name) 
     if (!usable_category_file(file) || !stays_in_directory(name)) {
         return {};
     }
-    category_write(file, name, std::nullopt);
-    remove_notes(file, name);
+    // Removing an entry that is gone and deleting a missing file are no errors, so a second try after a
+    // failure finishes whatever the first left.
+    if (!category_write(file, name, std::nullopt) || !remove_notes(file, name)) {
+        return failed();
+    }
     return {};
 }
 
@@ -39,20 +48,21 @@ DeleteOutcome delete_customer_group(std::string_view category) {
         return {gbk("没有选中客户组!"), true};
     }
     std::string file = file_of_category(category);
-    category_index_write(category, std::nullopt);
-    if (!usable_category_file(file)) {
-        return {{}, false};
-    }
-    std::string path = category_file_path(file);
-    auto customers = read_directory_keys(path);
+    // A category whose file cannot be read has nothing more to delete: only its index entry goes.
+    auto customers = usable_category_file(file) ? read_directory_keys(category_file_path(file)) : std::nullopt;
     if (!customers) {
-        return {{}, false};
+        return category_index_write(category, std::nullopt) ? DeleteOutcome{{}, false} : failed();
     }
+    // The index entry goes last: while a file is left to delete the category stays in the index, so
+    // the next try finds its file and its customers again.
+    bool all_gone = true;
     for (const auto& customer : *customers) {
-        if (stays_in_directory(customer.key)) {
-            remove_notes(file, customer.key);
+        if (stays_in_directory(customer.key) && !remove_notes(file, customer.key)) {
+            all_gone = false;
         }
     }
-    remove_file(path);
+    if (!all_gone || !remove_file(category_file_path(file)) || !category_index_write(category, std::nullopt)) {
+        return failed();
+    }
     return {};
 }

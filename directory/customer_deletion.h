@@ -11,10 +11,12 @@ struct DeleteOutcome {
     bool close = true;   // false when the dialog stays open
 };
 
-// Removes the customer's entry from its category file and deletes its notes file.
-DeleteOutcome delete_customer(std::string_view category, std::string_view name);
+// Removes the customer's entry from its category file and deletes its notes file. When either cannot be
+// done the message says so and the dialog stays open; deleting again completes it.
+[[nodiscard]] DeleteOutcome delete_customer(std::string_view category, std::string_view name);
 
-// Removes the category from the index, then deletes the notes file of every customer in its file and
-// the file itself. The dialog stays open when the category file cannot be read; the index entry is
-// gone all the same.
-DeleteOutcome delete_customer_group(std::string_view category);
+// Deletes the notes file of every customer in the category's file and the file itself, and removes the
+// category from the index. The dialog stays open when the category file cannot be read; the index entry
+// is gone all the same. When a file cannot be deleted or the index cannot be written the message says
+// so and the dialog stays open; deleting again completes it.
+[[nodiscard]] DeleteOutcome delete_customer_group(std::string_view category);

@@ -1,6 +1,7 @@
 #include "directory/customer_editor.h"
 
 #include "directory/customer_names.h"
+#include "directory/write_failure.h"
 #include "platform/gbk.h"
 #include "store/customer_files.h"
 #include "store/directory_files.h"
@@ -14,8 +15,8 @@ bool too_short(std::string_view text) {
     return text.size() < 2;
 }
 
-void write_index_marker() {
-    write_marker(category_index_file, customer_section, marker_by_editor);
+bool write_index_marker() {
+    return write_marker(category_index_file, customer_section, marker_by_editor);
 }
 
 // A customer name that can be a key and a part of its notes file's name in `file`.
@@ -36,9 +37,12 @@ std::optional<std::string> file_for_add(std::string_view category_key) {
     return value;
 }
 
-void write_customer(std::string_view file, std::string_view name_key, const CustomerInput& input) {
-    category_write(file, name_key, input.phone);
-    write_notes(file, name_key, input.notes);
+// The notes go first: a customer whose entry is in the category file has its notes, even for a list
+// that reads the file while this writes, and a failed notes file leaves the entry as it was, so adding
+// again finds the customer absent and writes both. A notes file left by a failed entry is no customer
+// of the list and is written over by the next try.
+bool write_customer(std::string_view file, std::string_view name_key, const CustomerInput& input) {
+    return write_notes(file, name_key, input.notes) && category_write(file, name_key, input.phone);
 }
 
 } // namespace
@@ -60,14 +64,21 @@ std::string customer_add(CategoryRecord& record, const CustomerInput& input) {
         return data_missing_message();
     }
 
-    write_index_marker();
+    // The markers give each file the second line the lists drop; a file without one would hide its
+    // first entry from them, so a marker that cannot be written stops the add like any other write.
+    if (!write_index_marker() || !category_index_write(category_key, *file)) {
+        return write_failed_message();
+    }
     record.file = *file;
-    category_index_write(category_key, *file);
-    write_marker(category_file_path(*file), customer_section, marker_by_editor);
+    if (!write_marker(category_file_path(*file), customer_section, marker_by_editor)) {
+        return write_failed_message();
+    }
     if (category_read(*file, name_key, absent_for_edit, 10) != absent_for_edit) {
         return {}; // an existing customer is changed by modify only
     }
-    write_customer(*file, name_key, input);
+    if (!write_customer(*file, name_key, input)) {
+        return write_failed_message();
+    }
     return {};
 }
 
@@ -83,29 +94,40 @@ std::string customer_modify(const CategoryRecord& record, const CustomerInput& i
         return data_missing_message();
     }
 
-    write_index_marker();
-    // Removing the old entry first moves the category to the end of the index, renamed or not.
-    if (!record.selected_name.empty()) {
-        category_index_write(record.selected_name, std::nullopt);
+    if (!write_index_marker()) {
+        return write_failed_message();
     }
-    category_index_write(category_key, record.file);
+    // Removing the old entry first moves the category to the end of the index, renamed or not. Should
+    // the new entry then fail, the category is missing from the index until modify runs again: removing
+    // an entry that is gone is no error, so that run writes the entry.
+    if (!record.selected_name.empty() && !category_index_write(record.selected_name, std::nullopt)) {
+        return write_failed_message();
+    }
+    if (!category_index_write(category_key, record.file)) {
+        return write_failed_message();
+    }
     if (with_customer) {
-        write_marker(category_file_path(record.file), customer_section, marker_by_editor);
-        write_customer(record.file, name_key, input);
+        if (!write_marker(category_file_path(record.file), customer_section, marker_by_editor) ||
+            !write_customer(record.file, name_key, input)) {
+            return write_failed_message();
+        }
     }
     return {};
 }
 
 CustomerLookUp customer_look_up(std::string_view category, std::string_view name) {
     make_customer_dir();
-    write_index_marker();
+    CustomerLookUp out;
+    // A look-up is a read: it answers whether or not its marker could be written.
+    out.marker_written = write_index_marker();
     if (category.size() <= 1) {
-        return {gbk("请输入客户类别!"), {}, {}};
+        out.message = gbk("请输入客户类别!");
+        return out;
     }
     if (name.size() <= 1) {
-        return {gbk("请输入客户姓名!"), {}, {}};
+        out.message = gbk("请输入客户姓名!");
+        return out;
     }
-    CustomerLookUp out;
     std::string file = category_index_read(category, absent_for_edit, record_buffer);
     out.phone = category_read(file, name, absent_for_edit, 1024);
     if (file == absent_for_edit) {

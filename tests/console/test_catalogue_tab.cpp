@@ -4,6 +4,7 @@
 #include "console/qt_text.h"
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"
+#include "directory/unwritable_files.h"
 #include "engine/engine_options.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
@@ -36,6 +37,9 @@ private slots:
     void membersOnlyFollowsTheCheckBox();
     void memberManagementOpensTheMembersFile();
     void memberManagementWithoutEditorShowsTheMessage();
+    void failedWritesAreReported_data();
+    void failedWritesAreReported();
+    void lookUpWithoutItsMarkerAnswersAndTraces();
 
 private:
     void fillList();
@@ -219,6 +223,41 @@ void TestCatalogueTab::memberManagementWithoutEditorShowsTheMessage() {
     visual.isNull() ? qunsetenv("VISUAL") : qputenv("VISUAL", visual);
     editor.isNull() ? qunsetenv("EDITOR") : qputenv("EDITOR", editor);
     QCOMPARE(messages_->texts, QStringList{QStringLiteral("用记事本打开 huiyuan.txt 进行管理")});
+}
+
+void TestCatalogueTab::failedWritesAreReported_data() {
+    QTest::addColumn<QString>("blocked"); // the file a folder stands in for
+    QTest::addColumn<QString>("button");
+
+    QTest::newRow("add, catalogue unwritable") << "./query/query"
+                                               << "add_dianbo";
+    QTest::newRow("modify, catalogue unwritable") << "./query/query"
+                                                  << "change_diaobo";
+    QTest::newRow("delete, counter unwritable") << "./query/acc"
+                                                << "del_dianbao";
+}
+
+void TestCatalogueTab::failedWritesAreReported() {
+    QFETCH(QString, blocked);
+    QFETCH(QString, button);
+    QVERIFY(block_with_folder(blocked.toStdString()));
+    tab_->Edit7->setText(QStringLiteral("11"));
+    set_box_text(tab_->Memo8, QStringLiteral("text"));
+
+    tab_->findChild<QPushButton*>(button)->click();
+
+    QCOMPARE(messages_->texts, QStringList{QStringLiteral("数据写入失败，请检查磁盘空间和文件权限。")});
+}
+
+void TestCatalogueTab::lookUpWithoutItsMarkerAnswersAndTraces() {
+    QVERIFY(block_with_folder("./query/query"));
+    tab_->Edit7->setText(QStringLiteral("11"));
+    QTest::ignoreMessage(QtWarningMsg, "vmsms: the marker entry of ./query/query could not be written");
+
+    QTest::mouseClick(tab_->ChaXun_DianBoBitBtn1, Qt::LeftButton);
+
+    QCOMPARE(box_text(tab_->Memo8), QStringLiteral("无此信息!"));
+    QVERIFY(messages_->texts.isEmpty());
 }
 
 QTEST_MAIN(TestCatalogueTab)

@@ -6,6 +6,7 @@
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"
 #include "directory/category_record.h"
+#include "directory/unwritable_files.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 
@@ -34,6 +35,9 @@ private slots:
     void lookUpShowsWhatItFinds();
     void doubleClickFillsTheListInTheBackground();
     void deleteButtonShowsTheDialog();
+    void failedWritesAreReported_data();
+    void failedWritesAreReported();
+    void markerFailuresAreTracedWhileReadsGoOn();
 
 private:
     void add(const QString& category, const QString& name, const QString& phone, const QString& notes = {});
@@ -232,6 +236,51 @@ void TestCustomerTab::deleteButtonShowsTheDialog() {
     QTest::mouseClick(tab_->del_keHU_BitBtn4, Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     QVERIFY(!dialog.isModal());
+}
+
+void TestCustomerTab::failedWritesAreReported_data() {
+    QTest::addColumn<QString>("blocked"); // the file a folder stands in for
+    QTest::addColumn<QString>("button");
+
+    QTest::newRow("add, index unwritable") << "./cust/custindex"
+                                           << "add_kehu_button";
+    QTest::newRow("add, notes unwritable") << "./cust/Shop_Bob"
+                                           << "add_kehu_button";
+    QTest::newRow("modify, category file unwritable") << "./cust/Shop"
+                                                      << "change_kehu_BitBtn2";
+}
+
+void TestCustomerTab::failedWritesAreReported() {
+    QFETCH(QString, blocked);
+    QFETCH(QString, button);
+    add(QStringLiteral("Shop"), QStringLiteral("Ann"), QStringLiteral("13900000001"));
+    QVERIFY(messages_->texts.isEmpty());
+    QVERIFY(block_with_folder(blocked.toStdString()));
+    tab_->Edit5->setText(QStringLiteral("Bob"));
+
+    tab_->findChild<QPushButton*>(button)->click();
+
+    QCOMPARE(messages_->texts, QStringList{QStringLiteral("数据写入失败，请检查磁盘空间和文件权限。")});
+}
+
+void TestCustomerTab::markerFailuresAreTracedWhileReadsGoOn() {
+    add(QStringLiteral("Shop"), QStringLiteral("Ann"), QStringLiteral("13900000001"), QStringLiteral("notes"));
+    add(QStringLiteral("Other"), QStringLiteral("Bob"), QStringLiteral("13900000002"));
+    QVERIFY(messages_->texts.isEmpty());
+    {
+        DiskFull full;
+        QVERIFY(full.active());
+        QTest::ignoreMessage(QtWarningMsg, "vmsms: the marker entry of ./cust/custindex could not be written");
+        QTest::mouseClick(tab_->Button11, Qt::LeftButton);
+        QTest::ignoreMessage(QtWarningMsg, "vmsms: the marker entry of ./cust/custindex could not be written");
+        tab_->Edit8->setText(QStringLiteral("Shop"));
+        tab_->Edit5->setText(QStringLiteral("Ann"));
+        QTest::mouseClick(tab_->ChaXun_BitBtn1, Qt::LeftButton);
+    }
+    QCOMPARE(tab_->TreeView1->topLevelItemCount(), 2);
+    QCOMPARE(tab_->Edit6->text(), QStringLiteral("13900000001"));
+    QCOMPARE(box_text(tab_->Memo13), QStringLiteral("notes"));
+    QVERIFY(messages_->texts.isEmpty());
 }
 
 QTEST_MAIN(TestCustomerTab)

@@ -1,6 +1,7 @@
 #include "console/delete_dialog.h"
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"
+#include "directory/unwritable_files.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 
@@ -25,6 +26,8 @@ private slots:
     void missingNameOrCategoryIsReportedAndCloses();
     void deletesTheGroupWithEveryNotesFile();
     void groupWithoutCategoryFileKeepsTheDialogOpen();
+    void failedDeletionIsReportedAndKeepsTheDialogOpen_data();
+    void failedDeletionIsReportedAndKeepsTheDialogOpen();
 
 private:
     std::unique_ptr<ScopedWorkDir> dir_;
@@ -147,6 +150,28 @@ void TestDeleteDialog::groupWithoutCategoryFileKeepsTheDialogOpen() {
     QVERIFY(dialog_->isVisible());
     QVERIFY(messages_->texts.isEmpty());
     QCOMPARE(file_bytes("./cust/custindex"), std::string("[cust]\r\n000000=222222\r\nOther=Other\r\n"));
+}
+
+void TestDeleteDialog::failedDeletionIsReportedAndKeepsTheDialogOpen_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("customer") << "Button2";
+    QTest::newRow("group") << "Button3";
+}
+
+void TestDeleteDialog::failedDeletionIsReportedAndKeepsTheDialogOpen() {
+    QFETCH(QString, button);
+    // Bob's notes cannot be deleted.
+    QVERIFY(block_with_folder("./cust/Shop_Bob"));
+    category_->setText(QStringLiteral("Shop"));
+    name_->setText(QStringLiteral("Bob"));
+    dialog_->showCentred();
+
+    QTest::mouseClick(dialog_->findChild<QPushButton*>(button), Qt::LeftButton);
+
+    QCOMPARE(messages_->texts, QStringList{QStringLiteral("数据写入失败，请检查磁盘空间和文件权限。")});
+    QVERIFY(dialog_->isVisible());
+    // The category stays in the index, so pressing again finds what is left.
+    QVERIFY(file_bytes("./cust/custindex").find("Shop=Shop") != std::string::npos);
 }
 
 QTEST_MAIN(TestDeleteDialog)

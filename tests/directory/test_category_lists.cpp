@@ -1,5 +1,6 @@
 #include "directory/category_lists.h"
 #include "directory/customer_editor.h"
+#include "directory/unwritable_files.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 
@@ -32,19 +33,37 @@ protected:
 TEST_F(CategoryLists, TreeNamesInFileOrderAfterTheListMarker) {
     add("Shop", "Ann", "139");
     add(gbk("客户"), "Bob", "139");
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Shop", gbk("客户")}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Shop", gbk("客户")}));
 }
 
 TEST_F(CategoryLists, TreeFillGivesAHandMadeIndexItsMarker) {
     put_file("./cust/custindex", "[cust]\r\nShop=Shop\r\nOther=Other\r\n");
     // The first entry sits where the marker belongs, so the list passes it over; the marker the fill
     // writes goes to the end of the section and is listed like any entry.
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Other", "000000"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other", "000000"}));
     EXPECT_EQ(file_bytes("./cust/custindex"), "[cust]\r\nShop=Shop\r\nOther=Other\r\n000000=fffff\r\n");
 }
 
 TEST_F(CategoryLists, TreeOfAMissingIndexIsEmpty) {
-    EXPECT_TRUE(category_tree_names().empty());
+    CategoryTree tree = category_tree_names();
+    EXPECT_TRUE(tree.names.empty());
+    // Before the first customer there is no customer folder, and no marker to miss.
+    EXPECT_TRUE(tree.marker_written);
+    EXPECT_FALSE(exists("./cust"));
+}
+
+TEST_F(CategoryLists, TreeIsReadWhenItsMarkerCannotBeWritten) {
+    add("Shop", "Ann", "139");
+    add("Other", "Bob", "139");
+    CategoryTree tree;
+    {
+        DiskFull full;
+        ASSERT_TRUE(full.active());
+        tree = category_tree_names();
+    }
+    EXPECT_FALSE(tree.marker_written);
+    EXPECT_EQ(tree.names, (std::vector<std::string>{"Shop", "Other"}));
+    EXPECT_TRUE(category_tree_names().marker_written);
 }
 
 TEST_F(CategoryLists, SelectingACategoryFollowsTheIndex) {

@@ -1,10 +1,15 @@
 #include "directory/category_lists.h"
 #include "directory/customer_deletion.h"
 #include "directory/customer_editor.h"
+#include "directory/unwritable_files.h"
+#include "directory/write_failure.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -34,14 +39,14 @@ TEST_F(CustomerDeletion, DeletingACustomerRemovesItsEntryAndNotesOnly) {
     EXPECT_FALSE(exists("./cust/Shop_Bob"));
     EXPECT_TRUE(exists("./cust/Shop_Ann"));
     EXPECT_TRUE(exists("./cust/Other_Ann"));
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Shop", "Other"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Shop", "Other"}));
 }
 
 TEST_F(CustomerDeletion, CustomerOfARenamedCategoryIsFoundThroughTheIndex) {
     CategoryRecord record;
     select_category(record, "Shop");
     ASSERT_EQ(customer_modify(record, {"Store", "", "", ""}), "");
-    delete_customer("Store", "Ann");
+    ASSERT_EQ(delete_customer("Store", "Ann").message, "");
     EXPECT_FALSE(exists("./cust/Shop_Ann"));
     EXPECT_EQ(file_bytes("./cust/Shop"), "[cust]\r\n000000=222222\r\nBob=13900000002\r\nCid=13900000003\r\n");
 }
@@ -83,7 +88,7 @@ TEST_F(CustomerDeletion, DeletingAGroupLeavesNoFileOfIt) {
         EXPECT_FALSE(exists(gone)) << gone;
     }
     EXPECT_TRUE(exists("./cust/Other_Ann"));
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Other"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other"}));
 }
 
 TEST_F(CustomerDeletion, RenamedGroupIsDeletedUnderItsFirstFile) {
@@ -93,7 +98,7 @@ TEST_F(CustomerDeletion, RenamedGroupIsDeletedUnderItsFirstFile) {
     EXPECT_TRUE(delete_customer_group("Store").close);
     EXPECT_FALSE(exists("./cust/Shop"));
     EXPECT_FALSE(exists("./cust/Shop_Cid"));
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Other"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other"}));
 }
 
 TEST_F(CustomerDeletion, GroupWithoutCategoryFileLeavesTheIndexAndStaysOpen) {
@@ -101,7 +106,7 @@ TEST_F(CustomerDeletion, GroupWithoutCategoryFileLeavesTheIndexAndStaysOpen) {
     DeleteOutcome outcome = delete_customer_group("Shop");
     EXPECT_EQ(outcome.message, "");
     EXPECT_FALSE(outcome.close);
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Other"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other"}));
     // Without the category file nobody knows its customers: their notes stay.
     EXPECT_TRUE(exists("./cust/Shop_Ann"));
 }
@@ -118,7 +123,123 @@ TEST_F(CustomerDeletion, GroupWhoseIndexValueNamesNoFileStaysOpen) {
     EXPECT_FALSE(delete_customer_group("Empty").close);
     EXPECT_TRUE(exists(index_file));
     EXPECT_TRUE(exists("./cust/Shop"));
-    EXPECT_EQ(category_tree_names(), (std::vector<std::string>{"Shop"}));
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Shop"}));
+}
+
+// A deletion whose file cannot be written or deleted says so and keeps the dialog open; the files are
+// left as the row tells, so that deleting again finds whatever is left. Shop holds Ann, Bob and Cid.
+struct FailedDeletion {
+    const char* name;
+    std::string blocked; // the file a folder stands in for; empty for a full disk
+    std::function<DeleteOutcome()> deletion;
+    std::vector<std::string> gone;
+    std::vector<std::string> kept;
+    std::vector<std::string> tree_after;
+};
+
+void PrintTo(const FailedDeletion& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailedDeletions : public CustomerDeletion, public ::testing::WithParamInterface<FailedDeletion> {};
+
+TEST_P(FailedDeletions, AreReportedAndKeepTheDialogOpen) {
+    const FailedDeletion& c = GetParam();
+    DeleteOutcome outcome;
+    if (c.blocked.empty()) {
+        DiskFull full;
+        ASSERT_TRUE(full.active());
+        outcome = c.deletion();
+    } else {
+        ASSERT_TRUE(block_with_folder(c.blocked));
+        outcome = c.deletion();
+    }
+
+    EXPECT_EQ(outcome.message, write_failed_message());
+    EXPECT_FALSE(outcome.close);
+    for (const std::string& path : c.gone) {
+        EXPECT_FALSE(exists(path)) << path;
+    }
+    for (const std::string& path : c.kept) {
+        EXPECT_TRUE(exists(path)) << path;
+    }
+    EXPECT_EQ(category_tree_names().names, c.tree_after);
+}
+
+DeleteOutcome delete_bob() {
+    return delete_customer("Shop", "Bob");
+}
+DeleteOutcome delete_shop() {
+    return delete_customer_group("Shop");
+}
+
+const std::vector<std::string> both = {"Shop", "Other"};
+
+const FailedDeletion failed_deletions[] = {
+    {"customer, disk full", "", delete_bob, {}, {"./cust/Shop_Bob"}, both},
+    // The entry is gone already; deleting again deletes the notes.
+    {"customer, notes not deletable", "./cust/Shop_Bob", delete_bob, {}, {"./cust/Shop_Ann"}, both},
+    // Files are deleted first and the index entry last: the category stays listed while anything of it
+    // is left, and deleting again finds the rest through it.
+    {"group, notes not deletable",
+     "./cust/Shop_Bob",
+     delete_shop,
+     {"./cust/Shop_Ann", "./cust/Shop_Cid"},
+     {"./cust/Shop"},
+     both},
+    {"group, disk full", "", delete_shop, {"./cust/Shop", "./cust/Shop_Ann", "./cust/Shop_Bob"}, {}, both},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedDeletions, ::testing::ValuesIn(failed_deletions), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& c : name) {
+        if (!isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    return name;
+});
+
+TEST_F(CustomerDeletion, SecondTryCompletesAFailedCustomerDeletion) {
+    ASSERT_TRUE(block_with_folder("./cust/Shop_Bob"));
+    ASSERT_EQ(delete_customer("Shop", "Bob").message, write_failed_message());
+    EXPECT_EQ(file_bytes("./cust/Shop"), "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nCid=13900000003\r\n");
+
+    // The folder cleared away, the notes are a file again, which the second try deletes.
+    std::filesystem::remove_all("./cust/Shop_Bob");
+    put_file("./cust/Shop_Bob", "b");
+    DeleteOutcome outcome = delete_customer("Shop", "Bob");
+    EXPECT_EQ(outcome.message, "");
+    EXPECT_TRUE(outcome.close);
+    EXPECT_FALSE(exists("./cust/Shop_Bob"));
+}
+
+TEST_F(CustomerDeletion, SecondTryCompletesAFailedGroupDeletion) {
+    ASSERT_TRUE(block_with_folder("./cust/Shop_Bob"));
+    ASSERT_EQ(delete_customer_group("Shop").message, write_failed_message());
+
+    std::filesystem::remove_all("./cust/Shop_Bob");
+    put_file("./cust/Shop_Bob", "b");
+    DeleteOutcome outcome = delete_customer_group("Shop");
+    EXPECT_EQ(outcome.message, "");
+    EXPECT_TRUE(outcome.close);
+    for (const char* gone : {"./cust/Shop", "./cust/Shop_Bob"}) {
+        EXPECT_FALSE(exists(gone)) << gone;
+    }
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other"}));
+}
+
+TEST_F(CustomerDeletion, GroupWhoseIndexFailedLastIsRemovedBySecondTry) {
+    {
+        DiskFull full;
+        ASSERT_TRUE(full.active());
+        ASSERT_EQ(delete_customer_group("Shop").message, write_failed_message());
+    }
+    // Only the index entry was left; it goes, and with no file left the dialog stays open as always.
+    DeleteOutcome outcome = delete_customer_group("Shop");
+    EXPECT_EQ(outcome.message, "");
+    EXPECT_FALSE(outcome.close);
+    EXPECT_EQ(category_tree_names().names, (std::vector<std::string>{"Other"}));
 }
 
 } // namespace

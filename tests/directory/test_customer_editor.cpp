@@ -1,9 +1,13 @@
 #include "directory/category_lists.h"
 #include "directory/customer_editor.h"
+#include "directory/unwritable_files.h"
+#include "directory/write_failure.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -35,23 +39,23 @@ TEST_F(CustomerEditor, AddToANewCategoryWritesIndexCategoryAndEmptyNotes) {
 }
 
 TEST_F(CustomerEditor, NotesAreWrittenInTextMode) {
-    customer_add(record, input(shop, buyer, "139", gbk("一\r\n二")));
+    ASSERT_EQ(customer_add(record, input(shop, buyer, "139", gbk("一\r\n二"))), "");
     // The box's CR LF, written in text mode, is stored as CR CR LF.
     EXPECT_EQ(file_bytes("./cust/客户_采购部"), gbk("一") + "\r\r\n" + gbk("二"));
 }
 
 TEST_F(CustomerEditor, AddingAnExistingCustomerChangesNothing) {
-    customer_add(record, input(shop, buyer, "13900000001", "old"));
+    ASSERT_EQ(customer_add(record, input(shop, buyer, "13900000001", "old")), "");
     EXPECT_EQ(customer_add(record, input(shop, buyer, "13900000002", "new")), "");
     EXPECT_EQ(file_bytes("./cust/客户"), "[cust]\r\n000000=222222\r\n" + buyer + "=13900000001\r\n");
     EXPECT_EQ(file_bytes("./cust/客户_采购部"), "old");
 }
 
 TEST_F(CustomerEditor, AddToAKnownCategoryUsesItsFileAndMakesItCurrent) {
-    customer_add(record, input("Shop", "Ann", "13900000001"));
-    customer_add(record, input("Other", "Bob", "13900000002"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "13900000001")), "");
+    ASSERT_EQ(customer_add(record, input("Other", "Bob", "13900000002")), "");
     ASSERT_EQ(record.file, "Other");
-    customer_add(record, input("Shop", "Cid", "13900000003"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Cid", "13900000003")), "");
     EXPECT_EQ(record.file, "Shop");
     EXPECT_EQ(file_bytes("./cust/Shop"), "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nCid=13900000003\r\n");
 }
@@ -132,15 +136,15 @@ TEST_F(CustomerEditor, ModifyBeforeAnyCategoryIsChosenIsRefused) {
 }
 
 TEST_F(CustomerEditor, ModifyWithOneByteCategoryIsRefused) {
-    customer_add(record, input("Shop", "Ann", "139"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "139")), "");
     select_category(record, "Shop");
     EXPECT_EQ(customer_modify(record, input("S", "Ann", "140")), missing());
     EXPECT_EQ(customer_look_up("Shop", "Ann").phone, "139");
 }
 
 TEST_F(CustomerEditor, ModifyChangesPhoneAndNotesAndMovesTheCategoryToTheEnd) {
-    customer_add(record, input("Shop", "Ann", "13900000001", "old"));
-    customer_add(record, input("Other", "Bob", "13900000002"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "13900000001", "old")), "");
+    ASSERT_EQ(customer_add(record, input("Other", "Bob", "13900000002")), "");
     select_category(record, "Shop");
     EXPECT_EQ(customer_modify(record, input("Shop", "Ann", "13900000009", "new\r\nline")), "");
     EXPECT_EQ(file_bytes(index_file), "[cust]\r\n000000=222222\r\nOther=Other\r\nShop=Shop\r\n");
@@ -149,16 +153,16 @@ TEST_F(CustomerEditor, ModifyChangesPhoneAndNotesAndMovesTheCategoryToTheEnd) {
 }
 
 TEST_F(CustomerEditor, ModifyWithAnotherNameAddsASecondCustomer) {
-    customer_add(record, input("Shop", "Ann", "13900000001"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "13900000001")), "");
     select_category(record, "Shop");
-    customer_modify(record, input("Shop", "Anna", "13900000002", "x"));
+    ASSERT_EQ(customer_modify(record, input("Shop", "Anna", "13900000002", "x")), "");
     EXPECT_EQ(file_bytes("./cust/Shop"), "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nAnna=13900000002\r\n");
     EXPECT_TRUE(exists("./cust/Shop_Ann"));
     EXPECT_EQ(file_bytes("./cust/Shop_Anna"), "x");
 }
 
 TEST_F(CustomerEditor, RenamedCategoryKeepsItsFile) {
-    customer_add(record, input(shop, buyer, "13912345678"));
+    ASSERT_EQ(customer_add(record, input(shop, buyer, "13912345678")), "");
     select_category(record, shop);
     const std::string renamed = gbk("老客户");
     EXPECT_EQ(customer_modify(record, input(renamed, buyer, "13912345678")), "");
@@ -166,13 +170,13 @@ TEST_F(CustomerEditor, RenamedCategoryKeepsItsFile) {
     EXPECT_TRUE(exists("./cust/客户"));
     EXPECT_FALSE(exists("./cust/老客户"));
     // Adding under the new name goes to the old file.
-    customer_add(record, input(renamed, "Zed", "13900000000"));
+    ASSERT_EQ(customer_add(record, input(renamed, "Zed", "13900000000")), "");
     EXPECT_EQ(record.file, shop);
     EXPECT_EQ(customer_look_up(renamed, "Zed").phone, "13900000000");
 }
 
 TEST_F(CustomerEditor, ModifyWithoutNameOrPhoneOnlyRenames) {
-    customer_add(record, input("Shop", "Ann", "139"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "139")), "");
     select_category(record, "Shop");
     EXPECT_EQ(customer_modify(record, input("Store", "", "")), "");
     EXPECT_EQ(file_bytes(index_file), "[cust]\r\n000000=222222\r\nStore=Shop\r\n");
@@ -181,14 +185,14 @@ TEST_F(CustomerEditor, ModifyWithoutNameOrPhoneOnlyRenames) {
 
 TEST_F(CustomerEditor, ModifyAfterAddWorksOnTheAddedCategory) {
     // Add makes its category current, though no node of the tree was selected.
-    customer_add(record, input("Shop", "Ann", "139"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "139")), "");
     EXPECT_EQ(customer_modify(record, input("Shop", "Ann", "140")), "");
     EXPECT_EQ(customer_look_up("Shop", "Ann").phone, "140");
     EXPECT_EQ(file_bytes(index_file), "[cust]\r\n000000=222222\r\nShop=Shop\r\n");
 }
 
 TEST_F(CustomerEditor, ModifyRefusesNamesThatCannotBeFiles) {
-    customer_add(record, input("Shop", "Ann", "139"));
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "139")), "");
     select_category(record, "Shop");
     std::string before = file_bytes(index_file);
     EXPECT_EQ(customer_modify(record, input("Shop", "??", "140")), missing());
@@ -201,7 +205,7 @@ TEST_F(CustomerEditor, ModifyRefusesNamesThatCannotBeFiles) {
 }
 
 TEST_F(CustomerEditor, LookUpMessagesAndResults) {
-    customer_add(record, input(shop, buyer, "13912345678", "a\r\nb"));
+    ASSERT_EQ(customer_add(record, input(shop, buyer, "13912345678", "a\r\nb")), "");
     EXPECT_EQ(customer_look_up("", buyer).message, gbk("请输入客户类别!"));
     EXPECT_EQ(customer_look_up(shop, "A").message, gbk("请输入客户姓名!"));
 
@@ -220,9 +224,114 @@ TEST_F(CustomerEditor, LookUpMessagesAndResults) {
 }
 
 TEST_F(CustomerEditor, LookUpWritesTheMarkerAndLeavesTheRecord) {
-    customer_look_up("ab", "cd");
+    EXPECT_TRUE(customer_look_up("ab", "cd").marker_written);
     EXPECT_EQ(file_bytes(index_file), "[cust]\r\n000000=222222\r\n");
     EXPECT_EQ(record.file, "");
+}
+
+// An add or modify whose file cannot be written says so, and the files are left as the row tells. Before
+// it, Ann of Shop is stored with phone 139 and notes "old", and Shop is the current category.
+struct FailedCustomerWrite {
+    const char* name;
+    bool modify;         // else add
+    std::string blocked; // the file a folder stands in for; empty for a full disk
+    CustomerInput input;
+    // Each file afterwards ("" when missing); nullopt for the blocked one.
+    std::optional<std::string> index_after;
+    std::optional<std::string> category_after;
+    std::string notes_file;
+    std::optional<std::string> notes_after;
+};
+
+void PrintTo(const FailedCustomerWrite& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailedCustomerWrites : public CustomerEditor, public ::testing::WithParamInterface<FailedCustomerWrite> {};
+
+const std::string shop_index = "[cust]\r\n000000=222222\r\nShop=Shop\r\n";
+const std::string shop_with_ann = "[cust]\r\n000000=222222\r\nAnn=139\r\n";
+const CustomerInput bob{"Shop", "Bob", "140", "new"};
+const CustomerInput ann{"Shop", "Ann", "140", "new"};
+
+TEST_P(FailedCustomerWrites, AreReportedAndLeaveTheFilesAsTheyWere) {
+    const FailedCustomerWrite& c = GetParam();
+    ASSERT_EQ(customer_add(record, input("Shop", "Ann", "139", "old")), "");
+    std::string said;
+    if (c.blocked.empty()) {
+        DiskFull full;
+        ASSERT_TRUE(full.active());
+        said = c.modify ? customer_modify(record, c.input) : customer_add(record, c.input);
+    } else {
+        ASSERT_TRUE(block_with_folder(c.blocked));
+        said = c.modify ? customer_modify(record, c.input) : customer_add(record, c.input);
+    }
+
+    EXPECT_EQ(said, write_failed_message());
+    if (c.index_after) {
+        EXPECT_EQ(file_bytes(index_file), *c.index_after);
+    }
+    if (c.category_after) {
+        EXPECT_EQ(file_bytes("./cust/Shop"), *c.category_after);
+    }
+    if (c.notes_after) {
+        EXPECT_EQ(file_bytes(c.notes_file), *c.notes_after);
+    }
+    EXPECT_EQ(record.file, "Shop");
+}
+
+const FailedCustomerWrite failed_customer_writes[] = {
+    {"add, disk full", false, "", bob, shop_index, shop_with_ann, "./cust/Shop_Bob", ""},
+    {"add, index unwritable", false, index_file, bob, std::nullopt, shop_with_ann, "./cust/Shop_Bob", ""},
+    {"add, category file unwritable", false, "./cust/Shop", bob, shop_index, std::nullopt, "./cust/Shop_Bob", ""},
+    // The notes go first: without them the customer is not entered, and adding again writes both.
+    {"add, notes unwritable", false, "./cust/Shop_Bob", bob, shop_index, shop_with_ann, "", std::nullopt},
+    {"modify, disk full", true, "", ann, shop_index, shop_with_ann, "./cust/Shop_Ann", "old"},
+    {"modify, index unwritable", true, index_file, ann, std::nullopt, shop_with_ann, "./cust/Shop_Ann", "old"},
+    {"modify, category file unwritable", true, "./cust/Shop", ann, shop_index, std::nullopt, "./cust/Shop_Ann", "old"},
+    {"modify, notes unwritable", true, "./cust/Shop_Ann", ann, shop_index, shop_with_ann, "", std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedCustomerWrites, ::testing::ValuesIn(failed_customer_writes),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name) {
+                                 if (!isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST_F(CustomerEditor, FailedAddToANewCategoryIsCompletedBySecondTry) {
+    ASSERT_TRUE(block_with_folder("./cust/New"));
+    EXPECT_EQ(customer_add(record, input("New", "Ann", "139", "n")), write_failed_message());
+    // The category is entered and current, its customer not yet.
+    EXPECT_EQ(file_bytes(index_file), "[cust]\r\n000000=222222\r\nNew=New\r\n");
+    EXPECT_EQ(record.file, "New");
+    EXPECT_FALSE(exists("./cust/New_Ann"));
+
+    std::filesystem::remove_all("./cust/New");
+    EXPECT_EQ(customer_add(record, input("New", "Ann", "139", "n")), "");
+    EXPECT_EQ(file_bytes("./cust/New"), "[cust]\r\n000000=222222\r\nAnn=139\r\n");
+    EXPECT_EQ(file_bytes("./cust/New_Ann"), "n");
+}
+
+TEST_F(CustomerEditor, FailedIndexLeavesTheCurrentCategory) {
+    ASSERT_TRUE(block_with_folder(index_file));
+    EXPECT_EQ(customer_add(record, input("New", "Ann", "139")), write_failed_message());
+    EXPECT_EQ(record.file, "");
+    EXPECT_FALSE(exists("./cust/New"));
+}
+
+TEST_F(CustomerEditor, LookUpAnswersWhenItsMarkerCannotBeWritten) {
+    EXPECT_TRUE(customer_look_up("Shop", "Ann").marker_written);
+    ASSERT_TRUE(block_with_folder(index_file));
+    CustomerLookUp found = customer_look_up("Shop", "Ann");
+    EXPECT_FALSE(found.marker_written);
+    EXPECT_EQ(found.message, "");
+    EXPECT_EQ(found.phone, "wwwwww");
+    EXPECT_EQ(found.notes, gbk("无此客户!"));
 }
 
 } // namespace
