@@ -28,7 +28,8 @@ while [ $# -gt 0 ]; do
 done
 
 scripts/install-deps.sh
-scripts/build.sh
+# Only the programs this script runs: the tests and benchmarks are built by ./test.sh.
+scripts/build.sh vmsms vmsmsd vmsms-send vmsms-modemsim
 console="$root/build/console/vmsms"
 modemsim="$root/build/tools/vmsms-modemsim"
 if [ ! -x "$console" ]; then
