@@ -39,12 +39,8 @@ public:
     bool Finished() const;
     // Execute has returned because a start-up step failed (port missing or configuration rejected).
     bool StartupFailed() const;
-    // Asks the engine to end at the end of its current cycle.
-    void Terminate();
     // Ends the engine at its next safe point, even while paused, and waits for it.
     void Shutdown();
-    // Waits until Execute has returned.
-    void WaitFor();
 
     // Called by the engine's own code at every safe point: blocks while paused; returns false when the
     // engine must stop now.
@@ -52,6 +48,12 @@ public:
     // Sleeps through the clock with a gate before and after.
     bool sleep_ms(int ms);
     bool terminate_requested() const;
+
+protected:
+    // For tests that let the engine run a set number of cycles: asks it to end at the end of its
+    // current cycle, and waits until Execute has returned.
+    void Terminate();
+    void WaitFor();
 
 private:
     struct Counters {

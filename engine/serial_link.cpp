@@ -59,12 +59,6 @@ std::string port_read_chunk(SerialPort& port) {
     return std::string(chunk.data(), ::strnlen(chunk.data(), chunk.size()));
 }
 
-std::string port_exchange(SerialPort& port, Clock& clock, std::string_view command, int wait_ms) {
-    port_write(port, command);
-    clock.sleep_ms(wait_ms);
-    return port_read_chunk(port);
-}
-
 std::string port_collect(SerialPort& port, std::size_t capacity) {
     std::string accumulator;
     std::string chunk;

@@ -31,9 +31,6 @@ void port_write(SerialPort& port, std::string_view text);
 // first zero byte, so a zero byte in an answer hides the rest of that chunk.
 std::string port_read_chunk(SerialPort& port);
 
-// Writes `command`, sleeps `wait_ms` for the modem to answer, and returns the one chunk read then.
-std::string port_exchange(SerialPort& port, Clock& clock, std::string_view command, int wait_ms);
-
 // Reads chunks until one comes back shorter than 512 bytes of text, and returns what they held, cut to
 // `capacity` bytes: the excess is read and dropped, so it does not spill into the next exchange.
 std::string port_collect(SerialPort& port, std::size_t capacity);

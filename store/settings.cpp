@@ -24,7 +24,10 @@ bool port_setting_present() {
     if (!file_exists(settings_file)) {
         return false;
     }
-    std::string com = read_setting(settings::com.key, "", settings::com.size);
+    if (!ini_has_key(settings_file, "SET", settings::com.key)) {
+        return false;
+    }
+    std::string com = read_setting(settings::com);
     return com.find_first_not_of(" \t") != std::string::npos;
 }
 

@@ -1,9 +1,9 @@
-#include "engine/myterad.h"
 #include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "support/borrowed_port.h"
 #include "support/engine_fixture.h"
+#include "support/engine_under_test.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"
 #include "support/temp_dir.h"
@@ -48,7 +48,7 @@ protected:
         port.standing(modem_rows());
     }
     void start() {
-        engine = std::make_unique<myterad>(options, output, clock, [this](const std::string& path) {
+        engine = std::make_unique<EngineUnderTest>(options, output, clock, [this](const std::string& path) {
             opened_path = path;
             return open_fails ? nullptr : std::make_unique<BorrowedPort>(port);
         });
@@ -70,11 +70,11 @@ protected:
     MemoryOutput output;
     bool open_fails = false;
     std::string opened_path;
-    std::unique_ptr<myterad> engine;
+    std::unique_ptr<EngineUnderTest> engine;
 };
 
 TEST_F(Engine, StartsPausedAndNeverTouchesThePortUntilResumed) {
-    engine = std::make_unique<myterad>(options, output, clock, [](const std::string&) {
+    engine = std::make_unique<EngineUnderTest>(options, output, clock, [](const std::string&) {
         ADD_FAILURE() << "port opened while paused";
         return nullptr;
     });

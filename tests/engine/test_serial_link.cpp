@@ -10,6 +10,13 @@
 
 namespace {
 
+// One fixed exchange as the engine makes them: write, sleep for the modem to answer, read one chunk.
+std::string port_exchange(SerialPort& port, Clock& clock, std::string_view command, int wait_ms) {
+    port_write(port, command);
+    clock.sleep_ms(wait_ms);
+    return port_read_chunk(port);
+}
+
 using ::testing::ElementsAre;
 
 // A modem answer of `n` bytes with no zero byte in it, ending in a visible "OK".
