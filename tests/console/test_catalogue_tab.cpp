@@ -202,7 +202,7 @@ void TestCatalogueTab::membersOnlyFollowsTheCheckBox() {
 void TestCatalogueTab::memberManagementOpensTheMembersFile() {
     const QString script = dir_->path() + QStringLiteral("/editor.sh");
     put_file(script.toStdString(), "#!/bin/sh\necho \"$@\" > \"" + dir_->path().toStdString() + "/opened\"\n");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("VISUAL", script.toLocal8Bit());
     tab_->Button12Click();
     qunsetenv("VISUAL");

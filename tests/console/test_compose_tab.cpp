@@ -205,7 +205,7 @@ void TestComposeTab::textGbkCannotHoldIsRefused() {
 
 void TestComposeTab::writeFailureIsReported() {
     // A directory where R1 should go cannot be opened as a file, not even by root.
-    std::filesystem::create_directories("2004-5-6/new/R1");
+    QVERIFY(std::filesystem::create_directories("2004-5-6/new/R1"));
     compose(QStringLiteral("13500000001"), QStringLiteral("你好"), false);
     sendButton()->click();
 
@@ -216,7 +216,7 @@ void TestComposeTab::writeFailureIsReported() {
 
 void TestComposeTab::lockFailureNamesTheLockAndTheCause() {
     // A directory in place of the lock file cannot be opened for locking, not even by root.
-    std::filesystem::create_directories("2004-5-6/new/acc.lock");
+    QVERIFY(std::filesystem::create_directories("2004-5-6/new/acc.lock"));
     compose(QStringLiteral("13500000001"), QStringLiteral("你好"), false);
     sendButton()->click();
 

@@ -279,7 +279,7 @@ void TestHistoryTab::receivedSelectionReadsTheRowOnly() {
     QVERIFY(put_record(today, "recv", 1, "13500000001", "第一行\n第二行"));
     QVERIFY(put_counter(today, "recv", "1"));
     QVERIFY(fill(false));
-    std::filesystem::remove_all(today);
+    QVERIFY(std::filesystem::remove_all(today) > 0);
     state_->setSelectedMessage(7);
 
     select(false, 0);

@@ -123,7 +123,7 @@ void TestPendingTab::listsRecordsBetweenCounters() {
         QVERIFY(put_record(today, "new", n, "13500000000", "text"));
     }
     for (int n : missing_content) {
-        std::filesystem::remove(today + "/new/DA" + std::to_string(n));
+        QVERIFY(std::filesystem::remove(today + "/new/DA" + std::to_string(n)));
     }
     if (queued != "-") {
         QVERIFY(put_counter(today, "new", queued.toStdString()));
@@ -144,7 +144,7 @@ void TestPendingTab::listsRecordsBetweenCounters() {
 void TestPendingTab::rowHoldsRecordTexts() {
     QVERIFY(queueFive());
     QVERIFY(put_record(today, "new", 5, "*13500000005\n13500000006", "第二行\n内容", ""));
-    std::filesystem::remove(today + "/new/H5");
+    QVERIFY(std::filesystem::remove(today + "/new/H5"));
     fill();
 
     const ListRow& plain = rows_of(list())->row(0);
@@ -162,7 +162,7 @@ void TestPendingTab::missingQueuedCounterKeepsTheOldList() {
     fill();
     QCOMPARE(listed_records(list()), (QStringList{"4", "5"}));
 
-    std::filesystem::remove(today + "/new/acc");
+    QVERIFY(std::filesystem::remove(today + "/new/acc"));
     fill();
     QCOMPARE(listed_records(list()), (QStringList{"4", "5"}));
 
@@ -184,7 +184,7 @@ void TestPendingTab::selectionLoadsBoxesAndNumber() {
     QCOMPARE(box_text(box("Memo2")), QStringLiteral("你好\r\n再见"));
 
     // A record whose recipients file vanished leaves the boxes as they were, but still sets the number.
-    std::filesystem::remove(today + "/new/R4");
+    QVERIFY(std::filesystem::remove(today + "/new/R4"));
     select(0);
     QCOMPARE(state_->selectedMessage(), 4);
     QCOMPARE(box_text(box("Memo1")), QStringLiteral("13500000005;\r\n13500000006"));

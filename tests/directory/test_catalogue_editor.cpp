@@ -167,7 +167,7 @@ TEST_F(CatalogueEditor, SecondTryAfterAFailedCounterCompletesAddAndDelete) {
     ASSERT_EQ(catalogue_add("10", "ten"), "");
     ASSERT_TRUE(block_with_folder(counter));
     ASSERT_EQ(catalogue_add("11", "new"), write_failed_message());
-    std::filesystem::remove_all(counter);
+    ASSERT_GT(std::filesystem::remove_all(counter), 0u);
     put_file(counter, "1");
     EXPECT_EQ(catalogue_add("11", "new"), "");
     EXPECT_EQ(catalogue_look_up("11").text, "new");
@@ -175,7 +175,7 @@ TEST_F(CatalogueEditor, SecondTryAfterAFailedCounterCompletesAddAndDelete) {
 
     ASSERT_TRUE(block_with_folder(counter));
     ASSERT_EQ(catalogue_delete("11"), write_failed_message());
-    std::filesystem::remove_all(counter);
+    ASSERT_GT(std::filesystem::remove_all(counter), 0u);
     put_file(counter, "2");
     EXPECT_EQ(catalogue_delete("11"), "");
     EXPECT_EQ(file_bytes(counter), "1");

@@ -206,7 +206,7 @@ TEST_F(CustomerDeletion, SecondTryCompletesAFailedCustomerDeletion) {
     EXPECT_EQ(file_bytes("./cust/Shop"), "[cust]\r\n000000=222222\r\nAnn=13900000001\r\nCid=13900000003\r\n");
 
     // The folder cleared away, the notes are a file again, which the second try deletes.
-    std::filesystem::remove_all("./cust/Shop_Bob");
+    ASSERT_GT(std::filesystem::remove_all("./cust/Shop_Bob"), 0u);
     put_file("./cust/Shop_Bob", "b");
     DeleteOutcome outcome = delete_customer("Shop", "Bob");
     EXPECT_EQ(outcome.message, "");
@@ -218,7 +218,7 @@ TEST_F(CustomerDeletion, SecondTryCompletesAFailedGroupDeletion) {
     ASSERT_TRUE(block_with_folder("./cust/Shop_Bob"));
     ASSERT_EQ(delete_customer_group("Shop").message, write_failed_message());
 
-    std::filesystem::remove_all("./cust/Shop_Bob");
+    ASSERT_GT(std::filesystem::remove_all("./cust/Shop_Bob"), 0u);
     put_file("./cust/Shop_Bob", "b");
     DeleteOutcome outcome = delete_customer_group("Shop");
     EXPECT_EQ(outcome.message, "");

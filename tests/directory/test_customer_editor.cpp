@@ -311,7 +311,7 @@ TEST_F(CustomerEditor, FailedAddToANewCategoryIsCompletedBySecondTry) {
     EXPECT_EQ(record.file, "New");
     EXPECT_FALSE(exists("./cust/New_Ann"));
 
-    std::filesystem::remove_all("./cust/New");
+    ASSERT_GT(std::filesystem::remove_all("./cust/New"), 0u);
     EXPECT_EQ(customer_add(record, input("New", "Ann", "139", "n")), "");
     EXPECT_EQ(file_bytes("./cust/New"), "[cust]\r\n000000=222222\r\nAnn=139\r\n");
     EXPECT_EQ(file_bytes("./cust/New_Ann"), "n");

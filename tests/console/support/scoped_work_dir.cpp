@@ -7,13 +7,14 @@
 #include <filesystem>
 
 ScopedWorkDir::ScopedWorkDir() : previous_(QDir::currentPath()) {
-    if (dir_.isValid()) {
-        QDir::setCurrent(dir_.path());
-    }
+    entered_ = dir_.isValid() && QDir::setCurrent(dir_.path());
 }
 
 ScopedWorkDir::~ScopedWorkDir() {
-    QDir::setCurrent(previous_);
+    // The next test makes a directory of its own and enters it, so this only needs telling.
+    if (entered_ && !QDir::setCurrent(previous_)) {
+        qWarning("could not go back to %s", qPrintable(previous_));
+    }
 }
 
 void write_script(const std::string& path, const std::string& body) {

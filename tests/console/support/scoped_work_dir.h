@@ -15,12 +15,14 @@ public:
     ScopedWorkDir(const ScopedWorkDir&) = delete;
     ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
 
-    bool valid() const { return dir_.isValid(); }
+    // Whether the directory was made and is the working directory: a test must not go on without.
+    bool valid() const { return entered_; }
     QString path() const { return dir_.path(); }
 
 private:
     QTemporaryDir dir_;
     QString previous_;
+    bool entered_ = false;
 };
 
 // An executable shell script.
