@@ -2,6 +2,7 @@
 
 #include "platform/text_ops.h"
 
+#include "platform/fs.h"
 #include "platform/text_file.h"
 
 #include <vector>
@@ -189,6 +190,11 @@ bool ini_write(const std::string& path, std::string_view section, std::string_vi
     section = trim(section);
     key = trim(key);
     auto bytes = read_binary_file(path);
+    if (!bytes && file_exists(path)) {
+        // A file that is there but cannot be read (no permission, an I/O error, a directory) must not
+        // be replaced by one that holds this entry alone.
+        return false;
+    }
     std::vector<std::string> lines = bytes ? split_lines(*bytes) : std::vector<std::string>{};
     Location loc = locate(lines, section);
     if (loc.section_line >= 0) {

@@ -125,3 +125,18 @@ TEST_F(IniFile, WriteLeavesNoTemporaryFiles) {
 }
 
 } // namespace
+
+namespace {
+
+class IniUnreadable : public TempDirTest {};
+
+// A file that is there but cannot be read is never replaced by one holding the new entry alone, and a
+// deletion from it is no success. A directory stands in for it: it cannot be read as a file, for root too.
+TEST_F(IniUnreadable, WritesAndDeletionsFailAndLeaveItAlone) {
+    std::filesystem::create_directories("t.ini/kept");
+    EXPECT_FALSE(ini_write("t.ini", "SET", "COM", std::string("COM2")));
+    EXPECT_FALSE(ini_write("t.ini", "SET", "COM", std::nullopt));
+    EXPECT_TRUE(std::filesystem::is_directory("t.ini/kept"));
+}
+
+} // namespace
