@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/stop_signal.h"
+#include "platform/stop_signal.h"
 #include "engine/myterad.h"
 #include "platform/clock.h"
 

@@ -12,8 +12,6 @@
 #include "store/settings.h"
 #include "store/spool.h"
 
-#include <chrono>
-
 namespace {
 
 // The engine's pauses: a checkpoint blocks while the thread is paused and ends it on shutdown.
@@ -93,6 +91,7 @@ bool myterad::terminate_requested() const {
 }
 
 void myterad::Shutdown() {
+    shutdown_signal_.request();
     {
         std::lock_guard lock(mutex_);
         shutdown_ = true;
@@ -118,14 +117,11 @@ bool myterad::gate() {
 }
 
 bool myterad::sleep_ms(int ms) {
-    if (dynamic_cast<RealClock*>(&clock_) == nullptr) {
-        clock_.sleep_ms(ms);
-        return gate();
+    // The wait ends early when the engine must stop, so closing never waits out a long pause.
+    if (!clock_.sleep_ms(ms, shutdown_signal_)) {
+        return false;
     }
-    // A real wait ends early when the engine must stop, so closing never waits out a long pause.
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return shutdown_; });
-    return !shutdown_;
+    return gate();
 }
 
 void myterad::finish(bool startup_failed) {

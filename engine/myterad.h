@@ -5,6 +5,7 @@
 #include "engine/operator_output.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/stop_signal.h"
 
 #include <condition_variable>
 #include <functional>
@@ -82,6 +83,7 @@ private:
     bool suspended_ = true;
     bool terminate_ = false;
     bool shutdown_ = false;
+    StopSignal shutdown_signal_; // ends the engine's waits at once on shutdown
     bool finished_ = false;
     bool startup_failed_ = false;
     ModemLink* link_ = nullptr; // while the engine holds the port, so a shutdown can end a read at once

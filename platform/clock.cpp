@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include "platform/stop_signal.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,6 +18,10 @@ void RealClock::sleep_ms(int ms) {
     if (ms > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
+}
+
+bool RealClock::sleep_ms(int ms, StopSignal& stop) {
+    return !stop.wait_for_ms(ms);
 }
 
 Clock& real_clock() {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+class StopSignal;
+
 struct LocalTime {
     int year = 1970; // e.g. 2004
     int month = 1;   // 1..12
@@ -18,12 +20,16 @@ public:
     virtual ~Clock() = default;
     virtual LocalTime now() = 0;
     virtual void sleep_ms(int ms) = 0;
+    // A wait that a stop ends early: false when `stop` was requested, before the wait or during it.
+    // The real clock returns at once then; a virtual clock takes the whole wait, as it takes no time.
+    virtual bool sleep_ms(int ms, StopSignal& stop) = 0;
 };
 
 class RealClock : public Clock {
 public:
     LocalTime now() override;
     void sleep_ms(int ms) override;
+    bool sleep_ms(int ms, StopSignal& stop) override;
 };
 
 // The process-wide real clock.

@@ -3,6 +3,7 @@
 #include "engine/operator_output.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/stop_signal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +64,7 @@ class StillClock : public Clock {
 public:
     LocalTime now() override { return {2004, 5, 6, 7, 1, 5}; }
     void sleep_ms(int) override {}
+    bool sleep_ms(int, StopSignal& stop) override { return !stop.requested(); }
 };
 
 // The operator's monitor kept as a string, the way the window keeps it (newest entry first).

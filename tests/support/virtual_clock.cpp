@@ -1,5 +1,7 @@
 #include "support/virtual_clock.h"
 
+#include "platform/stop_signal.h"
+
 #include <ctime>
 
 namespace {
@@ -58,4 +60,9 @@ void VirtualClock::clear_sleeps() {
 long long VirtualClock::elapsed_ms() const {
     std::lock_guard lock(mutex_);
     return elapsed_;
+}
+
+bool VirtualClock::sleep_ms(int ms, StopSignal& stop) {
+    sleep_ms(ms);
+    return !stop.requested();
 }

@@ -12,6 +12,7 @@ public:
 
     LocalTime now() override;
     void sleep_ms(int ms) override;
+    bool sleep_ms(int ms, StopSignal& stop) override;
 
     void set(LocalTime t);
     std::vector<int> sleeps() const;

@@ -1,4 +1,4 @@
-#include "console/stop_signal.h"
+#include "platform/stop_signal.h"
 
 #include <chrono>
 
