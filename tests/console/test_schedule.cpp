@@ -1,7 +1,5 @@
-// The scheduled start and stop: the minute rules on their own, then the window acting on them at
-// the ticks of a virtual clock.
+// The scheduled start and stop: the window acting on the minute rules at the ticks of a virtual clock.
 #include "console/main_window.h"
-#include "console/schedule.h"
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
 #include "console/support/console_window.h"
@@ -12,8 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(ScheduleAction)
 
 namespace {
 
@@ -35,56 +31,6 @@ class ScheduleTest : public WorkDirTestCase {
     Q_OBJECT
 
 private slots:
-    void minute_rules_data() {
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("stop");
-        QTest::addColumn<int>("hour");
-        QTest::addColumn<int>("minute");
-        QTest::addColumn<int>("second");
-        QTest::addColumn<bool>("suspended");
-        QTest::addColumn<ScheduleAction>("action");
-        using A = ScheduleAction;
-        QTest::newRow("start minute, first second") << true << "7:01"
-                                                    << "21:00" << 7 << 1 << 0 << true << A::Start;
-        QTest::newRow("start minute, last second") << true << "7:01"
-                                                   << "21:00" << 7 << 1 << 59 << true << A::Start;
-        QTest::newRow("minute after the start") << true << "7:01"
-                                                << "21:00" << 7 << 2 << 0 << true << A::None;
-        QTest::newRow("start minute, already running") << true << "7:01"
-                                                       << "21:00" << 7 << 1 << 5 << false << A::None;
-        QTest::newRow("unticked") << false << "7:01"
-                                  << "21:00" << 7 << 1 << 0 << true << A::None;
-        QTest::newRow("leading zero never matches") << true << "07:01"
-                                                    << "21:00" << 7 << 1 << 0 << true << A::None;
-        QTest::newRow("blanks around and inside") << true << " 7 :01 "
-                                                  << "21:00" << 7 << 1 << 0 << true << A::Start;
-        QTest::newRow("seconds typed never match") << true << "7:01:00"
-                                                   << "21:00" << 7 << 1 << 0 << true << A::None;
-        QTest::newRow("stop minute, running") << true << "7:01"
-                                              << "21:00" << 21 << 0 << 30 << false << A::Stop;
-        QTest::newRow("stop minute, paused") << true << "7:01"
-                                             << "21:00" << 21 << 0 << 30 << true << A::None;
-        QTest::newRow("equal times reset first") << true << "21:00"
-                                                 << "21 :00" << 21 << 0 << 0 << true << A::ResetTimes;
-        QTest::newRow("equal times, unticked") << false << "21:00"
-                                               << "21:00" << 21 << 0 << 0 << true << A::None;
-        QTest::newRow("two-digit hour") << true << "13:45"
-                                        << "21:00" << 13 << 45 << 10 << true << A::Start;
-    }
-    void minute_rules() {
-        QFETCH(bool, enabled);
-        QFETCH(QString, start);
-        QFETCH(QString, stop);
-        QFETCH(int, hour);
-        QFETCH(int, minute);
-        QFETCH(int, second);
-        QFETCH(bool, suspended);
-        QFETCH(ScheduleAction, action);
-        ScheduleInput input{enabled, start.toStdString(), stop.toStdString(), at(hour, minute, second), suspended};
-        QCOMPARE(schedule_check(input), action);
-    }
-
     void scheduled_start_resumes_once_in_the_minute() {
         ConsoleWindow w(at(7, 0, 59));
         TForm1& f = *w.form;

@@ -1,4 +1,4 @@
-#include "console/schedule.h"
+#include "engine/schedule.h"
 
 #include "platform/text_ops.h"
 
