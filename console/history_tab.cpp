@@ -8,8 +8,8 @@
 #include "console/list_fill_view.h"
 #include "console/qt_text.h"
 #include "console/report_list.h"
-#include "platform/text_ops.h"
-#include "store/spool.h"
+#include "platform/clock.h"
+#include "store/day_navigation.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,50 +19,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <cstdio>
-
 namespace {
-
-struct DayParts {
-    long long year = 0;
-    long long month = 0;
-    long long day = 0;
-};
-
-// Each part is read as C's atol reads it. A text with fewer parts reads a missing part from the whole
-// text, because a field that is not there comes back as the whole text.
-DayParts splitDay(const std::string& text) {
-    const std::string dashed = text + "-";
-    auto part = [&dashed](int k) {
-        std::string field;
-        field_split(dashed, '-', k, field);
-        // Absurd numbers are kept within a range where stepping a day cannot overflow.
-        return std::clamp<long long>(parse_decimal(field), -1000000000LL, 1000000000LL);
-    };
-    return {part(1), part(2), part(3)};
-}
-
-std::string dayText(const DayParts& d, const std::string& today) {
-    if (d.year < 1000) {
-        return today;
-    }
-    char buf[80];
-    std::snprintf(buf, sizeof buf, "%4lld-%lld-%lld", d.year, d.month, d.day);
-    return buf;
-}
-
-void nextMonth(DayParts& d) {
-    d.day = 1;
-    if (++d.month == 13) {
-        d.month = 1;
-        ++d.year;
-    }
-}
-
-bool hasThirtyDays(long long month) {
-    return month == 4 || month == 6 || month == 9 || month == 11;
-}
 
 struct HistoryNames {
     const char* list;
@@ -130,35 +87,6 @@ HistoryNames receivedNames() {
 
 } // namespace
 
-std::string previous_day_text(const std::string& text, const std::string& today) {
-    DayParts d = splitDay(text);
-    if (--d.day < 1) {
-        --d.month;
-        d.day = d.month == 2 ? 29 : hasThirtyDays(d.month) ? 30 : 31;
-        if (d.month <= 0) {
-            d.month = 12;
-            --d.year;
-        }
-    }
-    return dayText(d, today);
-}
-
-std::string next_day_text(const std::string& text, const std::string& today) {
-    DayParts d = splitDay(text);
-    ++d.day;
-    if (d.month == 2 && d.day > 29) {
-        d.day = 1;
-        d.month = 3;
-    }
-    if (hasThirtyDays(d.month) && d.day > 30) {
-        nextMonth(d);
-    }
-    if (d.day > 31) {
-        nextMonth(d);
-    }
-    return dayText(d, today);
-}
-
 HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget* parent)
     : QWidget(parent), kind_(kind), state_(state), clock_(clock) {
     const HistoryNames names = kind == ListKind::Sent ? sentNames() : receivedNames();
@@ -217,11 +145,7 @@ HistoryTab::HistoryTab(ListKind kind, ConsoleState& state, Clock& clock, QWidget
 }
 
 std::string HistoryTab::chosenDay() const {
-    QString text = date_box_->text();
-    if (text.size() > 1) {
-        return text.toStdString();
-    }
-    return spool_date(clock_.now());
+    return chosen_day(date_box_->text().toStdString(), spool_date(clock_.now()));
 }
 
 void HistoryTab::fillList() {

@@ -17,11 +17,6 @@ class QLineEdit;
 class QPushButton;
 class QTreeView;
 
-// The day navigation of the history tabs. `text` is the date box, `today` the spool date that
-// replaces a result whose year is below 1000. February always has 29 days here.
-std::string previous_day_text(const std::string& text, const std::string& today);
-std::string next_day_text(const std::string& text, const std::string& today);
-
 // One day of the spool's history: the sent records ("已发送sms") or the received ones ("已接收sms").
 // The two tabs differ in their control names, captions and fill rules; SentTab and ReceivedTab name them.
 class HistoryTab : public QWidget {
@@ -31,7 +26,7 @@ public:
     void fillList();
     ListFill& listFill() const { return *fill_; }
 
-    // The day the tab works on: the date box's text when it holds more than one character, else today.
+    // The day the tab works on (chosen_day): the date box's text, or today when it is (nearly) empty.
     std::string chosenDay() const;
 
 public slots:
