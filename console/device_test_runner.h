@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/device_test.h"
 #include "console/step_queue.h"
+#include "engine/device_test.h"
 
 #include <QObject>
 #include <QString>

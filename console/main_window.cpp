@@ -14,13 +14,13 @@
 #include "console/monitor_guide.h"
 #include "console/monitor_tab.h"
 #include "console/pending_tab.h"
-#include "console/port_setting.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
 #include "engine/schedule.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/process.h"
+#include "store/port_setting.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -2,8 +2,8 @@
 
 #include "console/control_identity.h"
 #include "console/message_box.h"
-#include "console/port_setting.h"
 #include "console/qt_text.h"
+#include "store/port_setting.h"
 #include "store/settings.h"
 
 #include <QButtonGroup>

@@ -1,13 +1,12 @@
-// The device test: its steps against a scripted port in virtual time, and the settings tab running it
-// on a worker against a pseudo-terminal modem, with the window free meanwhile.
-#include "console/device_test.h"
+// The device test: its steps against a scripted port in virtual time, and the window and the settings
+// tab ending a test under way. The runs against a pseudo-terminal modem are in test_device_test_pty.
 #include "console/main_window.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
-#include "console/support/pty_modem.h"
 #include "console/support/recording_engine.h"
 #include "console/support/work_dir_test_case.h"
+#include "engine/device_test.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
@@ -16,7 +15,6 @@
 #include "support/virtual_clock.h"
 
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <atomic>
@@ -268,56 +266,6 @@ private slots:
         form.reset();
         QCoreApplication::processEvents();
         QVERIFY(messages.texts.isEmpty());
-    }
-
-    // The settings tab runs the test on a worker: the click returns at once, and the boxes and the
-    // caption come in the test's order once the pseudo-terminal's modem has answered.
-    void settings_tab_tests_a_pty_modem_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("verdict");
-        QTest::newRow("echo and OK") << QStringLiteral("at\r\r\nOK\r\n") << device_ok;
-        QTest::newRow("ERROR") << QStringLiteral("at\r\r\nERROR\r\n") << no_ok;
-        QTest::newRow("no answer") << QString() << no_ok;
-    }
-    void settings_tab_tests_a_pty_modem() {
-        QFETCH(QString, answer);
-        QFETCH(QString, verdict);
-        PtyModem modem(answer.toStdString());
-        QVERIFY(modem.valid());
-        QVERIFY(write_setting("COM", modem.path()));
-        QVERIFY(write_setting("RATE", "19200"));
-        CapturedMessages messages;
-        VirtualClock clock;
-        EngineOptions options;
-        SettingsTab tab(options, clock, port_open);
-        QSignalSpy finished(&tab, &SettingsTab::deviceTestFinished);
-
-        tab.Button2Click();
-        QVERIFY(tab.deviceTestRunning());
-        QVERIFY(messages.texts.isEmpty());
-
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
-        QCOMPARE(messages.texts, QStringList({answer, verdict}));
-        QCOMPARE(tab.Button2->text(), idle_caption);
-        QVERIFY(!tab.deviceTestRunning());
-        QVERIFY(QString::fromStdString(modem.received()).contains(QStringLiteral("at\r\n")));
-    }
-
-    void a_second_click_while_testing_starts_nothing() {
-        PtyModem modem("at\r\r\nOK\r\n");
-        QVERIFY(modem.valid());
-        QVERIFY(write_setting("COM", modem.path()));
-        CapturedMessages messages;
-        VirtualClock clock;
-        EngineOptions options;
-        SettingsTab tab(options, clock, port_open);
-        QSignalSpy started(&tab, &SettingsTab::deviceTestStarted);
-        QSignalSpy finished(&tab, &SettingsTab::deviceTestFinished);
-        tab.Button2Click();
-        tab.Button2Click();
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
-        QCOMPARE(started.count(), 1);
-        QCOMPARE(messages.texts.size(), 2);
     }
 };
 

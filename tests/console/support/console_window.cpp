@@ -1,8 +1,8 @@
 #include "console/support/console_window.h"
 
 #include "console/monitor_tab.h"
-#include "console/port_setting.h"
 #include "console/qt_text.h"
+#include "store/port_setting.h"
 #include "store/settings.h"
 
 #include <QTimer>

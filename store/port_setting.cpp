@@ -1,4 +1,4 @@
-#include "console/port_setting.h"
+#include "store/port_setting.h"
 
 #include "platform/serial_port.h"
 #include "store/settings.h"

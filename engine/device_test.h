@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/stop_signal.h"
 #include "engine/myterad.h"
 #include "platform/clock.h"
+#include "platform/stop_signal.h"
 
 #include <functional>
 #include <string>
@@ -23,9 +23,9 @@ using DeviceTestShow = std::function<void(const DeviceTestStep&)>;
 // whole wait has passed and the test may go on.
 using DeviceTestWait = std::function<bool(int ms, StopSignal& stop)>;
 
-// The waits of `clock`: a RealClock's in real time, ended at once by a stop, so closing the window never
-// waits one out; any other clock's (a virtual clock in tests) as the clock sleeps, then the stop is
-// looked at. The clock must outlive the waits.
+// The waits of `clock`: a real clock's end at once when the stop is requested, so closing the window
+// never waits one out; a virtual clock (in tests) takes the whole wait, then the stop is looked at. The
+// clock must outlive the waits.
 DeviceTestWait clock_waits(Clock& clock);
 
 // The device test: reads COM and RATE from server.txt, opens the port exclusively, applies the line

@@ -1,8 +1,8 @@
-#include "console/device_test.h"
+#include "engine/device_test.h"
 
-#include "console/port_setting.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
+#include "store/port_setting.h"
 #include "store/settings.h"
 
 namespace {
@@ -55,13 +55,7 @@ void exchange(SerialPort& port, std::uint32_t rate, const DeviceTestWait& wait, 
 } // namespace
 
 DeviceTestWait clock_waits(Clock& clock) {
-    if (dynamic_cast<RealClock*>(&clock) != nullptr) {
-        return [](int ms, StopSignal& stop) { return !stop.wait_for_ms(ms); };
-    }
-    return [&clock](int ms, StopSignal& stop) {
-        clock.sleep_ms(ms);
-        return !stop.requested();
-    };
+    return [&clock](int ms, StopSignal& stop) { return clock.sleep_ms(ms, stop); };
 }
 
 void run_device_test(bool start_button_enabled, const DeviceTestWait& wait, const PortOpener& open,
