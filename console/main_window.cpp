@@ -16,6 +16,7 @@
 #include "console/pending_tab.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
+#include "engine/operator_texts.h"
 #include "engine/schedule.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -41,7 +42,6 @@ constexpr int client_height = 495;
 constexpr int settings_tab_index = 6;
 
 const char* const caption_at_start = "Velmora短信网关--企业短消息服务器";
-const char* const caption_started = "Velmora短信网关--企业短消息服务器  ：   收发进程已启动";
 const char* const caption_not_started = "Velmora短信网关--企业短消息服务器  ：   收发进程未启动";
 const char* const caption_stopped = "Velmora短信网关--企业短消息服务器  ：   收发进程已经停止！";
 // The schedule's captions name the system differently, and the stop caption has three '-'.
@@ -196,7 +196,7 @@ void TForm1::BitBtn3Click() {
     BitBtn5->setEnabled(true);
     engine_->Resume();
     monitor_.replace_monitor(gbk(monitor_started));
-    monitor_.set_caption(gbk(caption_started));
+    monitor_.set_caption(started_caption());
     // Paused more than once, or ended by itself (a port failure): the buttons stay as they are, so the
     // operator can stop and start again.
     if (engine_->Suspended()) {
