@@ -21,7 +21,6 @@
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/process.h"
-#include "store/port_setting.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -187,7 +186,7 @@ void TForm1::BitBtn3Click() {
     if (!engine_) {
         return;
     }
-    if (!saved_port()) {
+    if (!port_setting_present()) {
         showMessage(this, QString::fromUtf8(port_missing));
         return;
     }
@@ -246,7 +245,7 @@ void TForm1::Timer1Timer() {
 
 // Unlike the start button, the schedule leaves the device-test button as it is.
 void TForm1::scheduledStart(const LocalTime& now) {
-    if (!saved_port()) {
+    if (!port_setting_present()) {
         // Nobody is there to close a message box, and the start minute has sixty ticks: one entry on the
         // monitor for the minute says it.
         StartMinute minute{now.year, now.month, now.day, now.hour, now.minute};

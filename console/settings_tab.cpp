@@ -3,7 +3,6 @@
 #include "console/control_identity.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
-#include "store/port_setting.h"
 #include "store/settings.h"
 
 #include <QButtonGroup>
@@ -24,10 +23,6 @@
 
 namespace {
 
-// The field the window reads each setting but the port into at start-up and on reload: at most 19
-// bytes.
-constexpr std::size_t box_field = 20;
-
 QLineEdit* make_box(QWidget* parent, const char* name, const QLabel* label, const QString& text) {
     auto* box = new QLineEdit(text, parent);
     nameControl(box, name, label->text());
@@ -39,17 +34,13 @@ QString label_text(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-QString setting_text(const char* key, const char* default_value) {
-    return from_gbk(read_setting(key, default_value, box_field));
-}
-
-QString port_text() {
-    return from_gbk(read_port_setting("COM1"));
+QString setting_text(const Setting& setting) {
+    return from_gbk(read_setting(setting));
 }
 
 // True when the value reached server.txt.
-bool save_box(const char* key, const QLineEdit* box) {
-    return write_setting(key, to_gbk_lossy(box->text()));
+bool save_box(const Setting& setting, const QLineEdit* box) {
+    return write_setting(setting, to_gbk_lossy(box->text()));
 }
 
 } // namespace
@@ -246,21 +237,21 @@ void SettingsTab::chooseDevice(DeviceType type, bool checked) {
         return;
     }
     options_.device = type;
-    if (!write_setting("MTYPE", std::to_string(static_cast<int>(type)))) {
+    if (!write_setting(settings::mtype, std::to_string(static_cast<int>(type)))) {
         showMessage(this, QStringLiteral("无法写入 server.txt，这些设置没有保存：MTYPE"));
     }
 }
 
 void SettingsTab::loadSettings() {
-    Edit1->setText(port_text());
-    Edit2->setText(setting_text("RATE", "19200"));
-    Edit3->setText(setting_text("SMSCODE", "88888888"));
-    Edit9->setText(setting_text("TIME1", "7:01"));
-    Edit10->setText(setting_text("TIME2", "21:00"));
+    Edit1->setText(setting_text(settings::com));
+    Edit2->setText(setting_text(settings::shown_rate));
+    Edit3->setText(setting_text(settings::shown_smscode));
+    Edit9->setText(setting_text(settings::time1));
+    Edit10->setText(setting_text(settings::time2));
 }
 
 void SettingsTab::selectDeviceType() {
-    switch (mtype_number(read_setting("MTYPE", "2", box_field))) {
+    switch (mtype_number(read_setting(settings::mtype))) {
     case 1:
         RadioButton1->setChecked(true);
         break;
@@ -276,12 +267,15 @@ void SettingsTab::selectDeviceType() {
 }
 
 void SettingsTab::Button1Click() {
-    const std::pair<const char*, const QLineEdit*> boxes[] = {
-        {"COM", Edit1}, {"RATE", Edit2}, {"SMSCODE", Edit3}, {"TIME1", Edit9}, {"TIME2", Edit10}};
+    const std::pair<const Setting&, const QLineEdit*> boxes[] = {{settings::com, Edit1},
+                                                                 {settings::shown_rate, Edit2},
+                                                                 {settings::shown_smscode, Edit3},
+                                                                 {settings::time1, Edit9},
+                                                                 {settings::time2, Edit10}};
     QStringList unsaved;
-    for (const auto& [key, box] : boxes) {
-        if (!save_box(key, box)) {
-            unsaved << QString::fromLatin1(key);
+    for (const auto& [setting, box] : boxes) {
+        if (!save_box(setting, box)) {
+            unsaved << QString::fromLatin1(setting.key);
         }
     }
     if (!unsaved.isEmpty()) {
@@ -291,9 +285,9 @@ void SettingsTab::Button1Click() {
 }
 
 void SettingsTab::SheZhi_enter() {
-    Edit1->setText(port_text());
-    Edit2->setText(setting_text("RATE", "19200"));
-    Edit3->setText(setting_text("SMSCODE", "88888888"));
+    Edit1->setText(setting_text(settings::com));
+    Edit2->setText(setting_text(settings::shown_rate));
+    Edit3->setText(setting_text(settings::shown_smscode));
 }
 
 void SettingsTab::Button2Click() {

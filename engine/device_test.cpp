@@ -2,7 +2,6 @@
 
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
-#include "store/port_setting.h"
 #include "store/settings.h"
 
 namespace {
@@ -60,8 +59,8 @@ DeviceTestWait clock_waits(Clock& clock) {
 
 void run_device_test(bool start_button_enabled, const DeviceTestWait& wait, const PortOpener& open,
                      const DeviceTestShow& show, StopSignal& stop) {
-    std::string com = read_port_setting("COM1");
-    std::uint32_t rate = rate_number(read_setting("RATE", "19200", 10));
+    std::string com = read_setting(settings::com);
+    std::uint32_t rate = rate_number(read_setting(settings::rate));
     std::unique_ptr<SerialPort> port = open(device_path_for(com));
     if (!port) {
         show_message(show, gbk(start_button_enabled ? text_no_port : text_port_in_use));

@@ -38,7 +38,3 @@ int read_timeout_ms(std::size_t requested);
 // letter case is /dev/ttyS(n-1); any other name lives in /dev. Nothing is cut: a shortened path could
 // name another device.
 std::string device_path_for(std::string_view com_setting);
-
-// The buffer the COM setting is read with: device paths of up to 255 bytes (a /dev/serial/by-id/ name)
-// are kept whole.
-inline constexpr std::size_t com_setting_size = 256;
