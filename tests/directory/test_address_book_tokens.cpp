@@ -1,5 +1,6 @@
 #include "directory/address_book_tokens.h"
 #include "platform/gbk.h"
+#include "support/param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -48,15 +49,7 @@ const PickCase pick_cases[] = {
     {"long field before the token", std::string(300, '1') + ";" + ann + ";", ann, std::nullopt},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, Pick, ::testing::ValuesIn(pick_cases), [](const auto& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, Pick, ::testing::ValuesIn(pick_cases), CaseName());
 
 TEST(Pick, PickingTwiceKeepsOneToken) {
     std::string box = "139\r\n";

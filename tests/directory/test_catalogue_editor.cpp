@@ -2,6 +2,7 @@
 #include "directory/unwritable_files.h"
 #include "directory/write_failure.h"
 #include "platform/gbk.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -152,15 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedWriteCase{"add, counter unwritable", counter, add_eleven, with_ten, ""},
                       // The code is gone, uncounted: deleting again lowers the counter.
                       FailedWriteCase{"delete, counter unwritable", counter, delete_ten, without_codes, ""}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name) {
-            if (!isalnum(static_cast<unsigned char>(c))) {
-                c = '_';
-            }
-        }
-        return name;
-    });
+    CaseName());
 
 // Once the counter can be written again, the operator's second try does what the first could not.
 TEST_F(CatalogueEditor, SecondTryAfterAFailedCounterCompletesAddAndDelete) {
@@ -228,15 +221,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReplyLength,
                                            LengthCase{"65 Chinese characters", times(gbk("短"), 65), false},
                                            LengthCase{"62 letters and a line break", times("a", 62) + "\r\n", true},
                                            LengthCase{"63 letters and a line break", times("a", 63) + "\r\n", false}),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name) {
-                                 if (!isalnum(static_cast<unsigned char>(c))) {
-                                     c = '_';
-                                 }
-                             }
-                             return name;
-                         });
+                         CaseName());
 
 TEST_F(CatalogueEditor, ListShowsEveryEntryAfterTheMarkerWithLineNumbers) {
     ASSERT_EQ(catalogue_add("11", "a"), "");

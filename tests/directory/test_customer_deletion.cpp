@@ -4,6 +4,7 @@
 #include "directory/unwritable_files.h"
 #include "directory/write_failure.h"
 #include "platform/gbk.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -190,15 +191,7 @@ const FailedDeletion failed_deletions[] = {
     {"group, disk full", "", delete_shop, {"./cust/Shop", "./cust/Shop_Ann", "./cust/Shop_Bob"}, {}, both},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailedDeletions, ::testing::ValuesIn(failed_deletions), [](const auto& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, FailedDeletions, ::testing::ValuesIn(failed_deletions), CaseName());
 
 TEST_F(CustomerDeletion, SecondTryCompletesAFailedCustomerDeletion) {
     ASSERT_TRUE(block_with_folder("./cust/Shop_Bob"));

@@ -3,6 +3,7 @@
 #include "directory/unwritable_files.h"
 #include "directory/write_failure.h"
 #include "platform/gbk.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -108,15 +109,7 @@ const RefusedCase refused_cases[] = {
     {"notes path of 140 bytes", std::string(66, 'c'), std::string(66, 'n'), "139"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, RefusedAdd, ::testing::ValuesIn(refused_cases), [](const auto& info) {
-    std::string name = info.param.name;
-    for (char& c : name) {
-        if (!isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedAdd, ::testing::ValuesIn(refused_cases), CaseName());
 
 TEST_F(CustomerEditor, LongestAcceptedNames) {
     // "./cust/" + 66 + "_" + 65 is exactly 139 bytes.
@@ -292,16 +285,7 @@ const FailedCustomerWrite failed_customer_writes[] = {
     {"modify, notes unwritable", true, "./cust/Shop_Ann", ann, shop_index, shop_with_ann, "", std::nullopt},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailedCustomerWrites, ::testing::ValuesIn(failed_customer_writes),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name) {
-                                 if (!isalnum(static_cast<unsigned char>(c))) {
-                                     c = '_';
-                                 }
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, FailedCustomerWrites, ::testing::ValuesIn(failed_customer_writes), CaseName());
 
 TEST_F(CustomerEditor, FailedAddToANewCategoryIsCompletedBySecondTry) {
     ASSERT_TRUE(block_with_folder("./cust/New"));
