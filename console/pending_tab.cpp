@@ -136,7 +136,7 @@ void PendingTab::del_dai_BitBtn2Click() {
     }
     // The edits in the recipients box are kept behind the '*', so lifting the bar later is a matter of
     // deleting the '*' and pressing modify.
-    if (!rewrite_recipients(day, n, "*" + *recipients)) {
+    if (!bar_record(day, n, *recipients)) {
         showMessage(this, QStringLiteral("第%1条短信写入失败，没有禁止发送。").arg(n));
     }
 }

@@ -127,11 +127,11 @@ bool rewrite_content(const std::string& day, long n, const std::string& content)
     return replace_text_file_atomically(spool_path(day, SpoolDir::New, "DA", n), content);
 }
 
-bool bar_record(const std::string& day, long n) {
+bool bar_record(const std::string& day, long n, const std::optional<std::string>& recipients) {
     std::string path = spool_path(day, SpoolDir::New, "R", n);
     auto current = read_text_file(path);
     if (!current) {
         return false;
     }
-    return replace_text_file_atomically(path, "*" + *current);
+    return replace_text_file_atomically(path, "*" + recipients.value_or(*current));
 }

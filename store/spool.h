@@ -72,5 +72,7 @@ std::optional<std::string> read_record_time(const std::string& day, SpoolDir dir
 // be reading it at that moment and must see the old text or the new one, never an empty file.
 [[nodiscard]] bool rewrite_recipients(const std::string& day, long n, const std::string& recipients);
 [[nodiscard]] bool rewrite_content(const std::string& day, long n, const std::string& content);
-// Bars the record: R{n} becomes '*' followed by the current recipient text.
-[[nodiscard]] bool bar_record(const std::string& day, long n);
+// Bars the record from sending: R{n} becomes '*' followed by `recipients` (the pending tab keeps the
+// operator's edits behind the star), or by its own text when none are given. False when R{n} is missing.
+[[nodiscard]] bool bar_record(const std::string& day, long n,
+                              const std::optional<std::string>& recipients = std::nullopt);
