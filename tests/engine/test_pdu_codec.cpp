@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "hello"},
         ReceivedCase{"eight_bit_data_byte_for_byte", deliver_line("0B813109000000F1", "04", "03414243"), "13900000001",
                      "ABC"},
-        // Concatenated parts: the header (length 05, IEI 00, reference 59, part 1 of 2) is skipped.
+        // Concatenated segments: the header (length 05, IEI 00, reference 59, segment 1 of 2) is skipped.
         ReceivedCase{"user_data_header_skipped_7bit",
                      deliver_line("0B813109000000F1", "00",
                                   "0C"

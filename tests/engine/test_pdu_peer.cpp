@@ -40,7 +40,7 @@ TEST_P(BuildDeliver, WritesTheLayoutGammuWrites) {
 
 DeliverMessage concatenated_part() {
     DeliverMessage message = deliver("13900000001", SenderForm::National, true, std::string(153, 'x'));
-    message.header = "0003590201"; // concatenated message 0x59, part 1 of 2
+    message.header = "0003590201"; // concatenated message 0x59, segment 1 of 2
     return message;
 }
 

@@ -84,10 +84,10 @@ def received_lines():
         "stored-outgoing-submit": pdu("+8613900000001", "queued reply", layout="Submit"),
     }
     for index, line in enumerate(parts("+8613900000001", "Part one and part two. " * 10, False)):
-        lines[f"concatenated-7bit-part{index + 1}"] = line
+        lines[f"concatenated-7bit-segment{index + 1}"] = line
     for index, line in enumerate(parts("+8613900000001", "\u7b2c\u4e00\u90e8\u5206\u548c\u7b2c\u4e8c\u90e8\u5206" * 10,
                                        True)):
-        lines[f"concatenated-ucs2-part{index + 1}"] = line
+        lines[f"concatenated-ucs2-segment{index + 1}"] = line
     # Damaged lines: cut short, lower-case hex, no service-centre field.
     whole = lines["national-7bit"]
     lines["cut-in-the-address"] = whole[:24]
@@ -125,7 +125,7 @@ def listings(lines):
         "queries-everyone": "0" + echo + query + "\r\nOK\r\n",
         "queries-members-only": "8" + echo + query + "\r\nOK\r\n",
         "wavecom-queries-members-only": ":" + echo + "\r\n" + query + "\r\nOK\r\n",
-        "concatenated-parts-several-chunks": "0" + echo + many + "\r\nOK\r\n",
+        "concatenated-segments-several-chunks": "0" + echo + many + "\r\nOK\r\n",
         "over-the-listing-limit": "P" + echo + many + "\r\nOK\r\n",
         "header-without-comma": "0" + echo + "+CMGL: 1\r\n" + lines["national-7bit"] + "\r\n\r\nOK\r\n",
         "header-without-pdu-line": "0" + echo + "+CMGL: 1,1,,23\r\n",
