@@ -13,16 +13,19 @@ bool reopen_modem(EngineContext& ctx) {
     if (!ctx.port.reopen(ctx.options.wider_compatibility.load())) {
         return false;
     }
-    std::string answer = modem_startup_exchange(ctx);
+    note_modem_answer(ctx, modem_startup_exchange(ctx));
+    return !ctx.port.broken();
+}
+
+} // namespace
+
+void note_modem_answer(EngineContext& ctx, const std::string& answer) {
     if (answer.empty()) {
         ctx.port.mark_down(gbk("无应答"));
     } else if (!reply_is_intelligible(answer)) {
         ctx.port.mark_down(gbk("应答无法识别"));
     }
-    return !ctx.port.broken();
 }
-
-} // namespace
 
 std::string modem_startup_exchange(EngineContext& ctx) {
     port_prepare(ctx.port);

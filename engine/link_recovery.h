@@ -12,6 +12,10 @@ inline constexpr int longest_reopen_wait_ms = 30000;
 // read one chunk, wait 2000 ms. Returns the chunk.
 std::string modem_startup_exchange(EngineContext& ctx);
 
+// Marks the link down when the modem answered nothing, or only noise: neither is a refusal, since the
+// modem may never have seen what was sent.
+void note_modem_answer(EngineContext& ctx, const std::string& answer);
+
 // Called when the link is down. Tells the operator (monitor, caption, trace), closes the port, and
 // opens the same device again after growing waits until the modem answers its start-up exchange; then
 // puts the started caption back. Returns only then, or by EngineStopped when the engine must stop.

@@ -82,12 +82,7 @@ Outcome attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string
     tracef(trace, "read_com1(cmgs)=%s\n", answer.c_str());
     trace.trace(gbk("---------------------- 发送结束---------------\n"));
     ctx.stamp_time();
-    if (answer.empty()) {
-        ctx.port.mark_down(gbk("无应答"));
-    } else if (!reply_is_intelligible(answer)) {
-        // Noise is no refusal: the modem may never have seen the message.
-        ctx.port.mark_down(gbk("应答无法识别"));
-    }
+    note_modem_answer(ctx, answer);
     if (ctx.port.broken()) {
         return Outcome::LinkDown;
     }
