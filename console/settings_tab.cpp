@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -97,6 +98,8 @@ void SettingsTab::buildOptions() {
     CheckBox4 = makeNamed<QCheckBox>(this, "CheckBox4", QStringLiteral("发送短信失败后重试  "));
     CheckBox7 = makeNamed<QCheckBox>(this, "CheckBox7", QStringLiteral("短信直接显示到屏幕       "));
     CheckBox6 = makeNamed<QCheckBox>(this, "CheckBox6", QStringLiteral("增大通用性(不推荐使用)            "));
+    CheckBox8 = makeNamed<QCheckBox>(this, "CheckBox8", QStringLiteral("快速收发（按模块应答收发）"));
+    CheckBox8->setToolTip(QStringLiteral("等待模块的提示符和应答，而不是固定的等待时间；模块有新短信时立即读取"));
 }
 
 void SettingsTab::buildSchedule() {
@@ -166,6 +169,7 @@ void SettingsTab::arrange() {
     checks->addWidget(CheckBox5, 0, 1);
     checks->addWidget(CheckBox4, 1, 0);
     checks->addWidget(CheckBox7, 1, 1);
+    checks->addWidget(CheckBox8, 2, 0, 1, 2);
 
     auto* times = new QGridLayout;
     times->addWidget(Label26, 0, 0);
@@ -218,6 +222,8 @@ void SettingsTab::connectOptions() {
     follow(CheckBox5, options_.pause_after_failure);
     follow(CheckBox6, options_.wider_compatibility);
     follow(CheckBox7, options_.show_on_screen);
+    options_.responsive = CheckBox8->isChecked();
+    connect(CheckBox8, &QCheckBox::toggled, this, &SettingsTab::chooseResponsive);
     options_.speed = TrackBar1->value();
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int position) { options_.speed = position; });
 
@@ -242,7 +248,21 @@ void SettingsTab::chooseDevice(DeviceType type, bool checked) {
     }
 }
 
+// The choice is kept at once, so the next start (of the window or of vmsmsd) makes it again.
+void SettingsTab::chooseResponsive(bool on) {
+    options_.responsive = on;
+    if (!write_option(settings::responsive, on)) {
+        showMessage(this, QStringLiteral("无法写入 server.txt，这些设置没有保存：RESPONSIVE"));
+    }
+}
+
 void SettingsTab::loadSettings() {
+    {
+        // What server.txt says is shown, not written back.
+        QSignalBlocker quiet(CheckBox8);
+        CheckBox8->setChecked(setting_is_on(settings::responsive));
+    }
+    options_.responsive = CheckBox8->isChecked();
     Edit1->setText(setting_text(settings::com));
     Edit2->setText(setting_text(settings::shown_rate));
     Edit3->setText(setting_text(settings::shown_smscode));

@@ -18,8 +18,8 @@ class QSlider;
 
 // The settings tab "系统设置": port, line speed, centre number, device type, the schedule's times and
 // the run-time options, with the device test. Port, speed, centre number and times are saved by the
-// confirm button; the device type is saved the moment it is chosen; the options are never saved and
-// go into the live engine options on every change.
+// confirm button; the device type and the responsive mode are saved the moment they are chosen; the
+// other options are never saved. Every option goes into the live engine options on every change.
 class SettingsTab : public QWidget {
     Q_OBJECT
 
@@ -30,7 +30,8 @@ public:
     // whether the send/receive process is running.
     void setStartButton(const QWidget* start_button) { start_button_ = start_button; }
 
-    // Window construction: COM, RATE, SMSCODE, TIME1 and TIME2 into their boxes.
+    // Window construction: COM, RATE, SMSCODE, TIME1 and TIME2 into their boxes, RESPONSIVE into its
+    // check box.
     void loadSettings();
     // Window construction: MTYPE picks the device type; a choice that changes the selection writes
     // MTYPE back, as a click would.
@@ -70,6 +71,8 @@ public:
     QLabel* Label28 = nullptr;
     QLineEdit* Edit10 = nullptr;
     QCheckBox* CheckBox6 = nullptr;
+    // Responsive sending and receiving; unlike the other options it is kept in server.txt.
+    QCheckBox* CheckBox8 = nullptr;
     QLabel* Label29 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* Label30 = nullptr;
@@ -97,6 +100,7 @@ private:
     void FormCreate();
     void connectOptions();
     void chooseDevice(DeviceType type, bool checked);
+    void chooseResponsive(bool on);
     void showTestMessage(const QString& text);
 
     EngineOptions& options_;

@@ -42,6 +42,12 @@ struct EngineState {
     std::string device_name;    // the port's device path
     std::string com_setting;    // COM and RATE as read at start-up, for the start-up trace line
     std::string rate_setting;
+    // The modem announced a new message (responsive mode): the inbox is read without idling first.
+    bool message_announced = false;
+    // The modem was asked to announce new messages (whatever it said), and whether it took that on;
+    // both are forgotten when the link is reopened, as the modem may have lost its settings.
+    bool indications_asked = false;
+    bool indications_on = false;
 };
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to

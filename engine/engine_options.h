@@ -16,6 +16,9 @@ struct EngineOptions {
     std::atomic<bool> wider_compatibility{false};      // CheckBox6: go on after a rejected configuration
     std::atomic<bool> members_only{false};             // CheckBox3: replies to members only
     std::atomic<int> speed{5};                         // TrackBar1: 0 fast .. 10 slow
+    // Exchanges end on the modem's answer (the prompt, the final result code) instead of fixed
+    // sleeps, and the modem announces new messages. Off: the fixed waits.
+    std::atomic<bool> responsive{false};
     // The most the engine reads of one message listing; a modem that sends more is taken as faulty.
     std::atomic<std::size_t> max_listing_bytes{65536};
 };

@@ -1,8 +1,10 @@
 #include "engine/inbox_pass.h"
 
 #include "engine/auto_reply.h"
+#include "engine/awaited_answer.h"
 #include "engine/link_recovery.h"
 #include "engine/pdu/pdu_codec.h"
+#include "engine/result_codes.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
@@ -30,12 +32,20 @@ std::string filter_chunk(const std::string& chunk) {
 std::string reset_modem(EngineContext& ctx, std::string& listing) {
     const char* device = ctx.state.device_name.c_str();
     const std::string command = "at\r\n";
-    ctx.pacer.sleep(2000);
+    bool responsive = ctx.options.responsive.load();
+    if (!responsive) {
+        ctx.pacer.sleep(2000);
+    }
     tracef(ctx.logs, gbk(" %s:复位2.... =%s\n").c_str(), device, command.c_str());
-    ctx.pacer.sleep(500);
-    port_write(ctx.port, command);
-    ctx.pacer.sleep(1900);
-    std::string answer = port_read_chunk(ctx.port);
+    std::string answer;
+    if (responsive) {
+        answer = command_exchange(ctx, command, command_timeout_ms).text;
+    } else {
+        ctx.pacer.sleep(500);
+        port_write(ctx.port, command);
+        ctx.pacer.sleep(1900);
+        answer = port_read_chunk(ctx.port);
+    }
     listing += " \r\n \r\n OK";
     tracef(ctx.logs, gbk("%s:复位2-完毕！read....at=%s\n").c_str(), device, answer.c_str());
     tracef(ctx.logs, "\n%s----read cmgl no 'OK'   \n", device);
@@ -72,10 +82,15 @@ void delete_from_modem(EngineContext& ctx, const std::string& index) {
     std::string command = "at+cmgd=" + index + "\r\n";
     for (;;) {
         tracef(ctx.logs, "sends.... =%s\n", command.c_str());
-        ctx.pacer.sleep(200);
-        port_write(ctx.port, command);
-        ctx.pacer.sleep(2800);
-        std::string answer = port_read_chunk(ctx.port);
+        std::string answer;
+        if (ctx.options.responsive.load()) {
+            answer = command_exchange(ctx, command, command_timeout_ms).text;
+        } else {
+            ctx.pacer.sleep(200);
+            port_write(ctx.port, command);
+            ctx.pacer.sleep(2800);
+            answer = port_read_chunk(ctx.port);
+        }
         tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
         if (answer.empty() && !ctx.port.broken()) {
             ctx.port.mark_down(gbk("无应答"));
@@ -121,16 +136,31 @@ int first_entry_line(EngineContext& ctx, const ListingLines& listing) {
     return second && second->rfind("+CMGL:", 0) == 0 ? 2 : 3;
 }
 
-} // namespace
+// The listing read as it comes, up to its final result code. The lines the modem sends unasked are
+// taken out, so the walk sees the listing as a modem without indications sends it.
+std::string read_listing_awaiting(EngineContext& ctx, std::size_t& heard) {
+    const std::size_t limit = ctx.options.max_listing_bytes.load();
+    drain_input(ctx);
+    port_write(ctx.port, "at+cmgl=4\r\n");
+    ctx.logs.trace("read_cmgl_start... \n");
+    AwaitedAnswer answer = await_answer(ctx, {.timeout_ms = listing_quiet_ms, .restart_on_data = true, .limit = limit});
+    heard = answer.text.size();
+    if (answer.end == AnswerEnd::TooLong) {
+        tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+        ctx.port.mark_down(gbk("列表应答无止境"));
+        return {};
+    }
+    return filter_chunk(without_unsolicited_lines(answer.text));
+}
 
-std::string read_listing(EngineContext& ctx) {
+// The listing read in chunks after fixed waits.
+std::string read_listing_in_chunks(EngineContext& ctx, std::size_t& total) {
     const std::string command = "at+cmgl=4\r\n";
     port_write(ctx.port, command);
     ctx.logs.trace("read_cmgl_start... \n");
     std::string listing;
     std::string previous = command;
     std::string chunk;
-    std::size_t total = 0;
     const std::size_t limit = ctx.options.max_listing_bytes.load();
     do {
         ctx.pacer.sleep(ctx.options.fast_device.load() ? 2600 : 3100);
@@ -148,6 +178,15 @@ std::string read_listing(EngineContext& ctx) {
             return {};
         }
     } while (chunk.size() == chunk_size && !ctx.port.broken());
+    return listing;
+}
+
+} // namespace
+
+std::string read_listing(EngineContext& ctx) {
+    std::size_t total = 0;
+    std::string listing =
+        ctx.options.responsive.load() ? read_listing_awaiting(ctx, total) : read_listing_in_chunks(ctx, total);
     if (ctx.port.broken()) {
         return {};
     }
@@ -161,40 +200,43 @@ std::string read_listing(EngineContext& ctx) {
     return listing;
 }
 
-void run_inbox_pass(EngineContext& ctx) {
+int run_inbox_pass(EngineContext& ctx) {
+    ctx.state.message_announced = false;
     std::string listing = read_listing(ctx);
     if (ctx.port.broken()) {
         // Nothing listed is lost: the messages stay in the modem for the next pass.
         recover_link(ctx);
-        return;
+        return 0;
     }
     ListingLines lines(listing);
     int k = first_entry_line(ctx, lines);
+    int handled = 0;
     for (;;) {
         ctx.pacer.checkpoint();
         std::optional<std::string> line = lines.line(k);
         if (!line) {
-            return;
+            return handled;
         }
         if (k == 2 && line->size() < 8) {
             k = 3;
             line = lines.line(k);
             if (!line) {
-                return;
+                return handled;
             }
         }
         std::size_t comma = line->find(',');
         if (comma == std::string::npos) {
-            return;
+            return handled;
         }
         std::string header = line->substr(0, comma);
         ++k;
         std::optional<std::string> pdu_line = lines.line(k);
         if (!pdu_line) {
-            return;
+            return handled;
         }
         tracef(ctx.logs, "index=%d,cmgdl=%s\n", k, pdu_line->c_str());
         ++k;
         handle_message(ctx, header, *pdu_line);
+        ++handled;
     }
 }

@@ -13,5 +13,6 @@ std::string read_listing(EngineContext& ctx);
 
 // One inbox pass: every message of the listing is decoded, stored as the next received record of the
 // engine's day, answered when it is a query, logged, shown, and deleted from the modem. When the link
-// is down the pass ends once it is back; messages not yet stored stay in the modem.
-void run_inbox_pass(EngineContext& ctx);
+// is down the pass ends once it is back; messages not yet stored stay in the modem. Returns how many
+// messages were handled.
+int run_inbox_pass(EngineContext& ctx);

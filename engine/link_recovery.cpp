@@ -1,5 +1,6 @@
 #include "engine/link_recovery.h"
 
+#include "engine/awaited_answer.h"
 #include "engine/operator_texts.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -30,6 +31,9 @@ void note_modem_answer(EngineContext& ctx, const std::string& answer) {
 std::string modem_startup_exchange(EngineContext& ctx) {
     port_prepare(ctx.port);
     tracef(ctx.logs, "star...%s,%s\n", ctx.state.com_setting.c_str(), ctx.state.rate_setting.c_str());
+    if (ctx.options.responsive.load()) {
+        return command_exchange(ctx, "AT+CMGF=0\r\n", command_timeout_ms).text;
+    }
     port_write(ctx.port, "AT+CMGF=0\r\n");
     ctx.pacer.sleep(2500);
     std::string answer = port_read_chunk(ctx.port);
@@ -55,6 +59,9 @@ void recover_link(EngineContext& ctx) {
         wait = std::min(wait * 2, longest_reopen_wait_ms);
     }
     tracef(ctx.logs, "link back on %s\n", device.c_str());
+    // A modem that lost power lost its settings too: it is asked to announce messages again.
+    ctx.state.indications_asked = false;
+    ctx.state.indications_on = false;
     ctx.output.set_caption(started_caption());
     ctx.output.prepend_monitor(link_back_line(device));
 }

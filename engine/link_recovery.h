@@ -9,7 +9,8 @@ inline constexpr int first_reopen_wait_ms = 1000;
 inline constexpr int longest_reopen_wait_ms = 30000;
 
 // The modem's start-up exchange: purge the line, switch to PDU mode ("AT+CMGF=0"), wait 2500 ms,
-// read one chunk, wait 2000 ms. Returns the chunk.
+// read one chunk, wait 2000 ms; in responsive mode, wait only for the command's final result code.
+// Returns what the modem answered.
 std::string modem_startup_exchange(EngineContext& ctx);
 
 // Marks the link down when the modem answered nothing, or only noise: neither is a refusal, since the

@@ -31,6 +31,15 @@ std::size_t ModemLink::read(char* buffer, std::size_t count) {
     return got;
 }
 
+std::size_t ModemLink::read_some(char* buffer, std::size_t count, int timeout_ms) {
+    if (!port_) {
+        return 0;
+    }
+    std::size_t got = port_->read_some(buffer, count, timeout_ms);
+    note_broken_port();
+    return got;
+}
+
 void ModemLink::prepare() {
     if (port_) {
         port_->prepare();

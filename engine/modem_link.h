@@ -22,6 +22,7 @@ public:
     bool configure(std::uint32_t baud) override;
     std::size_t write(std::string_view bytes) override;
     std::size_t read(char* buffer, std::size_t count) override;
+    std::size_t read_some(char* buffer, std::size_t count, int timeout_ms) override;
     void prepare() override;
     // Gives the port up; the link stays down until reopen succeeds.
     void close() override;

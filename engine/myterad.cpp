@@ -3,6 +3,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
 #include "engine/inbox_pass.h"
+#include "engine/indications.h"
 #include "engine/link_recovery.h"
 #include "engine/operator_texts.h"
 #include "engine/persist.h"
@@ -234,6 +235,13 @@ void myterad::run_cycle(EngineContext& ctx) {
         ctx.state.spool_date = spool_date(clock_.now());
         c = read_counters(ctx);
     }
+    sync_indications(ctx);
     run_send_pass(ctx, c.processed, c.queued);
-    run_inbox_pass(ctx);
+    int received = run_inbox_pass(ctx);
+    // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until
+    // the modem or the queue has something for it.
+    bool idle = c.processed >= c.queued && received == 0 && !ctx.state.message_announced;
+    if (idle && options_.responsive.load()) {
+        wait_for_work(ctx);
+    }
 }

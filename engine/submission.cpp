@@ -1,8 +1,9 @@
 #include "engine/submission.h"
 
 #include "engine/link_recovery.h"
+#include "engine/modem_errors.h"
 #include "engine/pdu/pdu_layout.h"
-#include "engine/serial_link.h"
+#include "engine/send_attempt.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/customer_files.h"
@@ -23,6 +24,17 @@ const std::string& monitor_failed_suffix() {
 
 std::string last_chars(const std::string& text, std::size_t n) {
     return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+// The failure suffix, with the modem's error and what it means when the answer names one.
+std::string failed_suffix(EngineContext& ctx, const std::string& answer) {
+    std::optional<ModemError> error = modem_error(answer);
+    if (!error || !error->number) {
+        return monitor_failed_suffix();
+    }
+    tracef(ctx.logs, "modem error=%s\n", error->line.c_str());
+    const std::string& suffix = monitor_failed_suffix();
+    return suffix.substr(0, suffix.size() - 2) + "  " + describe_modem_error(*error) + "\r\n";
 }
 
 void monitor_line(EngineContext& ctx, const std::string& gap, const std::string& phone, int attempt,
@@ -55,38 +67,6 @@ SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::st
         tracef(trace, "22sms_ss=[%s]\n", pdu.pdu.c_str());
     }
     return pdu;
-}
-
-enum class Outcome { Sent, Refused, LinkDown };
-
-// One attempt: the send command, the PDU after a wait that stands in for the modem's prompt, then the
-// answer. A modem that answers nothing at all, or a line that broke, is not a refusal of the message:
-// the link is down and the attempt must be made again once the modem is back.
-Outcome attempt_send(EngineContext& ctx, const SubmitPdu& pdu, const std::string& pdu_text, int attempt) {
-    TraceSink& trace = ctx.logs;
-    int speed = ctx.options.speed.load();
-    tracef(trace, "%s%d\n", gbk("----------------------开始发送---------------").c_str(), attempt);
-    std::string command = "at+cmgs=" + std::to_string(pdu.command_length) + "\r";
-    tracef(trace, "cmgs=%s\n", command.c_str());
-    ctx.pacer.checkpoint();
-    port_write(ctx.port, command);
-    tracef(trace, "~~~~~~~~~~~~~cmgs=%s\n", pdu_text.c_str());
-    ctx.pacer.sleep(100 * attempt + 50 * speed);
-    port_write(ctx.port, pdu_text);
-    int wait = 1000 * attempt + 600 * speed;
-    ctx.pacer.sleep(wait);
-    tracef(trace, "~~~~~~~~~~Sleep=%d\n", wait);
-    std::string answer = port_collect(ctx.port, submission_capacity);
-    ctx.pacer.checkpoint();
-    tracef(trace, "str_end=%s\n", last_chars(answer, 4).c_str());
-    tracef(trace, "read_com1(cmgs)=%s\n", answer.c_str());
-    trace.trace(gbk("---------------------- 发送结束---------------\n"));
-    ctx.stamp_time();
-    note_modem_answer(ctx, answer);
-    if (ctx.port.broken()) {
-        return Outcome::LinkDown;
-    }
-    return reply_says_sent(answer) ? Outcome::Sent : Outcome::Refused;
 }
 
 // The user data as sent to one recipient, and whether it goes as a flash message. The show-on-screen
@@ -167,14 +147,14 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
 
     int attempts = ctx.options.retry.load() ? 6 : 1;
     for (int a = 0; a < attempts; ++a) {
-        Outcome outcome = attempt_send(ctx, pdu, pdu_text, a);
-        if (outcome == Outcome::LinkDown) {
+        AttemptResult result = attempt_send(ctx, pdu, pdu_text, a);
+        if (result.outcome == AttemptResult::Outcome::LinkDown) {
             // The recipient is not used up: once the modem is back, the same attempt is made again.
             recover_link(ctx);
             --a;
             continue;
         }
-        if (outcome == Outcome::Sent) {
+        if (result.outcome == AttemptResult::Outcome::Sent) {
             ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
             monitor_line(ctx, "     ", phone, a, monitor_sent_suffix());
@@ -184,9 +164,9 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
         }
-        monitor_line(ctx, "      ", phone, a, monitor_failed_suffix());
+        monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, result.answer));
         if (ctx.options.pause_after_failure.load()) {
-            ctx.pacer.sleep(7800);
+            ctx.pacer.sleep(pause_after_failure_ms(ctx.options));
             trace.trace(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\n"));
         }
     }

@@ -24,6 +24,11 @@ bool RealClock::sleep_ms(int ms, StopSignal& stop) {
     return !stop.wait_for_ms(ms);
 }
 
+long long RealClock::steady_ms() {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+}
+
 Clock& real_clock() {
     static RealClock clock;
     return clock;

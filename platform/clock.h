@@ -23,6 +23,8 @@ public:
     // A wait that a stop ends early: false when `stop` was requested, before the wait or during it.
     // The real clock returns at once then; a virtual clock takes the whole wait, as it takes no time.
     virtual bool sleep_ms(int ms, StopSignal& stop) = 0;
+    // Milliseconds on a clock that only runs forward, for deadlines; its zero means nothing.
+    virtual long long steady_ms() = 0;
 };
 
 class RealClock : public Clock {
@@ -30,6 +32,7 @@ public:
     LocalTime now() override;
     void sleep_ms(int ms) override;
     bool sleep_ms(int ms, StopSignal& stop) override;
+    long long steady_ms() override;
 };
 
 // The process-wide real clock.

@@ -19,6 +19,10 @@ public:
     // Reads up to `count` bytes into `buffer`. Returns as soon as `count` bytes have arrived, or when
     // read_timeout_ms(count) has passed with whatever has arrived by then.
     virtual std::size_t read(char* buffer, std::size_t count) = 0;
+    // Waits up to `timeout_ms` for the modem to send something, then returns at once with what has
+    // arrived, at most `count` bytes: for exchanges that end on the modem's answer, not on a fixed
+    // time. Returns 0 when nothing came in time, when interrupted, or when the line is broken.
+    virtual std::size_t read_some(char* buffer, std::size_t count, int timeout_ms) = 0;
     // Drops everything still queued in either direction.
     virtual void prepare() = 0;
     // Gives the line up; further calls do nothing.

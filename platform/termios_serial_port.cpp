@@ -1,5 +1,6 @@
 #include "platform/termios_serial_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -127,10 +128,8 @@ std::size_t TermiosSerialPort::write(std::string_view bytes) {
     return done;
 }
 
-std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(read_timeout_ms(count));
-    std::size_t got = 0;
-    while (fd_ >= 0 && got < count) {
+TermiosSerialPort::Ready TermiosSerialPort::wait_readable(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
         pollfd& p = fds[0];
         int ready = ::poll(fds, 2, remaining_ms(deadline));
@@ -138,26 +137,54 @@ std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
             continue;
         }
         if (ready <= 0) {
-            break; // deadline passed
+            return Ready::TimedOut;
         }
         if ((fds[1].revents & POLLIN) != 0) {
             std::uint64_t wakes = 0;
             [[maybe_unused]] ssize_t drained = ::read(wake_fd_, &wakes, sizeof wakes);
-            break; // interrupted
+            return Ready::Interrupted;
         }
         if ((p.revents & (POLLERR | POLLNVAL)) != 0 || ((p.revents & POLLHUP) != 0 && (p.revents & POLLIN) == 0)) {
             broken_ = true;
-            break;
+            return Ready::Broken;
         }
+        return Ready::Data;
+    }
+}
+
+bool TermiosSerialPort::read_once(char* buffer, std::size_t count, std::size_t& got) {
+    for (;;) {
         ssize_t n = ::read(fd_, buffer + got, count - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            // A hung-up line or a closed pseudo-terminal: poll reports it ready for good, so waiting
-            // on would only spin.
-            broken_ = true;
+            return true;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // A hung-up line or a closed pseudo-terminal: poll reports it ready for good, so waiting on
+        // would only spin.
+        broken_ = true;
+        return false;
+    }
+}
+
+std::size_t TermiosSerialPort::read(char* buffer, std::size_t count) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(read_timeout_ms(count));
+    std::size_t got = 0;
+    while (fd_ >= 0 && got < count) {
+        if (wait_readable(deadline) != Ready::Data || !read_once(buffer, count, got)) {
             break;
         }
+    }
+    return got;
+}
+
+std::size_t TermiosSerialPort::read_some(char* buffer, std::size_t count, int timeout_ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    std::size_t got = 0;
+    if (fd_ >= 0 && count > 0 && wait_readable(deadline) == Ready::Data) {
+        read_once(buffer, count, got);
     }
     return got;
 }

@@ -31,6 +31,17 @@ bool port_setting_present() {
     return com.find_first_not_of(" \t") != std::string::npos;
 }
 
+bool setting_is_on(const Setting& setting) {
+    std::string value = read_setting(setting);
+    std::size_t first = value.find_first_not_of(" \t");
+    std::size_t last = value.find_last_not_of(" \t");
+    return first != std::string::npos && value.substr(first, last - first + 1) == "1";
+}
+
+bool write_option(const Setting& setting, bool on) {
+    return write_setting(setting, std::string(on ? "1" : "0"));
+}
+
 std::uint32_t rate_number(const std::string& text) {
     // A negative number wraps as the unsigned conversion of the C library does.
     return static_cast<std::uint32_t>(parse_decimal(text));

@@ -31,6 +31,8 @@ inline constexpr Setting mtype{"MTYPE", "2", 20};
 // centre for every recipient (its last 11 characters).
 inline constexpr Setting rate{"RATE", "19200", 10};
 inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
+// Options the window and vmsmsd both take at start, so they survive a restart: "1" is on.
+inline constexpr Setting responsive{"RESPONSIVE", "0", 20};
 } // namespace settings
 
 std::string read_setting(const Setting& setting);
@@ -43,6 +45,11 @@ std::string read_setting(const char* key, const char* default_value, std::size_t
 // Whether the port is set: server.txt exists and holds a COM value that is not blank. Without it the
 // gateway would open a default device nobody chose.
 bool port_setting_present();
+
+// An on/off option: on when its value, blanks aside, is "1".
+bool setting_is_on(const Setting& setting);
+// Stores an option as "1" or "0".
+[[nodiscard]] bool write_option(const Setting& setting, bool on);
 
 // RATE and MTYPE as numbers: leading blanks, an optional sign, then decimal digits; no digits give 0.
 // The line speed is an unsigned 32-bit value, as the serial driver takes it.

@@ -70,7 +70,7 @@ private:
 int usage() {
     std::fputs("usage: vmsmsd [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
                "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-               "              [--speed 0..10] [--max-listing BYTES]\n",
+               "              [--speed 0..10] [--max-listing BYTES] [--responsive]\n",
                stderr);
     return 2;
 }
@@ -98,6 +98,7 @@ void device_from_settings(EngineOptions& options) {
 
 bool parse_options(int argc, char** argv, EngineOptions& options) {
     device_from_settings(options);
+    options.responsive = setting_is_on(settings::responsive);
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--device" && i + 1 < argc) {
@@ -130,6 +131,8 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
             options.wider_compatibility = true;
         } else if (arg == "--members-only") {
             options.members_only = true;
+        } else if (arg == "--responsive") {
+            options.responsive = true;
         } else {
             return false;
         }

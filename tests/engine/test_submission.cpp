@@ -79,9 +79,10 @@ TEST_F(Submission, RefusingModemWithRetryMakesSixAttemptsAndOneFailureLine) {
     EXPECT_EQ(clock.sleeps(), expected);
     std::vector<std::string> lines = output.prepended();
     ASSERT_EQ(lines.size(), 6u);
+    // Each failure line says what the modem's error means.
     for (int a = 0; a < 6; ++a) {
-        EXPECT_EQ(lines[a],
-                  "SMS Create Day: 2004-5-6      13900000001   " + std::to_string(a) + gbk("    发送失败!!!\r\n"));
+        EXPECT_EQ(lines[a], "SMS Create Day: 2004-5-6      13900000001   " + std::to_string(a) +
+                                gbk("    发送失败!!!  +CMS ERROR: 500 未知错误\r\n"));
     }
     EXPECT_EQ(report("FAIL"), "2.0," + now_text() + "   13900000001    " + gbk("你好") + "\r\r\n");
     EXPECT_EQ(report("SUCC"), "");
@@ -91,6 +92,7 @@ struct AnswerCase {
     const char* name;
     const char* answer;
     bool sent;
+    const char* monitor_end; // UTF-8: how the monitor line ends
 };
 
 class SubmissionAnswer : public Submission, public ::testing::WithParamInterface<AnswerCase> {};
@@ -102,14 +104,19 @@ TEST_P(SubmissionAnswer, OnlyARealOkCountsAsSent) {
     EXPECT_EQ(report("SUCC").empty(), !GetParam().sent);
     EXPECT_EQ(report("FAIL").empty(), GetParam().sent);
     ASSERT_EQ(output.prepended().size(), 1u);
+    EXPECT_TRUE(output.prepended()[0].ends_with(gbk(GetParam().monitor_end))) << output.prepended()[0];
 }
 
 const AnswerCase answers[] = {
-    {"ok", "\r\n+CMGS: 12\r\n\r\nOK\r\n", true},
-    {"cms_error", "\r\n+CMS ERROR: 500\r\n", false},
-    {"plain_error", "\r\nERROR\r\n", false},
-    {"left_over_ok_before_error", "\r\nOK\r\n\r\n+CMS ERROR: 38\r\n", false},
-    {"ok_inside_a_word", "\r\nBROKEN\r\n", false},
+    {"ok", "\r\n+CMGS: 12\r\n\r\nOK\r\n", true, "    发送成功.\r\n"},
+    {"cms_error", "\r\n+CMS ERROR: 500\r\n", false, "    发送失败!!!  +CMS ERROR: 500 未知错误\r\n"},
+    {"cms_error_unknown_number", "\r\n+CMS ERROR: 77\r\n", false, "    发送失败!!!  +CMS ERROR: 77\r\n"},
+    {"cms_error_without_number", "\r\n+CMS ERROR\r\n", false, "    发送失败!!!\r\n"},
+    {"cme_error", "\r\n+CME ERROR: 10\r\n", false, "    发送失败!!!  +CME ERROR: 10 未插SIM卡\r\n"},
+    {"plain_error", "\r\nERROR\r\n", false, "    发送失败!!!\r\n"},
+    {"left_over_ok_before_error", "\r\nOK\r\n\r\n+CMS ERROR: 38\r\n", false,
+     "    发送失败!!!  +CMS ERROR: 38 网络故障\r\n"},
+    {"ok_inside_a_word", "\r\nBROKEN\r\n", false, "    发送失败!!!\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SubmissionAnswer, ::testing::ValuesIn(answers),

@@ -30,6 +30,8 @@ public:
     bool configure(std::uint32_t baud) override { return baud != 0; }
     std::size_t write(std::string_view bytes) override;
     std::size_t read(char* buffer, std::size_t count) override;
+    // Hands out what is queued at once; the fuzzed passes never wait on this modem.
+    std::size_t read_some(char* buffer, std::size_t count, int) override { return read(buffer, count); }
     void prepare() override { input_.clear(); }
     void close() override {}
 
@@ -52,6 +54,9 @@ public:
     bool configure(std::uint32_t baud) override { return port_.configure(baud); }
     std::size_t write(std::string_view bytes) override { return port_.write(bytes); }
     std::size_t read(char* buffer, std::size_t count) override { return port_.read(buffer, count); }
+    std::size_t read_some(char* buffer, std::size_t count, int timeout_ms) override {
+        return port_.read_some(buffer, count, timeout_ms);
+    }
     void prepare() override { port_.prepare(); }
     void close() override { port_.close(); }
 
@@ -65,6 +70,7 @@ public:
     LocalTime now() override { return {2004, 5, 6, 7, 1, 5}; }
     void sleep_ms(int) override {}
     bool sleep_ms(int, StopSignal& stop) override { return !stop.requested(); }
+    long long steady_ms() override { return 0; }
 };
 
 // The operator's monitor kept as a string, the way the window keeps it (newest entry first).

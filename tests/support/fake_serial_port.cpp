@@ -19,6 +19,44 @@ void FakeSerialPort::push_input(const std::string& bytes) {
     input_ += bytes;
 }
 
+void FakeSerialPort::push_input_at(long long at_ms, const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    timed_.push_back({at_ms, bytes});
+}
+
+long long FakeSerialPort::now_ms() const {
+    return clock_ ? clock_->elapsed_ms() : 0;
+}
+
+void FakeSerialPort::take_due_input(long long now) {
+    // Without a clock nothing is ever late: every answer is there at once.
+    auto due = [&](const TimedInput& t) { return !clock_ || t.at_ms <= now; };
+    std::stable_sort(timed_.begin(), timed_.end(),
+                     [](const TimedInput& a, const TimedInput& b) { return a.at_ms < b.at_ms; });
+    auto first_late = std::find_if_not(timed_.begin(), timed_.end(), due);
+    for (auto it = timed_.begin(); it != first_late; ++it) {
+        input_ += it->bytes;
+    }
+    timed_.erase(timed_.begin(), first_late);
+}
+
+std::optional<long long> FakeSerialPort::next_due() const {
+    std::optional<long long> next;
+    for (const TimedInput& t : timed_) {
+        if (!next || t.at_ms < *next) {
+            next = t.at_ms;
+        }
+    }
+    return next;
+}
+
+std::size_t FakeSerialPort::take_input(char* buffer, std::size_t count) {
+    std::size_t n = std::min(count, input_.size());
+    std::memcpy(buffer, input_.data(), n);
+    input_.erase(0, n);
+    return n;
+}
+
 void FakeSerialPort::set_silent(bool silent) {
     std::lock_guard lock(mutex_);
     silent_ = silent;
@@ -47,18 +85,18 @@ bool FakeSerialPort::configure(std::uint32_t baud) {
 
 // The answer to `bytes`, if some row takes the write; a used script row is dropped. Called with the
 // lock held.
-std::optional<std::string> FakeSerialPort::answer_to(std::string_view bytes) {
+std::optional<ModemReply> FakeSerialPort::answer_to(std::string_view bytes) {
     if (!script_.empty() && bytes.starts_with(script_.front().command)) {
-        std::string answer = std::move(script_.front().answer);
+        ModemReply row = std::move(script_.front());
         script_.pop_front();
-        return answer;
+        return row;
     }
     auto row = std::find_if(standing_.begin(), standing_.end(),
                             [&](const ModemReply& r) { return bytes.starts_with(r.command); });
     if (row == standing_.end()) {
         return std::nullopt;
     }
-    return row->answer;
+    return *row;
 }
 
 std::size_t FakeSerialPort::write(std::string_view bytes) {
@@ -68,11 +106,15 @@ std::size_t FakeSerialPort::write(std::string_view bytes) {
         return 0;
     }
     writes_.push_back({std::string(bytes), at});
-    std::optional<std::string> answer = answer_to(bytes);
-    if (!answer) {
+    std::optional<ModemReply> row = answer_to(bytes);
+    if (!row) {
         unmatched_.emplace_back(bytes);
-    } else if (!silent_) {
-        input_ += *answer;
+    } else if (silent_) {
+        // a dead modem takes the write and says nothing
+    } else if (row->delay_ms > 0 && clock_) {
+        timed_.push_back({at + row->delay_ms, row->answer});
+    } else {
+        input_ += row->answer;
     }
     return bytes.size();
 }
@@ -85,9 +127,8 @@ std::size_t FakeSerialPort::read(char* buffer, std::size_t count) {
         if (broken_) {
             return 0; // a hung-up line answers at once with nothing
         }
-        n = std::min(count, input_.size());
-        std::memcpy(buffer, input_.data(), n);
-        input_.erase(0, n);
+        take_due_input(now_ms());
+        n = take_input(buffer, count);
         if (n < count) {
             read_waits_.push_back(read_timeout_ms(count));
         }
@@ -95,8 +136,36 @@ std::size_t FakeSerialPort::read(char* buffer, std::size_t count) {
     // Outside the lock: the clock may be shared with a test thread that inspects this port.
     if (n < count && clock_) {
         clock_->sleep_ms(read_timeout_ms(count));
+        // What arrived during the wait is read too, as a real read collects it.
+        std::lock_guard lock(mutex_);
+        take_due_input(now_ms());
+        n += take_input(buffer + n, count - n);
     }
     return n;
+}
+
+std::size_t FakeSerialPort::read_some(char* buffer, std::size_t count, int timeout_ms) {
+    long long wait = 0;
+    {
+        std::lock_guard lock(mutex_);
+        ++reads_;
+        if (broken_) {
+            return 0;
+        }
+        long long now = now_ms();
+        take_due_input(now);
+        if (!input_.empty()) {
+            return take_input(buffer, count);
+        }
+        std::optional<long long> next = next_due();
+        wait = next && *next - now <= timeout_ms ? *next - now : timeout_ms;
+    }
+    if (clock_ && wait > 0) {
+        clock_->sleep_ms(static_cast<int>(wait));
+    }
+    std::lock_guard lock(mutex_);
+    take_due_input(now_ms());
+    return take_input(buffer, count);
 }
 
 void FakeSerialPort::prepare() {

@@ -13,6 +13,7 @@ public:
     LocalTime now() override;
     void sleep_ms(int ms) override;
     bool sleep_ms(int ms, StopSignal& stop) override;
+    long long steady_ms() override { return elapsed_ms(); }
 
     void set(LocalTime t);
     std::vector<int> sleeps() const;

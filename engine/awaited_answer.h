@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine/engine_context.h"
+
+#include <cstddef>
+#include <string>
+
+// Exchanges that end on the modem's answer instead of a fixed time: the engine reads what arrives as
+// it arrives, and stops at the final result code (or the prompt for a PDU), a time-out, or a line that
+// went down.
+
+enum class AnswerEnd {
+    Final,    // a final result code: OK or an error
+    Prompt,   // the modem asks for the PDU
+    TimedOut, // nothing that ends the answer came in time
+    LinkDown, // the line broke
+    TooLong,  // more than the limit arrived without an end
+};
+
+struct AnswerWait {
+    int timeout_ms = 5000;        // the longest wait for the answer to end
+    bool restart_on_data = false; // the time-out counts from the last bytes received (a long listing)
+    bool prompt = false;          // the "> " prompt ends the answer too
+    std::size_t limit = 0;        // 0: none; more bytes than this end the wait as TooLong
+};
+
+struct AwaitedAnswer {
+    std::string text; // everything read, unsolicited lines included
+    AnswerEnd end = AnswerEnd::TimedOut;
+    long long waited_ms = 0;
+};
+
+// Reads until the answer ends as `wait` says. Pausing and stopping take hold between reads. A new
+// message the modem announces meanwhile is noted in the engine state.
+AwaitedAnswer await_answer(EngineContext& ctx, const AnswerWait& wait);
+
+// Reads what the modem sent unasked since the last exchange, so it is not taken for the next answer;
+// it goes to the trace log, and an announced message is noted.
+void drain_input(EngineContext& ctx);
+
+// Writes a command and waits up to `timeout_ms` for its final result code.
+AwaitedAnswer command_exchange(EngineContext& ctx, const std::string& command, int timeout_ms);
+
+// The waits of the responsive mode.
+inline constexpr int command_timeout_ms = 5000;  // a plain command's final result code
+inline constexpr int prompt_timeout_ms = 5000;   // the "> " prompt after the send command
+inline constexpr int network_timeout_ms = 60000; // a submission's answer: the network can be slow
+inline constexpr int listing_quiet_ms = 10000;   // a listing that stops coming without its OK
+inline constexpr int read_slice_ms = 1000;       // the longest read between two pause points
