@@ -53,7 +53,8 @@ private slots:
         QCOMPARE(s.Edit9->text(), QStringLiteral("8:01"));
         QCOMPARE(s.Edit10->text(), QStringLiteral("21:00"));
         QVERIFY(s.RadioButton5->isChecked());
-        for (QCheckBox* box : {s.CheckBox1, s.CheckBox2, s.CheckBox4, s.CheckBox5, s.CheckBox6, s.CheckBox7}) {
+        for (QCheckBox* box :
+             {s.CheckBox1, s.CheckBox2, s.CheckBox4, s.CheckBox5, s.CheckBox6, s.CheckBox7, s.CheckBox8}) {
             QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
         }
         QCOMPARE(s.TrackBar1->minimum(), 0);
@@ -110,6 +111,42 @@ private slots:
         QCOMPARE(t.tab.Edit1->text(), typed);
         t.tab.Button1->click();
         QCOMPARE(read_setting("COM", "", 1024), path);
+    }
+
+    // The responsive mode is kept in server.txt the moment it is chosen, and the next start shows it
+    // (and hands it to the engine) without writing it back.
+    void responsive_mode_is_kept_across_a_restart() {
+        {
+            LoneTab t;
+            QCOMPARE(t.tab.CheckBox8->text(), QStringLiteral("快速收发（按模块应答收发）"));
+            t.tab.CheckBox8->click();
+            QVERIFY(t.options.responsive.load());
+            QCOMPARE(saved("RESPONSIVE"), QStringLiteral("1"));
+        }
+        {
+            LoneTab t;
+            t.tab.loadSettings();
+            QVERIFY(t.tab.CheckBox8->isChecked());
+            QVERIFY(t.options.responsive.load());
+            t.tab.CheckBox8->click();
+            QVERIFY(!t.options.responsive.load());
+            QCOMPARE(saved("RESPONSIVE"), QStringLiteral("0"));
+        }
+        LoneTab t;
+        put_file("server.txt", "[SET]\r\nRESPONSIVE=1\r\n");
+        const std::string before = file_bytes("server.txt");
+        t.tab.loadSettings();
+        QVERIFY(t.options.responsive.load());
+        QCOMPARE(file_bytes("server.txt"), before);
+    }
+
+    void responsive_mode_that_cannot_be_kept_is_reported() {
+        QVERIFY(QDir().mkdir(QStringLiteral("server.txt")));
+        CapturedMessages messages;
+        LoneTab t;
+        t.tab.CheckBox8->click();
+        QVERIFY(t.options.responsive.load()); // it still holds for this run
+        QCOMPARE(messages.texts, QStringList({QStringLiteral("无法写入 server.txt，这些设置没有保存：RESPONSIVE")}));
     }
 
     // A save that cannot reach server.txt says which settings it lost.
