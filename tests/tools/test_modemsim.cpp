@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -539,8 +540,8 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(ctl_ok({"status"}),
-              "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" + device_ + "\n");
+    EXPECT_EQ(ctl_ok({"status"}), "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" +
+                                      device_ + "\nlatency=0\ncnmi=0,0,0,0,0\n");
 }
 
 TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {
@@ -777,6 +778,211 @@ TEST_F(ModemSim, GarbageHoldsNoResultALineReaderWouldTake) {
     EXPECT_EQ(ctl_ok({"status"}).substr(0, 11), "fault=none ");
 }
 
+// --- Submit latency and new-message indications ------------------------------------------------------
+
+using std::chrono::milliseconds;
+
+const std::string send_hello = "at+cmgs=20\r" + std::string(hello_pdu) + "\x1a";
+
+milliseconds since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST_F(ModemSim, SubmitLatencyHoldsTheAnswerButNotTheEcho) {
+    ASSERT_TRUE(start({"--submit-latency", "600"}));
+    Line line("modem");
+    line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\n> ");
+    auto submitted = std::chrono::steady_clock::now();
+    line.write(std::string(hello_pdu) + "\x1a");
+    // The echo well within the latency, then nothing until the network has answered.
+    EXPECT_EQ(visible(line.read(std::strlen(hello_pdu), 300)), hello_pdu);
+    EXPECT_EQ(visible(line.read_for(200)), "");
+    EXPECT_EQ(visible(line.read(sent_ok.size())), visible(sent_ok));
+    EXPECT_GE(since(submitted), milliseconds(600));
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+}
+
+TEST_F(ModemSim, InputDuringASubmissionIsWorkedThroughAfterItsAnswerInOrder) {
+    ASSERT_TRUE(start({"--no-echo", "--submit-latency", "300"}));
+    Line line("modem");
+    auto submitted = std::chrono::steady_clock::now();
+    line.expect(send_hello, "\r\n> ");
+    // Arrives while the modem is busy with the network: a command, a second submission, a command.
+    line.write("AT+CSQ\r" + send_hello + "AT\r");
+    std::string expected =
+        sent_ok + "\r\n+CSQ: 25,99\r\n\r\nOK\r\n" + "\r\n> \r\n+CMGS: 2\r\n\r\nOK\r\n" + "\r\nOK\r\n";
+    EXPECT_EQ(visible(line.read(expected.size())), visible(expected));
+    EXPECT_GE(since(submitted), milliseconds(600)) << "the second submission took no time";
+    auto record = [](int ref) {
+        return "sent ref=" + std::to_string(ref) +
+               " length=20 to=+8613900000001 coding=7bit smsc=- pdu=" + std::string(hello_pdu) + " text=hello\n";
+    };
+    EXPECT_EQ(ctl_ok({"sent"}), record(1) + record(2));
+}
+
+TEST_F(ModemSim, LatencyCanBeChangedWhileRunning) {
+    ASSERT_TRUE(start({"--no-echo", "--submit-latency", "60000"}));
+    EXPECT_NE(ctl_ok({"status"}).find("\nlatency=60000\n"), std::string::npos);
+    ctl_ok({"latency", "0"});
+    Line line("modem");
+    line.expect(send_hello, "\r\n> " + sent_ok); // a minute at the old latency
+    ctl_ok({"latency", "300"});
+    auto submitted = std::chrono::steady_clock::now();
+    line.expect(send_hello, "\r\n> \r\n+CMGS: 2\r\n\r\nOK\r\n");
+    EXPECT_GE(since(submitted), milliseconds(300));
+    EXPECT_NE(ctl_ok({"status"}).find("\nlatency=300\n"), std::string::npos);
+}
+
+TEST_F(ModemSim, RefusesASubmitLatencyOutOfRange) {
+    for (const char* value : {"60001", "-1", "0.5", "soon"}) {
+        // The link's directory does not exist: a simulator that took the value would end at once.
+        ProgramResult r = run_program(program(), {"--link", "none/modem", "--submit-latency", value});
+        EXPECT_EQ(r.exit_code, 2) << value;
+        EXPECT_NE(r.err.find("submit latency"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(ModemSim, KeepsAndChecksTheNewMessageIndicationSettings) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    const std::string refused = "\r\n+CMS ERROR: 303\r\n";
+    const Exchange conversation[] = {
+        {"AT+CNMI?\r", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n"}, // off at start
+        {"AT+CNMI=?\r", "\r\n+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)\r\n\r\nOK\r\n"},
+        {"AT+CNMI=3,3,3,2,1;+CNMI?\r", "\r\n+CNMI: 3,3,3,2,1\r\n\r\nOK\r\n"}, // the highest of each
+        {"AT+CNMI=2,1\r", "\r\nOK\r\n"},                                      // the values left off are 0
+        {"AT+CNMI?\r", "\r\n+CNMI: 2,1,0,0,0\r\n\r\nOK\r\n"},
+        // Values the modem does not offer, and one too many.
+        {"AT+CNMI=4\r", refused.c_str()},
+        {"AT+CNMI=2,4\r", refused.c_str()},
+        {"AT+CNMI=2,1,4\r", refused.c_str()},
+        {"AT+CNMI=2,1,0,3\r", refused.c_str()},
+        {"AT+CNMI=2,1,0,0,2\r", refused.c_str()},
+        {"AT+CNMI=1,1,0,0,0,0\r", refused.c_str()},
+        // Not numbers at all.
+        {"AT+CNMI=x\r", "\r\nERROR\r\n"},
+        {"AT+CNMI=1,,0\r", "\r\nERROR\r\n"},
+        {"AT+CNMI=\r", "\r\nERROR\r\n"},
+        {"AT+CNMI\r", "\r\nERROR\r\n"},
+        {"AT+CNMI?\r", "\r\n+CNMI: 2,1,0,0,0\r\n\r\nOK\r\n"}, // none of those changed anything
+        // A reset turns the indications off again.
+        {"ATZ\r", "\r\nOK\r\n"},
+        {"AT+CNMI?\r", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n"},
+        {"AT+CNMI=1,1;&F;+CNMI?\r", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n"},
+    };
+    for (const Exchange& e : conversation) {
+        line.expect(e.sent, e.answer);
+    }
+    line.expect("AT+CNMI=2,1,0,0,1\r", "\r\nOK\r\n");
+    EXPECT_NE(ctl_ok({"status"}).find("\ncnmi=2,1,0,0,1\n"), std::string::npos);
+}
+
+struct IndicationCase {
+    const char* name;
+    const char* setting;            // AT+CNMI's values
+    std::vector<std::string> fault; // set after AT+CNMI, or none
+    bool announced;
+};
+
+class ModemSimIndication : public ModemSim, public ::testing::WithParamInterface<IndicationCase> {};
+
+TEST_P(ModemSimIndication, AnnouncesADeliveredMessageOnlyWhenAskedTo) {
+    const IndicationCase& c = GetParam();
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    line.expect(std::string("AT+CNMI=") + c.setting + "\r", "\r\nOK\r\n");
+    if (!c.fault.empty()) {
+        ctl_ok(c.fault);
+    }
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "hi"}), "stored 1\n");
+    if (c.announced) {
+        EXPECT_EQ(visible(line.read(17)), visible("\r\n+CMTI: \"SM\",1\r\n"));
+    } else {
+        EXPECT_EQ(visible(line.read_for(300)), "");
+    }
+    ctl_ok({"fault", "none"});
+    line.expect("AT\r", "\r\nOK\r\n"); // nothing more came, nor comes late
+}
+
+INSTANTIATE_TEST_SUITE_P(, ModemSimIndication,
+                         ::testing::Values(IndicationCase{"Buffered", "2,1", {}, true},
+                                           IndicationCase{"DiscardedWhenBusy", "1,1,0,0,1", {}, true},
+                                           IndicationCase{"Forwarded", "3,1", {}, true},
+                                           IndicationCase{"ModeOff", "0,1", {}, false},
+                                           IndicationCase{"NotRouted", "2,0", {}, false},
+                                           IndicationCase{"SilentModem", "2,1", {"fault", "silent"}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemSim, AnnouncementNamesTheSlotTheMessageTook) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    line.expect("AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n");
+    const std::vector<std::string> deliver = {"deliver", "--from", "10086", "--text", "hi"};
+    ctl_ok(deliver);
+    ctl_ok(deliver);
+    std::string two = "\r\n+CMTI: \"SM\",1\r\n\r\n+CMTI: \"SM\",2\r\n";
+    EXPECT_EQ(visible(line.read(two.size())), visible(two));
+    line.expect("AT+CMGD=1\r", "\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok(deliver), "stored 1\n");
+    EXPECT_EQ(visible(line.read(17)), visible("\r\n+CMTI: \"SM\",1\r\n")); // the freed slot, not a count
+}
+
+TEST_F(ModemSim, AnnouncesWhileASubmissionsAnswerIsHeld) {
+    ASSERT_TRUE(start({"--no-echo", "--submit-latency", "800"}));
+    Line line("modem");
+    line.expect("AT+CNMI=2,1\r", "\r\nOK\r\n");
+    line.expect(send_hello + "AT\r", "\r\n> ");
+    // The control socket is served meanwhile, and the announcement goes out before the answer.
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "hi"}), "stored 1\n");
+    std::string expected = "\r\n+CMTI: \"SM\",1\r\n" + sent_ok + "\r\nOK\r\n";
+    EXPECT_EQ(visible(line.read(expected.size())), visible(expected));
+}
+
+TEST_F(ModemSim, ModemWithoutIndicationsRefusesCnmi) {
+    ASSERT_TRUE(start({"--no-echo", "--no-indications"}));
+    Line line("modem");
+    for (const char* command : {"AT+CNMI=2,1\r", "AT+CNMI?\r", "AT+CNMI=?\r"}) {
+        line.expect(command, "\r\n+CMS ERROR: 303\r\n");
+    }
+    line.expect("AT+CMGF=0\r", "\r\nOK\r\n");
+    EXPECT_NE(ctl_ok({"status"}).find("\ncnmi=unsupported\n"), std::string::npos);
+}
+
+TEST_F(ModemSim, UnplugDropsASubmissionUnderWayAndTurnsIndicationsOff) {
+    ASSERT_TRUE(start({"--no-echo", "--submit-latency", "400"}));
+    auto submitted = std::chrono::steady_clock::now();
+    {
+        Line line("modem");
+        line.expect("AT+CNMI=2,1\r", "\r\nOK\r\n");
+        line.expect(send_hello + "AT\r", "\r\n> ");
+        ctl_ok({"fault", "unplug"});
+    }
+    ctl_ok({"fault", "replug"});
+    Line fresh("modem");
+    ASSERT_TRUE(fresh.is_open());
+    // Past the time the old answer was due: had it or the AT held behind it survived, they would come
+    // before this answer.
+    std::this_thread::sleep_for(milliseconds(500) - since(submitted));
+    fresh.expect("AT+CNMI?\r", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "hi"}), "stored 1\n");
+    fresh.expect("AT\r", "\r\nOK\r\n"); // not announced
+}
+
+TEST_F(ModemSim, ClosingThePortDropsASubmissionUnderWay) {
+    ASSERT_TRUE(start({"--no-echo", "--submit-latency", "400"}));
+    auto submitted = std::chrono::steady_clock::now();
+    {
+        Line line("modem");
+        line.expect(send_hello + "ATE1\r", "\r\n> ");
+    }
+    ctl_ok({"status"}); // the close has been handled once this is answered
+    Line line("modem");
+    std::this_thread::sleep_for(milliseconds(500) - since(submitted));
+    // Neither the old answer nor the echo the held ATE1 would have turned on.
+    line.expect("AT\r", "\r\nOK\r\n");
+    EXPECT_NE(ctl_ok({"sent"}).find("sent ref=1 "), std::string::npos); // the network had it all the same
+}
+
 // --- The port -----------------------------------------------------------------------------------------
 
 TEST_F(ModemSim, SurvivesThePortClosedAndReopened) {
@@ -907,7 +1113,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlRefusal{"DurationForFail", {"fault", "fail", "2", "--for", "1"}, "fault fail takes"},
                       ControlRefusal{"NoiseOfNoBytes", {"fault", "garbage", "--count", "0"}, "--count takes"},
                       ControlRefusal{"NoiseWithoutCount", {"fault", "garbage", "--count"}, "--count takes"},
-                      ControlRefusal{"ReplugWhilePlugged", {"fault", "replug"}, "plugged in already"}),
+                      ControlRefusal{"ReplugWhilePlugged", {"fault", "replug"}, "plugged in already"},
+                      ControlRefusal{"LatencyWithoutValue", {"latency"}, "latency takes"},
+                      ControlRefusal{"LatencyBeyondAMinute", {"latency", "60001"}, "latency takes"},
+                      ControlRefusal{"NegativeLatency", {"latency", "-1"}, "latency takes"},
+                      ControlRefusal{"LatencyInSeconds", {"latency", "0.5"}, "latency takes"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemSim, ControlClientReportsAMissingSimulator) {

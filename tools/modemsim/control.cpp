@@ -111,7 +111,7 @@ std::string complete_message(DeliverRequest& request) {
     return {};
 }
 
-ControlReply deliver(const std::vector<std::string>& words, Modem& modem) {
+ControlReply deliver(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
     DeliverRequest request;
     std::string error = parse_deliver(words, request);
     std::string pdu;
@@ -135,6 +135,11 @@ ControlReply deliver(const std::vector<std::string>& words, Modem& modem) {
     if (index == 0) {
         return refused("the message memory is full");
     }
+    // Announced at once, even while a submission's answer is held: the gateway has to take the
+    // announcement wherever it comes.
+    if (std::string indication = modem.new_message_indication(index); !indication.empty()) {
+        line.send_unasked(indication);
+    }
     ControlReply reply;
     reply.lines = {"stored " + std::to_string(index)};
     return reply;
@@ -145,6 +150,15 @@ ControlReply layout(const std::vector<std::string>& words, Modem& modem) {
         return refused("layout takes usual or blank-line");
     }
     modem.set_blank_line_listing(words[1] == "blank-line");
+    return {};
+}
+
+ControlReply latency(const std::vector<std::string>& words, LineControl& line) {
+    auto latency = words.size() == 2 ? parse_submit_latency(words[1]) : std::nullopt;
+    if (!latency) {
+        return refused("latency takes the milliseconds a submission takes, 0 to 60000");
+    }
+    line.set_submit_latency(*latency);
     return {};
 }
 
@@ -161,26 +175,39 @@ ControlReply stored(Modem& modem) {
 ControlReply status(Modem& modem, SubmissionLog& log, const LineControl& line) {
     ControlReply reply;
     reply.lines = {std::string("fault=") + fault_name(modem.fault()) +
-                   " failing=" + std::to_string(modem.failing_sends()) +
-                   " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") +
-                   " stored=" + std::to_string(modem.store().used()) + "/" + std::to_string(modem.store().capacity()) +
-                   " submissions=" + std::to_string(log.lines().size()) +
-                   (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged")};
+                       " failing=" + std::to_string(modem.failing_sends()) +
+                       " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") +
+                       " stored=" + std::to_string(modem.store().used()) + "/" +
+                       std::to_string(modem.store().capacity()) + " submissions=" + std::to_string(log.lines().size()) +
+                       (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged"),
+                   "latency=" + std::to_string(line.submit_latency().count()),
+                   "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported")};
     return reply;
 }
 
 } // namespace
 
+std::optional<std::chrono::milliseconds> parse_submit_latency(std::string_view text) {
+    if (!all_digits(text) || text.size() > 5) {
+        return std::nullopt;
+    }
+    long ms = std::stol(std::string(text));
+    return ms <= 60000 ? std::optional<std::chrono::milliseconds>(ms) : std::nullopt;
+}
+
 ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line) {
     const std::string command = words.empty() ? "" : words[0];
     if (command == "deliver") {
-        return deliver(words, modem);
+        return deliver(words, modem, line);
     }
     if (command == "fault") {
         return fault_command(words, modem, line);
     }
     if (command == "layout") {
         return layout(words, modem);
+    }
+    if (command == "latency") {
+        return latency(words, line);
     }
     if (words.size() != 1) {
         return refused(command.empty() ? "empty command" : "unknown command or extra words: " + command);

@@ -19,6 +19,7 @@
 //   fault unplug [--for SECONDS]
 //   fault replug
 //   layout usual | blank-line
+//   latency MS
 //   sent | stored | status | clear | quit
 struct ControlReply {
     bool ok = true;
@@ -28,7 +29,7 @@ struct ControlReply {
 };
 
 // What the control commands reach beyond the modem: the cable to the gateway, and the clock that
-// ends a fault by itself.
+// ends a fault by itself and times the network's answer to a submission.
 class LineControl {
 public:
     virtual ~LineControl() = default;
@@ -45,6 +46,14 @@ public:
     virtual void end_fault_after(std::optional<std::chrono::milliseconds> after) = 0;
     // Bytes the modem sends without being asked.
     virtual void send_unasked(std::string_view bytes) = 0;
+    // How long the network takes with a submission: the answer to the Ctrl-Z that ends a PDU, and
+    // whatever the gateway writes meanwhile, wait that long. A change holds from the next submission.
+    virtual std::chrono::milliseconds submit_latency() const = 0;
+    virtual void set_submit_latency(std::chrono::milliseconds latency) = 0;
 };
+
+// A submit latency as the command line and the control interface take it: whole milliseconds, 0 to
+// 60000; nullopt for anything else.
+std::optional<std::chrono::milliseconds> parse_submit_latency(std::string_view text);
 
 ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line);

@@ -1,3 +1,4 @@
+#include "modemsim/control.h"
 #include "modemsim/control_socket.h"
 #include "modemsim/simulator.h"
 
@@ -10,8 +11,12 @@ namespace {
 
 const char usage[] =
     "usage: vmsms-modemsim --link PATH [--control SOCKET] [--record FILE] [--blank-line-listing]\n"
-    "                      [--no-echo] [--ignore-length] [--capacity N]\n"
+    "                      [--no-echo] [--ignore-length] [--capacity N] [--submit-latency MS]\n"
+    "                      [--no-indications]\n"
     "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
+    "options:  --submit-latency MS        the answer to a submission comes MS milliseconds (0 to 60000)\n"
+    "                                     after its Ctrl-Z; what is written meanwhile waits for it\n"
+    "          --no-indications           AT+CNMI answers +CMS ERROR: 303: no new message is announced\n"
     "commands: deliver --from NUMBER --text TEXT [--7bit|--ucs2] [--smsc NUMBER|--no-smsc] [--time STAMP]\n"
     "          deliver --pdu HEX\n"
     "          fault none                 clear every fault (plugs the modem back in when unplugged)\n"
@@ -27,6 +32,7 @@ const char usage[] =
     "                                     back in by itself after that time\n"
     "          fault replug               a new pseudo-terminal at the same link; prints its device\n"
     "          layout usual|blank-line\n"
+    "          latency MS                 submissions from now on take MS milliseconds (0 to 60000)\n"
     "          sent | stored | status | clear | quit\n";
 
 int usage_error(const char* why, const char* what) {
@@ -55,6 +61,8 @@ int simulator_main(int argc, char** argv) {
             options.profile.echo = false;
         } else if (std::strcmp(arg, "--ignore-length") == 0) {
             options.profile.check_length = false;
+        } else if (std::strcmp(arg, "--no-indications") == 0) {
+            options.profile.indications = false;
         } else if (!value) {
             return usage_error("unknown option or missing value: ", arg);
         } else if (std::strcmp(arg, "--link") == 0) {
@@ -67,6 +75,12 @@ int simulator_main(int argc, char** argv) {
             if (!parse_capacity(argv[++i], options.profile.capacity)) {
                 return usage_error("the capacity is 1 to 1000 messages, not ", argv[i]);
             }
+        } else if (std::strcmp(arg, "--submit-latency") == 0) {
+            auto latency = parse_submit_latency(argv[++i]);
+            if (!latency) {
+                return usage_error("the submit latency is 0 to 60000 milliseconds, not ", argv[i]);
+            }
+            options.submit_latency = *latency;
         } else {
             return usage_error("unknown option: ", arg);
         }

@@ -26,16 +26,31 @@ Modem::Modem(const ModemProfile& profile, SubmissionLog& log)
     : profile_(profile), log_(log), store_(profile.capacity), echo_(profile.echo), random_(std::random_device{}()) {}
 
 std::string Modem::receive(std::string_view bytes) {
+    size_t taken = 0;
+    return take(bytes, false, taken);
+}
+
+std::string Modem::receive_up_to_submission(std::string_view bytes, size_t& taken) {
+    return take(bytes, true, taken);
+}
+
+std::string Modem::take(std::string_view bytes, bool stop_at_submission, size_t& taken) {
     std::string out;
+    taken = bytes.size();
     if (fault_ == Fault::Silent || streaming_) {
         return out;
     }
     if (fault_ == Fault::Garbage) {
         return garbage_answers(bytes);
     }
-    for (char c : bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char c = bytes[i];
         if (streaming_) {
             break; // busy listing for good: the rest of the input is lost
+        }
+        if (stop_at_submission && taking_pdu_ && c == ctrl_z) {
+            taken = i;
+            break;
         }
         if (c == '\n' && after_cr_) {
             // CR LF ends a line like CR alone: the LF is neither echoed nor kept.
@@ -62,6 +77,7 @@ void Modem::reset_input() {
 void Modem::restart() {
     reset_input();
     echo_ = profile_.echo;
+    cnmi_ = {};
     streaming_ = false;
 }
 
@@ -148,6 +164,9 @@ void Modem::run_line(const std::string& line, std::string& out) {
 Modem::Result Modem::run(const AtCommand& command) {
     if (command.name.size() == 1 || command.name[0] == '&') {
         return run_basic(command);
+    }
+    if (command.name == "+CNMI") {
+        return indications_command(command);
     }
     if (command.name.rfind("+CMG", 0) == 0 || command.name == "+CSCA" || command.name == "+CPMS") {
         return run_sms(command);

@@ -4,6 +4,7 @@
 #include "modemsim/message_store.h"
 #include "modemsim/submission_log.h"
 
+#include <array>
 #include <random>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@ struct ModemProfile {
     bool echo = true;                // ATE1; ATZ and AT&F return to this
     bool blank_line_listing = false; // a blank line between the echo and the AT+CMGL entries
     bool check_length = true;        // refuse a PDU whose length differs from the one AT+CMGS announced
+    bool indications = true;         // AT+CNMI is offered; without it the gateway has to poll
     int capacity = 30;               // message slots
     std::string service_centre = "+8613800000500";
 };
@@ -36,12 +38,21 @@ public:
     // order a modem working through the bytes one by one would send it.
     std::string receive(std::string_view bytes);
 
+    // Like receive(), but stops before a Ctrl-Z that would end a PDU and submit it, so that the
+    // caller can hand that byte over on its own and hold its answer back for as long as the network
+    // takes. `taken` is how many bytes were used: all of them when none of them submits.
+    std::string receive_up_to_submission(std::string_view bytes, size_t& taken);
+
+    // Whether the modem is between its "> " prompt and the end of the PDU.
+    bool taking_pdu() const { return taking_pdu_; }
+
     // Forgets a half-typed command line or a PDU in the making: what a modem does when the line
     // drops or the host purges it, so a new session does not start inside the old one's PDU.
     void reset_input();
 
     // What a modem does when its power comes back, as when its USB cable is plugged in again: the
-    // input and a listing under way are gone and echo is as at start. The messages stay in storage.
+    // input and a listing under way are gone, echo is as at start and new-message indications are
+    // off. The messages stay in storage.
     void restart();
 
     // Setting any fault ends an endless listing under way.
@@ -54,6 +65,13 @@ public:
     int failing_sends() const { return failing_sends_; }
 
     MessageStore& store() { return store_; }
+
+    // The unsolicited result code announcing a message just stored at `index`, as AT+CNMI asked for
+    // it; empty when the gateway asked for none.
+    std::string new_message_indication(int index) const;
+    // The AT+CNMI values as "mode,mt,bm,ds,bfr".
+    std::string indication_settings() const;
+    bool offers_indications() const { return profile_.indications; }
 
     // Whether an endless listing is under way; the modem then takes no input.
     bool streaming() const { return streaming_; }
@@ -72,6 +90,7 @@ private:
         bool endless = false; // the information text never ends: an endless listing starts
     };
 
+    std::string take(std::string_view bytes, bool stop_at_submission, size_t& taken);
     void command_byte(char c, std::string& out);
     void pdu_byte(char c, std::string& out);
     void run_line(const std::string& line, std::string& out);
@@ -85,6 +104,7 @@ private:
     Result delete_command(const AtCommand& command);
     Result service_centre_command(const AtCommand& command);
     Result storage_command(const AtCommand& command);
+    Result indications_command(const AtCommand& command);
     void finish_pdu(std::string& out);
     std::string garbage_answers(std::string_view bytes);
     void start_stream(const std::vector<std::string>& listing);
@@ -96,6 +116,7 @@ private:
     Fault fault_ = Fault::None;
     int failing_sends_ = 0;
     int next_reference_ = 1;
+    std::array<int, 5> cnmi_{}; // mode, mt, bm, ds, bfr as AT+CNMI set them
 
     bool taking_pdu_ = false;
     bool after_cr_ = false;

@@ -1,5 +1,6 @@
 #include "modemsim/modem.h"
 
+#include <array>
 #include <map>
 
 namespace {
@@ -15,11 +16,14 @@ const std::map<std::string, std::string>& identity_answers() {
     return answers;
 }
 
-// Settings a modem takes without anything to show for them here: new-message indications, error
-// reporting, character set.
+// Settings a modem takes without anything to show for them here: error reporting, character set,
+// text-mode parameters.
 bool accepted_setting(const std::string& name) {
-    return name == "+CNMI" || name == "+CMEE" || name == "+CSCS" || name == "+CSMP";
+    return name == "+CMEE" || name == "+CSCS" || name == "+CSMP";
 }
+
+// The highest value each AT+CNMI parameter takes: mode, mt, bm, ds, bfr.
+constexpr std::array<int, 5> cnmi_highest = {3, 3, 3, 2, 1};
 
 } // namespace
 
@@ -31,6 +35,7 @@ Modem::Result Modem::run_basic(const AtCommand& command) {
         echo_ = value == "1";
     } else if (name == "Z" || name == "&F") {
         echo_ = profile_.echo;
+        cnmi_ = {};
     } else if (name == "I") {
         result.info = {"vmSMS modemsim"};
     } else if ((name == "V" && value == "1") || (name == "Q" && (value.empty() || value == "0")) || name == "&C" ||
@@ -93,4 +98,55 @@ Modem::Result Modem::storage_command(const AtCommand& command) {
         result.final_code = "ERROR";
     }
     return result;
+}
+
+Modem::Result Modem::indications_command(const AtCommand& command) {
+    Result result;
+    if (command.form == Form::Action) {
+        result.final_code = "ERROR";
+    } else if (!profile_.indications) {
+        result.final_code = "+CMS ERROR: 303"; // operation not supported
+    } else if (command.form == Form::Read) {
+        result.info = {"+CNMI: " + indication_settings()};
+    } else if (command.form == Form::Test) {
+        result.info = {"+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)"};
+    } else {
+        // Parameters left off at the end are 0. Anything but digits is a syntax error; numbers the
+        // modem does not offer, or too many of them, are an operation it does not support.
+        std::vector<std::string> parameters = at_parameters(command.args);
+        std::array<int, 5> settings{};
+        for (size_t i = 0; i < parameters.size(); ++i) {
+            auto value = at_number(parameters[i], 0, 999999999);
+            if (!value) {
+                result.final_code = "ERROR";
+                return result;
+            }
+            if (i >= settings.size() || *value > cnmi_highest[i]) {
+                result.final_code = "+CMS ERROR: 303";
+            } else {
+                settings[i] = *value;
+            }
+        }
+        if (result.final_code == "OK") {
+            cnmi_ = settings;
+        }
+    }
+    return result;
+}
+
+std::string Modem::new_message_indication(int index) const {
+    // A dead modem announces nothing either. mt 2 and 3 would hand the message over with +CMT
+    // instead, which this modem does not do: it stores every message and announces it for mt 1 only.
+    if (fault_ == Fault::Silent || cnmi_[0] == 0 || cnmi_[1] != 1) {
+        return {};
+    }
+    return "\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n";
+}
+
+std::string Modem::indication_settings() const {
+    std::string text;
+    for (int value : cnmi_) {
+        text += (text.empty() ? "" : ",") + std::to_string(value);
+    }
+    return text;
 }

@@ -40,7 +40,8 @@ std::string format_reply(const ControlReply& reply) {
 class Simulator : public LineControl {
 public:
     Simulator(const SimulatorOptions& options, SubmissionLog& log, std::unique_ptr<PtyLink> pty)
-        : modem_(options.profile, log), log_(log), link_(options.link), pty_(std::move(pty)) {}
+        : modem_(options.profile, log), log_(log), link_(options.link), pty_(std::move(pty)),
+          latency_(options.submit_latency) {}
 
     int run(ControlServer* control, int signals);
 
@@ -50,12 +51,18 @@ public:
     bool replug(std::string& error) override;
     void end_fault_after(std::optional<std::chrono::milliseconds> after) override;
     void send_unasked(std::string_view bytes) override;
+    std::chrono::milliseconds submit_latency() const override { return latency_; }
+    void set_submit_latency(std::chrono::milliseconds latency) override { latency_ = latency; }
 
 private:
     using Clock = std::chrono::steady_clock;
 
     // False when the line broke, which a held device never should.
     bool take_input();
+    // Hands the modem what the gateway wrote, up to a submission whose answer has to wait.
+    void work_input();
+    // Forgets a submission under way: its answer and whatever the gateway wrote meanwhile are lost.
+    void drop_submission();
     std::string control_command(const std::string& line);
     void run_timers();
     // Until the next timer is due, for poll: -1 when none is set.
@@ -68,14 +75,27 @@ private:
     std::optional<Clock::time_point> replug_at_;
     std::optional<Clock::time_point> fault_ends_at_;
     bool quit_ = false;
+
+    // A submission under way: the modem has the PDU, the network has not answered yet. The answer
+    // is made when the PDU ends but goes out only when due; input that arrives meanwhile waits
+    // unread by the modem, as a modem busy with the network leaves it in its buffer.
+    std::chrono::milliseconds latency_;
+    std::optional<Clock::time_point> answer_due_;
+    std::string held_answer_;
+    std::string input_; // written by the gateway, not yet taken by the modem
 };
+
+// More than a gateway ever writes while it waits for an answer; beyond it input is lost, as a
+// modem's buffer would overflow.
+constexpr size_t input_limit = 64 * 1024;
 
 void Simulator::unplug(std::optional<std::chrono::milliseconds> back_after) {
     // Closing the master end hangs the gateway's descriptor up, as a vanished USB device does, and
     // takes the device node with it; our link goes as well.
     pty_.reset();
-    // The cable carried the modem's power too.
+    // The cable carried the modem's power too: a submission under way is gone with it.
     modem_.restart();
+    drop_submission();
     replug_at_.reset();
     if (back_after) {
         replug_at_ = Clock::now() + *back_after;
@@ -101,8 +121,22 @@ void Simulator::send_unasked(std::string_view bytes) {
     }
 }
 
+void Simulator::drop_submission() {
+    answer_due_.reset();
+    held_answer_.clear();
+    input_.clear();
+}
+
 void Simulator::run_timers() {
     auto now = Clock::now();
+    if (answer_due_ && *answer_due_ <= now) {
+        answer_due_.reset();
+        if (pty_) {
+            pty_->send(held_answer_);
+        }
+        held_answer_.clear();
+        work_input();
+    }
     if (fault_ends_at_ && *fault_ends_at_ <= now) {
         fault_ends_at_.reset();
         modem_.set_fault(Fault::None);
@@ -118,7 +152,7 @@ void Simulator::run_timers() {
 
 int Simulator::poll_timeout() const {
     std::optional<Clock::time_point> next;
-    for (const auto& due : {replug_at_, fault_ends_at_}) {
+    for (const auto& due : {replug_at_, fault_ends_at_, answer_due_}) {
         if (due && (!next || *due < *next)) {
             next = due;
         }
@@ -135,12 +169,36 @@ bool Simulator::take_input() {
     for (;;) {
         switch (pty_->read(data)) {
         case PtyLink::Input::Data:
-            pty_->send(modem_.receive(data));
+            if (input_.size() + data.size() <= input_limit) {
+                input_ += data;
+            } else {
+                std::fprintf(stderr, "vmsms-modemsim: busy with a submission, %zu bytes of input lost\n", data.size());
+            }
+            work_input();
             break;
         case PtyLink::Input::Nothing:
             return true;
         default:
             return false;
+        }
+    }
+}
+
+void Simulator::work_input() {
+    while (pty_ && !answer_due_ && !input_.empty()) {
+        if (latency_.count() == 0) {
+            pty_->send(modem_.receive(input_));
+            input_.clear();
+            return;
+        }
+        size_t taken = 0;
+        pty_->send(modem_.receive_up_to_submission(input_, taken));
+        input_.erase(0, taken);
+        if (!input_.empty()) {
+            // The byte that submits: the echo before it has gone, its answer waits for the network.
+            held_answer_ = modem_.receive(std::string_view(input_).substr(0, 1));
+            input_.erase(0, 1);
+            answer_due_ = Clock::now() + latency_;
         }
     }
 }
@@ -191,7 +249,10 @@ int Simulator::run(ControlServer* control, int signals) {
             pty->write_pending();
         }
         if (pty && (fds[2].revents & POLLIN) && pty->port_released()) {
+            // The answer to a submission under way, and what the gateway wrote after it, went with
+            // the session: a new one must not start with them.
             modem_.reset_input();
+            drop_submission();
         }
         // Last: a command may unplug the line the events above were about.
         if (control) {

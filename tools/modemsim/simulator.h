@@ -2,12 +2,14 @@
 
 #include "modemsim/modem.h"
 
+#include <chrono>
 #include <string>
 
 struct SimulatorOptions {
-    std::string link;    // where the device appears
-    std::string control; // the control socket; empty: none
-    std::string record;  // the submissions' record file; empty: none
+    std::string link;                            // where the device appears
+    std::string control;                         // the control socket; empty: none
+    std::string record;                          // the submissions' record file; empty: none
+    std::chrono::milliseconds submit_latency{0}; // how long the answer to a submission waits
     ModemProfile profile;
 };
 
