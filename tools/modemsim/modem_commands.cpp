@@ -17,9 +17,9 @@ const std::map<std::string, std::string>& identity_answers() {
 }
 
 // Settings a modem takes without anything to show for them here: error reporting, character set,
-// text-mode parameters.
+// text-mode parameters, the phone functionality level.
 bool accepted_setting(const std::string& name) {
-    return name == "+CMEE" || name == "+CSCS" || name == "+CSMP";
+    return name == "+CMEE" || name == "+CSCS" || name == "+CSMP" || name == "+CFUN";
 }
 
 // The highest value each AT+CNMI parameter takes: mode, mt, bm, ds, bfr.
@@ -57,6 +57,13 @@ Modem::Result Modem::run_identity(const AtCommand& command) {
         result.info = {"+CPIN: READY"};
     } else if (name == "+CREG" && command.form == Form::Read) {
         result.info = {"+CREG: 0,1"};
+    } else if (name == "+CFUN" && command.form == Form::Read) {
+        result.info = {"+CFUN: 1"}; // full functionality, always
+    } else if (name == "+CSCS" && command.form == Form::Read) {
+        // Tools that pick a character set ask which one is in use and which are offered.
+        result.info = {"+CSCS: \"GSM\""};
+    } else if (name == "+CSCS" && command.form == Form::Test) {
+        result.info = {"+CSCS: (\"GSM\",\"IRA\",\"UCS2\")"};
     } else if (accepted_setting(name) && command.form != Form::Action) {
         // Taken as given.
     } else {
