@@ -45,11 +45,19 @@ std::string pid_dcs(bool seven_bit, bool flash) {
     return seven_bit ? (flash ? "0010" : "0000") : "0008";
 }
 
+// SMS-SUBMIT with a relative validity period, and the header indicator and the status-report request
+// when asked for.
+std::string first_octet(const SubmitOptions& options) {
+    int octet = 0x11 | (options.has_header ? user_data_header_flag : 0) | (options.status_report ? 0x20 : 0);
+    return hex_field(static_cast<size_t>(octet));
+}
+
 SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
-                          bool flash) {
-    // No service-centre address, SMS-SUBMIT with a relative validity period, reference 0; the
-    // destination is international, 86 followed by the number.
-    std::string pdu = "001100";
+                          const SubmitOptions& options) {
+    bool flash = options.flash;
+    // No service-centre address, the first octet, reference 0; the destination is international, 86
+    // followed by the number.
+    std::string pdu = "00" + first_octet(options) + "00";
     pdu += hex_field(number.size() + 2);
     pdu += "9168";
     pdu += swap_semi_octets(number);
@@ -63,13 +71,14 @@ SubmitPdu standard_submit(std::string_view number, std::string_view user_data, b
 }
 
 SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
-                         std::string_view smscode, bool flash) {
+                         std::string_view smscode, const SubmitOptions& options) {
+    bool flash = options.flash;
     std::string_view centre = service_centre_digits(smscode);
     // Service-centre length in octets: the type, the country code 86, then the digits.
     std::string pdu = hex_field(2 + (centre.size() + 1) / 2);
     pdu += "9168";
     pdu += swap_semi_octets(centre);
-    pdu += "1100";
+    pdu += first_octet(options) + "00";
     pdu += hex_field(number.size());
     pdu += "81";
     pdu += swap_semi_octets(number);
@@ -128,8 +137,13 @@ std::string unswap_semi_octets(std::string_view semi_octets) {
 
 SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
                            std::string_view smscode, PduVariant variant, bool flash) {
+    return build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, SubmitOptions{.flash = flash});
+}
+
+SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
+                           std::string_view smscode, PduVariant variant, const SubmitOptions& options) {
     if (variant == PduVariant::Siemens) {
-        return siemens_submit(number, user_data, seven_bit, septets, smscode, flash);
+        return siemens_submit(number, user_data, seven_bit, septets, smscode, options);
     }
-    return standard_submit(number, user_data, seven_bit, septets, flash);
+    return standard_submit(number, user_data, seven_bit, septets, options);
 }

@@ -2,6 +2,7 @@
 
 #include "engine/trace.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,12 +62,31 @@ struct SubmitPdu {
 SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
                            std::string_view smscode, PduVariant variant, bool flash = false);
 
+// What else an SMS-SUBMIT may carry: `has_header` says the user data starts with a user-data header
+// (a part of a long message); `status_report` asks the network for a report on delivery.
+struct SubmitOptions {
+    bool flash = false;
+    bool has_header = false;
+    bool status_report = false;
+};
+SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
+                           std::string_view smscode, PduVariant variant, const SubmitOptions& options);
+
 // --- Received PDU ---------------------------------------------------------------------------------------
 
+// The concatenation element of a user-data header (8-bit or 16-bit reference): which part of which
+// long message a short message is.
+struct ConcatInfo {
+    int reference = 0;
+    int count = 0;
+    int sequence = 0;
+};
+
 struct ReceivedMessage {
-    std::string sender;          // digits, a national number without +86; or the text of an alphanumeric sender
-    std::string text;            // GBK
-    bool sender_is_name = false; // an alphanumeric sender (a company name), which cannot be answered
+    std::string sender;             // digits, a national number without +86; or the text of an alphanumeric sender
+    std::string text;               // GBK
+    bool sender_is_name = false;    // an alphanumeric sender (a company name), which cannot be answered
+    std::optional<ConcatInfo> part; // set when the message is one part of a long message
 };
 
 // One PDU line of the modem's message listing (its trailing CR may be there), read from the layout it

@@ -1,5 +1,6 @@
 #include "engine/pdu/pdu_address.h"
 #include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_concat.h"
 #include "engine/pdu/pdu_hex.h"
 #include "engine/pdu/pdu_layout.h"
 #include "platform/gbk.h"
@@ -96,6 +97,9 @@ ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
     message.sender_is_name = is_alphanumeric(layout.sender.type);
     bool has_header = (layout.first_octet & user_data_header_flag) != 0;
     message.text = user_data_text(user_data_chars(from_d), layout.udl, coding_of_dcs(layout.dcs), has_header);
+    if (has_header) {
+        message.part = concat_info(user_data_chars(from_d));
+    }
     tracef(trace, format.decoded.c_str(), layout.coding_type.c_str(), message.text.c_str());
     return message;
 }

@@ -92,7 +92,10 @@ def gammu_parts(text, unicode, number):
     for part in parts:
         message = gammu_message(number, part["Text"], unicode, "Deliver")
         message.update({"UDH": part["UDH"], "Coding": part["Coding"], "Length": part["Length"]})
-        out.append((gammu.EncodePDU(message, Layout="Deliver").hex().upper(), part["Text"]))
+        udh = part["UDH"]
+        reference = udh["ID8bit"] if udh["ID8bit"] >= 0 else udh["ID16bit"]
+        where = f"{reference}:{udh['AllParts']}:{udh['PartNumber']}"
+        out.append((gammu.EncodePDU(message, Layout="Deliver").hex().upper(), part["Text"], where))
     return out
 
 
@@ -195,12 +198,36 @@ def deliver_cases():
     cases = []
     for name, number, text, unicode in singles:
         sender = national(number)
-        cases.append((name, gammu_pdu(number, text, unicode), sender, text))
+        cases.append((name, gammu_pdu(number, text, unicode), sender, text, "-"))
     for unicode, text in ((False, "Part one and two " * 12), (True, "第一部分和第二部分" * 12)):
-        for index, (pdu, part_text) in enumerate(gammu_parts(text, unicode, "+8613900000001")):
+        for index, (pdu, part_text, where) in enumerate(gammu_parts(text, unicode, "+8613900000001")):
             coding = "ucs2" if unicode else "7bit"
-            cases.append((f"concatenated/{coding}/part{index + 1}", pdu, "13900000001", part_text))
+            cases.append((f"concatenated/{coding}/part{index + 1}", pdu, "13900000001", part_text, where))
     return cases
+
+
+def long_submit_cases():
+    """Long messages the engine splits: (name, variant, coding, smscode, reference, text)."""
+    english = "Price: {5} [EUR] 10 ~ ok ^_^ | a\\b @home $ " * 12
+    return [
+        ("standard/english_with_extension_characters", "standard", "7bit", "-", 7, english[:500]),
+        ("standard/english_escape_pair_on_a_part_edge", "standard", "7bit", "-", 200, "x" * 152 + "{" + "y" * 200),
+        ("standard/english_ten_parts", "standard", "7bit", "-", 255, ("abcdefghij" * 153)[:1530]),
+        ("standard/chinese_300", "standard", "ucs2", "-", 42, (LONG_CHINESE * 7)[:300]),
+        ("standard/chinese_71", "standard", "ucs2", "-", 1, LONG_CHINESE[:71]),
+        ("siemens/chinese_150", "siemens", "ucs2", "8613800000500", 9, (LONG_CHINESE * 4)[:150]),
+    ]
+
+
+def linked_text(decoded_parts):
+    """The text gammu makes of the parts once it has linked them into one message."""
+    linked = gammu.LinkSMS([[part] for part in decoded_parts])
+    if len(linked) != 1:
+        return f"<gammu linked them into {len(linked)} messages>"
+    info = gammu.DecodeSMS(linked[0])
+    if info is None:
+        return "".join(part["Text"].split("\0", 1)[0] for part in linked[0])
+    return "".join(entry["Buffer"] or "" for entry in info["Entries"])
 
 
 def peer_deliver_cases():
@@ -233,10 +260,13 @@ def main():
     peer_submits = peer_submit_cases()
 
     flashes = flash_cases()
+    longs = long_submit_cases()
 
     commands = [f"submit {c[1]} {c[2]} {c[3]} {c[4]} {to_hex(c[5])}" for c in submits]
     commands += [f"submit {variant} 7bit 13900000001 {smscode} {to_hex(text)}" for _, variant, smscode, text in flashes]
-    commands += [f"received {pdu}" for _, pdu, _, _ in delivers]
+    commands += [f"submit-long {variant} {coding} 13900000001 {smscode} {reference} {to_hex(text)}"
+                 for _, variant, coding, smscode, reference, text in longs]
+    commands += [f"received {pdu}" for _, pdu, _, _, _ in delivers]
     commands += [f"deliver {form} {coding} {to_hex(sender)} {to_hex(text)}"
                  for _, form, coding, sender, text, _ in peer_delivers]
     commands += [f"submitted {pdu}" for _, pdu, _, _, _ in peer_submits]
@@ -260,11 +290,22 @@ def main():
         checks.expect(f"flash {name}: text", decoded["Text"], text)
         checks.expect(f"flash {name}: class", decoded["Class"], 0)
 
+    print("-- long messages we split, decoded part by part and linked by gammu")
+    for name, _, _, _, reference, text in longs:
+        pdus = next(answers).split(" ")[1].split(",")
+        decoded = [gammu.DecodePDU(bytes.fromhex(pdu), SMSC=True) for pdu in pdus]
+        for index, part in enumerate(decoded):
+            udh = part["UDH"]
+            checks.expect(f"long {name}: part {index + 1} header",
+                          (udh["ID8bit"], udh["AllParts"], udh["PartNumber"]), (reference, len(pdus), index + 1))
+        checks.expect(f"long {name}: linked text", linked_text(decoded), text)
+
     print("-- deliver PDUs gammu builds, decoded by us")
-    for name, _, sender, text in delivers:
+    for name, _, sender, text, where in delivers:
         fields = next(answers).split(" ")
         checks.expect(f"deliver {name}: sender", from_hex(fields[1]), sender)
         checks.expect(f"deliver {name}: text", from_hex(fields[2]), text)
+        checks.expect(f"deliver {name}: part", fields[3], where)
 
     print("-- deliver PDUs of our modem-side peer, decoded by gammu")
     for name, _, _, _, text, number in peer_delivers:

@@ -3,11 +3,14 @@
 // empty) so that any character survives the pipe.
 //
 //   submit standard|siemens[-flash] 7bit|ucs2 NUMBER SMSCODE TEXT  ->  pdu PDU LENGTH
-//   received LINE                                          ->  message SENDER TEXT
+//   submit-long standard|siemens 7bit|ucs2 NUMBER SMSCODE REFERENCE TEXT  ->  pdus PDU,PDU,...
+//   received LINE                                          ->  message SENDER TEXT PART
+//                                                             (PART: REFERENCE:COUNT:SEQUENCE or -)
 //   deliver national|international|alpha 7bit|ucs2 SENDER TEXT  ->  pdu PDU
 //   submitted PDU                                          ->  submitted NUMBER TYPE TEXT | refused
 
 #include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_concat.h"
 #include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 
@@ -70,12 +73,39 @@ std::string submit(std::istringstream& args) {
     return "pdu " + pdu.pdu + " " + std::to_string(pdu.command_length);
 }
 
+// Encodes the whole content as the engine does for a long message and builds one PDU per part.
+std::string submit_long(std::istringstream& args) {
+    std::string variant, coding, number, smscode, text;
+    int reference = 0;
+    args >> variant >> coding >> number >> smscode >> reference >> text;
+    bool seven_bit = coding == "7bit";
+    std::string gbk_text = gbk_argument(text);
+    Encoded7bit packed = seven_bit ? encode_7bit(gbk_text) : Encoded7bit{encode_ucs2(gbk_text), 0};
+    SplitContent split = split_user_data(packed.hex, seven_bit, packed.septets);
+    int count = static_cast<int>(split.parts.size());
+    std::string out = "pdus ";
+    for (int i = 0; i < count; ++i) {
+        UserData data =
+            count > 1 ? with_concat_header(split.parts[i], seven_bit, reference, count, i + 1) : split.parts[i];
+        SubmitPdu pdu = build_submit_pdu(number, data.hex, seven_bit, data.septets, smscode == "-" ? "" : smscode,
+                                         variant == "siemens" ? PduVariant::Siemens : PduVariant::Standard,
+                                         SubmitOptions{.has_header = count > 1});
+        out += (i == 0 ? "" : ",") + pdu.pdu;
+    }
+    return out;
+}
+
 std::string received(std::istringstream& args) {
     std::string line;
     args >> line;
     NullTrace trace;
     ReceivedMessage message = decode_received_pdu(line + "\r", trace);
-    return "message " + utf8_result(message.sender) + " " + utf8_result(message.text);
+    std::string part = "-";
+    if (message.part) {
+        part = std::to_string(message.part->reference) + ":" + std::to_string(message.part->count) + ":" +
+               std::to_string(message.part->sequence);
+    }
+    return "message " + utf8_result(message.sender) + " " + utf8_result(message.text) + " " + part;
 }
 
 std::string deliver(std::istringstream& args) {
@@ -108,6 +138,9 @@ std::string answer(const std::string& line) {
     args >> command;
     if (command == "submit") {
         return submit(args);
+    }
+    if (command == "submit-long") {
+        return submit_long(args);
     }
     if (command == "received") {
         return received(args);
