@@ -540,8 +540,9 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(ctl_ok({"status"}), "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" +
-                                      device_ + "\nlatency=0\ncnmi=0,0,0,0,0\n");
+    EXPECT_EQ(ctl_ok({"status"}),
+              "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" + device_ +
+                  "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n");
 }
 
 TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {

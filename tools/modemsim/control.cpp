@@ -1,10 +1,8 @@
 #include "modemsim/control.h"
 
+#include "modemsim/control_deliver.h"
 #include "modemsim/control_faults.h"
-#include "modemsim/network_time.h"
-#include "modemsim/pdu_peer.h"
-#include "modemsim/text_escape.h"
-#include "platform/gbk.h"
+#include "modemsim/message_assembly.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,128 +21,6 @@ bool all_digits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-bool all_ascii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
-}
-
-bool is_hex_pdu(std::string_view text) {
-    return !text.empty() && text.size() % 2 == 0 &&
-           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
-}
-
-struct DeliverRequest {
-    DeliverMessage message;
-    std::string from;      // as given, UTF-8
-    std::string text;      // as given, UTF-8
-    std::string raw_pdu;   // --pdu
-    std::string coding;    // "", "7bit" or "ucs2"
-    bool has_text = false; // an empty text is a message too
-};
-
-// Reads the words after "deliver"; an error text when they do not make a request.
-std::string parse_deliver(const std::vector<std::string>& words, DeliverRequest& request) {
-    request.message.time_stamp = network_time_stamp();
-    for (size_t i = 1; i < words.size(); ++i) {
-        const std::string& option = words[i];
-        bool has_value = i + 1 < words.size();
-        if (option == "--7bit" || option == "--ucs2") {
-            request.coding = option.substr(2);
-        } else if (option == "--no-smsc") {
-            request.message.service_centre.clear();
-        } else if (!has_value) {
-            return "unknown option or missing value: " + option;
-        } else if (option == "--from") {
-            request.from = words[++i];
-        } else if (option == "--text") {
-            request.text = words[++i];
-            request.has_text = true;
-        } else if (option == "--smsc") {
-            std::string digits = words[++i];
-            digits.erase(0, digits.rfind('+', 0) == 0 ? 1 : 0);
-            if (!all_digits(digits)) {
-                return "the service centre must be digits, with or without '+'";
-            }
-            request.message.service_centre = digits;
-        } else if (option == "--time") {
-            if (words[++i].size() != 14 || !all_digits(words[i])) {
-                return "the time stamp is 14 digits: YYMMDDhhmmsszz";
-            }
-            request.message.time_stamp = words[i];
-        } else if (option == "--pdu") {
-            request.raw_pdu = words[++i];
-        } else {
-            return "unknown option: " + option;
-        }
-    }
-    return {};
-}
-
-// Fills in the message from the sender and text given; an error text when they do not make one.
-std::string complete_message(DeliverRequest& request) {
-    DeliverMessage& message = request.message;
-    const std::string& from = request.from;
-    if (from.empty() || !request.has_text) {
-        return "deliver needs --from and --text, or --pdu";
-    }
-    if (from[0] == '+' && all_digits(from.substr(1))) {
-        message.form = SenderForm::International;
-        message.sender = from.substr(1);
-    } else if (all_digits(from)) {
-        message.form = SenderForm::National;
-        message.sender = from;
-    } else {
-        message.form = SenderForm::Alphanumeric;
-        message.sender = utf8_to_gbk(from).value_or("");
-        if (message.sender.empty()) {
-            return "the sender has no GBK form";
-        }
-    }
-    auto text = utf8_to_gbk(request.text);
-    if (!text) {
-        return "the text has no GBK form";
-    }
-    message.text = *text;
-    if (request.coding.empty()) {
-        request.coding = all_ascii(request.text) ? "7bit" : "ucs2";
-    }
-    message.seven_bit = request.coding == "7bit";
-    return {};
-}
-
-ControlReply deliver(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
-    DeliverRequest request;
-    std::string error = parse_deliver(words, request);
-    std::string pdu;
-    std::string description;
-    if (error.empty() && !request.raw_pdu.empty()) {
-        if (!is_hex_pdu(request.raw_pdu)) {
-            return refused("the PDU must be an even number of hex digits");
-        }
-        pdu = request.raw_pdu;
-        std::transform(pdu.begin(), pdu.end(), pdu.begin(), [](unsigned char c) { return std::toupper(c); });
-        description = "raw";
-    } else if (error.empty() && (error = complete_message(request)).empty()) {
-        pdu = build_deliver_pdu(request.message);
-        description = "from=" + escape_line_text(request.from) + " coding=" + request.coding +
-                      " text=" + escape_line_text(request.text);
-    }
-    if (!error.empty()) {
-        return refused(error);
-    }
-    int index = modem.store().add(pdu, description);
-    if (index == 0) {
-        return refused("the message memory is full");
-    }
-    // Announced at once, even while a submission's answer is held: the gateway has to take the
-    // announcement wherever it comes.
-    if (std::string indication = modem.new_message_indication(index); !indication.empty()) {
-        line.send_unasked(indication);
-    }
-    ControlReply reply;
-    reply.lines = {"stored " + std::to_string(index)};
-    return reply;
-}
-
 ControlReply layout(const std::vector<std::string>& words, Modem& modem) {
     if (words.size() != 2 || (words[1] != "usual" && words[1] != "blank-line")) {
         return refused("layout takes usual or blank-line");
@@ -159,6 +35,45 @@ ControlReply latency(const std::vector<std::string>& words, LineControl& line) {
         return refused("latency takes the milliseconds a submission takes, 0 to 60000");
     }
     line.set_submit_latency(*latency);
+    return {};
+}
+
+struct FateName {
+    const char* name;
+    ReportFate fate;
+};
+
+constexpr FateName fates[] = {
+    {"delivered", ReportFate::Delivered},
+    {"failed", ReportFate::Failed},
+    {"none", ReportFate::None},
+};
+
+const char* fate_name(ReportFate fate) {
+    for (const FateName& entry : fates) {
+        if (entry.fate == fate) {
+            return entry.name;
+        }
+    }
+    return "delivered";
+}
+
+ControlReply reports(const std::vector<std::string>& words, Modem& modem) {
+    for (const FateName& entry : fates) {
+        if (words.size() == 2 && words[1] == entry.name) {
+            modem.set_report_fate(entry.fate);
+            return {};
+        }
+    }
+    return refused("reports takes delivered, failed or none");
+}
+
+ControlReply report_delay(const std::vector<std::string>& words, LineControl& line) {
+    auto delay = words.size() == 2 ? parse_submit_latency(words[1]) : std::nullopt;
+    if (!delay) {
+        return refused("report-delay takes the milliseconds from a submission's answer to its report, 0 to 60000");
+    }
+    line.set_report_delay(*delay);
     return {};
 }
 
@@ -181,7 +96,10 @@ ControlReply status(Modem& modem, SubmissionLog& log, const LineControl& line) {
                        std::to_string(modem.store().capacity()) + " submissions=" + std::to_string(log.lines().size()) +
                        (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged"),
                    "latency=" + std::to_string(line.submit_latency().count()),
-                   "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported")};
+                   "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported"),
+                   std::string("reports=") + fate_name(modem.report_fate()) +
+                       " report-delay=" + std::to_string(line.report_delay().count()) +
+                       " waiting=" + std::to_string(line.reports_waiting())};
     return reply;
 }
 
@@ -198,7 +116,7 @@ std::optional<std::chrono::milliseconds> parse_submit_latency(std::string_view t
 ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line) {
     const std::string command = words.empty() ? "" : words[0];
     if (command == "deliver") {
-        return deliver(words, modem, line);
+        return deliver_command(words, modem, line);
     }
     if (command == "fault") {
         return fault_command(words, modem, line);
@@ -209,12 +127,20 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
     if (command == "latency") {
         return latency(words, line);
     }
+    if (command == "reports") {
+        return reports(words, modem);
+    }
+    if (command == "report-delay") {
+        return report_delay(words, line);
+    }
     if (words.size() != 1) {
         return refused(command.empty() ? "empty command" : "unknown command or extra words: " + command);
     }
     ControlReply reply;
     if (command == "sent") {
         reply.lines = log.lines();
+    } else if (command == "messages") {
+        reply.lines = assembled_messages(log.submissions());
     } else if (command == "stored") {
         reply = stored(modem);
     } else if (command == "status") {

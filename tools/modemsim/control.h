@@ -11,6 +11,7 @@
 
 // The control interface's commands, one line of words each:
 //   deliver --from NUMBER --text TEXT [--7bit | --ucs2] [--smsc NUMBER | --no-smsc] [--time STAMP]
+//           [--parts auto|COUNT [--ref REFERENCE] [--ref16] [--order 3,1,2] [--drop 2] [--duplicate 1]]
 //   deliver --pdu HEX
 //   fault none
 //   fault silent | error | reject | endless-listing | garbage [--for SECONDS]
@@ -20,7 +21,9 @@
 //   fault replug
 //   layout usual | blank-line
 //   latency MS
-//   sent | stored | status | clear | quit
+//   reports delivered | failed | none
+//   report-delay MS
+//   sent | messages | stored | status | clear | quit
 struct ControlReply {
     bool ok = true;
     std::vector<std::string> lines; // UTF-8, one line each
@@ -50,10 +53,16 @@ public:
     // whatever the gateway writes meanwhile, wait that long. A change holds from the next submission.
     virtual std::chrono::milliseconds submit_latency() const = 0;
     virtual void set_submit_latency(std::chrono::milliseconds latency) = 0;
+    // How long after its submission's answer the network's status report comes. A change holds for
+    // the reports of later submissions.
+    virtual std::chrono::milliseconds report_delay() const = 0;
+    virtual void set_report_delay(std::chrono::milliseconds delay) = 0;
+    // Status reports the network owes and has not sent yet.
+    virtual size_t reports_waiting() const = 0;
 };
 
-// A submit latency as the command line and the control interface take it: whole milliseconds, 0 to
-// 60000; nullopt for anything else.
+// A submit latency or report delay as the command line and the control interface take it: whole
+// milliseconds, 0 to 60000; nullopt for anything else.
 std::optional<std::chrono::milliseconds> parse_submit_latency(std::string_view text);
 
 ControlReply run_control(const std::vector<std::string>& words, Modem& modem, SubmissionLog& log, LineControl& line);

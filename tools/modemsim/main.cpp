@@ -12,12 +12,22 @@ namespace {
 const char usage[] =
     "usage: vmsms-modemsim --link PATH [--control SOCKET] [--record FILE] [--blank-line-listing]\n"
     "                      [--no-echo] [--ignore-length] [--capacity N] [--submit-latency MS]\n"
-    "                      [--no-indications]\n"
+    "                      [--report-delay MS] [--no-indications]\n"
     "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
     "options:  --submit-latency MS        the answer to a submission comes MS milliseconds (0 to 60000)\n"
     "                                     after its Ctrl-Z; what is written meanwhile waits for it\n"
+    "          --report-delay MS          a status report comes MS milliseconds (0 to 60000, default\n"
+    "                                     1000) after the answer to the submission that asked for it\n"
     "          --no-indications           AT+CNMI answers +CMS ERROR: 303: no new message is announced\n"
     "commands: deliver --from NUMBER --text TEXT [--7bit|--ucs2] [--smsc NUMBER|--no-smsc] [--time STAMP]\n"
+    "                  [--parts auto|K [--ref R] [--ref16] [--order 3,1,2] [--drop 2] [--duplicate 1]]\n"
+    "                                     --parts: a long message in parts, each with its concatenation\n"
+    "                                     header (even when one part holds it all): as many as the text\n"
+    "                                     needs (153 septets or 67 UCS-2 characters each, one fewer with\n"
+    "                                     --ref16) or K parts as even as they go; --ref: the reference\n"
+    "                                     (default a new one); --ref16: a 16-bit reference; --order:\n"
+    "                                     the order the parts are stored in; --drop: parts left out;\n"
+    "                                     --duplicate: parts stored twice. Prints the slots taken\n"
     "          deliver --pdu HEX\n"
     "          fault none                 clear every fault (plugs the modem back in when unplugged)\n"
     "          fault silent|error|reject|endless-listing|garbage [--for SECONDS]\n"
@@ -33,7 +43,15 @@ const char usage[] =
     "          fault replug               a new pseudo-terminal at the same link; prints its device\n"
     "          layout usual|blank-line\n"
     "          latency MS                 submissions from now on take MS milliseconds (0 to 60000)\n"
-    "          sent | stored | status | clear | quit\n";
+    "          reports delivered|failed|none\n"
+    "                                     the status report a submission asking for one gets (failed:\n"
+    "                                     status 41, incompatible destination; none: no report); as\n"
+    "                                     AT+CNMI's ds asks, +CDS (1), or kept and announced by +CDSI (2)\n"
+    "                                     or kept unannounced (0)\n"
+    "          report-delay MS            reports of later submissions come MS milliseconds after\n"
+    "          sent                       the submissions, one line each, long messages' parts marked\n"
+    "          messages                   the submitted messages with their parts put together\n"
+    "          stored | status | clear | quit\n";
 
 int usage_error(const char* why, const char* what) {
     std::fprintf(stderr, "vmsms-modemsim: %s%s\n%s", why, what, usage);
@@ -81,6 +99,12 @@ int simulator_main(int argc, char** argv) {
                 return usage_error("the submit latency is 0 to 60000 milliseconds, not ", argv[i]);
             }
             options.submit_latency = *latency;
+        } else if (std::strcmp(arg, "--report-delay") == 0) {
+            auto delay = parse_submit_latency(argv[++i]);
+            if (!delay) {
+                return usage_error("the report delay is 0 to 60000 milliseconds, not ", argv[i]);
+            }
+            options.report_delay = *delay;
         } else {
             return usage_error("unknown option: ", arg);
         }

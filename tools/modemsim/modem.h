@@ -28,6 +28,29 @@ enum class Fault {
     Garbage,        // every command line and PDU is answered with random bytes instead
 };
 
+// What the network makes of an accepted submission that asked for a status report.
+enum class ReportFate {
+    Delivered, // reported received by the recipient
+    Failed,    // reported given up for good
+    None,      // never reported
+};
+
+// A status report the network owes for an accepted submission.
+struct ReportRequest {
+    int reference = 0;        // the +CMGS reference
+    std::string recipient;    // as the submission named it
+    int recipient_type = 0;   // its type of address
+    int status = 0;           // TP-ST, as the fate at submission time decided
+    std::string submitted_at; // YYMMDDhhmmsszz, filled in by whoever keeps the time
+};
+
+// What became of a status report the network handed to the modem.
+struct ReportRouting {
+    std::string unasked; // what the modem sends for it without being asked: +CDS, +CDSI or nothing
+    int index = 0;       // the slot it took when kept in memory
+    bool lost = false;   // it was to be kept, but the memory is full
+};
+
 // A GSM modem in PDU mode, byte stream in, byte stream out: no device, no clock, so the whole
 // conversation can be driven from anywhere.
 class Modem {
@@ -73,6 +96,19 @@ public:
     std::string indication_settings() const;
     bool offers_indications() const { return profile_.indications; }
 
+    // Decides the status reports of submissions accepted from now on.
+    void set_report_fate(ReportFate fate) { report_fate_ = fate; }
+    ReportFate report_fate() const { return report_fate_; }
+    // The status reports owed for the submissions accepted since the last call, oldest first.
+    std::vector<ReportRequest> take_report_requests();
+    // Takes the network's status report on `request`, time-stamped `discharged_at`, and passes it on as
+    // AT+CNMI's ds asks: handed over at once with +CDS (ds 1), or kept in memory and announced with
+    // +CDSI (ds 2) or not announced (ds 0). A report that cannot be handed over or announced, with
+    // indications off or the modem dead, is kept in memory unannounced.
+    ReportRouting report_status(const ReportRequest& request, const std::string& discharged_at);
+    // A new concatenation reference for a long message the network delivers.
+    int new_concatenation_reference(bool sixteen_bit);
+
     // Whether an endless listing is under way; the modem then takes no input.
     bool streaming() const { return streaming_; }
     // The next entries of the endless listing, a few kilobytes of whole lines.
@@ -116,6 +152,9 @@ private:
     Fault fault_ = Fault::None;
     int failing_sends_ = 0;
     int next_reference_ = 1;
+    ReportFate report_fate_ = ReportFate::Delivered;
+    std::vector<ReportRequest> report_requests_;
+    int next_concatenation_reference_ = 1;
     std::array<int, 5> cnmi_{}; // mode, mt, bm, ds, bfr as AT+CNMI set them
 
     bool taking_pdu_ = false;

@@ -153,7 +153,8 @@ void Modem::finish_pdu(std::string& out) {
     submission.pdu = pdu_;
     pdu_.clear();
     auto decoded = decode_submit_pdu(upper(submission.pdu));
-    bool valid = decoded && (!profile_.check_length || decoded->tpdu_octets == announced_length_);
+    bool valid =
+        decoded && !decoded->bad_header && (!profile_.check_length || decoded->tpdu_octets == announced_length_);
     if (!valid) {
         submission.outcome = SendOutcome::Invalid;
         out += "\r\n+CMS ERROR: 304\r\n";
@@ -165,6 +166,11 @@ void Modem::finish_pdu(std::string& out) {
         submission.reference = next_reference_;
         next_reference_ = (next_reference_ + 1) % 256;
         out += "\r\n+CMGS: " + std::to_string(submission.reference) + "\r\n\r\nOK\r\n";
+        if (decoded->status_report && report_fate_ != ReportFate::None) {
+            int status = report_fate_ == ReportFate::Delivered ? status_delivered : status_incompatible_destination;
+            report_requests_.push_back(
+                ReportRequest{submission.reference, decoded->number, decoded->number_type, status, {}});
+        }
     }
     log_.add(submission);
 }

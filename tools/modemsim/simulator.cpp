@@ -2,6 +2,7 @@
 
 #include "modemsim/control.h"
 #include "modemsim/control_socket.h"
+#include "modemsim/network_time.h"
 #include "modemsim/pty_link.h"
 #include "modemsim/text_escape.h"
 
@@ -10,9 +11,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,7 +44,7 @@ class Simulator : public LineControl {
 public:
     Simulator(const SimulatorOptions& options, SubmissionLog& log, std::unique_ptr<PtyLink> pty)
         : modem_(options.profile, log), log_(log), link_(options.link), pty_(std::move(pty)),
-          latency_(options.submit_latency) {}
+          latency_(options.submit_latency), report_delay_(options.report_delay) {}
 
     int run(ControlServer* control, int signals);
 
@@ -53,6 +56,9 @@ public:
     void send_unasked(std::string_view bytes) override;
     std::chrono::milliseconds submit_latency() const override { return latency_; }
     void set_submit_latency(std::chrono::milliseconds latency) override { latency_ = latency; }
+    std::chrono::milliseconds report_delay() const override { return report_delay_; }
+    void set_report_delay(std::chrono::milliseconds delay) override { report_delay_ = delay; }
+    size_t reports_waiting() const override { return reports_.size(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -64,6 +70,10 @@ private:
     // Forgets a submission under way: its answer and whatever the gateway wrote meanwhile are lost.
     void drop_submission();
     std::string control_command(const std::string& line);
+    // Schedules the status reports owed for the submissions the modem just accepted, `report_delay_`
+    // after their answer went or goes out at `answered`.
+    void schedule_reports(Clock::time_point answered);
+    void send_due_reports(Clock::time_point now);
     void run_timers();
     // Until the next timer is due, for poll: -1 when none is set.
     int poll_timeout() const;
@@ -83,6 +93,15 @@ private:
     std::optional<Clock::time_point> answer_due_;
     std::string held_answer_;
     std::string input_; // written by the gateway, not yet taken by the modem
+
+    // Status reports the network owes, in the order their submissions were accepted. A report is the
+    // network's business: neither a closed port nor a pulled cable stops it coming.
+    struct DueReport {
+        Clock::time_point due;
+        ReportRequest request;
+    };
+    std::chrono::milliseconds report_delay_;
+    std::vector<DueReport> reports_;
 };
 
 // More than a gateway ever writes while it waits for an answer; beyond it input is lost, as a
@@ -127,8 +146,32 @@ void Simulator::drop_submission() {
     input_.clear();
 }
 
+void Simulator::schedule_reports(Clock::time_point answered) {
+    for (ReportRequest& request : modem_.take_report_requests()) {
+        request.submitted_at = network_time_stamp();
+        reports_.push_back(DueReport{answered + report_delay_, std::move(request)});
+    }
+}
+
+void Simulator::send_due_reports(Clock::time_point now) {
+    std::vector<DueReport> due;
+    auto keep = std::stable_partition(reports_.begin(), reports_.end(),
+                                      [now](const DueReport& report) { return report.due > now; });
+    due.assign(std::make_move_iterator(keep), std::make_move_iterator(reports_.end()));
+    reports_.erase(keep, reports_.end());
+    for (const DueReport& report : due) {
+        ReportRouting routing = modem_.report_status(report.request, network_time_stamp());
+        send_unasked(routing.unasked);
+        if (routing.lost) {
+            std::fprintf(stderr, "vmsms-modemsim: the message memory is full: the status report on %d is lost\n",
+                         report.request.reference);
+        }
+    }
+}
+
 void Simulator::run_timers() {
     auto now = Clock::now();
+    send_due_reports(now);
     if (answer_due_ && *answer_due_ <= now) {
         answer_due_.reset();
         if (pty_) {
@@ -155,6 +198,11 @@ int Simulator::poll_timeout() const {
     for (const auto& due : {replug_at_, fault_ends_at_, answer_due_}) {
         if (due && (!next || *due < *next)) {
             next = due;
+        }
+    }
+    for (const DueReport& report : reports_) {
+        if (!next || report.due < *next) {
+            next = report.due;
         }
     }
     if (!next) {
@@ -189,6 +237,7 @@ void Simulator::work_input() {
         if (latency_.count() == 0) {
             pty_->send(modem_.receive(input_));
             input_.clear();
+            schedule_reports(Clock::now());
             return;
         }
         size_t taken = 0;
@@ -199,6 +248,7 @@ void Simulator::work_input() {
             held_answer_ = modem_.receive(std::string_view(input_).substr(0, 1));
             input_.erase(0, 1);
             answer_due_ = Clock::now() + latency_;
+            schedule_reports(*answer_due_);
         }
     }
 }

@@ -6,10 +6,11 @@
 #include <string>
 
 struct SimulatorOptions {
-    std::string link;                            // where the device appears
-    std::string control;                         // the control socket; empty: none
-    std::string record;                          // the submissions' record file; empty: none
-    std::chrono::milliseconds submit_latency{0}; // how long the answer to a submission waits
+    std::string link;                             // where the device appears
+    std::string control;                          // the control socket; empty: none
+    std::string record;                           // the submissions' record file; empty: none
+    std::chrono::milliseconds submit_latency{0};  // how long the answer to a submission waits
+    std::chrono::milliseconds report_delay{1000}; // from that answer to the network's status report
     ModemProfile profile;
 };
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
@@ -55,6 +56,11 @@ std::string submission_line(const Submission& submission) {
         line += " to=" + or_dash(gbk_to_utf8_lossy(to));
         line += std::string(" coding=") + coding_word(decoded->coding);
         line += " smsc=" + or_dash(decoded->service_centre);
+        if (decoded->part) {
+            line += " part=" + std::to_string(decoded->part->sequence) + "/" + std::to_string(decoded->part->count) +
+                    " ref=" + std::to_string(decoded->part->reference);
+        }
+        line += decoded->status_report ? " srr=1" : "";
     } else {
         line += " to=- coding=- smsc=-";
     }
@@ -70,8 +76,18 @@ bool SubmissionLog::open(const std::string& path) {
 
 void SubmissionLog::add(const Submission& submission) {
     lines_.push_back(submission_line(submission));
+    submissions_.push_back(submission);
     if (file_.is_open()) {
         file_ << lines_.back() << '\n';
         file_.flush();
+        if (!file_) {
+            std::fprintf(stderr, "vmsms-modemsim: cannot write to the record: %s\n", lines_.back().c_str());
+            file_.clear();
+        }
     }
+}
+
+void SubmissionLog::clear() {
+    lines_.clear();
+    submissions_.clear();
 }

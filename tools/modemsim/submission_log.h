@@ -19,9 +19,11 @@ struct Submission {
 
 // Every PDU the gateway handed over, one decoded line each:
 //   <sent|failed|invalid> ref=<n|-> length=<announced> to=<number|-> coding=<7bit|8bit|ucs2|->
-//   smsc=<digits|-> pdu=<hex> text=<UTF-8>
-// An international destination is written with '+'. The text is last and escaped so that it stays on
-// its line.
+//   smsc=<digits|-> [part=<sequence>/<count> ref=<concatenation reference>] [srr=1] pdu=<hex>
+//   text=<UTF-8>
+// An international destination is written with '+'. A part of a long message names its place and
+// its message's reference, and its text is the part's own; srr=1 marks a request for a status report.
+// The text is last and escaped so that it stays on its line.
 class SubmissionLog {
 public:
     // Starts the record file afresh; false when it cannot be created.
@@ -29,10 +31,12 @@ public:
 
     void add(const Submission& submission);
     const std::vector<std::string>& lines() const { return lines_; }
-    void clear() { lines_.clear(); }
+    const std::vector<Submission>& submissions() const { return submissions_; }
+    void clear();
 
 private:
     std::vector<std::string> lines_;
+    std::vector<Submission> submissions_;
     std::ofstream file_;
 };
 
