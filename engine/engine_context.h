@@ -48,6 +48,8 @@ struct EngineState {
     // both are forgotten when the link is reopened, as the modem may have lost its settings.
     bool indications_asked = false;
     bool indications_on = false;
+    // The concatenation reference of the last long message sent; the next one takes the next number.
+    int concat_reference = 0;
 };
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to

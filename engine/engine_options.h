@@ -19,6 +19,10 @@ struct EngineOptions {
     // Exchanges end on the modem's answer (the prompt, the final result code) instead of fixed
     // sleeps, and the modem announces new messages. Off: the fixed waits.
     std::atomic<bool> responsive{false};
+    // A content longer than one message goes as up to ten linked parts instead of being cut.
+    std::atomic<bool> long_messages{false};
+    // Every message asks the network for a report on its delivery; reports go to the delivery log.
+    std::atomic<bool> delivery_reports{false};
     // The most the engine reads of one message listing; a modem that sends more is taken as faulty.
     std::atomic<std::size_t> max_listing_bytes{65536};
 };

@@ -2,6 +2,7 @@
 
 #include "engine/number_range.h"
 #include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_concat.h"
 #include "engine/persist.h"
 #include "engine/send_position.h"
 #include "engine/submission.h"
@@ -15,27 +16,39 @@
 namespace {
 
 constexpr std::size_t content_read_limit = 1023;
+// A long message's record holds its whole text: ten parts of 67 Chinese characters are 1340 bytes.
+constexpr std::size_t long_content_read_limit = 16384;
 
-// The record's content as the engine sends it: the first line of at most 1023 bytes, encoded.
-std::optional<UserData> encode_content(EngineContext& ctx, long k) {
+// The record's content as the engine sends it: the first line of at most 1023 bytes, encoded and cut
+// to one message; with long messages on, the whole first line in as many parts as it needs (ten at
+// most).
+std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) {
     auto content = read_record(ctx.state.spool_date, SpoolDir::New, k).content;
     if (!content) {
         return std::nullopt;
     }
-    std::string line = cut_at_line_end(content->substr(0, content_read_limit));
+    bool long_messages = ctx.options.long_messages.load();
+    std::string line =
+        cut_at_line_end(content->substr(0, long_messages ? long_content_read_limit : content_read_limit));
     ctx.state.plain_content = line;
     ctx.state.content_kind = line.empty() ? 0 : line[0];
     bool english = ctx.state.content_kind == 2;
-    UserData data;
-    if (english) {
-        Encoded7bit packed = encode_7bit(line.substr(1));
-        data = cut_user_data(packed.hex, true, packed.septets);
-    } else {
-        data = cut_user_data(encode_ucs2(line), false, 0);
+    Encoded7bit encoded = english ? encode_7bit(line.substr(1)) : Encoded7bit{encode_ucs2(line), 0};
+    auto trace_content = [&](const std::string& hex) {
+        tracef(ctx.logs, english ? "English_sms_neirong_%s=[%s][%ld]\n" : "Chinese_sms_neirong_%s=[%s][%ld]\n",
+               gbk("主").c_str(), hex.c_str(), k);
+    };
+    if (!long_messages) {
+        UserData data = cut_user_data(encoded.hex, english, encoded.septets);
+        trace_content(data.hex);
+        return std::vector<UserData>{data};
     }
-    tracef(ctx.logs, english ? "English_sms_neirong_%s=[%s][%ld]\n" : "Chinese_sms_neirong_%s=[%s][%ld]\n",
-           gbk("主").c_str(), data.hex.c_str(), k);
-    return data;
+    trace_content(encoded.hex);
+    SplitContent split = split_user_data(encoded.hex, english, encoded.septets);
+    if (!split.complete) {
+        tracef(ctx.logs, "record %ld longer than %d parts: the rest is not sent\n", k, max_message_parts);
+    }
+    return split.parts;
 }
 
 // The engine's way through one record's recipients. Recipients that a run before a restart already
@@ -70,8 +83,8 @@ private:
     long done_ = 0;
 };
 
-void send_range(EngineContext& ctx, RecordWalk& walk, const std::string& line, const UserData& data, long k,
-                int& index) {
+void send_range(EngineContext& ctx, RecordWalk& walk, const std::string& line, const std::vector<UserData>& data,
+                long k, int& index) {
     tracef(ctx.logs, "--%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
     std::optional<NumberRange> range = parse_number_range(line);
     if (!range) {
@@ -97,7 +110,7 @@ void store_processed(EngineContext& ctx, long k) {
 
 void process_record(EngineContext& ctx, long k) {
     const std::string& day = ctx.state.spool_date;
-    std::optional<UserData> data = encode_content(ctx, k);
+    std::optional<std::vector<UserData>> data = encode_content(ctx, k);
     auto recipients = read_record(day, SpoolDir::New, k).recipients;
     if (!data || !recipients) {
         // Its files are gone: count it as processed so the queue never stalls on it.

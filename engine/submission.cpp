@@ -2,6 +2,7 @@
 
 #include "engine/link_recovery.h"
 #include "engine/modem_errors.h"
+#include "engine/pdu/pdu_concat.h"
 #include "engine/pdu/pdu_layout.h"
 #include "engine/send_attempt.h"
 #include "platform/gbk.h"
@@ -45,12 +46,12 @@ void monitor_line(EngineContext& ctx, const std::string& gap, const std::string&
 
 // The submit PDU for one number, with the trace lines that show how it was built.
 SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets,
-                    bool flash, const std::string& smscode) {
+                    const SubmitOptions& options, const std::string& smscode) {
     TraceSink& trace = ctx.logs;
     bool seven_bit = ctx.state.content_kind == 2;
     PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
     std::string centre = last_chars(smscode, 11);
-    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, flash);
+    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, options);
     tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
     tracef(trace, "smsCO_0=[%s]\n", smscode.c_str());
     tracef(trace, "smsCO_1=[%s]\n", centre.c_str());
@@ -115,23 +116,24 @@ ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& tra
     return {customer, category_read(category, customer, customer, 512)};
 }
 
-int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
-                        int index) {
+namespace {
+
+// The phone number a recipient line names, with the resolution's trace lines; nothing (and a failure
+// line) when it names nothing the modem could send to.
+std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::string& recipient, long record, int index) {
     TraceSink& trace = ctx.logs;
-    tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), content.hex.c_str());
-    RecipientData data = recipient_data(ctx, content);
     ResolvedRecipient resolved = resolve_recipient(recipient, trace);
     std::string phone = resolved.phone;
     if (phone.size() > max_phone_length) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
         report_unsendable(ctx, record, index, phone);
-        return -1;
+        return std::nullopt;
     }
     if (!is_phone_number(cut_at_line_end(phone))) {
         // A customer nobody could find, or text that names no number: the modem would only refuse it.
         tracef(trace, "not a phone number, not sent=[%s]\n", phone.c_str());
         report_unsendable(ctx, record, index, phone);
-        return -1;
+        return std::nullopt;
     }
     tracef(trace, "name4=[%s]\n", resolved.customer.c_str());
     phone = cut_at_line_end(phone);
@@ -139,13 +141,23 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
            length + 2);
-    // Read for every recipient, so a new service centre takes effect at the next one.
-    std::string smscode = read_setting(settings::smscode);
-    SubmitPdu pdu = build_pdu(ctx, phone, data.hex, content.septets, data.flash, smscode);
+    return phone;
+}
+
+struct Handover {
+    bool sent = false;
+    int attempt = 0;    // the attempt that got it through, or the last one made
+    std::string answer; // the modem's answer to that attempt
+};
+
+// One PDU to the modem with its retries. Every failed attempt gets a monitor line; when the last one
+// fails, the recipient gets its failure report line first.
+Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& phone, long record, int index) {
+    TraceSink& trace = ctx.logs;
     std::string pdu_text = pdu.pdu + '\x1a';
     tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
-
     int attempts = ctx.options.retry.load() ? 6 : 1;
+    Handover handover;
     for (int a = 0; a < attempts; ++a) {
         AttemptResult result = attempt_send(ctx, pdu, pdu_text, a);
         if (result.outcome == AttemptResult::Outcome::LinkDown) {
@@ -154,20 +166,88 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
             --a;
             continue;
         }
-        if (result.outcome == AttemptResult::Outcome::Sent) {
-            ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
-                                    ctx.state.plain_content);
-            monitor_line(ctx, "     ", phone, a, monitor_sent_suffix());
-            break;
+        handover = {result.outcome == AttemptResult::Outcome::Sent, a, std::move(result.answer)};
+        if (handover.sent) {
+            return handover;
         }
         if (a == attempts - 1) {
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
         }
-        monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, result.answer));
+        monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, handover.answer));
         if (ctx.options.pause_after_failure.load()) {
             ctx.pacer.sleep(pause_after_failure_ms(ctx.options));
             trace.trace(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\n"));
+        }
+    }
+    return handover;
+}
+
+void report_sent(EngineContext& ctx, long record, int index, const std::string& phone, int attempt, int parts) {
+    std::string count = parts > 1 ? gbk("(" + std::to_string(parts) + "条)") : std::string();
+    ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
+                            ctx.state.plain_content + count);
+    const std::string& suffix = monitor_sent_suffix();
+    monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
+}
+
+// The parts of a long message in order, each with the same retries, under one reference that no
+// message to this recipient had just before. The recipient counts as sent once every part is.
+void send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
+                const std::string& smscode, long record, int index) {
+    bool seven_bit = ctx.state.content_kind == 2;
+    int count = static_cast<int>(parts.size());
+    int reference = ctx.state.concat_reference = (ctx.state.concat_reference + 1) & 0xFF;
+    tracef(ctx.logs, "long message: %d parts, reference %d\n", count, reference);
+    SubmitOptions options{.has_header = true, .status_report = ctx.options.delivery_reports.load()};
+    int last_attempt = 0;
+    for (int i = 0; i < count; ++i) {
+        UserData data = with_concat_header(parts[i], seven_bit, reference, count, i + 1);
+        Handover handover =
+            hand_over(ctx, build_pdu(ctx, phone, data.hex, data.septets, options, smscode), phone, record, index);
+        if (!handover.sent) {
+            tracef(ctx.logs, "part %d of %d not sent: the parts after it are not sent either\n", i + 1, count);
+            return;
+        }
+        last_attempt = std::max(last_attempt, handover.attempt);
+    }
+    report_sent(ctx, record, index, phone, last_attempt, count);
+}
+
+std::string joined_hex(const std::vector<UserData>& parts) {
+    std::string hex;
+    for (const UserData& part : parts) {
+        hex += part.hex;
+    }
+    return hex;
+}
+
+} // namespace
+
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
+                        int index) {
+    return submit_to_recipient(ctx, recipient, std::vector<UserData>{content}, record, index);
+}
+
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const std::vector<UserData>& parts,
+                        long record, int index) {
+    TraceSink& trace = ctx.logs;
+    tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), joined_hex(parts).c_str());
+    std::optional<std::string> phone = phone_to_send_to(ctx, recipient, record, index);
+    if (!phone) {
+        return -1;
+    }
+    // Read for every recipient, so a new service centre takes effect at the next one.
+    std::string smscode = read_setting(settings::smscode);
+    if (parts.size() > 1) {
+        send_parts(ctx, parts, *phone, smscode, record, index);
+    } else {
+        RecipientData data = recipient_data(ctx, parts.front());
+        SubmitOptions options{.flash = data.flash, .status_report = ctx.options.delivery_reports.load()};
+        SubmitPdu pdu = build_pdu(ctx, *phone, data.hex, parts.front().septets, options, smscode);
+        Handover handover = hand_over(ctx, pdu, *phone, record, index);
+        if (handover.sent) {
+            report_sent(ctx, record, index, *phone, handover.attempt, 1);
         }
     }
     trace.trace(">>>>>smssend END!!!!= ");

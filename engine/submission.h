@@ -4,6 +4,7 @@
 #include "engine/pdu/pdu_codec.h"
 
 #include <string>
+#include <vector>
 
 // The longest phone number the submission accepts.
 inline constexpr std::size_t max_phone_length = 12;
@@ -22,6 +23,10 @@ ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& tra
 // monitor. Returns 0 when the recipient was processed, -1 when its number was too long to send.
 int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
                         int index);
+// A content in several parts (a long message): every part goes, in order, under one concatenation
+// reference; the recipient has one report line and one success monitor line, which say "(N条)".
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const std::vector<UserData>& parts,
+                        long record, int index);
 
 // A recipient nothing can be sent to (a number too long, a range that names no numbers): one failure
 // report line and one failure monitor line, with no modem traffic.
