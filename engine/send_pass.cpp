@@ -34,6 +34,14 @@ std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) 
     ctx.state.content_kind = line.empty() ? 0 : line[0];
     bool english = ctx.state.content_kind == 2;
     Encoded7bit encoded = english ? encode_7bit(line.substr(1)) : Encoded7bit{encode_ucs2(line), 0};
+    if (english && long_messages) {
+        // The blanks the window puts after English text must not take a part of their own.
+        std::string body = line.substr(1);
+        Encoded7bit trimmed = encode_7bit(body.substr(0, body.find_last_not_of(' ') + 1));
+        if (parts_needed(trimmed.hex, true, trimmed.septets) < parts_needed(encoded.hex, true, encoded.septets)) {
+            encoded = trimmed;
+        }
+    }
     auto trace_content = [&](const std::string& hex) {
         tracef(ctx.logs, english ? "English_sms_neirong_%s=[%s][%ld]\n" : "Chinese_sms_neirong_%s=[%s][%ld]\n",
                gbk("主").c_str(), hex.c_str(), k);

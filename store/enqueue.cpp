@@ -1,6 +1,7 @@
 #include "store/enqueue.h"
 
 #include "platform/gbk.h"
+#include "store/content_size.h"
 #include "store/spool.h"
 
 #include <cstdio>
@@ -55,7 +56,7 @@ std::string content_for_file(const std::string& content_gbk, bool english) {
 }
 
 EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk, bool english,
-                              Clock& clock) {
+                              Clock& clock, bool long_messages) {
     LocalTime now = clock.now();
     EnqueueResult result;
     result.day = spool_date(now);
@@ -64,7 +65,8 @@ EnqueueResult enqueue_message(const std::string& recipients_box, const std::stri
         result.status = EnqueueStatus::EmptyRecipients;
     } else if (content_gbk.empty()) {
         result.status = EnqueueStatus::EmptyContent;
-    } else if (!english && content_ucs2_hex(content_gbk).size() >= compose_hex_limit) {
+    } else if (!content_fits(content_size(content_gbk, english), english, long_messages)) {
+        // English that did not fit was once cut at 160 septets without a word; it is refused now.
         result.status = EnqueueStatus::ContentTooLong;
     } else {
         long n = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),

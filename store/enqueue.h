@@ -30,9 +30,6 @@ std::string enqueue_result_text(const EnqueueResult& result);
 // places after it is a line feed (a ';' that ends a line before the box's CR LF stays).
 std::string recipients_for_file(const std::string& box_text);
 
-// Chinese content whose UCS-2 hex reaches this many characters (71 characters and more) is refused.
-inline constexpr std::size_t compose_hex_limit = 284;
-
 // The content as the UTF-16 code units of its text, four upper-case hex digits each.
 std::string content_ucs2_hex(const std::string& content_gbk);
 
@@ -40,6 +37,8 @@ std::string content_ucs2_hex(const std::string& content_gbk);
 std::string content_for_file(const std::string& content_gbk, bool english);
 
 // Enqueue into today's spool (by `clock`). `recipients_box` holds the box text with CR LF line breaks,
-// `content_gbk` the content box text; both GBK.
+// `content_gbk` the content box text; both GBK. A content must fit one message (70 Chinese characters,
+// 160 septets of English), or with `long_messages` ten linked parts (670 and 1530); the record holds
+// the whole text either way.
 [[nodiscard]] EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk,
-                                            bool english, Clock& clock);
+                                            bool english, Clock& clock, bool long_messages = false);

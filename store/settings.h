@@ -33,6 +33,8 @@ inline constexpr Setting rate{"RATE", "19200", 10};
 inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
 // Options the window and vmsmsd both take at start, so they survive a restart: "1" is on.
 inline constexpr Setting responsive{"RESPONSIVE", "0", 20};
+inline constexpr Setting long_messages{"LONGSMS", "0", 20};
+inline constexpr Setting delivery_reports{"REPORTS", "0", 20};
 } // namespace settings
 
 std::string read_setting(const Setting& setting);

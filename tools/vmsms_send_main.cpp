@@ -1,11 +1,13 @@
 // vmsms-send: queue one outgoing message into today's spool, as the compose tab does.
-//   vmsms-send [--english] [--to NUMBER]... [--to-file FILE] TEXT
+//   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
 #include "platform/gbk.h"
 #include "platform/text_file.h"
+#include "store/content_size.h"
 #include "store/enqueue.h"
 #include "store/recipients.h"
+#include "store/settings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +27,7 @@ constexpr std::size_t input_limit = 16 * 1024 * 1024;
 constexpr const char* input_limit_text = "16 MiB";
 
 int usage() {
-    std::fputs("usage: vmsms-send [--english] [--to NUMBER]... [--to-file FILE] TEXT|-\n", stderr);
+    std::fputs("usage: vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n", stderr);
     return exit_refused;
 }
 
@@ -101,7 +103,19 @@ std::string recipient_list_utf8(const std::vector<std::string>& lines_gbk) {
 
 } // namespace
 
+// Why a content was too long: what it takes and what one message, or a long message, holds.
+std::string size_detail(const std::string& content_gbk, bool english, bool long_messages) {
+    ContentSize size = content_size(content_gbk, english);
+    int most = english ? (long_messages ? 1530 : 160) : (long_messages ? 670 : 70);
+    std::string unit = english ? "个GSM字符（扩展字符算两个）" : "个字符";
+    return "内容有 " + std::to_string(size.characters) + " " + unit + "，" +
+           (long_messages ? "长短信最多 " : "一条短信最多 ") + std::to_string(most) + " 个" +
+           (long_messages ? "（10条）" : "；更长的内容请用 --long 作为长短信发送") + "。";
+}
+
 int main(int argc, char** argv) {
+    // LONGSMS=1 in server.txt lets long messages in, as the window does when its box is ticked.
+    bool long_messages = setting_is_on(settings::long_messages);
     bool english = false;
     std::vector<std::string> recipients;
     std::string text;
@@ -110,6 +124,8 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--english") {
             english = true;
+        } else if (arg == "--long") {
+            long_messages = true;
         } else if (arg == "--to" && i + 1 < argc) {
             recipients.push_back(argv[++i]);
         } else if (arg == "--to-file" && i + 1 < argc) {
@@ -170,10 +186,13 @@ int main(int argc, char** argv) {
     if (!recipients_gbk->empty() && box_recipient_lines(*recipients_gbk).empty()) {
         return refuse(gbk_to_utf8_lossy(enqueue_status_text(EnqueueStatus::EmptyRecipients)));
     }
-    EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock());
+    EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
     if (result.status != EnqueueStatus::Queued) {
         bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed;
         std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_result_text(result)).c_str());
+        if (result.status == EnqueueStatus::ContentTooLong) {
+            std::fprintf(stderr, "%s\n", size_detail(*content_gbk, english, long_messages).c_str());
+        }
         return failed ? exit_failed : exit_refused;
     }
     std::printf("%ld\n", result.record);

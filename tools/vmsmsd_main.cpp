@@ -70,7 +70,7 @@ private:
 int usage() {
     std::fputs("usage: vmsmsd [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
                "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-               "              [--speed 0..10] [--max-listing BYTES] [--responsive]\n",
+               "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n",
                stderr);
     return 2;
 }
@@ -99,6 +99,8 @@ void device_from_settings(EngineOptions& options) {
 bool parse_options(int argc, char** argv, EngineOptions& options) {
     device_from_settings(options);
     options.responsive = setting_is_on(settings::responsive);
+    options.long_messages = setting_is_on(settings::long_messages);
+    options.delivery_reports = setting_is_on(settings::delivery_reports);
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--device" && i + 1 < argc) {
@@ -133,6 +135,10 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
             options.members_only = true;
         } else if (arg == "--responsive") {
             options.responsive = true;
+        } else if (arg == "--long") {
+            options.long_messages = true;
+        } else if (arg == "--reports") {
+            options.delivery_reports = true;
         } else {
             return false;
         }

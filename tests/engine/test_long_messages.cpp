@@ -116,6 +116,7 @@ const RecordCase records[] = {
     {"chinese_300_without_the_option_is_one_cut_message", false, false, 300, 1},
     {"english_157_and_three_blanks_fit_one", true, true, 157, 1},
     {"english_300_takes_two", true, true, 300, 2},
+    {"english_160_drops_its_blanks_rather_than_take_a_second_part", true, true, 160, 1},
     {"english_300_without_the_option_is_one_cut_message", false, true, 300, 1},
 };
 

@@ -1,4 +1,5 @@
 #include "platform/gbk.h"
+#include "store/content_size.h"
 #include "store/enqueue.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
@@ -82,9 +83,49 @@ TEST_F(Enqueue, SeventyChineseCharactersPass) {
     EXPECT_EQ(enqueue_message("139", repeat(gbk("你"), 68) + "\r\n", false, clock).status, EnqueueStatus::Queued);
 }
 
-TEST_F(Enqueue, LongEnglishIsNotCheckedHere) {
-    EXPECT_EQ(enqueue_message("139", std::string(300, 'x'), true, clock).status, EnqueueStatus::Queued);
+struct SizeCase {
+    const char* name;
+    std::string content; // GBK
+    bool english;
+    bool long_messages;
+    int characters;
+    int parts;
+    bool queued;
+};
+
+class ContentLimit : public Enqueue, public ::testing::WithParamInterface<SizeCase> {};
+
+// English used to be cut at 160 septets on the air without a word; now what does not fit is refused,
+// and long messages take up to ten parts.
+TEST_P(ContentLimit, WhatDoesNotFitIsRefusedAndNothingIsQueued) {
+    const SizeCase& c = GetParam();
+    ContentSize size = content_size(c.content, c.english);
+    EXPECT_EQ(size.characters, c.characters);
+    EXPECT_EQ(size.parts, c.parts);
+    EnqueueResult result = enqueue_message("139", c.content, c.english, clock, c.long_messages);
+    EXPECT_EQ(result.status, c.queued ? EnqueueStatus::Queued : EnqueueStatus::ContentTooLong);
+    EXPECT_EQ(exists(day + "/new/acc"), c.queued);
 }
+
+const SizeCase sizes[] = {
+    {"english_160", std::string(160, 'x'), true, false, 160, 1, true},
+    {"english_161", std::string(161, 'x'), true, false, 161, 2, false},
+    {"english_80_braces_are_160_septets", std::string(80, '{'), true, false, 160, 1, true},
+    {"english_81_braces", std::string(81, '{'), true, false, 162, 2, false},
+    {"english_escape_pair_not_split_between_parts", std::string(152, 'x') + "{" + std::string(10, 'x'), true, true, 164,
+     2, true},
+    {"english_306_two_parts", std::string(306, 'x'), true, true, 306, 2, true},
+    {"english_307_three_parts", std::string(307, 'x'), true, true, 307, 3, true},
+    {"english_1530_long", std::string(1530, 'x'), true, true, 1530, 10, true},
+    {"english_1531_long", std::string(1531, 'x'), true, true, 1531, 11, false},
+    {"chinese_71_long", repeat("\xc4\xe3", 71), false, true, 71, 2, true},
+    {"chinese_134_two_parts", repeat("\xc4\xe3", 134), false, true, 134, 2, true},
+    {"chinese_670_long", repeat("\xc4\xe3", 670), false, true, 670, 10, true},
+    {"chinese_671_long", repeat("\xc4\xe3", 671), false, true, 671, 11, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ContentLimit, ::testing::ValuesIn(sizes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SemicolonCase {
     const char* name;
