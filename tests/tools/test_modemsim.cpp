@@ -317,6 +317,23 @@ INSTANTIATE_TEST_SUITE_P(
                                false,
                                "\r\n+CMS ERROR: 304\r\n",
                                "invalid ref=- length=5 to=- coding=- smsc=- pdu=0011ZZ text="},
+                      SendCase{"StatusReportRequested",
+                               {},
+                               "at+cmgs=20\r",
+                               "0031000D91683109000000F10000A705E8329BFD06\x1a",
+                               false,
+                               sent_ok,
+                               "sent ref=1 length=20 to=+8613900000001 coding=7bit smsc=- srr=1 "
+                               "pdu=0031000D91683109000000F10000A705E8329BFD06 text=hello"},
+                      // Part 1 of 2 of long message 170, its header before the text.
+                      SendCase{"PartOfALongMessage",
+                               {},
+                               "at+cmgs=25\r",
+                               "0071000D91683109000000F10008A70A050003AA02014F60597D\x1a",
+                               false,
+                               sent_ok,
+                               "sent ref=1 length=25 to=+8613900000001 coding=ucs2 smsc=- part=1/2 ref=170 srr=1 "
+                               "pdu=0071000D91683109000000F10008A70A050003AA02014F60597D text=你好"},
                       SendCase{"EscapeCancels", {}, "at+cmgs=20\r", "001100\x1b", false, "\r\nOK\r\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -451,9 +468,15 @@ TEST_F(ModemSimInbox, ReadsOneMessageAndMarksItRead) {
 }
 
 TEST_F(ModemSimInbox, FullMemoryRefusesDelivery) {
-    ASSERT_TRUE(start({"--capacity", "1"}));
+    ASSERT_TRUE(start({"--capacity", "2"}));
+    // A long message goes in whole or not at all: cut short it would pass for one missing a part.
+    ProgramResult r = ctl({"deliver", "--from", "10086", "--text", "abc", "--parts", "3"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("no room for 3 parts"), std::string::npos) << r.err;
+    EXPECT_EQ(ctl_ok({"stored"}), "");
     EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "a"}), "stored 1\n");
-    ProgramResult r = ctl({"deliver", "--from", "10086", "--text", "b"});
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "b"}), "stored 2\n");
+    r = ctl({"deliver", "--from", "10086", "--text", "c"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("full"), std::string::npos) << r.err;
 }
@@ -834,12 +857,16 @@ TEST_F(ModemSim, LatencyCanBeChangedWhileRunning) {
     EXPECT_NE(ctl_ok({"status"}).find("\nlatency=300\n"), std::string::npos);
 }
 
-TEST_F(ModemSim, RefusesASubmitLatencyOutOfRange) {
-    for (const char* value : {"60001", "-1", "0.5", "soon"}) {
-        // The link's directory does not exist: a simulator that took the value would end at once.
-        ProgramResult r = run_program(program(), {"--link", "none/modem", "--submit-latency", value});
-        EXPECT_EQ(r.exit_code, 2) << value;
-        EXPECT_NE(r.err.find("submit latency"), std::string::npos) << r.err;
+TEST_F(ModemSim, RefusesASubmitLatencyOrReportDelayOutOfRange) {
+    const std::pair<const char*, const char*> options[] = {{"--submit-latency", "submit latency"},
+                                                           {"--report-delay", "report delay"}};
+    for (const auto& [option, named] : options) {
+        for (const char* value : {"60001", "-1", "0.5", "soon"}) {
+            // The link's directory does not exist: a simulator that took the value would end at once.
+            ProgramResult r = run_program(program(), {"--link", "none/modem", option, value});
+            EXPECT_EQ(r.exit_code, 2) << option << " " << value;
+            EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        }
     }
 }
 
@@ -984,6 +1011,451 @@ TEST_F(ModemSim, ClosingThePortDropsASubmissionUnderWay) {
     EXPECT_NE(ctl_ok({"sent"}).find("sent ref=1 "), std::string::npos); // the network had it all the same
 }
 
+// --- Long messages and status reports -----------------------------------------------------------------
+
+bool gammu_installed() {
+    return run_program("/usr/bin/python3", {"-c", "import gammu"}).exit_code == 0;
+}
+
+// The fields of `line` between '|'; the last field keeps any '|' it holds.
+std::vector<std::string> fields(const std::string& line, size_t count) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    for (size_t i = 0; i + 1 < count; ++i) {
+        size_t bar = line.find('|', at);
+        out.push_back(line.substr(at, bar - at));
+        at = bar == std::string::npos ? line.size() : bar + 1;
+    }
+    out.push_back(line.substr(std::min(at, line.size())));
+    return out;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// One part of a long message as gammu submits it.
+struct GammuPart {
+    std::string command; // at+cmgs with the TPDU length, and the PDU with its Ctrl-Z
+    std::string reference;
+    std::string place; // "<sequence>/<count>"
+    std::string text;
+};
+
+// `text` cut into parts and encoded by python3-gammu, each asking for a status report.
+std::vector<GammuPart> gammu_long_submission(const std::string& text, bool unicode, bool sixteen_bit) {
+    const char* script =
+        "import gammu, sys\n"
+        "sys.stdout.reconfigure(encoding='utf-8')\n"
+        "text = sys.stdin.buffer.read().decode('utf-8')\n"
+        "ident = 'ConcatenatedTextLong16bit' if sys.argv[2] == '1' else 'ConcatenatedTextLong'\n"
+        "for m in gammu.EncodeSMS({'Class': -1, 'Unicode': sys.argv[1] == '1',\n"
+        "                          'Entries': [{'ID': ident, 'Buffer': text}]}):\n"
+        "    m['Number'] = '+8613900000001'\n"
+        "    pdu = bytearray(gammu.EncodePDU(m))\n"
+        "    pdu[pdu[0] + 1] |= 0x20\n" // TP-SRR in the first octet after the service centre
+        "    u = m['UDH']\n"
+        "    ref = u['ID16bit'] if u['ID16bit'] >= 0 else u['ID8bit']\n"
+        "    print(len(pdu) - 1 - pdu[0], pdu.hex().upper(), ref, '%d/%d' % (u['PartNumber'], u['AllParts']),\n"
+        "          m['Text'], sep='|')\n";
+    ProgramResult r =
+        run_program("/usr/bin/python3", {"-c", script, unicode ? "1" : "0", sixteen_bit ? "1" : "0"}, text);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::vector<GammuPart> parts;
+    for (const std::string& line : lines_of(r.out)) {
+        std::vector<std::string> f = fields(line, 5);
+        parts.push_back(GammuPart{"at+cmgs=" + f[0] + "\r" + f[1] + "\x1a", f[2], f[3], f[4]});
+    }
+    return parts;
+}
+
+// PDUs decoded by python3-gammu, one line each: for a status report
+// "report|<recipient>|<reference>|<status>|<service centre>", for a part of a long message
+// "part|<sender>|<8|16>|<reference>|<sequence>/<count>|<text>".
+std::vector<std::string> gammu_decoded(const std::vector<std::string>& pdus) {
+    const char* script =
+        "import gammu, sys\n"
+        "sys.stdout.reconfigure(encoding='utf-8')\n"
+        "for line in sys.stdin:\n"
+        "    d = gammu.DecodePDU(bytes.fromhex(line.strip()))\n"
+        "    if d['Type'] == 'Status_Report':\n"
+        "        print('report', d['Number'], d['MessageReference'], d['DeliveryStatus'], d['SMSC']['Number'],\n"
+        "              sep='|')\n"
+        "        continue\n"
+        "    u = d['UDH']\n"
+        "    wide = u['ID16bit'] >= 0\n"
+        "    print('part', d['Number'], 16 if wide else 8, u['ID16bit'] if wide else u['ID8bit'],\n"
+        "          '%d/%d' % (u['PartNumber'], u['AllParts']), d['Text'].split('\\0')[0], sep='|')\n";
+    std::string input;
+    for (const std::string& pdu : pdus) {
+        input += pdu + "\n";
+    }
+    ProgramResult r = run_program("/usr/bin/python3", {"-c", script}, input);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return lines_of(r.out);
+}
+
+// What the line sends up to and including `end`, or until it stays quiet for three seconds.
+std::string read_until(Line& line, const std::string& end) {
+    std::string got;
+    while (got.size() < end.size() || got.compare(got.size() - end.size(), end.size(), end) != 0) {
+        std::string more = line.read(1);
+        if (more.empty()) {
+            break;
+        }
+        got += more;
+    }
+    return got;
+}
+
+struct ListedEntry {
+    std::string header; // "+CMGL: <index>,<stat>,,<length>"
+    std::string pdu;
+};
+
+// The entries of an AT+CMGL=4 listing, asked for over `line` with echo off.
+std::vector<ListedEntry> list_all(Line& line) {
+    line.write("AT+CMGL=4\r");
+    std::vector<std::string> lines = lines_of(read_until(line, "\r\nOK\r\n"));
+    std::vector<ListedEntry> entries;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].rfind("+CMGL: ", 0) == 0) {
+            auto strip = [](std::string text) { return text.substr(0, text.find('\r')); };
+            entries.push_back(ListedEntry{strip(lines[i]), strip(lines[i + 1])});
+        }
+    }
+    return entries;
+}
+
+// The TPDU length a listing or +CDS announces for a PDU with `pdu`'s nine-octet service-centre field.
+std::string tpdu_length(const std::string& pdu) {
+    return std::to_string(pdu.size() / 2 - 9);
+}
+
+struct LongSubmitCase {
+    const char* name;
+    std::string text; // UTF-8
+    bool unicode;
+    bool sixteen_bit;
+    bool last_part_first; // the parts submitted from the last to the first
+};
+
+class ModemSimLongSubmit : public ModemSim, public ::testing::WithParamInterface<LongSubmitCase> {};
+
+TEST_P(ModemSimLongSubmit, RecordsEachPartAndPutsTheMessageTogether) {
+    const LongSubmitCase& c = GetParam();
+    if (!gammu_installed()) {
+        GTEST_SKIP() << "python3-gammu is not installed";
+    }
+    std::vector<GammuPart> parts = gammu_long_submission(c.text, c.unicode, c.sixteen_bit);
+    ASSERT_GE(parts.size(), 2u);
+    if (c.last_part_first) {
+        std::reverse(parts.begin(), parts.end());
+    }
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    for (size_t i = 0; i < parts.size(); ++i) {
+        line.expect(parts[i].command, "\r\n> \r\n+CMGS: " + std::to_string(i + 1) + "\r\n\r\nOK\r\n");
+    }
+    std::vector<std::string> sent = lines_of(ctl_ok({"sent"}));
+    ASSERT_EQ(sent.size(), parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        SCOPED_TRACE(sent[i]);
+        // Each part's own text: for 7-bit data from the septet after the header's fill bits.
+        EXPECT_NE(sent[i].find(" part=" + parts[i].place + " ref=" + parts[i].reference + " srr=1 pdu="),
+                  std::string::npos);
+        EXPECT_EQ(sent[i].substr(sent[i].find(" text=") + 6), parts[i].text);
+    }
+    EXPECT_EQ(ctl_ok({"messages"}), "message to=+8613900000001 ref=" + parts[0].reference +
+                                        " parts=" + std::to_string(parts.size()) + "/" + std::to_string(parts.size()) +
+                                        " complete=yes text=" + c.text + "\n");
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// gammu keeps an escape pair whole, so the first part of the 7-bit text ends one septet short.
+INSTANTIATE_TEST_SUITE_P(, ModemSimLongSubmit,
+                         ::testing::Values(LongSubmitCase{"SevenBitWithExtensionCharacters",
+                                                          std::string(150, 'A') + "[]{}" + std::string(20, 'B') +
+                                                              "~^|€",
+                                                          false, false, false},
+                                           LongSubmitCase{"Ucs2", repeated("你好，世界！", 20), true, false, false},
+                                           LongSubmitCase{"SixteenBitReferenceLastPartFirst",
+                                                          repeated("0123456789", 40), false, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An SMS-SUBMIT to `to` (its address field) with a user-data header, and the command that sends it.
+std::string send_with_header(const char* to, const char* dcs, int udl, const std::string& user_data) {
+    char length[3];
+    std::snprintf(length, sizeof length, "%02X", udl);
+    std::string pdu = std::string("0051") + "00" + to + "00" + dcs + "A7" + length + user_data;
+    return "at+cmgs=" + std::to_string(pdu.size() / 2 - 1) + "\r" + pdu + "\x1a";
+}
+
+const char to_international[] = "0D91683109000000F1";
+const char to_national[] = "0B813109000000F1";
+
+TEST_F(ModemSim, MessagesJoinsEachPartOnceAndOnlyWhatTheNetworkTook) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    // Parts of message 170: part 1 "你好" and part 2 "世界", in UCS-2.
+    const std::string part1 = send_with_header(to_international, "08", 10, "050003AA02014F60597D");
+    const std::string part2 = send_with_header(to_international, "08", 10, "050003AA02024E16754C");
+    auto accepted = [](int ref) { return "\r\n> \r\n+CMGS: " + std::to_string(ref) + "\r\n\r\nOK\r\n"; };
+    line.expect(part1, accepted(1));
+    line.expect(send_hello, accepted(2));
+    line.expect(part1, accepted(3)); // sent again, as after an answer that went astray
+    // The same reference to another number is another message.
+    line.expect(send_with_header(to_national, "08", 10, "050003AA02024E16754C"), accepted(4));
+    ctl_ok({"fault", "fail", "1"});
+    line.expect(part2, "\r\n> \r\n+CMS ERROR: 500\r\n");
+    const std::string hello = "message to=+8613900000001 ref=- parts=1/1 complete=yes text=hello\n";
+    const std::string other = "message to=13900000001 ref=170 parts=1/2 complete=no text=世界\n";
+    EXPECT_EQ(ctl_ok({"messages"}),
+              "message to=+8613900000001 ref=170 parts=1/2 complete=no text=你好\n" + hello + other);
+    line.expect(part2, accepted(5));
+    EXPECT_EQ(ctl_ok({"messages"}),
+              "message to=+8613900000001 ref=170 parts=2/2 complete=yes text=你好世界\n" + hello + other);
+    ctl_ok({"clear"});
+    EXPECT_EQ(ctl_ok({"messages"}), "");
+}
+
+struct HeaderCase {
+    const char* name;
+    const char* dcs;
+    int udl;
+    std::string user_data; // the header with its length octet, then the text
+    bool taken;
+    std::string part; // what the record says of the part, for a header taken
+};
+
+class ModemSimHeader : public ModemSim, public ::testing::WithParamInterface<HeaderCase> {};
+
+TEST_P(ModemSimHeader, RefusesADamagedHeaderAsAnInvalidPdu) {
+    const HeaderCase& c = GetParam();
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    std::string send = send_with_header(to_international, c.dcs, c.udl, c.user_data);
+    if (!c.taken) {
+        line.expect(send, "\r\n> \r\n+CMS ERROR: 304\r\n");
+        EXPECT_EQ(ctl_ok({"sent"}).substr(0, 14), "invalid ref=- ");
+        EXPECT_EQ(ctl_ok({"messages"}), "");
+    } else {
+        line.expect(send, "\r\n> " + sent_ok);
+        std::string record = ctl_ok({"sent"});
+        EXPECT_NE(record.find(" smsc=- " + c.part + (c.part.empty() ? "" : " ") + "pdu="), std::string::npos) << record;
+        EXPECT_EQ(record.substr(record.size() - 9), " text=hi\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , ModemSimHeader,
+    ::testing::Values(
+        // An 8-bit header of six octets in five octets of user data.
+        HeaderCase{"LongerThanTheUserData", "04", 5, "050003AA02", false, ""},
+        // Six header octets fit in six septets' worth of octets, but with their fill bit they take seven.
+        HeaderCase{"FillBitsPastTheUserData", "00", 6, "050003AA0201", false, ""},
+        HeaderCase{"ElementPastTheHeader", "04", 7, "04000301026869", false, ""},
+        HeaderCase{"ConcatenationElementTooShort", "04", 7, "040002AA026869", false, ""},
+        HeaderCase{"CountZero", "04", 8, "050003AA00016869", false, ""},
+        HeaderCase{"SequenceZero", "04", 8, "050003AA02006869", false, ""},
+        HeaderCase{"SequenceAboveTheCount", "04", 8, "050003AA02036869", false, ""},
+        // A port-addressing element before the concatenation element is stepped over.
+        HeaderCase{"OtherElementsPassedOver", "04", 14, "0B05040B8423F00003AA02016869", true, "part=1/2 ref=170"},
+        HeaderCase{"SixteenBitReference", "04", 9, "060804123403026869", true, "part=2/3 ref=4660"},
+        // No concatenation element: a message in one piece with a header.
+        HeaderCase{"NoConcatenationElement", "04", 9, "0605040B8423F06869", true, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ReportCase {
+    const char* name;
+    const char* cnmi;
+    const char* fate;
+    bool requested;   // the second submission asks for a report (the first never does)
+    bool handed_over; // +CDS
+    bool announced;   // kept and announced by +CDSI
+    bool kept;
+    int status; // as gammu reads TP-ST
+};
+
+class ModemSimStatusReport : public ModemSim, public ::testing::WithParamInterface<ReportCase> {};
+
+const char hello_with_report_pdu[] = "0031000D91683109000000F10000A705E8329BFD06";
+
+TEST_P(ModemSimStatusReport, ReportsTheFateOfASubmissionAsAtCnmiAsks) {
+    const ReportCase& c = GetParam();
+    if (!gammu_installed()) {
+        GTEST_SKIP() << "python3-gammu is not installed";
+    }
+    ASSERT_TRUE(start({"--no-echo", "--report-delay", "400"}));
+    Line line("modem");
+    ctl_ok({"reports", c.fate});
+    line.expect(std::string("AT+CNMI=") + c.cnmi + "\r", "\r\nOK\r\n");
+    line.expect(send_hello, "\r\n> " + sent_ok);
+    line.expect("at+cmgs=20\r" + std::string(c.requested ? hello_with_report_pdu : hello_pdu) + "\x1a",
+                "\r\n> \r\n+CMGS: 2\r\n\r\nOK\r\n");
+    auto answered = std::chrono::steady_clock::now();
+    bool reported = c.handed_over || c.kept;
+    EXPECT_NE(
+        ctl_ok({"status"})
+            .find(std::string("\nreports=") + c.fate + " report-delay=400 waiting=" + (reported ? "1" : "0") + "\n"),
+        std::string::npos);
+
+    std::string report_pdu;
+    if (c.handed_over) {
+        // The blank line before it, the +CDS line, the PDU line.
+        std::string cds;
+        for (int i = 0; i < 3; ++i) {
+            cds += read_until(line, "\r\n");
+        }
+        EXPECT_GE(since(answered), milliseconds(400));
+        ASSERT_EQ(cds.substr(0, 8), "\r\n+CDS: ") << visible(cds);
+        size_t pdu_at = cds.find("\r\n", 2) + 2;
+        report_pdu = cds.substr(pdu_at, cds.size() - 2 - pdu_at);
+        EXPECT_EQ(cds.substr(8, pdu_at - 10), tpdu_length(report_pdu));
+    } else if (c.announced) {
+        EXPECT_EQ(visible(line.read(18)), visible("\r\n+CDSI: \"SM\",1\r\n"));
+        EXPECT_GE(since(answered), milliseconds(400));
+    } else {
+        EXPECT_EQ(visible(line.read_for(700)), "");
+    }
+    std::vector<ListedEntry> listed = list_all(line);
+    if (c.kept) {
+        ASSERT_EQ(listed.size(), 1u);
+        report_pdu = listed[0].pdu;
+        EXPECT_EQ(listed[0].header, "+CMGL: 1,0,," + tpdu_length(report_pdu));
+    } else {
+        EXPECT_EQ(listed.size(), 0u);
+    }
+    if (reported) {
+        std::vector<std::string> decoded = gammu_decoded({report_pdu});
+        ASSERT_EQ(decoded.size(), 1u);
+        EXPECT_EQ(decoded[0], "report|+8613900000001|2|" + std::to_string(c.status) + "|+8613800000500");
+    }
+    EXPECT_NE(ctl_ok({"status"}).find(" waiting=0\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , ModemSimStatusReport,
+    ::testing::Values(ReportCase{"HandedOverWithCds", "2,1,0,1", "delivered", true, true, false, false, 0},
+                      ReportCase{"KeptAndAnnouncedWithCdsi", "2,1,0,2", "failed", true, false, true, true, 0x41},
+                      ReportCase{"KeptUnannounced", "2,1,0,0", "delivered", true, false, false, true, 0},
+                      // Indications held by the modem: the report cannot be handed over, so it is kept.
+                      ReportCase{"KeptWhileIndicationsAreOff", "0,0,0,1", "failed", true, false, false, true, 0x41},
+                      ReportCase{"NoneSendsNothing", "2,1,0,1", "none", true, false, false, false, 0},
+                      ReportCase{"NotAskedFor", "2,1,0,2", "delivered", false, false, false, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LongDeliverCase {
+    const char* name;
+    std::vector<std::string> options; // after --from and --text
+    std::string text;                 // UTF-8
+    std::vector<std::string> parts;   // each part's text, by sequence
+    std::vector<int> stored;          // the sequence stored in each slot from 1
+    int bits;                         // of the reference
+    int reference;                    // -1: the modem's choice
+};
+
+class ModemSimLongDeliver : public ModemSim, public ::testing::WithParamInterface<LongDeliverCase> {};
+
+std::string comma_list(const std::vector<int>& numbers) {
+    std::string text;
+    for (int number : numbers) {
+        text += (text.empty() ? "" : ",") + std::to_string(number);
+    }
+    return text;
+}
+
+TEST_P(ModemSimLongDeliver, StoresAndAnnouncesEachPartAsGammuReadsIt) {
+    const LongDeliverCase& c = GetParam();
+    if (!gammu_installed()) {
+        GTEST_SKIP() << "python3-gammu is not installed";
+    }
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    line.expect("AT+CNMI=2,1\r", "\r\nOK\r\n");
+    std::vector<std::string> words = {"deliver", "--from", "+8613900000001", "--text", c.text};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    std::string reply = ctl_ok(words);
+
+    std::string announcements;
+    std::vector<int> slots;
+    for (size_t i = 1; i <= c.stored.size(); ++i) {
+        announcements += "\r\n+CMTI: \"SM\"," + std::to_string(i) + "\r\n";
+        slots.push_back(static_cast<int>(i));
+    }
+    EXPECT_EQ(visible(line.read(announcements.size())), visible(announcements));
+    std::vector<ListedEntry> listed = list_all(line);
+    ASSERT_EQ(listed.size(), c.stored.size());
+    std::vector<std::string> pdus;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(listed[i].header, "+CMGL: " + std::to_string(i + 1) + ",0,," + tpdu_length(listed[i].pdu));
+        pdus.push_back(listed[i].pdu);
+    }
+    std::vector<std::string> decoded = gammu_decoded(pdus);
+    ASSERT_EQ(decoded.size(), c.stored.size());
+    std::string reference = c.reference >= 0 ? std::to_string(c.reference) : fields(decoded[0], 6)[3];
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        int sequence = c.stored[i];
+        EXPECT_EQ(decoded[i], "part|+8613900000001|" + std::to_string(c.bits) + "|" + reference + "|" +
+                                  std::to_string(sequence) + "/" + std::to_string(c.parts.size()) + "|" +
+                                  c.parts[static_cast<size_t>(sequence - 1)]);
+    }
+    EXPECT_EQ(reply, "stored " + comma_list(slots) + " ref=" + reference + " parts=" + comma_list(c.stored) +
+                         " count=" + std::to_string(c.parts.size()) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(, ModemSimLongDeliver,
+                         ::testing::Values(
+                             // 152 septets and an escape pair do not fit in 153: the pair goes to the next part whole.
+                             LongDeliverCase{"AsManyAsTheSevenBitTextNeeds",
+                                             {"--parts", "auto"},
+                                             std::string(152, 'x') + "{" + std::string(153, 'y') + "z",
+                                             {std::string(152, 'x'), "{" + std::string(151, 'y'), "yyz"},
+                                             {1, 2, 3},
+                                             8,
+                                             -1},
+                             LongDeliverCase{"AsManyAsTheUcs2TextNeeds",
+                                             {"--parts", "auto", "--ref", "200"},
+                                             repeated("你", 67) + "好",
+                                             {repeated("你", 67), "好"},
+                                             {1, 2},
+                                             8,
+                                             200},
+                             LongDeliverCase{"OutOfOrderWithSixteenBitReference",
+                                             {"--parts", "3", "--ref16", "--ref", "4660", "--order", "3,1,2"},
+                                             "abcdefghi",
+                                             {"abc", "def", "ghi"},
+                                             {3, 1, 2},
+                                             16,
+                                             4660},
+                             LongDeliverCase{"PartDropped",
+                                             {"--parts", "3", "--drop", "2", "--ref", "7"},
+                                             "abcdefghi",
+                                             {"abc", "def", "ghi"},
+                                             {1, 3},
+                                             8,
+                                             7},
+                             LongDeliverCase{"PartDuplicated",
+                                             {"--parts", "2", "--duplicate", "1", "--ref", "7"},
+                                             "hello world",
+                                             {"hello ", "world"},
+                                             {1, 1, 2},
+                                             8,
+                                             7}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- The port -----------------------------------------------------------------------------------------
 
 TEST_F(ModemSim, SurvivesThePortClosedAndReopened) {
@@ -1095,30 +1567,53 @@ TEST_P(ModemSimControlRefusal, ExitsOneWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ModemSimControlRefusal,
-    ::testing::Values(ControlRefusal{"UnknownCommand", {"dance"}, "unknown command"},
-                      ControlRefusal{"DeliverWithoutText", {"deliver", "--from", "10086"}, "--text"},
-                      ControlRefusal{"DeliverWithoutSender", {"deliver", "--text", "x"}, "--from"},
-                      ControlRefusal{"OddPdu", {"deliver", "--pdu", "123"}, "hex"},
-                      ControlRefusal{
-                          "BadTime", {"deliver", "--from", "1", "--text", "x", "--time", "2405"}, "14 digits"},
-                      ControlRefusal{"TextWithoutGbkForm", {"deliver", "--from", "1", "--text", "😀"}, "GBK"},
-                      ControlRefusal{"UnknownFault", {"fault", "smoke"}, "fault takes"},
-                      ControlRefusal{"UnknownLayout", {"layout", "wavy"}, "layout takes"},
-                      ControlRefusal{"NoFaultNamed", {"fault"}, "fault takes"},
-                      ControlRefusal{"SecondsNotANumber", {"fault", "silent", "--for", "soon"}, "--for takes seconds"},
-                      ControlRefusal{"ZeroSeconds", {"fault", "unplug", "--for", "0"}, "--for takes seconds"},
-                      ControlRefusal{"TooManyDecimals", {"fault", "silent", "--for", "0.0001"}, "--for takes seconds"},
-                      ControlRefusal{"SecondsMissing", {"fault", "garbage", "--for"}, "--for needs"},
-                      ControlRefusal{"WordAfterFault", {"fault", "reject", "loudly"}, "nothing more than --for"},
-                      ControlRefusal{"WordAfterNone", {"fault", "none", "now"}, "no more words"},
-                      ControlRefusal{"DurationForFail", {"fault", "fail", "2", "--for", "1"}, "fault fail takes"},
-                      ControlRefusal{"NoiseOfNoBytes", {"fault", "garbage", "--count", "0"}, "--count takes"},
-                      ControlRefusal{"NoiseWithoutCount", {"fault", "garbage", "--count"}, "--count takes"},
-                      ControlRefusal{"ReplugWhilePlugged", {"fault", "replug"}, "plugged in already"},
-                      ControlRefusal{"LatencyWithoutValue", {"latency"}, "latency takes"},
-                      ControlRefusal{"LatencyBeyondAMinute", {"latency", "60001"}, "latency takes"},
-                      ControlRefusal{"NegativeLatency", {"latency", "-1"}, "latency takes"},
-                      ControlRefusal{"LatencyInSeconds", {"latency", "0.5"}, "latency takes"}),
+    ::testing::Values(
+        ControlRefusal{"UnknownCommand", {"dance"}, "unknown command"},
+        ControlRefusal{"DeliverWithoutText", {"deliver", "--from", "10086"}, "--text"},
+        ControlRefusal{"DeliverWithoutSender", {"deliver", "--text", "x"}, "--from"},
+        ControlRefusal{"OddPdu", {"deliver", "--pdu", "123"}, "hex"},
+        ControlRefusal{"BadTime", {"deliver", "--from", "1", "--text", "x", "--time", "2405"}, "14 digits"},
+        ControlRefusal{"TextWithoutGbkForm", {"deliver", "--from", "1", "--text", "😀"}, "GBK"},
+        ControlRefusal{"UnknownFault", {"fault", "smoke"}, "fault takes"},
+        ControlRefusal{"UnknownLayout", {"layout", "wavy"}, "layout takes"},
+        ControlRefusal{"NoFaultNamed", {"fault"}, "fault takes"},
+        ControlRefusal{"SecondsNotANumber", {"fault", "silent", "--for", "soon"}, "--for takes seconds"},
+        ControlRefusal{"ZeroSeconds", {"fault", "unplug", "--for", "0"}, "--for takes seconds"},
+        ControlRefusal{"TooManyDecimals", {"fault", "silent", "--for", "0.0001"}, "--for takes seconds"},
+        ControlRefusal{"SecondsMissing", {"fault", "garbage", "--for"}, "--for needs"},
+        ControlRefusal{"WordAfterFault", {"fault", "reject", "loudly"}, "nothing more than --for"},
+        ControlRefusal{"WordAfterNone", {"fault", "none", "now"}, "no more words"},
+        ControlRefusal{"DurationForFail", {"fault", "fail", "2", "--for", "1"}, "fault fail takes"},
+        ControlRefusal{"NoiseOfNoBytes", {"fault", "garbage", "--count", "0"}, "--count takes"},
+        ControlRefusal{"NoiseWithoutCount", {"fault", "garbage", "--count"}, "--count takes"},
+        ControlRefusal{"ReplugWhilePlugged", {"fault", "replug"}, "plugged in already"},
+        ControlRefusal{"LatencyWithoutValue", {"latency"}, "latency takes"},
+        ControlRefusal{"LatencyBeyondAMinute", {"latency", "60001"}, "latency takes"},
+        ControlRefusal{"NegativeLatency", {"latency", "-1"}, "latency takes"},
+        ControlRefusal{"LatencyInSeconds", {"latency", "0.5"}, "latency takes"},
+        ControlRefusal{"UnknownReportFate", {"reports", "lost"}, "reports takes"},
+        ControlRefusal{"ReportDelayBeyondAMinute", {"report-delay", "60001"}, "report-delay takes"},
+        ControlRefusal{
+            "PartOptionWithoutParts", {"deliver", "--from", "1", "--text", "x", "--ref", "5"}, "with --parts"},
+        ControlRefusal{"PartsWithRawPdu", {"deliver", "--pdu", "00", "--parts", "2"}, "no --parts"},
+        ControlRefusal{"TooFewPartsForTheText",
+                       {"deliver", "--from", "1", "--text", std::string(154, 'x'), "--parts", "1"},
+                       "needs 2 parts"},
+        ControlRefusal{"MorePartsThanCharacters", {"deliver", "--from", "1", "--text", "ab", "--parts", "3"}, "fewer"},
+        ControlRefusal{"OrderLeavesAPartOut",
+                       {"deliver", "--from", "1", "--text", "abc", "--parts", "3", "--order", "3,1"},
+                       "--order names each"},
+        ControlRefusal{"DropBeyondTheParts",
+                       {"deliver", "--from", "1", "--text", "ab", "--parts", "2", "--drop", "3"},
+                       "parts 1 to 2"},
+        ControlRefusal{
+            "EveryPartDropped", {"deliver", "--from", "1", "--text", "a", "--parts", "1", "--drop", "1"}, "every part"},
+        ControlRefusal{"EightBitReferenceAbove255",
+                       {"deliver", "--from", "1", "--text", "ab", "--parts", "2", "--ref", "256"},
+                       "--ref takes"},
+        ControlRefusal{"PartNumberZero",
+                       {"deliver", "--from", "1", "--text", "ab", "--parts", "2", "--duplicate", "0"},
+                       "part numbers from 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemSim, ControlClientReportsAMissingSimulator) {
