@@ -4,6 +4,8 @@
 #include "console/limited_text_box.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
+#include "engine/engine_options.h"
+#include "store/content_size.h"
 #include "store/enqueue.h"
 
 #include <QHBoxLayout>
@@ -17,6 +19,8 @@ namespace {
 
 constexpr int recipients_limit = 1023;
 constexpr int content_limit = 142;
+// Ten parts of English (1530 septets) is the most a long message holds.
+constexpr int long_content_limit = 1530;
 
 const QString recipients_hint =
     QStringLiteral(" 手机号每行一个或用';'隔开. \r\n或者输入号码段如：13566668888-13577779999");
@@ -25,8 +29,8 @@ const QString sample_content = QStringLiteral("欢迎使用vmSMS企业短消息�
 
 } // namespace
 
-ComposeTab::ComposeTab(ConsoleState& state, Clock& clock, QWidget* parent)
-    : QWidget(parent), state_(state), clock_(clock) {
+ComposeTab::ComposeTab(ConsoleState& state, const EngineOptions& options, Clock& clock, QWidget* parent)
+    : QWidget(parent), state_(state), options_(options), clock_(clock) {
     Label1 = makeNamed<QLabel>(this, "Label1", QStringLiteral("收信人                             "));
     shoujihao_ = new LimitedTextBox(recipients_limit, this);
     nameAfterLabel(shoujihao_, "shoujihao", Label1);
@@ -52,6 +56,15 @@ ComposeTab::ComposeTab(ConsoleState& state, Clock& clock, QWidget* parent)
     fasdx->setDefault(true);
 
     connect(duanxin, &QPlainTextEdit::textChanged, this, &ComposeTab::MemoTextChangeView);
+    // With long messages the counter tells the parts, which depend on the alphabet.
+    connect(RadioButton3, &QRadioButton::toggled, this, [this] {
+        if (options_.long_messages.load()) {
+            MemoTextChangeView();
+        }
+    });
+    if (options_.long_messages.load()) {
+        duanxin->setMaxLength(long_content_limit);
+    }
     connect(fasdx, &QPushButton::clicked, this, &ComposeTab::fasdxClick);
 
     auto* choice = new QHBoxLayout;
@@ -96,7 +109,8 @@ void ComposeTab::fasdxClick() {
         showMessage(this, QStringLiteral("短信内容中有无法发送的字符（不在GBK字符集内），短信没有发送。"));
         return;
     }
-    EnqueueResult result = enqueue_message(*recipients, content.value_or(std::string()), englishChecked(), clock_);
+    EnqueueResult result = enqueue_message(*recipients, content.value_or(std::string()), englishChecked(), clock_,
+                                           options_.long_messages.load());
     if (result.status != EnqueueStatus::Queued) {
         // A lock failure names the lock file and the system's reason, so the operator can act on it.
         showMessage(this, from_gbk(enqueue_result_text(result)));
@@ -104,9 +118,19 @@ void ComposeTab::fasdxClick() {
 }
 
 void ComposeTab::MemoTextChangeView() {
-    auto bytes = static_cast<qsizetype>(to_gbk_lossy(box_text(duanxin)).size());
-    Label10->setText(QStringLiteral("已输入 %1 个字符       ").arg(bytes));
+    if (options_.long_messages.load()) {
+        ContentSize size = content_size(to_gbk_lossy(box_text(duanxin)), englishChecked());
+        Label10->setText(QStringLiteral("已输入 %1 个字符，共 %2 条").arg(size.characters).arg(size.parts));
+    } else {
+        auto bytes = static_cast<qsizetype>(to_gbk_lossy(box_text(duanxin)).size());
+        Label10->setText(QStringLiteral("已输入 %1 个字符       ").arg(bytes));
+    }
     Label10->setAccessibleName(Label10->text().trimmed());
+}
+
+void ComposeTab::longMessagesChanged() {
+    duanxin->setMaxLength(options_.long_messages.load() ? long_content_limit : content_limit);
+    MemoTextChangeView();
 }
 
 void ComposeTab::keyPressEvent(QKeyEvent* event) {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class Clock;
+struct EngineOptions;
 class ConsoleState;
 class LimitedTextBox;
 class QLabel;
@@ -16,7 +17,8 @@ class QVBoxLayout;
 class ComposeTab : public QWidget {
     Q_OBJECT
 public:
-    ComposeTab(ConsoleState& state, Clock& clock, QWidget* parent = nullptr);
+    // `options` tells whether long messages are let in (the limit of the content box and the counter).
+    ComposeTab(ConsoleState& state, const EngineOptions& options, Clock& clock, QWidget* parent = nullptr);
 
     // The recipients box, which the address book fills with customer tokens.
     QPlainTextEdit* shoujihao() const;
@@ -26,6 +28,8 @@ public:
 public slots:
     void fasdxClick();
     void MemoTextChangeView();
+    // The long-message option changed: the content box takes up to ten parts' worth, or one message's.
+    void longMessagesChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -34,6 +38,7 @@ private:
     bool englishChecked() const;
 
     ConsoleState& state_;
+    const EngineOptions& options_;
     Clock& clock_;
     QLabel* Label1 = nullptr;
     LimitedTextBox* shoujihao_ = nullptr;

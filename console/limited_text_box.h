@@ -11,6 +11,8 @@ public:
     explicit LimitedTextBox(int max_length, QWidget* parent = nullptr);
 
     int maxLength() const { return max_length_; }
+    // A new limit holds for what is typed or pasted from now on; text already in the box stays.
+    void setMaxLength(int max_length) { max_length_ = max_length; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

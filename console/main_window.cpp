@@ -106,7 +106,7 @@ TForm1::~TForm1() {
 void TForm1::buildTabs(PortOpener open_port) {
     PageControl1 = new QTabWidget(this);
     nameControl(PageControl1, "PageControl1", QString());
-    composeTab = new ComposeTab(state_, clock_, PageControl1);
+    composeTab = new ComposeTab(state_, options_, clock_, PageControl1);
     addPage(composeTab, "TabSheet1", QStringLiteral("新建sms"));
     addPage(new PendingTab(state_, clock_, PageControl1), "TabSheet2", QStringLiteral("待发送sms"));
     addPage(new SentTab(state_, clock_, PageControl1), "TabSheet3", QStringLiteral("已发送sms"));
@@ -129,6 +129,7 @@ void TForm1::buildTabs(PortOpener open_port) {
     PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
     connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
+    connect(settingsTab, &SettingsTab::longMessagesChanged, composeTab, &ComposeTab::longMessagesChanged);
     connect(settingsTab, &SettingsTab::deviceTestFinished, this, &TForm1::releaseStartAfterDeviceTest);
 }
 

@@ -100,6 +100,10 @@ void SettingsTab::buildOptions() {
     CheckBox6 = makeNamed<QCheckBox>(this, "CheckBox6", QStringLiteral("增大通用性(不推荐使用)            "));
     CheckBox8 = makeNamed<QCheckBox>(this, "CheckBox8", QStringLiteral("快速收发（按模块应答收发）"));
     CheckBox8->setToolTip(QStringLiteral("等待模块的提示符和应答，而不是固定的等待时间；模块有新短信时立即读取"));
+    CheckBox9 = makeNamed<QCheckBox>(this, "CheckBox9", QStringLiteral("长短信"));
+    CheckBox9->setToolTip(QStringLiteral("超过一条的内容分成最多10条相连的短信发送（中文670字，英文1530字）"));
+    CheckBox10 = makeNamed<QCheckBox>(this, "CheckBox10", QStringLiteral("状态报告"));
+    CheckBox10->setToolTip(QStringLiteral("请求网络回送状态报告，送达与否记入 log/DLVR日期.log"));
 }
 
 void SettingsTab::buildSchedule() {
@@ -170,6 +174,8 @@ void SettingsTab::arrange() {
     checks->addWidget(CheckBox4, 1, 0);
     checks->addWidget(CheckBox7, 1, 1);
     checks->addWidget(CheckBox8, 2, 0, 1, 2);
+    checks->addWidget(CheckBox9, 3, 0);
+    checks->addWidget(CheckBox10, 3, 1);
 
     auto* times = new QGridLayout;
     times->addWidget(Label26, 0, 0);
@@ -222,8 +228,12 @@ void SettingsTab::connectOptions() {
     follow(CheckBox5, options_.pause_after_failure);
     follow(CheckBox6, options_.wider_compatibility);
     follow(CheckBox7, options_.show_on_screen);
-    options_.responsive = CheckBox8->isChecked();
-    connect(CheckBox8, &QCheckBox::toggled, this, &SettingsTab::chooseResponsive);
+    for (const auto& [box, option, setting] : keptOptions()) {
+        option = box->isChecked();
+        connect(box, &QCheckBox::toggled, this,
+                [this, &option = option, &setting = setting](bool on) { chooseKeptOption(option, setting, on); });
+    }
+    connect(CheckBox9, &QCheckBox::toggled, this, &SettingsTab::longMessagesChanged);
     options_.speed = TrackBar1->value();
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int position) { options_.speed = position; });
 
@@ -248,21 +258,32 @@ void SettingsTab::chooseDevice(DeviceType type, bool checked) {
     }
 }
 
+std::array<SettingsTab::KeptOption, 3> SettingsTab::keptOptions() {
+    return {{{CheckBox8, options_.responsive, settings::responsive},
+             {CheckBox9, options_.long_messages, settings::long_messages},
+             {CheckBox10, options_.delivery_reports, settings::delivery_reports}}};
+}
+
 // The choice is kept at once, so the next start (of the window or of vmsmsd) makes it again.
-void SettingsTab::chooseResponsive(bool on) {
-    options_.responsive = on;
-    if (!write_option(settings::responsive, on)) {
-        showMessage(this, QStringLiteral("无法写入 server.txt，这些设置没有保存：RESPONSIVE"));
+void SettingsTab::chooseKeptOption(std::atomic<bool>& option, const Setting& setting, bool on) {
+    option = on;
+    if (!write_option(setting, on)) {
+        showMessage(this, QStringLiteral("无法写入 server.txt，这些设置没有保存：") + QString::fromLatin1(setting.key));
     }
 }
 
 void SettingsTab::loadSettings() {
-    {
-        // What server.txt says is shown, not written back.
-        QSignalBlocker quiet(CheckBox8);
-        CheckBox8->setChecked(setting_is_on(settings::responsive));
+    for (const auto& [box, option, setting] : keptOptions()) {
+        {
+            // What server.txt says is shown, not written back.
+            QSignalBlocker quiet(box);
+            box->setChecked(setting_is_on(setting));
+        }
+        option = box->isChecked();
     }
-    options_.responsive = CheckBox8->isChecked();
+    if (options_.long_messages.load()) {
+        emit longMessagesChanged(); // the compose tab's counter starts with its own caption otherwise
+    }
     Edit1->setText(setting_text(settings::com));
     Edit2->setText(setting_text(settings::shown_rate));
     Edit3->setText(setting_text(settings::shown_smscode));

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <array>
+#include <atomic>
 #include <utility>
 
 class QButtonGroup;
@@ -71,8 +73,17 @@ public:
     QLabel* Label28 = nullptr;
     QLineEdit* Edit10 = nullptr;
     QCheckBox* CheckBox6 = nullptr;
-    // Responsive sending and receiving; unlike the other options it is kept in server.txt.
+    // Responsive sending and receiving, long messages, delivery reports: unlike the other options they
+    // are kept in server.txt.
     QCheckBox* CheckBox8 = nullptr;
+    QCheckBox* CheckBox9 = nullptr;
+    QCheckBox* CheckBox10 = nullptr;
+
+signals:
+    // The long-message option was switched (the compose tab's limits follow it).
+    void longMessagesChanged();
+
+public:
     QLabel* Label29 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* Label30 = nullptr;
@@ -100,7 +111,15 @@ private:
     void FormCreate();
     void connectOptions();
     void chooseDevice(DeviceType type, bool checked);
-    void chooseResponsive(bool on);
+    // The options kept in server.txt: their check box, engine option and key.
+    struct KeptOption {
+        QCheckBox* box;
+        std::atomic<bool>& option;
+        const Setting& setting;
+    };
+    std::array<KeptOption, 3> keptOptions();
+    // A kept option was switched: it goes into the engine options and into server.txt at once.
+    void chooseKeptOption(std::atomic<bool>& option, const Setting& setting, bool on);
     void showTestMessage(const QString& text);
 
     EngineOptions& options_;

@@ -4,6 +4,7 @@
 #include "console/support/captured_messages.h"
 #include "console/support/scoped_work_dir.h"
 #include "console/support/spool_records.h"
+#include "engine/engine_options.h"
 #include "platform/gbk.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
@@ -58,6 +59,9 @@ private slots:
     void counterCountsGbkBytes();
     void typedTextStopsAtTheLimit();
     void controlsCarryTheirNames();
+    void longMessagesTakeTenParts_data();
+    void longMessagesTakeTenParts();
+    void longMessagesCounterTellsTheParts();
 
 private:
     QPlainTextEdit* box(const char* name) { return tab_->findChild<QPlainTextEdit*>(name); }
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<CapturedMessages> messages_;
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<ConsoleState> state_;
+    std::unique_ptr<EngineOptions> options_;
     std::unique_ptr<ComposeTab> tab_;
 };
 
@@ -77,7 +82,8 @@ void TestComposeTab::init() {
     messages_ = std::make_unique<CapturedMessages>();
     clock_ = std::make_unique<VirtualClock>(LocalTime{2004, 5, 6, 14, 5, 9});
     state_ = std::make_unique<ConsoleState>();
-    tab_ = std::make_unique<ComposeTab>(*state_, *clock_);
+    options_ = std::make_unique<EngineOptions>();
+    tab_ = std::make_unique<ComposeTab>(*state_, *options_, *clock_);
 }
 
 void TestComposeTab::cleanup() {
@@ -134,7 +140,11 @@ void TestComposeTab::contentRules_data() {
     QTest::newRow("69 characters and a line break are too many") << line69 << false << too_long << QByteArray();
     QTest::newRow("142 English letters pass with kind byte and blanks")
         << latin142 << true << QString() << ("\x02" + bytes(latin142) + "   ");
-    QTest::newRow("English is not length-checked") << han71 << true << QString() << ("\x02" + bytes(han71) + "   ");
+    QTest::newRow("71 Chinese characters as English are 71 septets")
+        << han71 << true << QString() << ("\x02" + bytes(han71) + "   ");
+    // Extension characters take two septets: 81 of them no longer fit one message.
+    QTest::newRow("English over 160 septets is refused, not cut")
+        << repeated(QStringLiteral("{"), 81) << true << too_long << QByteArray();
     QTest::newRow("empty content") << QString() << false << no_content << QByteArray();
 }
 
@@ -296,6 +306,56 @@ void TestComposeTab::controlsCarryTheirNames() {
     QVERIFY(box("duanxin")->toPlainText().endsWith(QStringLiteral("\n国内用户选择Chinese ")));
     QCOMPARE(tab_->findChild<QPushButton*>("fasdx")->text(), QStringLiteral("发送短信(&S)"));
     QVERIFY(tab_->addressBookArea() != nullptr);
+}
+
+void TestComposeTab::longMessagesTakeTenParts_data() {
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<bool>("queued");
+    QTest::newRow("300 Chinese characters") << repeated(QStringLiteral("汉"), 300) << false << true;
+    QTest::newRow("670 Chinese characters") << repeated(QStringLiteral("汉"), 670) << false << true;
+    QTest::newRow("671 Chinese characters") << repeated(QStringLiteral("汉"), 671) << false << false;
+    QTest::newRow("1530 English letters") << repeated(QStringLiteral("a"), 1530) << true << true;
+    QTest::newRow("766 braces are 1532 septets") << repeated(QStringLiteral("{"), 766) << true << false;
+}
+
+// With long messages on, the record holds the whole text and the box takes more than one message.
+void TestComposeTab::longMessagesTakeTenParts() {
+    QFETCH(QString, content);
+    QFETCH(bool, english);
+    QFETCH(bool, queued);
+    options_->long_messages = true;
+    tab_->longMessagesChanged();
+    compose(QStringLiteral("13500000001"), content, english);
+    sendButton()->click();
+    if (queued) {
+        QCOMPARE(messages_->texts, QStringList());
+        std::string stored = to_gbk(content).value();
+        QCOMPARE(file_bytes("2004-5-6/new/DA1"), english ? "\x02" + stored + "   " : stored);
+    } else {
+        QCOMPARE(messages_->texts, QStringList{too_long});
+        QVERIFY(std::filesystem::is_empty("2004-5-6/new"));
+    }
+}
+
+void TestComposeTab::longMessagesCounterTellsTheParts() {
+    options_->long_messages = true;
+    tab_->longMessagesChanged();
+    auto* counter = tab_->findChild<QLabel*>("Label10");
+    compose(QStringLiteral("13500000001"), repeated(QStringLiteral("汉"), 300), false);
+    QCOMPARE(counter->text(), QStringLiteral("已输入 300 个字符，共 5 条"));
+    // The same text as English is 300 septets: two parts of 153.
+    tab_->findChild<QRadioButton*>("RadioButton3")->setChecked(true);
+    QCOMPARE(counter->text(), QStringLiteral("已输入 300 个字符，共 2 条"));
+    // Typing goes past one message's 142 characters.
+    QPlainTextEdit* content = box("duanxin");
+    content->clear();
+    QTest::keyClicks(content, repeated(QStringLiteral("a"), 200));
+    QCOMPARE(box_text(content).size(), 200);
+    // Switched off again: the one-message counter and limit.
+    options_->long_messages = false;
+    tab_->longMessagesChanged();
+    QCOMPARE(counter->text(), QStringLiteral("已输入 200 个字符       "));
 }
 
 QTEST_MAIN(TestComposeTab)

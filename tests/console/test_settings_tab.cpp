@@ -53,8 +53,8 @@ private slots:
         QCOMPARE(s.Edit9->text(), QStringLiteral("8:01"));
         QCOMPARE(s.Edit10->text(), QStringLiteral("21:00"));
         QVERIFY(s.RadioButton5->isChecked());
-        for (QCheckBox* box :
-             {s.CheckBox1, s.CheckBox2, s.CheckBox4, s.CheckBox5, s.CheckBox6, s.CheckBox7, s.CheckBox8}) {
+        for (QCheckBox* box : {s.CheckBox1, s.CheckBox2, s.CheckBox4, s.CheckBox5, s.CheckBox6, s.CheckBox7,
+                               s.CheckBox8, s.CheckBox9, s.CheckBox10}) {
             QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
         }
         QCOMPARE(s.TrackBar1->minimum(), 0);
@@ -113,40 +113,59 @@ private slots:
         QCOMPARE(read_setting("COM", "", 1024), path);
     }
 
-    // The responsive mode is kept in server.txt the moment it is chosen, and the next start shows it
-    // (and hands it to the engine) without writing it back.
-    void responsive_mode_is_kept_across_a_restart() {
+    // The responsive mode, long messages and delivery reports are kept in server.txt the moment they are
+    // chosen, and the next start shows them (and hands them to the engine) without writing them back.
+    void kept_options_survive_a_restart_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("responsive") << "CheckBox8" << QStringLiteral("快速收发（按模块应答收发）") << "RESPONSIVE";
+        QTest::newRow("long messages") << "CheckBox9" << QStringLiteral("长短信") << "LONGSMS";
+        QTest::newRow("delivery reports") << "CheckBox10" << QStringLiteral("状态报告") << "REPORTS";
+    }
+
+    void kept_options_survive_a_restart() {
+        QFETCH(QString, box);
+        QFETCH(QString, caption);
+        QFETCH(QString, key);
+        auto option = [&](EngineOptions& o) -> std::atomic<bool>& {
+            return key == "RESPONSIVE" ? o.responsive : key == "LONGSMS" ? o.long_messages : o.delivery_reports;
+        };
+        const std::string key_text = key.toStdString();
         {
             LoneTab t;
-            QCOMPARE(t.tab.CheckBox8->text(), QStringLiteral("快速收发（按模块应答收发）"));
-            t.tab.CheckBox8->click();
-            QVERIFY(t.options.responsive.load());
-            QCOMPARE(saved("RESPONSIVE"), QStringLiteral("1"));
+            auto* check = t.tab.findChild<QCheckBox*>(box);
+            QCOMPARE(check->text(), caption);
+            QVERIFY(!check->isChecked());
+            check->click();
+            QVERIFY(option(t.options).load());
+            QCOMPARE(saved(key_text.c_str()), QStringLiteral("1"));
         }
         {
             LoneTab t;
             t.tab.loadSettings();
-            QVERIFY(t.tab.CheckBox8->isChecked());
-            QVERIFY(t.options.responsive.load());
-            t.tab.CheckBox8->click();
-            QVERIFY(!t.options.responsive.load());
-            QCOMPARE(saved("RESPONSIVE"), QStringLiteral("0"));
+            auto* check = t.tab.findChild<QCheckBox*>(box);
+            QVERIFY(check->isChecked());
+            QVERIFY(option(t.options).load());
+            check->click();
+            QVERIFY(!option(t.options).load());
+            QCOMPARE(saved(key_text.c_str()), QStringLiteral("0"));
         }
         LoneTab t;
-        put_file("server.txt", "[SET]\r\nRESPONSIVE=1\r\n");
+        put_file("server.txt", "[SET]\r\n" + key_text + "=1\r\n");
         const std::string before = file_bytes("server.txt");
         t.tab.loadSettings();
-        QVERIFY(t.options.responsive.load());
+        QVERIFY(option(t.options).load());
         QCOMPARE(file_bytes("server.txt"), before);
     }
 
-    void responsive_mode_that_cannot_be_kept_is_reported() {
+    void kept_option_that_cannot_be_saved_is_reported() {
         QVERIFY(QDir().mkdir(QStringLiteral("server.txt")));
         CapturedMessages messages;
         LoneTab t;
-        t.tab.CheckBox8->click();
-        QVERIFY(t.options.responsive.load()); // it still holds for this run
-        QCOMPARE(messages.texts, QStringList({QStringLiteral("无法写入 server.txt，这些设置没有保存：RESPONSIVE")}));
+        t.tab.CheckBox9->click();
+        QVERIFY(t.options.long_messages.load()); // it still holds for this run
+        QCOMPARE(messages.texts, QStringList({QStringLiteral("无法写入 server.txt，这些设置没有保存：LONGSMS")}));
     }
 
     // A save that cannot reach server.txt says which settings it lost.
