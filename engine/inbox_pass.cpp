@@ -3,6 +3,7 @@
 #include "engine/auto_reply.h"
 #include "engine/awaited_answer.h"
 #include "engine/link_recovery.h"
+#include "engine/part_assembly.h"
 #include "engine/pdu/pdu_codec.h"
 #include "engine/result_codes.h"
 #include "engine/serial_link.h"
@@ -102,28 +103,59 @@ void delete_from_modem(EngineContext& ctx, const std::string& index) {
     }
 }
 
-// Stores, answers, logs, shows and deletes one listed message.
-void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
-    ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
+// Stores, answers (when `answer`), logs and shows one received message. Returns its record number, or
+// -1 when it could not be stored.
+long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer) {
     const std::string& day = ctx.state.spool_date;
     ctx.stamp_time();
     long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text);
     if (n < 0) {
-        // Leave it in the modem: it is listed and stored again in the next pass.
         tracef(ctx.logs, "filename_err=%s\n", spool_path(day, SpoolDir::Recv, "R").c_str());
-        return;
+        return n;
     }
     tracef(ctx.logs, "filename3=%s\n", counter_path(day, SpoolDir::Recv).c_str());
     if (msg.sender_is_name) {
         tracef(ctx.logs, "sender is a name, not a phone: no reply=[%s]\n", msg.sender.c_str());
-    } else {
+    } else if (answer) {
         on_demand_check(ctx, msg.text, msg.sender);
     }
     ctx.stamp_time();
     ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
     show_received(ctx, n, msg);
+    return n;
+}
+
+// Long messages whose parts are all in, or which waited too long for the rest, become received
+// records; a query is answered only when its message is complete. Returns how many were stored.
+int store_ready_messages(EngineContext& ctx) {
+    int stored = 0;
+    for (const AssembledMessage& message : ready_messages(ctx)) {
+        if (store_message(ctx, message.message, message.complete) < 0) {
+            return stored; // the parts stay held and are tried again at the next pass
+        }
+        release_message(ctx, message);
+        ++stored;
+    }
+    return stored;
+}
+
+// Stores, answers, logs, shows and deletes one listed message. A part of a long message is held until
+// its message is complete; it leaves the modem once it is held.
+void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
+    ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
     std::string index = header.size() > 7 ? header.substr(7) : std::string();
-    delete_from_modem(ctx, index);
+    if (ctx.options.long_messages.load() && msg.part && msg.part->count > 1) {
+        if (hold_received_part(ctx, msg)) {
+            delete_from_modem(ctx, index);
+            store_ready_messages(ctx);
+        }
+        return;
+    }
+    // A message that cannot be stored is left in the modem: it is listed and stored again in the next
+    // pass.
+    if (store_message(ctx, msg, true) >= 0) {
+        delete_from_modem(ctx, index);
+    }
 }
 
 // Wavecom modems put a blank line after the echo, so their first entry is on line 3. A modem set up as
@@ -202,6 +234,10 @@ std::string read_listing(EngineContext& ctx) {
 
 int run_inbox_pass(EngineContext& ctx) {
     ctx.state.message_announced = false;
+    if (ctx.options.long_messages.load()) {
+        // Messages completed before a restart, and those that waited a day for a part that never came.
+        store_ready_messages(ctx);
+    }
     std::string listing = read_listing(ctx);
     if (ctx.port.broken()) {
         // Nothing listed is lost: the messages stay in the modem for the next pass.

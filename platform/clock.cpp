@@ -29,6 +29,24 @@ long long RealClock::steady_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
 }
 
+long long seconds_of(const LocalTime& t) {
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    return static_cast<long long>(timegm(&tm));
+}
+
+LocalTime local_time_of(long long seconds) {
+    std::time_t s = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&s, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 Clock& real_clock() {
     static RealClock clock;
     return clock;

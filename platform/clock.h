@@ -38,6 +38,10 @@ public:
 // The process-wide real clock.
 Clock& real_clock();
 
+// A local time as a count of seconds (as if it were UTC: only differences and days matter), and back.
+long long seconds_of(const LocalTime& t);
+LocalTime local_time_of(long long seconds);
+
 // "2004-5-6": the spool date, which names the day directory.
 std::string spool_date(const LocalTime& t);
 // "7:01:05": the time text, 24-hour clock, no leading zero on the hour.
