@@ -20,13 +20,16 @@ bool answer_ended(const std::string& text, const AnswerWait& wait, AnswerEnd& en
     return false;
 }
 
+} // namespace
+
 void note_announcements(EngineContext& ctx, const std::string& text) {
     if (announces_message(text)) {
         ctx.state.message_announced = true;
     }
+    for (std::string& pdu : status_report_pdus(text)) {
+        ctx.state.pending_reports.push_back(std::move(pdu));
+    }
 }
-
-} // namespace
 
 AwaitedAnswer await_answer(EngineContext& ctx, const AnswerWait& wait) {
     AwaitedAnswer answer;

@@ -31,7 +31,9 @@ struct AwaitedAnswer {
 };
 
 // Reads until the answer ends as `wait` says. Pausing and stopping take hold between reads. A new
-// message the modem announces meanwhile is noted in the engine state.
+// message the modem announces meanwhile, and a status report it passes on, are noted in the engine
+// state.
+void note_announcements(EngineContext& ctx, const std::string& text);
 AwaitedAnswer await_answer(EngineContext& ctx, const AnswerWait& wait);
 
 // Reads what the modem sent unasked since the last exchange, so it is not taken for the next answer;

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 
 #include <string>
+#include <vector>
 
 // Thrown from a safe point when the engine must stop now (window closed, daemon signalled). It never
 // leaves the engine thread: myterad catches it and closes the port and the logs.
@@ -50,6 +51,10 @@ struct EngineState {
     bool indications_on = false;
     // The concatenation reference of the last long message sent; the next one takes the next number.
     int concat_reference = 0;
+    // Status reports that came as indications in the middle of other exchanges, not yet logged.
+    std::vector<std::string> pending_reports;
+    // Whether the indications asked for include status reports.
+    bool indications_with_reports = false;
 };
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to

@@ -40,6 +40,7 @@ void EngineLogs::open(const std::string& start_spool_date, const std::string& de
     append(trace_, "com=..." + device_name + "\n");
     make_dir(log_dir);
     const std::string prefix = std::string(log_dir) + "/";
+    start_date_ = start_spool_date;
     open_report(success_, prefix + "SUCC" + start_spool_date + ".log");
     open_report(failure_, prefix + "FAIL" + start_spool_date + ".log");
     open_report(received_, prefix + "RECV" + start_spool_date + ".log");
@@ -71,6 +72,15 @@ void EngineLogs::report_failure(int record, int index, const std::string& time_t
     append(failure_, sent_line(record, index, time_text, phone, content));
 }
 
+void EngineLogs::report_delivery(int record, int index, const std::string& time_text, const std::string& phone,
+                                 const std::string& outcome) {
+    std::lock_guard lock(mutex_);
+    if (delivery_ == nullptr && !start_date_.empty()) {
+        open_report(delivery_, std::string(log_dir) + "/DLVR" + start_date_ + ".log");
+    }
+    append(delivery_, sent_line(record, index, time_text, phone, outcome));
+}
+
 void EngineLogs::report_received(int number, const std::string& time_text, const std::string& sender,
                                  const std::string& text) {
     std::lock_guard lock(mutex_);
@@ -87,6 +97,7 @@ void EngineLogs::close_reports() {
     close_file(success_);
     close_file(failure_);
     close_file(received_);
+    close_file(delivery_);
 }
 
 void EngineLogs::close() {

@@ -34,6 +34,10 @@ public:
                         const std::string& content);
     void report_failure(int record, int index, const std::string& time_text, const std::string& phone,
                         const std::string& content);
+    // "<record>.<index>,<time>   <phone>    <outcome>\r\n" to the delivery log DLVR<date>.log, which is
+    // opened with the first report (so a run without delivery reports makes no such file).
+    void report_delivery(int record, int index, const std::string& time_text, const std::string& phone,
+                         const std::string& outcome);
     // "<number>,<time>   <sender>   <text>\r\n" to the received log.
     void report_received(int number, const std::string& time_text, const std::string& sender, const std::string& text);
 
@@ -54,4 +58,6 @@ private:
     std::FILE* success_ = nullptr;
     std::FILE* failure_ = nullptr;
     std::FILE* received_ = nullptr;
+    std::FILE* delivery_ = nullptr;
+    std::string start_date_;
 };

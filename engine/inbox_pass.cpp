@@ -2,9 +2,11 @@
 
 #include "engine/auto_reply.h"
 #include "engine/awaited_answer.h"
+#include "engine/delivery_reports.h"
 #include "engine/link_recovery.h"
 #include "engine/part_assembly.h"
 #include "engine/pdu/pdu_codec.h"
+#include "engine/pdu/pdu_status_report.h"
 #include "engine/result_codes.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -144,6 +146,12 @@ int store_ready_messages(EngineContext& ctx) {
 void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
     ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
     std::string index = header.size() > 7 ? header.substr(7) : std::string();
+    if (ctx.options.delivery_reports.load() && is_status_report(pdu_line)) {
+        // A report the modem stored is logged, not kept as a received message.
+        take_status_report(ctx, pdu_line);
+        delete_from_modem(ctx, index);
+        return;
+    }
     if (ctx.options.long_messages.load() && msg.part && msg.part->count > 1) {
         if (hold_received_part(ctx, msg)) {
             delete_from_modem(ctx, index);

@@ -7,12 +7,17 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <vector>
 
 namespace {
 
 // Indications buffered while the modem is busy (mode 2) are the better choice; mode 1 is what every
 // modem that has indications at all takes.
 constexpr const char* indication_commands[] = {"AT+CNMI=2,1,0,0,0\r\n", "AT+CNMI=1,1,0,0,0\r\n"};
+// With delivery reports the modem passes each report on at once ("+CDS:"), or stores it and says so.
+constexpr const char* report_indication_commands[] = {"AT+CNMI=2,1,0,1,0\r\n", "AT+CNMI=2,1,0,2,0\r\n",
+                                                      "AT+CNMI=2,1,0,0,0\r\n", "AT+CNMI=1,1,0,0,0\r\n"};
 
 constexpr int queue_check_ms = 200; // how often an idle engine looks for newly queued records
 
@@ -22,7 +27,13 @@ bool accepted(const AwaitedAnswer& answer) {
 
 void ask_for_indications(EngineContext& ctx) {
     ctx.state.indications_asked = true;
-    for (const char* command : indication_commands) {
+    bool reports = ctx.options.delivery_reports.load();
+    ctx.state.indications_with_reports = reports;
+    std::vector<const char*> commands(std::begin(indication_commands), std::end(indication_commands));
+    if (reports) {
+        commands.assign(std::begin(report_indication_commands), std::end(report_indication_commands));
+    }
+    for (const char* command : commands) {
         AwaitedAnswer answer = command_exchange(ctx, command, command_timeout_ms);
         tracef(ctx.logs, "cnmi=%s\n", answer.text.c_str());
         if (accepted(answer)) {
@@ -49,7 +60,8 @@ void stop_indications(EngineContext& ctx) {
 
 void sync_indications(EngineContext& ctx) {
     bool responsive = ctx.options.responsive.load();
-    if (responsive && !ctx.state.indications_asked) {
+    bool reports_changed = ctx.state.indications_with_reports != ctx.options.delivery_reports.load();
+    if (responsive && (!ctx.state.indications_asked || reports_changed)) {
         ask_for_indications(ctx);
     } else if (!responsive && ctx.state.indications_asked) {
         stop_indications(ctx);
@@ -72,7 +84,7 @@ void wait_for_work(EngineContext& ctx) {
         std::size_t got = ctx.port.read_some(chunk.data(), chunk.size(), slice);
         unasked.append(chunk.data(), got);
         // Whatever the modem sends unasked is read to its line end, then the inbox is looked at.
-        if (!unasked.empty() && (got == 0 || unasked.back() == '\n')) {
+        if (!unasked.empty() && (got == 0 || unasked.back() == '\n') && !awaits_pdu_line(unasked)) {
             break;
         }
         if (got == 0 && (read_counter(day, SpoolDir::New) != queued || spool_date(ctx.clock.now()) != day)) {
@@ -81,6 +93,6 @@ void wait_for_work(EngineContext& ctx) {
     }
     if (!unasked.empty()) {
         tracef(ctx.logs, "unasked=%s\n", unasked.c_str());
-        ctx.state.message_announced = ctx.state.message_announced || announces_message(unasked);
+        note_announcements(ctx, unasked);
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/myterad.h"
 
+#include "engine/delivery_reports.h"
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
 #include "engine/inbox_pass.h"
@@ -244,4 +245,5 @@ void myterad::run_cycle(EngineContext& ctx) {
     if (idle && options_.responsive.load()) {
         wait_for_work(ctx);
     }
+    take_pending_reports(ctx);
 }

@@ -3,23 +3,14 @@
 #include "platform/gbk.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
 namespace {
 
 constexpr long long marker_keep_seconds = 2 * part_wait_seconds;
 
-std::string day_before(const std::string& day) {
-    int year = 0, month = 0, date = 0;
-    if (std::sscanf(day.c_str(), "%d-%d-%d", &year, &month, &date) != 3) {
-        return day;
-    }
-    return spool_date(local_time_of(seconds_of({year, month, date, 0, 0, 0}) - 24 * 3600));
-}
-
 std::vector<std::string> held_days(const EngineContext& ctx) {
-    return {day_before(ctx.state.spool_date), ctx.state.spool_date};
+    return {spool_date_before(ctx.state.spool_date), ctx.state.spool_date};
 }
 
 struct Group {

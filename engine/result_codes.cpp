@@ -109,17 +109,53 @@ bool announces_message(std::string_view text) {
     return find_line(text, [](std::string_view line, bool) { return line.starts_with("+CMTI:"); });
 }
 
+// Indications whose PDU comes on the line after them.
+bool carries_pdu(std::string_view line) {
+    return line.starts_with("+CDS:") || line.starts_with("+CMT:");
+}
+
+bool awaits_pdu_line(std::string_view text) {
+    bool awaiting = false;
+    find_line(text, [&](std::string_view line, bool closed) {
+        if (!line.empty()) {
+            awaiting = closed && carries_pdu(line);
+        }
+        return false;
+    });
+    return awaiting;
+}
+
+std::vector<std::string> status_report_pdus(std::string_view text) {
+    std::vector<std::string> pdus;
+    bool next_is_report = false;
+    find_line(text, [&](std::string_view line, bool closed) {
+        if (line.empty()) {
+            return false;
+        }
+        if (next_is_report && closed) {
+            pdus.emplace_back(line);
+        }
+        next_is_report = line.starts_with("+CDS:");
+        return false;
+    });
+    return pdus;
+}
+
 std::string without_unsolicited_lines(std::string_view text) {
     std::string kept;
     kept.reserve(text.size());
     std::size_t last_blank = std::string::npos; // where a blank line just kept starts
+    bool skip_pdu = false;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
         std::string_view line = text.substr(start, next - start);
         std::string_view body = trim(line.substr(0, line.find_first_of("\r\n")));
-        if (is_unsolicited_line(body)) {
+        if (skip_pdu && !body.empty()) {
+            skip_pdu = false; // the PDU of the indication before
+        } else if (is_unsolicited_line(body)) {
+            skip_pdu = carries_pdu(body);
             // The blank line that framed it goes with it, so the lines around stay as the modem
             // would have sent them without it.
             if (last_blank != std::string::npos) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Reading a modem's answer line by line: its final result code, the prompt for a PDU, the reference of
 // a message it took, the error it gave, and the lines it sends unasked.
@@ -32,5 +33,11 @@ std::optional<ModemError> modem_error(std::string_view answer);
 bool is_unsolicited_line(std::string_view line);
 // Whether the text announces a new message stored in the modem ("+CMTI:").
 bool announces_message(std::string_view text);
-// The text without its unsolicited lines (each with its line end).
+// The PDU lines of the status reports the text holds as indications ("+CDS: <length>" and the PDU on
+// the next line), in order; a report whose PDU line has not come whole yet is not among them.
+std::vector<std::string> status_report_pdus(std::string_view text);
+// Whether the text ends in a "+CDS:" or "+CMT:" indication whose PDU line has not come yet.
+bool awaits_pdu_line(std::string_view text);
+// The text without its unsolicited lines (each with its line end), and without the PDU line that
+// follows a "+CDS:" or "+CMT:" indication.
 std::string without_unsolicited_lines(std::string_view text);

@@ -1,5 +1,6 @@
 #include "engine/send_pass.h"
 
+#include "engine/delivery_reports.h"
 #include "engine/number_range.h"
 #include "engine/pdu/pdu_codec.h"
 #include "engine/pdu/pdu_concat.h"
@@ -79,6 +80,8 @@ public:
             return;
         }
         send();
+        // Reports that came in with the answers are logged before the next recipient.
+        take_pending_reports(ctx_);
         ++done_;
         const std::string& day = ctx_.state.spool_date;
         persist(ctx_, send_position_path(day), [&] { return write_send_position(day, {record_, done_}); });

@@ -1,5 +1,6 @@
 #include "engine/submission.h"
 
+#include "engine/delivery_reports.h"
 #include "engine/link_recovery.h"
 #include "engine/modem_errors.h"
 #include "engine/pdu/pdu_concat.h"
@@ -9,6 +10,7 @@
 #include "platform/text_ops.h"
 #include "store/customer_files.h"
 #include "store/recipients.h"
+#include "store/sent_references.h"
 #include "store/settings.h"
 
 namespace {
@@ -152,7 +154,8 @@ struct Handover {
 
 // One PDU to the modem with its retries. Every failed attempt gets a monitor line; when the last one
 // fails, the recipient gets its failure report line first.
-Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& phone, long record, int index) {
+Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& phone, long record, int index,
+                   int part = 1, int parts = 1) {
     TraceSink& trace = ctx.logs;
     std::string pdu_text = pdu.pdu + '\x1a';
     tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
@@ -168,6 +171,9 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
         }
         handover = {result.outcome == AttemptResult::Outcome::Sent, a, std::move(result.answer)};
         if (handover.sent) {
+            if (ctx.options.delivery_reports.load()) {
+                note_reference(ctx, handover.answer, {0, phone, record, index, part, parts});
+            }
             return handover;
         }
         if (a == attempts - 1) {

@@ -47,6 +47,14 @@ LocalTime local_time_of(long long seconds) {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+std::string spool_date_before(const std::string& day) {
+    int year = 0, month = 0, date = 0;
+    if (std::sscanf(day.c_str(), "%d-%d-%d", &year, &month, &date) != 3) {
+        return day;
+    }
+    return spool_date(local_time_of(seconds_of({year, month, date, 0, 0, 0}) - 24 * 3600));
+}
+
 Clock& real_clock() {
     static RealClock clock;
     return clock;

@@ -42,6 +42,9 @@ Clock& real_clock();
 long long seconds_of(const LocalTime& t);
 LocalTime local_time_of(long long seconds);
 
+// The spool date of the day before `day` ("2004-5-6" gives "2004-5-5"); a text that is no date is given back.
+std::string spool_date_before(const std::string& day);
+
 // "2004-5-6": the spool date, which names the day directory.
 std::string spool_date(const LocalTime& t);
 // "7:01:05": the time text, 24-hour clock, no leading zero on the hour.

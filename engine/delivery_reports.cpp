@@ -1,0 +1,73 @@
+#include "engine/delivery_reports.h"
+
+#include "engine/pdu/pdu_status_report.h"
+#include "engine/result_codes.h"
+#include "platform/gbk.h"
+#include "store/sent_references.h"
+
+namespace {
+
+std::string outcome_text(int status) {
+    const char* word = "delivered";
+    switch (delivery_outcome(status)) {
+    case DeliveryOutcome::Delivered:
+        break;
+    case DeliveryOutcome::Pending:
+        word = "pending";
+        break;
+    case DeliveryOutcome::Failed:
+        word = "failed";
+        break;
+    }
+    return std::string(word) + " (status " + std::to_string(status) + ")";
+}
+
+} // namespace
+
+void note_reference(EngineContext& ctx, const std::string& answer, const SentReference& sent) {
+    std::optional<int> reference = message_reference(answer);
+    if (!reference) {
+        tracef(ctx.logs, "no message reference in the answer: no delivery report can be matched\n");
+        return;
+    }
+    SentReference noted = sent;
+    noted.reference = *reference;
+    if (!note_sent_reference(ctx.state.spool_date, noted)) {
+        tracef(ctx.logs, "message reference %d could not be written to %s\n", *reference,
+               sent_references_path(ctx.state.spool_date).c_str());
+    }
+}
+
+void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
+    std::optional<DeliveryReport> report = decode_status_report(pdu_line);
+    if (!report) {
+        tracef(ctx.logs, "status report that cannot be read=[%s]\n", pdu_line.c_str());
+        return;
+    }
+    std::optional<SentReference> sent;
+    for (const std::string& day : {ctx.state.spool_date, spool_date_before(ctx.state.spool_date)}) {
+        if (!sent) {
+            sent = find_sent_reference(day, report->reference, report->recipient);
+        }
+    }
+    tracef(ctx.logs, "status report: reference %d, %s, status %d\n", report->reference, report->recipient.c_str(),
+           report->status);
+    if (!sent) {
+        tracef(ctx.logs, "status report matches no message sent\n");
+        return;
+    }
+    ctx.stamp_time();
+    std::string outcome = outcome_text(report->status);
+    if (sent->parts > 1) {
+        outcome += " part " + std::to_string(sent->part) + "/" + std::to_string(sent->parts);
+    }
+    ctx.logs.report_delivery(static_cast<int>(sent->record), sent->index, ctx.state.time_text, sent->number, outcome);
+}
+
+void take_pending_reports(EngineContext& ctx) {
+    std::vector<std::string> reports;
+    reports.swap(ctx.state.pending_reports);
+    for (const std::string& pdu : reports) {
+        take_status_report(ctx, pdu);
+    }
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The message references the modem gave the messages sent with a status-report request, so the
+// reports that come back can be matched to the record and recipient they are about: {day}/send/refs,
+// one line per message (or part) sent, "<reference> <number> <record> <index> <part> <parts>".
+struct SentReference {
+    int reference = 0;
+    std::string number;
+    long record = 0;
+    int index = 0;
+    int part = 1;
+    int parts = 1;
+};
+
+std::string sent_references_path(const std::string& day);
+
+// Appends one line. False when it could not be written.
+[[nodiscard]] bool note_sent_reference(const std::string& day, const SentReference& sent);
+
+// The latest message of the day with this reference to a number that `recipient_digits` ends with (a
+// report names the recipient as the network knows it, often with its country code).
+std::optional<SentReference> find_sent_reference(const std::string& day, int reference,
+                                                 const std::string& recipient_digits);
