@@ -88,6 +88,11 @@ const Refusal refusals[] = {
     {"no_recipients", {"text"}, "收信人不能为空！"},
     {"empty_content", {"--to", "139", ""}, "收信内容不能为空！"},
     {"seventy_one_chinese", {"--to", "139", chinese(71)}, "收信内容不能太多！"},
+    {"seventy_one_chinese_say_why", {"--to", "139", chinese(71)}, "内容有 71 个字符，一条短信最多 70 个"},
+    {"english_over_160_is_refused_not_cut",
+     {"--english", "--to", "139", std::string(161, 'x')},
+     "内容有 161 个GSM字符（扩展字符算两个），一条短信最多 160 个；更长的内容请用 --long 作为长短信发送。"},
+    {"long_chinese_over_ten_parts", {"--long", "--to", "139", chinese(671)}, "长短信最多 670 个（10条）"},
     {"emoji_in_text", {"--to", "139", "hi \xF0\x9F\x98\x80"}, "GBK"},
     {"emoji_in_recipient", {"--to", "\xF0\x9F\x98\x80", "hi"}, "GBK"},
     {"invalid_utf8", {"--to", "139", "bad \xff"}, "GBK"},
@@ -172,6 +177,22 @@ TEST_F(VmsmsSend, QueueThatCannotBeLockedFailsWithStatusOne) {
     EXPECT_NE(r.err.find("无法锁定发送队列（" + day + "/new/acc.lock）：Is a directory"), std::string::npos) << r.err;
     EXPECT_FALSE(exists(day + "/new/R1"));
     EXPECT_FALSE(exists(day + "/new/acc"));
+}
+
+TEST_F(VmsmsSend, LongMessagesAreQueuedWhole) {
+    ProgramResult r = send({"--long", "--to", "139", chinese(670)});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(at("DA1").size(), 1340u);
+    r = send({"--long", "--english", "--to", "139", std::string(1530, 'e')});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(at("DA2"), "\x02" + std::string(1530, 'e') + "   ");
+}
+
+TEST_F(VmsmsSend, LongMessagesSetInServerTxtNeedNoFlag) {
+    put_file("server.txt", "[SET]\r\nLONGSMS=1\r\n");
+    ProgramResult r = send({"--to", "139", chinese(300)});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(at("DA1").size(), 600u);
 }
 
 TEST_F(VmsmsSend, SeventyChineseCharactersAreAccepted) {
