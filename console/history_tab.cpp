@@ -47,8 +47,8 @@ HistoryNames sentNames() {
     return {"ListView3",
             QStringLiteral("已发送sms"),
             {QString(), QString(), QStringLiteral("序号"), QStringLiteral("收信人"), content_header,
-             QStringLiteral("发送时间")},
-            {1, 1, 35, 100, 450, 80},
+             QStringLiteral("发送时间"), QStringLiteral("送达情况")},
+            {1, 1, 35, 100, 450, 80, 90},
             "Label14",
             QStringLiteral("日期：  "),
             "nian_Edit7",
@@ -165,7 +165,14 @@ void HistoryTab::nextDay() {
 }
 
 SentTab::SentTab(ConsoleState& state, Clock& clock, QWidget* parent)
-    : HistoryTab(ListKind::Sent, state, clock, parent) {}
+    : HistoryTab(ListKind::Sent, state, clock, parent) {
+    showDeliveryColumn(false);
+}
+
+void SentTab::showDeliveryColumn(bool shown) {
+    constexpr int delivery_column = 6;
+    list_->setColumnHidden(delivery_column, !shown);
+}
 
 void SentTab::YiifaduanXinlistView(int row) {
     if (row < 0 || row >= rows_->rowCount()) {

@@ -63,6 +63,9 @@ class SentTab : public HistoryTab {
 public:
     SentTab(ConsoleState& state, Clock& clock, QWidget* parent = nullptr);
 
+    // The delivery column shows while delivery reports are on.
+    void showDeliveryColumn(bool shown);
+
 public slots:
     void YiifaduanXinlistView(int row);
     void Button5Click() { previousDay(); }

@@ -36,6 +36,16 @@ ListRow toListRow(const SpoolListRow& row, long running) {
     out.content = from_gbk(row.content);
     out.time = from_gbk(row.time);
     out.barred = row.barred;
+    if (row.delivery) {
+        QStringList said;
+        for (auto [count, word] : {std::pair{row.delivery->delivered, "送达"}, std::pair{row.delivery->failed, "失败"},
+                                   std::pair{row.delivery->pending, "未决"}}) {
+            if (count > 0) {
+                said << QString::fromUtf8(word) + QString::number(count);
+            }
+        }
+        out.delivery = said.join(QLatin1Char(' '));
+    }
     return out;
 }
 

@@ -17,6 +17,7 @@ struct ListRow {
     QString content;
     QString time;
     bool barred = false;
+    QString delivery; // the sent list's delivery column: what the reports said, empty without any
 
     // The row's values one per item, "禁发" last for a barred record: what a selection reads lines from.
     QStringList values() const;

@@ -2,12 +2,6 @@
 
 #include "console/report_list.h"
 
-namespace {
-
-constexpr int column_count = 6;
-
-} // namespace
-
 ListRowsModel::ListRowsModel(const QStringList& headers, QObject* parent)
     : QAbstractTableModel(parent), headers_(headers) {}
 
@@ -16,7 +10,8 @@ int ListRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ListRowsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : column_count;
+    // Six columns; the sent list has a seventh, for the delivery reports.
+    return parent.isValid() ? 0 : static_cast<int>(headers_.size());
 }
 
 QVariant ListRowsModel::data(const QModelIndex& index, int role) const {
@@ -35,6 +30,8 @@ QVariant ListRowsModel::data(const QModelIndex& index, int role) const {
         return role == Qt::DisplayRole ? oneLine(r.content) : r.content;
     case 5:
         return r.time;
+    case 6:
+        return r.delivery;
     default:
         return QString(); // the row's caption, always empty
     }

@@ -49,6 +49,7 @@ std::optional<ListSpan> list_span(ListKind kind, const std::string& day) {
         }
         span.last = *processed > 0 ? *processed : 0;
         span.text_limit = history_text_limit;
+        span.with_deliveries = true;
         return span;
     }
     case ListKind::Received: {
@@ -77,5 +78,8 @@ std::optional<SpoolListRow> read_list_row(const std::string& day, const ListSpan
     row.content = limited(std::move(content), span.text_limit);
     row.time = read_record_time(day, span.dir, i).value_or(std::string());
     row.barred = !row.recipients.empty() && row.recipients[0] == '*';
+    if (span.with_deliveries) {
+        row.delivery = count_deliveries(day, i);
+    }
     return row;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/sent_references.h"
 #include "store/spool.h"
 
 #include <cstddef>
@@ -15,8 +16,9 @@ struct ListSpan {
     SpoolDir dir = SpoolDir::New;
     long first = 1;
     long last = 0;
-    bool stop_at_gap = false;   // a missing content file ends the walk instead of being skipped
-    std::size_t text_limit = 0; // bytes kept of each recipients and content text
+    bool stop_at_gap = false;     // a missing content file ends the walk instead of being skipped
+    std::size_t text_limit = 0;   // bytes kept of each recipients and content text
+    bool with_deliveries = false; // the rows carry what the delivery reports said
 };
 
 // The records a fill of `kind` walks in `day`, or nullopt when the day's counter file is missing.
@@ -34,6 +36,8 @@ struct SpoolListRow {
     std::string content;
     std::string time;    // the header's time value, empty when absent
     bool barred = false; // recipients begin with '*'
+    // Sent records: how its recipients' delivery reports came out, when any came.
+    std::optional<DeliveryCount> delivery;
 };
 
 // Record i of the span, or nullopt when its content file is missing.

@@ -77,8 +77,9 @@ TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_p
     arrange();
 
     // Construction, in the order the settings and the engine depend on:
-    // 1. the saved settings into their boxes;
+    // 1. the saved settings into their boxes (and the options kept there into the tabs that show them);
     settingsTab->loadSettings();
+    sentTab->showDeliveryColumn(options_.delivery_reports.load());
     // 2. the engine thread, paused until the first start;
     engine_ = make_engine(options_, monitor_, clock_);
     // 3. the category tree of the customers tab and the address-book tree of the new-message tab;
@@ -109,7 +110,8 @@ void TForm1::buildTabs(PortOpener open_port) {
     composeTab = new ComposeTab(state_, options_, clock_, PageControl1);
     addPage(composeTab, "TabSheet1", QStringLiteral("新建sms"));
     addPage(new PendingTab(state_, clock_, PageControl1), "TabSheet2", QStringLiteral("待发送sms"));
-    addPage(new SentTab(state_, clock_, PageControl1), "TabSheet3", QStringLiteral("已发送sms"));
+    sentTab = new SentTab(state_, clock_, PageControl1);
+    addPage(sentTab, "TabSheet3", QStringLiteral("已发送sms"));
     addPage(new ReceivedTab(state_, clock_, PageControl1), "TabSheet4", QStringLiteral("已接收sms"));
     catalogueTab = new CatalogueTab(options_, PageControl1);
     addPage(catalogueTab, "TabSheet5", QStringLiteral("点播信息维护"));
@@ -130,6 +132,7 @@ void TForm1::buildTabs(PortOpener open_port) {
 
     connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
     connect(settingsTab, &SettingsTab::longMessagesChanged, composeTab, &ComposeTab::longMessagesChanged);
+    connect(settingsTab, &SettingsTab::deliveryReportsChanged, sentTab, &SentTab::showDeliveryColumn);
     connect(settingsTab, &SettingsTab::deviceTestFinished, this, &TForm1::releaseStartAfterDeviceTest);
 }
 

@@ -23,6 +23,7 @@ class MonitorTab;
 class QPushButton;
 class QTabWidget;
 class QTimer;
+class SentTab;
 class SettingsTab;
 
 // The main window `Form1`: eight tabs over a row of buttons that start and stop the send/receive
@@ -55,6 +56,7 @@ public:
 
     QTabWidget* PageControl1 = nullptr;
     ComposeTab* composeTab = nullptr;
+    SentTab* sentTab = nullptr;
     AddressBook* addressBook = nullptr;
     CatalogueTab* catalogueTab = nullptr;
     CustomerTab* customerTab = nullptr;

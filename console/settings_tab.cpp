@@ -234,6 +234,7 @@ void SettingsTab::connectOptions() {
                 [this, &option = option, &setting = setting](bool on) { chooseKeptOption(option, setting, on); });
     }
     connect(CheckBox9, &QCheckBox::toggled, this, &SettingsTab::longMessagesChanged);
+    connect(CheckBox10, &QCheckBox::toggled, this, &SettingsTab::deliveryReportsChanged);
     options_.speed = TrackBar1->value();
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int position) { options_.speed = position; });
 

@@ -82,6 +82,8 @@ public:
 signals:
     // The long-message option was switched (the compose tab's limits follow it).
     void longMessagesChanged();
+    // The delivery-report option was switched (the sent list's delivery column follows it).
+    void deliveryReportsChanged(bool on);
 
 public:
     QLabel* Label29 = nullptr;

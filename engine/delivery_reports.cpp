@@ -7,7 +7,7 @@
 
 namespace {
 
-std::string outcome_text(int status) {
+const char* outcome_word(int status) {
     const char* word = "delivered";
     switch (delivery_outcome(status)) {
     case DeliveryOutcome::Delivered:
@@ -19,7 +19,7 @@ std::string outcome_text(int status) {
         word = "failed";
         break;
     }
-    return std::string(word) + " (status " + std::to_string(status) + ")";
+    return word;
 }
 
 } // namespace
@@ -45,9 +45,11 @@ void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
         return;
     }
     std::optional<SentReference> sent;
+    std::string sent_day;
     for (const std::string& day : {ctx.state.spool_date, spool_date_before(ctx.state.spool_date)}) {
         if (!sent) {
             sent = find_sent_reference(day, report->reference, report->recipient);
+            sent_day = day;
         }
     }
     tracef(ctx.logs, "status report: reference %d, %s, status %d\n", report->reference, report->recipient.c_str(),
@@ -57,7 +59,11 @@ void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
         return;
     }
     ctx.stamp_time();
-    std::string outcome = outcome_text(report->status);
+    const char* word = outcome_word(report->status);
+    if (!note_delivery(sent_day, *sent, word)) {
+        tracef(ctx.logs, "delivery could not be written to %s\n", deliveries_path(sent_day).c_str());
+    }
+    std::string outcome = std::string(word) + " (status " + std::to_string(report->status) + ")";
     if (sent->parts > 1) {
         outcome += " part " + std::to_string(sent->part) + "/" + std::to_string(sent->parts);
     }

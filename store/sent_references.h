@@ -24,3 +24,17 @@ std::string sent_references_path(const std::string& day);
 // report names the recipient as the network knows it, often with its country code).
 std::optional<SentReference> find_sent_reference(const std::string& day, int reference,
                                                  const std::string& recipient_digits);
+
+// What the reports said, kept beside the references for the sent list: {day}/send/dlvr, one line per
+// report, "<record> <index> <part> <outcome>", the outcome being delivered, pending or failed.
+std::string deliveries_path(const std::string& day);
+[[nodiscard]] bool note_delivery(const std::string& day, const SentReference& sent, const std::string& outcome);
+
+// The reports of one record, counted: how many recipients had their message (every part) delivered,
+// how many a part failed for, and how many still wait. Nothing when no report came for the record.
+struct DeliveryCount {
+    int delivered = 0;
+    int failed = 0;
+    int pending = 0;
+};
+std::optional<DeliveryCount> count_deliveries(const std::string& day, long record);

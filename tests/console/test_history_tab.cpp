@@ -55,6 +55,7 @@ private slots:
     void sentSelectionDrivesPendingModify();
     void receivedSelectionReadsTheRowOnly();
     void controlsCarryTheirNames();
+    void deliveryColumnTellsWhatTheReportsSaid();
 
 private:
     HistoryTab* tab(bool sent) { return sent ? static_cast<HistoryTab*>(sent_.get()) : received_.get(); }
@@ -249,6 +250,24 @@ void TestHistoryTab::sentSelectionLoadsRecordFiles() {
     QCOMPARE(box_text(child<QPlainTextEdit>(true, "Memo3")), QStringLiteral("*13500000001\r\n13500000002"));
     QCOMPARE(box_text(child<QPlainTextEdit>(true, "Memo4")), QStringLiteral("第一行\r\n第二行"));
     QCOMPARE(rows_of(child<QTreeView>(true, "ListView3"))->row(0).values().last(), QStringLiteral("禁发"));
+}
+
+// The column shows only while delivery reports are on, and counts recipients by their worst part.
+void TestHistoryTab::deliveryColumnTellsWhatTheReportsSaid() {
+    QVERIFY(put_record(today, "new", 1, "13500000001\n13500000002\n13500000003", "hi"));
+    QVERIFY(put_record(today, "new", 2, "13500000004", "no reports"));
+    QVERIFY(put_counter(today, "send", "2"));
+    // Recipient 0 delivered; recipient 1's second part failed; recipient 2 still pending.
+    put_file(today + "/send/dlvr", "1 0 1 delivered\n1 1 1 delivered\n1 1 2 failed\n1 2 1 pending\n");
+    auto* list = child<QTreeView>(true, "ListView3");
+    QVERIFY(list->isColumnHidden(6));
+    sent_->showDeliveryColumn(true);
+    QVERIFY(!list->isColumnHidden(6));
+    QVERIFY(fill(true));
+    ListRowsModel* rows = rows_of(list);
+    QCOMPARE(rows->headerData(6, Qt::Horizontal).toString(), QStringLiteral("送达情况"));
+    QCOMPARE(rows->data(rows->index(0, 6)).toString(), QStringLiteral("送达1 失败1 未决1"));
+    QCOMPARE(rows->data(rows->index(1, 6)).toString(), QString());
 }
 
 void TestHistoryTab::sentSelectionDrivesPendingModify() {
