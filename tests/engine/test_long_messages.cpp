@@ -124,3 +124,62 @@ INSTANTIATE_TEST_SUITE_P(Table, LongRecord, ::testing::ValuesIn(records),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+struct HeaderCase {
+    const char* name;
+    const char* user_data; // hex, header first
+    bool found;
+    int reference;
+    int count;
+    int sequence;
+};
+
+class ConcatHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ConcatHeader, IsReadFromAnyPlaceInTheHeader) {
+    const HeaderCase& c = GetParam();
+    std::optional<ConcatInfo> info = concat_info(c.user_data);
+    ASSERT_EQ(info.has_value(), c.found);
+    if (info) {
+        EXPECT_EQ(info->reference, c.reference);
+        EXPECT_EQ(info->count, c.count);
+        EXPECT_EQ(info->sequence, c.sequence);
+    }
+}
+
+const HeaderCase headers[] = {
+    {"eight_bit_reference",
+     "0500032A0302"
+     "0041",
+     true, 42, 3, 2},
+    {"sixteen_bit_reference",
+     "060804BEEF0403"
+     "0041",
+     true, 0xBEEF, 4, 3},
+    {"after_another_element",
+     "08"
+     "0A0100"
+     "0003070201"
+     "0041",
+     true, 7, 2, 1},
+    {"count_zero",
+     "0500032A0001"
+     "0041",
+     false, 0, 0, 0},
+    {"part_past_the_count",
+     "0500032A0203"
+     "0041",
+     false, 0, 0, 0},
+    {"element_longer_than_the_header", "040003070201", false, 0, 0, 0},
+    {"no_concatenation_element",
+     "030A0100"
+     "0041",
+     false, 0, 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ConcatHeader, ::testing::ValuesIn(headers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
