@@ -196,6 +196,9 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
     ctx.state.com_setting = com;
     ctx.state.rate_setting = rate;
     ctx.stamp_time();
+    // Long messages take their references on from a point that changes with every start, so a phone
+    // that got one just before a restart does not join it with the next.
+    ctx.state.concat_reference = static_cast<int>(seconds_of(now) % 256);
     start_modem(ctx);
     while (true) {
         run_cycle(ctx);
