@@ -165,7 +165,13 @@ void TForm1::buildButtons() {
 
 QPushButton* TForm1::launcherButton(const Launcher& launcher) {
     QPushButton* button = makeNamed<QPushButton>(this, launcher.button, QString::fromUtf8(launcher.caption));
-    connect(button, &QPushButton::clicked, this, [program = launcher.program] { launch_companion(program); });
+    connect(button, &QPushButton::clicked, this, [launcher] {
+        if (launcher.bundled != nullptr) {
+            launch_bundled(launcher.bundled, launcher.program);
+        } else {
+            launch_companion(launcher.program);
+        }
+    });
     return button;
 }
 

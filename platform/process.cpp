@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,20 @@ bool launch_companion(const std::string& path) {
         }
     }
     return false;
+}
+
+std::string program_folder() {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
+}
+
+bool launch_bundled(const std::string& name, const std::string& fallback) {
+    std::string folder = program_folder();
+    if (!folder.empty() && is_executable(folder + "/" + name)) {
+        return launch_detached(folder + "/" + name);
+    }
+    return launch_companion(fallback);
 }
 
 bool open_in_text_editor(const std::string& path) {

@@ -44,6 +44,20 @@ TEST_F(Process, CompanionPathFallsBackToTheNameWithoutExe) {
     EXPECT_TRUE(appears("started"));
 }
 
+// The gateway's own programs come from the folder of the running executable (here the test's), and
+// the companion program stands in when ours is not there.
+TEST_F(Process, BundledProgramComesFromTheProgramsFolderElseTheCompanion) {
+    std::string folder = program_folder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(std::filesystem::exists(folder + "/test_platform"));
+    script("listener1", "echo companion > ran.txt");
+    ASSERT_TRUE(launch_bundled("no-such-program-beside-the-tests", "./listener1.exe"));
+    ASSERT_TRUE(appears("ran.txt"));
+    EXPECT_EQ(file_bytes("ran.txt"), "companion\n");
+    EXPECT_TRUE(launch_bundled("test_platform_never_built", "./listener1.exe"));
+    EXPECT_FALSE(launch_bundled("test_platform_never_built", "./missing.exe"));
+}
+
 TEST_F(Process, EditorComesFromVisualThenEditor) {
     script("ed1", "echo \"$1\" > edited-by-visual");
     script("ed2", "echo \"$1\" > edited-by-editor");
