@@ -2,6 +2,7 @@
 #include "console/main_window.h"
 #include "console/monitor_tab.h"
 #include "platform/gbk.h"
+#include "platform/program_info.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -18,6 +19,7 @@
 #include <exception>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -44,6 +46,8 @@ StartOptions start_options(const QStringList& args) {
             options.screenshot = args[++i];
         } else if (args[i] == QLatin1String("--tab") && i + 1 < args.size()) {
             options.tab = args[++i].toInt();
+        } else if (args[i] == QLatin1String("--dir") && i + 1 < args.size()) {
+            ++i; // entered before the window was made
         } else if (args[i] == QLatin1String("--monitor-lines") && i + 1 < args.size()) {
             options.monitor_lines = args[++i].toLong();
         }
@@ -175,9 +179,27 @@ int run(QApplication& app) {
     return app.exec();
 }
 
+const char help_text[] =
+    "usage: vmsms [OPTION]...\n"
+    "The vmSMS operator console: the gateway's window, with its send/receive engine inside. It works in\n"
+    "the working directory: server.txt, the day directories of the spool, log/, sms.log, query/ and\n"
+    "cust/ all live there.\n"
+    "\n"
+    "  --dir PATH               work in PATH instead of the current directory\n"
+    "  --screenshot FILE        save a picture of the window to FILE (PNG), then end\n"
+    "  --tab N                  with --screenshot: show tab N (from 1) instead of the settings tab\n"
+    "  --quit-after-paint       end once the window has been shown (for start-up measurements)\n"
+    "  --monitor-lines N        write N lines into the monitor and print the memory (a benchmark)\n"
+    "  --help                   show this text and exit (no window is opened)\n"
+    "  --version                show the version and exit\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the application object exists: --help and --version open no window and touch no file.
+    if (std::optional<int> status = common_options("vmsms", argc, argv, help_text)) {
+        return *status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vmSMS"));
     try {

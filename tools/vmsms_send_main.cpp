@@ -2,7 +2,9 @@
 //   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
+#include "platform/fs.h"
 #include "platform/gbk.h"
+#include "platform/program_info.h"
 #include "platform/text_file.h"
 #include "store/content_size.h"
 #include "store/enqueue.h"
@@ -26,8 +28,30 @@ constexpr int exit_failed = 1;
 constexpr std::size_t input_limit = 16 * 1024 * 1024;
 constexpr const char* input_limit_text = "16 MiB";
 
+const char help_text[] =
+    "usage: vmsms-send [OPTION]... TEXT|-\n"
+    "Queues one message into today's spool of the working directory, exactly as the window's compose\n"
+    "tab does, and prints its record number. A running gateway (vmsms or vmsmsd) in that directory\n"
+    "sends it. TEXT is UTF-8; - reads it from standard input.\n"
+    "\n"
+    "  --to NUMBER        a recipient: a phone number (up to 12 digits), a number range such as\n"
+    "                     13566668888-13577779999, or an address-book customer; repeat for more, or\n"
+    "                     separate them with ';'\n"
+    "  --to-file FILE     recipients from FILE, one per line\n"
+    "  --english          send in the GSM 7-bit alphabet (160 characters); else as Chinese (70)\n"
+    "  --long             let a long message in: up to ten linked parts (670 Chinese characters, 1530\n"
+    "                     English); also LONGSMS=1 in server.txt\n"
+    "  --dir PATH         queue in PATH instead of the current directory\n"
+    "  --help             show this text and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 queued, 2 refused (nothing queued; the reason on standard error), 1 the queue\n"
+    "could not be locked or written.\n";
+
 int usage() {
-    std::fputs("usage: vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n", stderr);
+    std::fputs("usage: vmsms-send [--dir PATH] [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n"
+               "       vmsms-send --help | --version\n",
+               stderr);
     return exit_refused;
 }
 
@@ -114,6 +138,15 @@ std::string size_detail(const std::string& content_gbk, bool english, bool long_
 }
 
 int main(int argc, char** argv) {
+    if (std::optional<int> status = common_options("vmsms-send", argc, argv, help_text)) {
+        return *status;
+    }
+    if (!file_exists("server.txt")) {
+        // Queueing still works, but it is worth saying: most likely the wrong directory.
+        std::fputs("vmsms-send: warning: this directory holds no server.txt: no gateway sends from this spool "
+                   "(use --dir to name the gateway's working directory)\n",
+                   stderr);
+    }
     // LONGSMS=1 in server.txt lets long messages in, as the window does when its box is ticked.
     bool long_messages = setting_is_on(settings::long_messages);
     bool english = false;
@@ -126,6 +159,8 @@ int main(int argc, char** argv) {
             english = true;
         } else if (arg == "--long") {
             long_messages = true;
+        } else if (arg == "--dir" && i + 1 < argc) {
+            ++i; // entered already
         } else if (arg == "--to" && i + 1 < argc) {
             recipients.push_back(argv[++i]);
         } else if (arg == "--to-file" && i + 1 < argc) {

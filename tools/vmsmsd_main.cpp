@@ -7,6 +7,7 @@
 #include "engine/operator_output.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
+#include "platform/program_info.h"
 #include "platform/serial_port.h"
 #include "platform/text_ops.h"
 #include "store/settings.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,10 +69,40 @@ private:
     std::size_t length_ = 0;
 };
 
+const char help_text[] =
+    "usage: vmsmsd [OPTION]...\n"
+    "Runs the gateway's send/receive engine without a window, in the working directory, whose\n"
+    "server.txt names the modem's port as COM. Caption changes and monitor entries go to standard\n"
+    "output as UTF-8 lines; SIGINT or SIGTERM stops it at its next safe point. Each option is the\n"
+    "settings-tab control named in brackets.\n"
+    "\n"
+    "  --dir PATH               work in PATH instead of the current directory\n"
+    "  --device siemens|wavecom|other\n"
+    "                           the device type (SIEMENS手机系列 / WAVECOM系列 / NOKIA手机和其它系列);\n"
+    "                           default: MTYPE of server.txt\n"
+    "  --retry                  up to six attempts per recipient (发送短信失败后重试)\n"
+    "  --pause-after-failure    a pause after every failed attempt (防止连续空号堵塞)\n"
+    "  --show-on-screen         messages shown on the phone's screen at once (短信直接显示到屏幕)\n"
+    "  --fast-device            shorter waits before each inbox read (我的发射设备CPU性能较好)\n"
+    "  --wider-compatibility    go on when the port refuses the line rate (增大通用性)\n"
+    "  --members-only           on-demand replies to members only (只有会员才回复, on the catalogue tab)\n"
+    "  --speed 0..10            the speed bar (发送速度 快..慢): 0 is fastest, the shortest waits;\n"
+    "                           10 slowest; default 5\n"
+    "  --max-listing BYTES      the most one inbox listing may hold before the modem counts as faulty\n"
+    "                           (at least 512; default 65536)\n"
+    "  --responsive             wait for the modem's answers instead of fixed sleeps\n"
+    "                           (快速收发（按模块应答收发）; also RESPONSIVE=1 in server.txt)\n"
+    "  --long                   long messages as up to ten linked parts (长短信; also LONGSMS=1)\n"
+    "  --reports                ask for delivery reports, logged to log/DLVR<date>.log\n"
+    "                           (状态报告; also REPORTS=1)\n"
+    "  --help                   show this text and exit\n"
+    "  --version                show the version and exit\n";
+
 int usage() {
-    std::fputs("usage: vmsmsd [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
+    std::fputs("usage: vmsmsd [--dir PATH] [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
                "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-               "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n",
+               "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
+               "              [--help] [--version]\n",
                stderr);
     return 2;
 }
@@ -131,6 +163,8 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
             options.fast_device = true;
         } else if (arg == "--wider-compatibility") {
             options.wider_compatibility = true;
+        } else if (arg == "--dir" && i + 1 < argc) {
+            ++i; // entered already
         } else if (arg == "--members-only") {
             options.members_only = true;
         } else if (arg == "--responsive") {
@@ -167,6 +201,10 @@ bool port_is_set() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --dir is entered before server.txt is read for the other options' defaults.
+    if (std::optional<int> status = common_options("vmsmsd", argc, argv, help_text)) {
+        return *status;
+    }
     EngineOptions options;
     if (!parse_options(argc, argv, options)) {
         return usage();

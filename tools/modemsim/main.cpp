@@ -1,9 +1,11 @@
 #include "modemsim/control.h"
 #include "modemsim/control_socket.h"
 #include "modemsim/simulator.h"
+#include "platform/program_info.h"
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ const char usage[] =
     "                      [--no-echo] [--ignore-length] [--capacity N] [--submit-latency MS]\n"
     "                      [--report-delay MS] [--no-indications]\n"
     "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
+    "       vmsms-modemsim --help | --version\n"
     "options:  --submit-latency MS        the answer to a submission comes MS milliseconds (0 to 60000)\n"
     "                                     after its Ctrl-Z; what is written meanwhile waits for it\n"
     "          --report-delay MS          a status report comes MS milliseconds (0 to 60000, default\n"
@@ -118,6 +121,11 @@ int simulator_main(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "ctl") != 0) {
+        if (std::optional<int> status = common_options("vmsms-modemsim", argc, argv, usage, false)) {
+            return *status;
+        }
+    }
     if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) {
         if (argc < 4) {
             return usage_error("ctl needs a socket and a command", "");

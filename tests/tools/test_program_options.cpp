@@ -1,0 +1,105 @@
+// What every program says about itself (--help, --version) and where it works (--dir).
+#include "platform/clock.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+struct ProgramCase {
+    const char* name;
+    const char* path; // in the build tree
+    std::vector<std::string> help_says;
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ProgramOptions : public TempDirTest, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(ProgramOptions, HelpAndVersionExitZeroAndTouchNothing) {
+    const ProgramCase& c = GetParam();
+    // No display: --help and --version must not need one (the console opens no window for them).
+    ::unsetenv("DISPLAY");
+    ProgramResult help = run_program(built_program(c.path), {"--help"});
+    EXPECT_EQ(help.exit_code, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("usage: " + std::string(c.name), 0), 0u) << help.out;
+    for (const std::string& words : c.help_says) {
+        EXPECT_NE(help.out.find(words), std::string::npos) << words;
+    }
+    ProgramResult version = run_program(built_program(c.path), {"--version"});
+    EXPECT_EQ(version.exit_code, 0) << version.err;
+    EXPECT_EQ(version.out.rfind(std::string(c.name) + " (vmSMS) ", 0), 0u) << version.out;
+    EXPECT_TRUE(std::filesystem::is_empty(dir())); // no file written
+}
+
+const ProgramCase programs[] = {
+    {"vmsmsd",
+     "tools/vmsmsd",
+     {"--dir PATH", "--responsive", "快速收发", "0 is fastest", "--retry", "发送短信失败后重试", "--version"}},
+    {"vmsms-send", "tools/vmsms-send", {"--dir PATH", "--to NUMBER", "--long", "Exit status"}},
+    {"vmsms-modemsim", "tools/vmsms-modemsim", {"--link PATH", "--submit-latency"}},
+    {"vmsms", "console/vmsms", {"--dir PATH", "no window is opened", "--screenshot"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ProgramOptions, ::testing::ValuesIn(programs), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
+
+class WorkingDirectory : public TempDirTest {
+protected:
+    std::string today() { return spool_date(real_clock().now()); }
+};
+
+TEST_F(WorkingDirectory, VmsmsSendQueuesInTheDirectoryItIsGiven) {
+    std::filesystem::create_directory("gateway");
+    put_file("gateway/server.txt", "[SET]\r\nCOM=/dev/null\r\n");
+    ProgramResult r = run_program(built_program("tools/vmsms-send"), {"--dir", "gateway", "--to", "139", "hi"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file_bytes("gateway/" + today() + "/new/DA1"), "hi");
+    EXPECT_FALSE(exists(today()));
+}
+
+TEST_F(WorkingDirectory, VmsmsSendWarnsOfASpoolNobodySendsFrom) {
+    ProgramResult r = run_program(built_program("tools/vmsms-send"), {"--to", "139", "hi"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find("holds no server.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(file_bytes(today() + "/new/DA1"), "hi"); // queued all the same
+}
+
+TEST_F(WorkingDirectory, VmsmsdWorksInTheDirectoryItIsGiven) {
+    std::filesystem::create_directory("gateway");
+    put_file("gateway/server.txt", "[SET]\r\nCOM=/nonexistent/ttyVMSMS9\r\n");
+    ProgramResult r = run_program(built_program("tools/vmsmsd"), {"--dir", "gateway"});
+    EXPECT_EQ(r.exit_code, 1); // the port is missing: the start-up fails, there
+    EXPECT_TRUE(exists("gateway/sms.log"));
+    EXPECT_FALSE(exists("sms.log"));
+}
+
+TEST_F(WorkingDirectory, ADirectoryThatCannotBeEnteredIsRefused) {
+    for (const char* program : {"tools/vmsmsd", "tools/vmsms-send", "console/vmsms"}) {
+        ProgramResult r = run_program(built_program(program), {"--dir", "missing", "--to", "139", "hi"});
+        EXPECT_EQ(r.exit_code, 1) << program;
+        EXPECT_NE(r.err.find("cannot work in missing: No such file or directory"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(WorkingDirectory, TheConsoleWorksInTheDirectoryItIsGiven) {
+    std::filesystem::create_directory("gateway");
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ProgramResult r = run_program(built_program("console/vmsms"), {"--dir", "gateway", "--screenshot", "shot.png"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(exists("gateway/shot.png"));
+    EXPECT_FALSE(exists("shot.png"));
+}
+
+} // namespace
