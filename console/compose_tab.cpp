@@ -114,7 +114,10 @@ void ComposeTab::fasdxClick() {
     if (result.status != EnqueueStatus::Queued) {
         // A lock failure names the lock file and the system's reason, so the operator can act on it.
         showMessage(this, from_gbk(enqueue_result_text(result)));
+        return;
     }
+    emit queued(
+        QStringLiteral("短信已加入发送队列：%1 第 %2 条").arg(QString::fromStdString(result.day)).arg(result.record));
 }
 
 void ComposeTab::MemoTextChangeView() {

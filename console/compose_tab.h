@@ -25,6 +25,10 @@ public:
     // The column at the tab's right side kept free for the address book (button, tree, contact list).
     QVBoxLayout* addressBookArea() const { return address_book_area_; }
 
+signals:
+    // A message went into the queue: the operator's one-line word on it.
+    void queued(const QString& text);
+
 public slots:
     void fasdxClick();
     void MemoTextChangeView();

@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -37,7 +38,9 @@
 namespace {
 
 constexpr int client_width = 757;
-constexpr int client_height = 495;
+// The window of the original layout was 495 pixels high; the status line below the buttons adds 22.
+constexpr int client_height = 517;
+constexpr int queued_message_ms = 10000; // how long the word after queueing stays
 constexpr int settings_tab_index = 6;
 
 const char* const caption_at_start = "Velmora短信网关--企业短消息服务器";
@@ -133,6 +136,11 @@ void TForm1::buildTabs(PortOpener open_port) {
     connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
     connect(settingsTab, &SettingsTab::longMessagesChanged, composeTab, &ComposeTab::longMessagesChanged);
     connect(settingsTab, &SettingsTab::deliveryReportsChanged, sentTab, &SentTab::showDeliveryColumn);
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    connect(composeTab, &ComposeTab::queued, this,
+            [this](const QString& text) { StatusBar1->showMessage(text, queued_message_ms); });
     connect(settingsTab, &SettingsTab::deviceTestFinished, this, &TForm1::releaseStartAfterDeviceTest);
 }
 
@@ -184,6 +192,7 @@ void TForm1::arrange() {
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
+    layout->addWidget(StatusBar1);
 
     setFixedSize(client_width, client_height);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -21,6 +21,7 @@ class TForm3;
 struct Launcher;
 class MonitorTab;
 class QPushButton;
+class QStatusBar;
 class QTabWidget;
 class QTimer;
 class SentTab;
@@ -57,6 +58,8 @@ public:
     QTabWidget* PageControl1 = nullptr;
     ComposeTab* composeTab = nullptr;
     SentTab* sentTab = nullptr;
+    // The bottom line: a word after queueing, which clears itself.
+    QStatusBar* StatusBar1 = nullptr;
     AddressBook* addressBook = nullptr;
     CatalogueTab* catalogueTab = nullptr;
     CustomerTab* customerTab = nullptr;

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QtTest>
@@ -129,7 +130,8 @@ private slots:
     void window_tabs_and_buttons() {
         ConsoleWindow w;
         TForm1& f = *w.form;
-        QCOMPARE(f.size(), QSize(757, 495));
+        // The original 757 x 495, and the status line below the buttons.
+        QCOMPARE(f.size(), QSize(757, 517));
         QCOMPARE(f.PageControl1->count(), 8);
         const QStringList captions = {"新建sms",      "待发送sms",    "已发送sms", "已接收sms",
                                       "点播信息维护", "客户信息维护", "系统设置",  "信息监控"};
@@ -378,6 +380,23 @@ private slots:
         QCOMPARE(read_setting("MTYPE", "", 20), std::string("1"));
         w.form->catalogueTab->CheckBox3->setChecked(true);
         QVERIFY(o.members_only);
+    }
+
+    // After queueing, the status line gives the record number, then clears itself.
+    void status_line_tells_the_record_queued() {
+        ConsoleWindow w;
+        CapturedMessages messages;
+        auto* recipients = w.form->findChild<QPlainTextEdit*>("shoujihao");
+        auto* content = w.form->findChild<QPlainTextEdit*>("duanxin");
+        recipients->setPlainText(QStringLiteral("13900000001"));
+        content->setPlainText(QStringLiteral("你好"));
+        w.form->findChild<QPushButton*>("fasdx")->click();
+        QVERIFY(messages.texts.isEmpty());
+        const QString today = QStringLiteral("2004-5-6"); // the window's clock
+        QCOMPARE(w.form->StatusBar1->currentMessage(), QStringLiteral("短信已加入发送队列：%1 第 1 条").arg(today));
+        w.form->findChild<QPushButton*>("fasdx")->click();
+        QCOMPARE(w.form->StatusBar1->currentMessage(), QStringLiteral("短信已加入发送队列：%1 第 2 条").arg(today));
+        QTRY_VERIFY_WITH_TIMEOUT(w.form->StatusBar1->currentMessage().isEmpty(), 15000);
     }
 
     void launchers_start_companion_programs() {
