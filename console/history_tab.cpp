@@ -48,7 +48,8 @@ HistoryNames sentNames() {
             QStringLiteral("已发送sms"),
             {QString(), QString(), QStringLiteral("序号"), QStringLiteral("收信人"), content_header,
              QStringLiteral("发送时间"), QStringLiteral("送达情况")},
-            {1, 1, 35, 100, 450, 80, 90},
+            // The time column takes a whole date and time ("2004-12-10 17:16:31").
+            {1, 1, 35, 100, 380, 135, 90},
             "Label14",
             QStringLiteral("日期：  "),
             "nian_Edit7",
@@ -69,7 +70,7 @@ HistoryNames receivedNames() {
             QStringLiteral("已接收sms"),
             {QString(), QStringLiteral("信息内容"), QStringLiteral("序号"), QStringLiteral("发信人"), content_header,
              QStringLiteral("收到时间")},
-            {1, 1, 35, 100, 440, 80},
+            {1, 1, 35, 100, 400, 135},
             "Label11",
             QStringLiteral("日期：    "),
             "Edit4",

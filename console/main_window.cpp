@@ -8,6 +8,7 @@
 #include "console/compose_tab.h"
 #include "console/console_state.h"
 #include "console/control_identity.h"
+#include "console/greyed_reason.h"
 #include "console/history_tab.h"
 #include "console/launchers.h"
 #include "console/message_box.h"
@@ -136,6 +137,9 @@ void TForm1::buildTabs(PortOpener open_port) {
     connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
     connect(settingsTab, &SettingsTab::longMessagesChanged, composeTab, &ComposeTab::longMessagesChanged);
     connect(settingsTab, &SettingsTab::deliveryReportsChanged, sentTab, &SentTab::showDeliveryColumn);
+    new GreyedReason(settingsTab->Button2, [] {
+        return QStringLiteral("收发进程启动后一直占用串口，直到关闭程序：设备测试要在启动收发进程之前进行");
+    });
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
@@ -157,6 +161,11 @@ void TForm1::buildButtons() {
     Button8 = makeNamed<QPushButton>(this, "Button8", QString::fromUtf8(maker_web_site_caption));
     Button10 = launcherButton(launchers[1]);
     Button13 = launcherButton(launchers[2]);
+    new GreyedReason(BitBtn3, [this] {
+        return settingsTab->deviceTestRunning() ? QStringLiteral("设备测试正在使用串口，测试结束后才能启动")
+                                                : QStringLiteral("收发进程已在运行");
+    });
+    new GreyedReason(BitBtn5, [] { return QStringLiteral("收发进程没有运行"); });
     Button9 = makeNamed<QPushButton>(PageControl1, "Button9", QStringLiteral("*super power*vmSMSserver3.92"));
     Button9->setEnabled(false);
     Button9->setFlat(true);

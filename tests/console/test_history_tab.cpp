@@ -331,8 +331,11 @@ void TestHistoryTab::controlsCarryTheirNames() {
     QCOMPARE(sentModel->headerData(5, Qt::Horizontal).toString(), QStringLiteral("发送时间"));
     QCOMPARE(receivedModel->headerData(1, Qt::Horizontal).toString(), QStringLiteral("信息内容"));
     QCOMPARE(receivedModel->headerData(3, Qt::Horizontal).toString(), QStringLiteral("发信人"));
-    QCOMPARE(child<QTreeView>(true, "ListView3")->columnWidth(4), 450);
-    QCOMPARE(child<QTreeView>(false, "ListView4")->columnWidth(4), 440);
+    QCOMPARE(child<QTreeView>(true, "ListView3")->columnWidth(4), 380);
+    QCOMPARE(child<QTreeView>(false, "ListView4")->columnWidth(4), 400);
+    // The time column holds a whole date and time.
+    QCOMPARE(child<QTreeView>(true, "ListView3")->columnWidth(5), 135);
+    QCOMPARE(child<QTreeView>(false, "ListView4")->columnWidth(5), 135);
     QCOMPARE(child<QLineEdit>(true, "nian_Edit7")->maxLength(), 1023);
 }
 

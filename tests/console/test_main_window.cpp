@@ -162,6 +162,21 @@ private slots:
         QCOMPARE(f.monitorTab->Memo7->accessibleDescription(), QStringLiteral("Memo7"));
     }
 
+    // A greyed button says why in its tool tip, and an enabled one says nothing of the kind.
+    void greyed_buttons_say_why() {
+        ConsoleWindow w;
+        TForm1& f = *w.form;
+        QCOMPARE(f.BitBtn5->toolTip(), QStringLiteral("收发进程没有运行"));
+        QCOMPARE(f.BitBtn3->toolTip(), QString());
+        f.BitBtn3->click();
+        QCOMPARE(f.BitBtn3->toolTip(), QStringLiteral("收发进程已在运行"));
+        QCOMPARE(f.BitBtn5->toolTip(), QString());
+        QVERIFY(f.settingsTab->Button2->toolTip().startsWith(QStringLiteral("收发进程启动后一直占用串口")));
+        f.BitBtn5->click();
+        QCOMPARE(f.BitBtn5->toolTip(), QStringLiteral("收发进程没有运行"));
+        QCOMPARE(f.BitBtn3->toolTip(), QString());
+    }
+
     void start_resumes_the_engine() {
         ConsoleWindow w;
         TForm1& f = *w.form;
