@@ -1,0 +1,147 @@
+#include "message_request.h"
+
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "store/content_size.h"
+#include "store/enqueue.h"
+#include "store/recipients.h"
+
+#include <nlohmann/json.hpp>
+
+#include <vector>
+
+namespace {
+
+QueueOutcome refuse(const std::string& error, const std::string& field) {
+    QueueOutcome outcome;
+    outcome.status = 400;
+    outcome.error = error;
+    outcome.field = field;
+    return outcome;
+}
+
+// The recipients as the compose box holds them: one per line, CR LF between lines.
+std::string box_lines(const std::vector<std::string>& lines) {
+    std::string box;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        box += (i > 0 ? "\r\n" : "") + lines[i];
+    }
+    return box;
+}
+
+// Text with bare LF line breaks as a box holds it (CR LF).
+std::string box_text(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            out += '\r';
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::string quoted_list(const std::vector<std::string>& lines_gbk) {
+    std::string list;
+    for (const std::string& line : lines_gbk) {
+        list += (list.empty() ? "\"" : ", \"") + gbk_to_utf8_lossy(line) + "\"";
+    }
+    return list;
+}
+
+std::string too_long_text(const std::string& content_gbk, bool english, bool long_messages) {
+    ContentSize size = content_size(content_gbk, english);
+    int most = english ? (long_messages ? 1530 : 160) : (long_messages ? 670 : 70);
+    std::string unit = english ? " GSM characters (extension characters count two)" : " characters";
+    std::string text = "text takes " + std::to_string(size.characters) + unit + "; " +
+                       (long_messages ? "a long message holds " : "one message holds ") + std::to_string(most);
+    if (!long_messages) {
+        text += "; send longer text with \"long\": true";
+    }
+    return text;
+}
+
+} // namespace
+
+QueueOutcome queue_message_request(const std::string& body, bool long_default) {
+    nlohmann::json request = nlohmann::json::parse(body, nullptr, false);
+    if (request.is_discarded()) {
+        return refuse("the body is not JSON (UTF-8)", "");
+    }
+    if (!request.is_object()) {
+        return refuse("the body must be a JSON object", "");
+    }
+    for (const auto& item : request.items()) {
+        const std::string& key = item.key();
+        if (key != "to" && key != "text" && key != "english" && key != "long") {
+            return refuse("unknown field \"" + key + "\"", key);
+        }
+    }
+    bool english = false;
+    bool long_messages = long_default;
+    for (const char* flag : {"english", "long"}) {
+        if (!request.contains(flag)) {
+            continue;
+        }
+        if (!request[flag].is_boolean()) {
+            return refuse(std::string(flag) + " must be true or false", flag);
+        }
+        (std::string(flag) == "english" ? english : long_messages) = request[flag].get<bool>();
+    }
+    if (!request.contains("to") || !request["to"].is_array() || request["to"].empty()) {
+        return refuse("to must be a non-empty list of recipients (strings)", "to");
+    }
+    std::vector<std::string> recipients;
+    for (const auto& recipient : request["to"]) {
+        if (!recipient.is_string()) {
+            return refuse("to must be a list of strings", "to");
+        }
+        std::string line = recipient.get<std::string>();
+        if (line.find_first_of("\r\n") != std::string::npos) {
+            return refuse("a recipient is one line", "to");
+        }
+        recipients.push_back(line);
+    }
+    if (!request.contains("text") || !request["text"].is_string()) {
+        return refuse("text must be a string", "text");
+    }
+    auto recipients_gbk = utf8_to_gbk(box_lines(recipients));
+    if (!recipients_gbk) {
+        return refuse("a recipient holds characters GBK cannot hold", "to");
+    }
+    auto content_gbk = utf8_to_gbk(box_text(request["text"].get<std::string>()));
+    if (!content_gbk) {
+        return refuse("text holds characters GBK cannot hold", "text");
+    }
+    std::vector<std::string> unsendable = unsendable_recipients(*recipients_gbk);
+    if (!unsendable.empty()) {
+        return refuse("not a phone number, a number range or an address-book customer: " + quoted_list(unsendable),
+                      "to");
+    }
+    if (box_recipient_lines(*recipients_gbk).empty()) {
+        return refuse("no recipient", "to");
+    }
+    EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+    switch (result.status) {
+    case EnqueueStatus::Queued: {
+        QueueOutcome outcome;
+        outcome.status = 201;
+        outcome.day = result.day;
+        outcome.record = result.record;
+        return outcome;
+    }
+    case EnqueueStatus::EmptyRecipients:
+        return refuse("no recipient", "to");
+    case EnqueueStatus::EmptyContent:
+        return refuse("text is empty", "text");
+    case EnqueueStatus::ContentTooLong:
+        return refuse(too_long_text(*content_gbk, english, long_messages), "text");
+    case EnqueueStatus::WriteFailed:
+    case EnqueueStatus::LockFailed:
+        break;
+    }
+    QueueOutcome outcome;
+    outcome.status = 500;
+    outcome.error = "not queued: " + gbk_to_utf8_lossy(enqueue_result_text(result));
+    return outcome;
+}

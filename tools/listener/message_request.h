@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// POST /v1/messages: the JSON body {"to": [...], "text": "...", "english": false, "long": false}, checked
+// by the rules of vmsms-send and queued through enqueue_message.
+
+struct QueueOutcome {
+    int status = 500;  // HTTP status: 201 queued, 400 refused, 500 not written
+    std::string day;   // when queued
+    long record = -1;  // when queued
+    std::string error; // otherwise: what is wrong (UTF-8)
+    std::string field; // the JSON field it is about, or empty
+};
+
+// `long_default` is what "long" means when the body leaves it out (LONGSMS of server.txt).
+QueueOutcome queue_message_request(const std::string& body, bool long_default);
