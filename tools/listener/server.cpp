@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -67,6 +68,12 @@ int serve(const ListenerOptions& options, ListenerContext& context) {
     int threads = options.threads;
     server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
     server->set_payload_max_length(options.max_body);
+    // The library's default also sets SO_REUSEPORT, which would let a second listener share the port
+    // without a word; address reuse alone keeps restarts quick and a busy port an error.
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server->set_keep_alive_max_count(1000);
     server->set_read_timeout(10);
     server->set_write_timeout(10);
