@@ -11,6 +11,7 @@
 #include "engine/send_pass.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
+#include "platform/port_diagnosis.h"
 #include "store/settings.h"
 #include "store/spool.h"
 
@@ -169,9 +170,13 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
     logs.open(day, device);
     if (!port) {
         logs.trace("create com err. \n");
+        // After the old words, what is wrong with the device and what to do about it.
+        std::string cause = port_open_failure(device);
+        tracef(logs, "%s\n", cause.c_str());
         fail_startup(
             logs,
-            gbk("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!请先关闭系统，检查后重试!\r\n\r\n"));
+            gbk("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!请先关闭系统，检查后重试!\r\n\r\n") +
+                cause + "\r\n");
         return false;
     }
     link = std::make_unique<ModemLink>(std::move(port), opener_, device);

@@ -359,8 +359,12 @@ private slots:
         form.Timer1->stop();
         QSignalSpy replaced(&form.monitor(), &MonitorModel::monitorReplaced);
         form.BitBtn3Click();
-        const QString failure = QStringLiteral("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!"
-                                               "请先关闭系统，检查后重试!\r\n\r\n");
+        // The old words, then the device and what is wrong with it.
+        const QString failure =
+            QStringLiteral("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!"
+                           "请先关闭系统，检查后重试!\r\n\r\n"
+                           "串口 /nonexistent/ttyVMSMS0 无法打开：没有这个设备：检查数据线是否插好，"
+                           "串口名称是否正确\r\n");
         auto reported = [&] {
             for (const QList<QVariant>& args : replaced) {
                 if (args.at(0).toString() == failure) {

@@ -110,14 +110,19 @@ TEST_F(Engine, StartUpPutsTheModemInPduModeAndShowsReady) {
 }
 
 TEST_F(Engine, MissingPortGivesFailureReportA) {
+    put_file("server.txt", "[SET]\r\nCOM=/nonexistent/ttyVMSMS1\r\n");
     open_fails = true;
     start();
     engine->WaitFor();
     EXPECT_TRUE(engine->StartupFailed());
     EXPECT_EQ(output.caption(), "velmora SMS server ");
+    // The old words, then the device and what is wrong with it.
+    const std::string cause =
+        gbk("串口 /nonexistent/ttyVMSMS1 无法打开：没有这个设备：检查数据线是否插好，串口名称是否正确");
     EXPECT_EQ(output.monitor(), gbk("..数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!"
-                                    "请先关闭系统，检查后重试!\r\n\r\n"));
-    EXPECT_NE(file_bytes("sms.log").find("create com err. \r\n"), std::string::npos);
+                                    "请先关闭系统，检查后重试!\r\n\r\n") +
+                                    cause + "\r\n");
+    EXPECT_NE(file_bytes("sms.log").find("create com err. \r\n" + cause + "\r\n"), std::string::npos);
     // A finished engine cannot be resumed again.
     engine->Suspend();
     engine->Resume();
