@@ -74,6 +74,8 @@ int serve(const ListenerOptions& options, ListenerContext& context) {
         int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Answers go out in more than one write; without this each would wait for the client's delayed ACK.
+    server->set_tcp_nodelay(true);
     server->set_keep_alive_max_count(1000);
     server->set_read_timeout(10);
     server->set_write_timeout(10);
