@@ -41,8 +41,12 @@ void AccessLog::write(const std::string& token_name, const std::string& remote, 
         file_ = std::fopen(name.c_str(), "ab");
         date_ = date;
         if (!file_) {
-            std::fprintf(stderr, "vmsms-listener: cannot open %s: %s; requests go unlogged\n", name.c_str(),
-                         std::strerror(errno));
+            // Said once; every request tries the file again, so the log resumes when it can be opened.
+            if (!warned_) {
+                std::fprintf(stderr, "vmsms-listener: cannot open %s: %s; requests go unlogged\n", name.c_str(),
+                             std::strerror(errno));
+                warned_ = true;
+            }
             return;
         }
     }
