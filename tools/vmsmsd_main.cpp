@@ -1,6 +1,7 @@
 // vmsmsd: the gateway's engine without a window, in the current directory.
-// Caption changes and monitor entries go to standard output as UTF-8 lines, in the order the engine
-// writes them. SIGINT or SIGTERM stops it at the next safe point.
+// Caption changes and monitor entries go to standard error as UTF-8 lines (the journal, under
+// systemd), in the order the engine writes them. SIGINT or SIGTERM stops it at the next safe point;
+// SIGHUP reads server.txt's options again.
 
 #include "engine/engine_options.h"
 #include "engine/myterad.h"
@@ -60,9 +61,9 @@ private:
             while (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
-            std::printf("%s%.*s\n", tag, static_cast<int>(line.size()), line.data());
+            std::fprintf(stderr, "%s%.*s\n", tag, static_cast<int>(line.size()), line.data());
         }
-        std::fflush(stdout);
+        std::fflush(stderr);
     }
 
     std::mutex mutex_;
@@ -73,7 +74,8 @@ const char help_text[] =
     "usage: vmsmsd [OPTION]...\n"
     "Runs the gateway's send/receive engine without a window, in the working directory, whose\n"
     "server.txt names the modem's port as COM. Caption changes and monitor entries go to standard\n"
-    "output as UTF-8 lines; SIGINT or SIGTERM stops it at its next safe point. Each option is the\n"
+    "error as UTF-8 lines; SIGINT or SIGTERM stops it at its next safe point; SIGHUP reads the\n"
+    "options server.txt keeps (RESPONSIVE, LONGSMS, REPORTS, MTYPE) again. Each option is the\n"
     "settings-tab control named in brackets.\n"
     "\n"
     "  --dir PATH               work in PATH instead of the current directory\n"
@@ -180,6 +182,21 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
     return true;
 }
 
+// SIGHUP: the options server.txt keeps are read again and take effect at their next use; the port and
+// its line rate are taken at start only.
+void reload_settings(EngineOptions& options) {
+    device_from_settings(options);
+    options.responsive = setting_is_on(settings::responsive);
+    options.long_messages = setting_is_on(settings::long_messages);
+    options.delivery_reports = setting_is_on(settings::delivery_reports);
+    std::fprintf(stderr,
+                 "reload: server.txt read again: responsive=%d long=%d reports=%d device=%d "
+                 "(COM and RATE take effect at the next start)\n",
+                 options.responsive.load() ? 1 : 0, options.long_messages.load() ? 1 : 0,
+                 options.delivery_reports.load() ? 1 : 0, static_cast<int>(options.device.load()));
+    std::fflush(stderr);
+}
+
 // Without a port setting the engine would fall back to a default device that may be anything (often
 // a serial console), so nothing starts until one is set.
 bool port_is_set() {
@@ -217,6 +234,7 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     PrintingOutput output;
@@ -224,7 +242,10 @@ int main(int argc, char** argv) {
     engine.Resume();
     timespec poll_interval{0, 200 * 1000 * 1000};
     while (!engine.Finished()) {
-        if (sigtimedwait(&signals, nullptr, &poll_interval) > 0) {
+        int signal = sigtimedwait(&signals, nullptr, &poll_interval);
+        if (signal == SIGHUP) {
+            reload_settings(options);
+        } else if (signal > 0) {
             engine.Shutdown();
             return 0;
         }

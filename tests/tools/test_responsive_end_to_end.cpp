@@ -82,4 +82,17 @@ TEST_F(ResponsiveEndToEnd, ServerTxtSwitchesTheModeOnForTheNextStart) {
     EXPECT_EQ(sent_per_number()[number(1)], 1);
 }
 
+// SIGHUP reads server.txt again: the mode switched on there takes effect in the running gateway.
+TEST_F(ResponsiveEndToEnd, SighupReadsTheKeptOptionsAgain) {
+    start_gateway();
+    ASSERT_TRUE(eventually([&] { return has(file_bytes("vmsmsd.out"), "monitor: OK!"); }, 20000));
+    put_file("server.txt", file_bytes("server.txt") + "RESPONSIVE=1\r\n");
+    gateway->signal(SIGHUP);
+    ASSERT_TRUE(
+        eventually([&] { return has(file_bytes("vmsmsd.out"), "reload: server.txt read again: responsive=1"); }, 10000))
+        << file_bytes("vmsmsd.out");
+    EXPECT_TRUE(eventually([&] { return has(file_bytes("sms.log"), "AT+CNMI="); }, 30000)) << file_bytes("sms.log");
+    EXPECT_EQ(gateway->wait(100), -1) << "still running"; // SIGHUP does not stop it
+}
+
 } // namespace
