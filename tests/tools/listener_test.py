@@ -9,6 +9,7 @@ import datetime
 import http.client
 import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -260,14 +261,25 @@ class Access(GatewayTestCase):
         self.assertEqual(status, 413, body)
         self.assertEqual(gw.counter("new"), 2)
 
-        log = gw.read("log", f"HTTP{today()}.log")
-        lines = [line.rstrip("\r\n") for line in log.splitlines() if line.strip()]
-        self.assertIn(f" - 127.0.0.1:", lines[0])
-        self.assertTrue(lines[0].endswith(" POST /v1/messages 401"), lines[0])
-        self.assertTrue(any(line.split()[2] == "app" and line.endswith("POST /v1/messages 201") for line in lines))
-        self.assertTrue(any(line.split()[2] == "other" and line.endswith("POST /v1/messages 201") for line in lines))
-        self.assertTrue(lines[-1].endswith(" app 127.0.0.1:" + lines[-1].split(":")[-1].split()[0] +
-                                           " POST /v1/messages 413"), lines[-1])
+        # A request is logged once its answer is out, so the last line may come a moment after it.
+        line_form = re.compile(r"^\d{4}-\d{1,2}-\d{1,2} \d{1,2}:\d{2}:\d{2} (\S+) 127\.0\.0\.1:\d+ (\S+) (\S+) (\d{3})$")
+
+        def logged():
+            lines = [line for line in gw.read("log", f"HTTP{today()}.log").splitlines() if line.strip()]
+            return lines if len(lines) == 10 else None
+        lines = eventually(logged, 10)
+        self.assertTrue(lines, gw.read("log", f"HTTP{today()}.log"))
+        fields = []
+        for line in lines:
+            match = line_form.match(line)
+            self.assertTrue(match, line)
+            fields.append(match.groups())
+        self.assertEqual(fields[:5], [("-", "POST", "/v1/messages", "401")] * 3 +
+                         [("app", "POST", "/v1/messages", "201"), ("other", "POST", "/v1/messages", "201")])
+        self.assertEqual(sorted(fields[5:9]), [("-", "GET", path, "401") for path in
+                                               sorted(["/metrics", "/v1/received", "/v1/status",
+                                                       f"/v1/messages/{today()}/1"])])
+        self.assertEqual(fields[9], ("app", "POST", "/v1/messages", "413"))
         self.assertIn(b"\r\n", gw.read("log", f"HTTP{today()}.log", binary=True))
 
     def test_rate_limit_is_per_token(self):
