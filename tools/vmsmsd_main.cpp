@@ -8,6 +8,7 @@
 #include "engine/operator_output.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
+#include "platform/privileges.h"
 #include "platform/program_info.h"
 #include "platform/serial_port.h"
 #include "platform/text_ops.h"
@@ -79,6 +80,8 @@ const char help_text[] =
     "settings-tab control named in brackets.\n"
     "\n"
     "  --dir PATH               work in PATH instead of the current directory\n"
+    "  --user NAME              started as root: become NAME (with its groups, dialout for the port)\n"
+    "                           before anything is opened\n"
     "  --device siemens|wavecom|other\n"
     "                           the device type (SIEMENS手机系列 / WAVECOM系列 / NOKIA手机和其它系列);\n"
     "                           default: MTYPE of server.txt\n"
@@ -101,11 +104,12 @@ const char help_text[] =
     "  --version                show the version and exit\n";
 
 int usage() {
-    std::fputs("usage: vmsmsd [--dir PATH] [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
-               "              [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-               "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
-               "              [--help] [--version]\n",
-               stderr);
+    std::fputs(
+        "usage: vmsmsd [--dir PATH] [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
+        "              [--user NAME] [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
+        "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
+        "              [--help] [--version]\n",
+        stderr);
     return 2;
 }
 
@@ -165,8 +169,8 @@ bool parse_options(int argc, char** argv, EngineOptions& options) {
             options.fast_device = true;
         } else if (arg == "--wider-compatibility") {
             options.wider_compatibility = true;
-        } else if (arg == "--dir" && i + 1 < argc) {
-            ++i; // entered already
+        } else if ((arg == "--dir" || arg == "--user") && i + 1 < argc) {
+            ++i; // taken before the others
         } else if (arg == "--members-only") {
             options.members_only = true;
         } else if (arg == "--responsive") {
@@ -221,6 +225,11 @@ int main(int argc, char** argv) {
     // --dir is entered before server.txt is read for the other options' defaults.
     if (std::optional<int> status = common_options("vmsmsd", argc, argv, help_text)) {
         return *status;
+    }
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--user" && !become_user("vmsmsd", argv[i + 1])) {
+            return 1;
+        }
     }
     EngineOptions options;
     if (!parse_options(argc, argv, options)) {

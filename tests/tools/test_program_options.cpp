@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +85,27 @@ TEST_F(WorkingDirectory, VmsmsdWorksInTheDirectoryItIsGiven) {
     EXPECT_EQ(r.exit_code, 1); // the port is missing: the start-up fails, there
     EXPECT_TRUE(exists("gateway/sms.log"));
     EXPECT_FALSE(exists("sms.log"));
+}
+
+// Started as root with --user, the engine runs as that user: what it writes belongs to it.
+TEST_F(WorkingDirectory, VmsmsdGivesUpRootForTheUserItIsGiven) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
+    std::filesystem::create_directory("gateway");
+    std::filesystem::permissions("gateway", std::filesystem::perms::all);
+    std::filesystem::permissions(dir(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec |
+                                            std::filesystem::perms::group_exec);
+    put_file("gateway/server.txt", "[SET]\r\nCOM=/nonexistent/ttyVMSMS9\r\n");
+    ProgramResult r = run_program(built_program("tools/vmsmsd"), {"--dir", "gateway", "--user", "nobody"});
+    EXPECT_EQ(r.exit_code, 1) << r.err; // the port is missing: the start-up fails
+    struct stat written {};
+    ASSERT_EQ(::stat("gateway/sms.log", &written), 0) << r.err;
+    EXPECT_EQ(written.st_uid, 65534u);
+    ProgramResult unknown =
+        run_program(built_program("tools/vmsmsd"), {"--dir", "gateway", "--user", "no-such-user-x"});
+    EXPECT_EQ(unknown.exit_code, 1);
+    EXPECT_NE(unknown.err.find("no user no-such-user-x"), std::string::npos) << unknown.err;
 }
 
 TEST_F(WorkingDirectory, ADirectoryThatCannotBeEnteredIsRefused) {
