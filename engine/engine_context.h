@@ -57,6 +57,8 @@ struct EngineState {
     bool indications_with_reports = false;
 };
 
+class HookRunner;
+
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
 // the operator only through `output`.
 struct EngineContext {
@@ -67,6 +69,8 @@ struct EngineContext {
     OperatorOutput& output;
     EngineLogs& logs;
     EngineState state;
+    // The operator's programs started on events; none in most tests.
+    HookRunner* hooks = nullptr;
 
     // Takes the time text afresh; the date-time text follows the engine's spool date.
     void stamp_time() {

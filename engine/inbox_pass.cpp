@@ -3,6 +3,7 @@
 #include "engine/auto_reply.h"
 #include "engine/awaited_answer.h"
 #include "engine/delivery_reports.h"
+#include "engine/event_hooks.h"
 #include "engine/link_recovery.h"
 #include "engine/part_assembly.h"
 #include "engine/pdu/pdu_codec.h"
@@ -124,6 +125,9 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer) 
     ctx.stamp_time();
     ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
     show_received(ctx, n, msg);
+    if (ctx.hooks != nullptr) {
+        ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, msg.part ? msg.part->count : 1});
+    }
     return n;
 }
 

@@ -3,6 +3,7 @@
 #include "engine/delivery_reports.h"
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
+#include "engine/event_hooks.h"
 #include "engine/inbox_pass.h"
 #include "engine/indications.h"
 #include "engine/link_recovery.h"
@@ -195,7 +196,8 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
         fail_startup(logs, gbk("...!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n") + "1");
         return false;
     }
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}};
+    HookRunner hooks(read_hook_settings(), logs);
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks};
     ctx.state.spool_date = day;
     ctx.state.device_name = device;
     ctx.state.com_setting = com;

@@ -1,6 +1,7 @@
 #include "engine/submission.h"
 
 #include "engine/delivery_reports.h"
+#include "engine/event_hooks.h"
 #include "engine/link_recovery.h"
 #include "engine/modem_errors.h"
 #include "engine/pdu/pdu_concat.h"
@@ -27,6 +28,13 @@ const std::string& monitor_failed_suffix() {
 
 std::string last_chars(const std::string& text, std::size_t n) {
     return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+// The operator's program for a recipient's outcome, if one is set.
+void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
+    if (ctx.hooks != nullptr) {
+        ctx.hooks->run(event, {phone, ctx.state.plain_content, ctx.state.spool_date, record, index, parts});
+    }
 }
 
 // The failure suffix, with the modem's error and what it means when the answer names one.
@@ -99,6 +107,7 @@ void report_unsendable(EngineContext& ctx, long record, int index, const std::st
     ctx.stamp_time();
     ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
     monitor_line(ctx, "      ", recipient, 0, monitor_failed_suffix());
+    run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
 }
 
 ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& trace) {
@@ -179,6 +188,7 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
         if (a == attempts - 1) {
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
+            run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
         }
         monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, handover.answer));
         if (ctx.options.pause_after_failure.load()) {
@@ -195,6 +205,7 @@ void report_sent(EngineContext& ctx, long record, int index, const std::string& 
                             ctx.state.plain_content + count);
     const std::string& suffix = monitor_sent_suffix();
     monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
+    run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
 }
 
 // The parts of a long message in order, each with the same retries, under one reference that no
