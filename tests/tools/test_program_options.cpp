@@ -47,6 +47,7 @@ const ProgramCase programs[] = {
      {"--dir PATH", "--responsive", "快速收发", "0 is fastest", "--retry", "发送短信失败后重试", "--version"}},
     {"vmsms-send", "tools/vmsms-send", {"--dir PATH", "--to NUMBER", "--long", "Exit status"}},
     {"vmsms-modemsim", "tools/vmsms-modemsim", {"--link PATH", "--submit-latency"}},
+    {"vmsms-listener", "tools/vmsms-listener", {"--dir PATH", "--new-token NAME", "--listen ADDR:PORT"}},
     {"vmsms", "console/vmsms", {"--dir PATH", "no window is opened", "--screenshot"}},
 };
 
@@ -109,7 +110,7 @@ TEST_F(WorkingDirectory, VmsmsdGivesUpRootForTheUserItIsGiven) {
 }
 
 TEST_F(WorkingDirectory, ADirectoryThatCannotBeEnteredIsRefused) {
-    for (const char* program : {"tools/vmsmsd", "tools/vmsms-send", "console/vmsms"}) {
+    for (const char* program : {"tools/vmsmsd", "tools/vmsms-send", "tools/vmsms-listener", "console/vmsms"}) {
         ProgramResult r = run_program(built_program(program), {"--dir", "missing", "--to", "139", "hi"});
         EXPECT_EQ(r.exit_code, 1) << program;
         EXPECT_NE(r.err.find("cannot work in missing: No such file or directory"), std::string::npos) << r.err;
