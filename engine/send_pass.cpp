@@ -101,7 +101,7 @@ void send_range(EngineContext& ctx, RecordWalk& walk, const std::string& line, c
     if (!range) {
         // A range that names no number range we can send to exactly is reported, not guessed at.
         tracef(ctx.logs, "bad number range, not sent=[%s]\n", line.c_str());
-        walk.next([&] { report_unsendable(ctx, k, index, line); });
+        walk.next([&] { report_unsendable(ctx, k, index, line, "号码段无效"); });
         return;
     }
     for (std::uint64_t v = range->low; v <= range->high; ++v) {

@@ -102,11 +102,12 @@ RecipientData recipient_data(EngineContext& ctx, const UserData& content) {
 
 } // namespace
 
-void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient) {
+void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient, const char* why) {
     // Nothing can be sent, but the operator must still see that this recipient got nothing.
     ctx.stamp_time();
     ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
-    monitor_line(ctx, "      ", recipient, 0, monitor_failed_suffix());
+    const std::string& suffix = monitor_failed_suffix();
+    monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
     run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
 }
 
@@ -137,13 +138,13 @@ std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::strin
     std::string phone = resolved.phone;
     if (phone.size() > max_phone_length) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
-        report_unsendable(ctx, record, index, phone);
+        report_unsendable(ctx, record, index, phone, "号码超过12位");
         return std::nullopt;
     }
     if (!is_phone_number(cut_at_line_end(phone))) {
         // A customer nobody could find, or text that names no number: the modem would only refuse it.
         tracef(trace, "not a phone number, not sent=[%s]\n", phone.c_str());
-        report_unsendable(ctx, record, index, phone);
+        report_unsendable(ctx, record, index, phone, "不是手机号码");
         return std::nullopt;
     }
     tracef(trace, "name4=[%s]\n", resolved.customer.c_str());

@@ -29,5 +29,5 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
                         long record, int index);
 
 // A recipient nothing can be sent to (a number too long, a range that names no numbers): one failure
-// report line and one failure monitor line, with no modem traffic.
-void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient);
+// report line and one failure monitor line that says why (`why`, UTF-8), with no modem traffic.
+void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient, const char* why);

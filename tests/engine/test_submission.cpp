@@ -257,8 +257,8 @@ TEST_F(Submission, RecipientThatIsNoNumberGetsAFailureLineAndNoTraffic) {
     EXPECT_EQ(submit_to_recipient(ctx, "abc", chinese(), 4, 2), -1);
     EXPECT_TRUE(port.writes().empty());
     EXPECT_EQ(report("FAIL"), "4.2," + now_text() + "   abc    " + gbk("你好") + "\r\r\n");
-    EXPECT_EQ(output.prepended(),
-              std::vector<std::string>{"SMS Create Day: 2004-5-6      abc   0" + gbk("    发送失败!!!\r\n")});
+    EXPECT_EQ(output.prepended(), std::vector<std::string>{"SMS Create Day: 2004-5-6      abc   0" +
+                                                           gbk("    发送失败!!!  不是手机号码\r\n")});
 }
 
 struct ResolveCase {
@@ -305,8 +305,8 @@ TEST_F(Submission, ThirteenCharactersAreReportedButNeverSent) {
     EXPECT_EQ(submit_to_recipient(ctx, "8613900000001", chinese(), 4, 1), -1);
     EXPECT_TRUE(port.writes().empty());
     EXPECT_EQ(report("FAIL"), "4.1," + now_text() + "   8613900000001    " + gbk("你好") + "\r\r\n");
-    EXPECT_EQ(output.prepended(),
-              std::vector<std::string>{"SMS Create Day: 2004-5-6      8613900000001   0" + gbk("    发送失败!!!\r\n")});
+    EXPECT_EQ(output.prepended(), std::vector<std::string>{"SMS Create Day: 2004-5-6      8613900000001   0" +
+                                                           gbk("    发送失败!!!  号码超过12位\r\n")});
 }
 
 TEST_F(Submission, TraceShowsTheStepsInOrder) {
