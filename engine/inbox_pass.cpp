@@ -106,9 +106,9 @@ void delete_from_modem(EngineContext& ctx, const std::string& index) {
     }
 }
 
-// Stores, answers (when `answer`), logs and shows one received message. Returns its record number, or
-// -1 when it could not be stored.
-long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer) {
+// Stores, answers (when `answer`), logs and shows one received message of `parts` parts. Returns its
+// record number, or -1 when it could not be stored.
+long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, int parts = 1) {
     const std::string& day = ctx.state.spool_date;
     ctx.stamp_time();
     long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text);
@@ -126,7 +126,7 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer) 
     ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
     show_received(ctx, n, msg);
     if (ctx.hooks != nullptr) {
-        ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, msg.part ? msg.part->count : 1});
+        ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, parts});
     }
     return n;
 }
@@ -136,7 +136,7 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer) 
 int store_ready_messages(EngineContext& ctx) {
     int stored = 0;
     for (const AssembledMessage& message : ready_messages(ctx)) {
-        if (store_message(ctx, message.message, message.complete) < 0) {
+        if (store_message(ctx, message.message, message.complete, message.key.count) < 0) {
             return stored; // the parts stay held and are tried again at the next pass
         }
         release_message(ctx, message);

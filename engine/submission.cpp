@@ -221,8 +221,8 @@ void send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const st
     int last_attempt = 0;
     for (int i = 0; i < count; ++i) {
         UserData data = with_concat_header(parts[i], seven_bit, reference, count, i + 1);
-        Handover handover =
-            hand_over(ctx, build_pdu(ctx, phone, data.hex, data.septets, options, smscode), phone, record, index);
+        Handover handover = hand_over(ctx, build_pdu(ctx, phone, data.hex, data.septets, options, smscode), phone,
+                                      record, index, i + 1, count);
         if (!handover.sent) {
             tracef(ctx.logs, "part %d of %d not sent: the parts after it are not sent either\n", i + 1, count);
             return;
