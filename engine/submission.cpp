@@ -30,10 +30,12 @@ std::string last_chars(const std::string& text, std::size_t n) {
     return text.size() > n ? text.substr(text.size() - n) : text;
 }
 
-// The operator's program for a recipient's outcome, if one is set.
+// The operator's program for a recipient's outcome, if one is set. It gets the text as sent: an English
+// record's kind byte is no part of it.
 void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
     if (ctx.hooks != nullptr) {
-        ctx.hooks->run(event, {phone, ctx.state.plain_content, ctx.state.spool_date, record, index, parts});
+        std::string text = ctx.state.plain_content.substr(ctx.state.content_kind == 2 ? 1 : 0);
+        ctx.hooks->run(event, {phone, text, ctx.state.spool_date, record, index, parts});
     }
 }
 
