@@ -30,11 +30,14 @@ std::string last_chars(const std::string& text, std::size_t n) {
     return text.size() > n ? text.substr(text.size() - n) : text;
 }
 
-// The operator's program for a recipient's outcome, if one is set. It gets the text as sent: an English
-// record's kind byte is no part of it.
+// The operator's program for a recipient's outcome, if one is set. It gets the message's text: an
+// English record's kind byte and the blanks stored after its text are no part of it.
 void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
     if (ctx.hooks != nullptr) {
-        std::string text = ctx.state.plain_content.substr(ctx.state.content_kind == 2 ? 1 : 0);
+        std::string text = ctx.state.plain_content;
+        if (ctx.state.content_kind == 2) {
+            text = text.substr(1, text.find_last_not_of(' '));
+        }
         ctx.hooks->run(event, {phone, text, ctx.state.spool_date, record, index, parts});
     }
 }

@@ -155,13 +155,13 @@ const SendCase send_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Table, EngineHooksOnSending, ::testing::ValuesIn(send_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(EngineHooks, AnEnglishRecordGoesAsItsTextWithoutTheKindByte) {
+TEST_F(EngineHooks, AnEnglishRecordGoesWithoutItsKindByteAndTrailingBlanks) {
     port.standing(accepting_modem());
     ctx.state.content_kind = 2;
     ctx.state.plain_content = "\x02hello   ";
     Encoded7bit packed = encode_7bit("hello   ");
     submit_to_recipient(ctx, "13900000001", UserData{packed.hex, packed.septets}, 5, 0);
-    EXPECT_EQ(runs(), std::vector<std::string>{"SENT 13900000001 5.0 parts=1 logged hello   "});
+    EXPECT_EQ(runs(), std::vector<std::string>{"SENT 13900000001 5.0 parts=1 logged hello"});
 }
 
 TEST_F(EngineHooks, AReceivedMessageRunsItsProgramOnceStoredAndALongOneOnlyWhenWhole) {

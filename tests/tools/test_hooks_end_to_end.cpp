@@ -34,6 +34,25 @@ TEST_F(HooksEndToEnd, AReceivedAndASentMessageRunTheirProgramsWithTheMessage) {
                                           "VMSMS_TEXT=出货通知\n");
 }
 
+TEST_F(HooksEndToEnd, ARefusedRecipientRunsTheFailedProgramAndTheNextOneTheSentProgram) {
+    put_file("on-event.sh", "env | grep '^VMSMS_' | sort > \"$1.txt\"\n");
+    hooks("FAILED=/bin/sh " + dir() + "/on-event.sh " + dir() + "/failed\r\nSENT=/bin/sh " + dir() + "/on-event.sh " +
+          dir() + "/sent\r\n");
+    ASSERT_EQ(ctl({"fault", "fail", "1"}).exit_code, 0);
+    ASSERT_EQ(send({"--english", "--to", "13900000001", "--to", "13900000002", "stock low"}).exit_code, 0);
+    start_gateway({"--responsive"});
+    ASSERT_TRUE(eventually([&] { return !file_bytes("failed.txt").empty() && !file_bytes("sent.txt").empty(); }, 20000))
+        << file_bytes("sms.log");
+    EXPECT_EQ(file_bytes("failed.txt"), "VMSMS_DAY=" + day +
+                                            "\nVMSMS_EVENT=FAILED\nVMSMS_INDEX=0\n"
+                                            "VMSMS_NUMBER=13900000001\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
+                                            "VMSMS_TEXT=stock low\n");
+    EXPECT_EQ(file_bytes("sent.txt"), "VMSMS_DAY=" + day +
+                                          "\nVMSMS_EVENT=SENT\nVMSMS_INDEX=1\n"
+                                          "VMSMS_NUMBER=13900000002\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
+                                          "VMSMS_TEXT=stock low\n");
+}
+
 TEST_F(HooksEndToEnd, AHookThatHangsIsStoppedAndTheEngineGoesOn) {
     put_file("hang.sh", "sleep 60\n");
     hooks("SENT=/bin/sh " + dir() + "/hang.sh\r\nTIMEOUT=1\r\n");
