@@ -61,6 +61,10 @@ const char* const monitor_scheduled_stop = "-------------收发进程已经定�
 const char* const port_missing =
     "未设置通信端口（server.txt 中 [SET] 的 COM）。请先在“系统设置”页填写端口并按“确定”保存。";
 
+QString close_while_running_question() {
+    return QStringLiteral("收发进程正在运行，关闭窗口将停止短消息的发送和接收。\n确定要关闭吗？");
+}
+
 } // namespace
 
 TForm1::TForm1(Clock& clock, const EngineFactory& make_engine, PortOpener open_port, QWidget* parent)
@@ -329,7 +333,15 @@ void TForm1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+// Closing the window ends the sending and receiving, so an operator who closes it by hand while the
+// engine runs is asked first. A close the program asks for itself (at log-out the session is ending
+// anyway) goes ahead.
 void TForm1::closeEvent(QCloseEvent* event) {
+    const bool engine_running = engine_ && !engine_->Suspended();
+    if (event->spontaneous() && engine_running && !askQuestion(this, close_while_running_question())) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QWidget::closeEvent(event);
 }

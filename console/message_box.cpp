@@ -12,6 +12,11 @@ MessageBoxHook& currentHook() {
     return hook;
 }
 
+QuestionHook& currentQuestionHook() {
+    static QuestionHook hook;
+    return hook;
+}
+
 } // namespace
 
 void showMessage(QWidget* parent, const QString& text) {
@@ -32,5 +37,20 @@ void showGbkMessage(QWidget* parent, const std::string& gbk_text) {
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook) {
     MessageBoxHook previous = std::move(currentHook());
     currentHook() = std::move(hook);
+    return previous;
+}
+
+bool askQuestion(QWidget* parent, const QString& text) {
+    if (const QuestionHook& hook = currentQuestionHook()) {
+        return hook(parent, text);
+    }
+    // No is the default button: a stray Enter keeps things as they are.
+    return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+QuestionHook setQuestionHook(QuestionHook hook) {
+    QuestionHook previous = std::move(currentQuestionHook());
+    currentQuestionHook() = std::move(hook);
     return previous;
 }

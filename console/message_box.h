@@ -21,3 +21,10 @@ void showGbkMessage(QWidget* parent, const std::string& gbk_text);
 // Installs `hook` in place of the modal box and returns the one it replaces. An empty hook brings the
 // modal box back.
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
+
+// A yes/no question; true when the operator answers yes. Tests answer through a hook in the same way.
+using QuestionHook = std::function<bool(QWidget* parent, const QString& text)>;
+
+bool askQuestion(QWidget* parent, const QString& text);
+
+QuestionHook setQuestionHook(QuestionHook hook);

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpontaneKeyEvent>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -290,6 +291,73 @@ private slots:
         w.form->FormClose();
         w.form.reset();
         QCOMPARE(w.calls->size(), std::size_t(4));
+    }
+
+    // A close from the window manager (the title bar's button) while the engine runs asks first; no keeps
+    // the window and the engine as they are. A stopped engine, or a close the program asks for, asks
+    // nothing.
+    void close_by_hand_asks_while_running_data() {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("running, no: stays open") << true << false << true << false;
+        QTest::newRow("running, yes: closes") << true << true << true << true;
+        QTest::newRow("stopped: closes unasked") << false << false << false << true;
+    }
+    void close_by_hand_asks_while_running() {
+        QFETCH(bool, running);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, closed);
+        ConsoleWindow w;
+        w.form->show();
+        w.form->BitBtn3Click();
+        if (!running) {
+            w.form->ddd();
+        }
+        QStringList questions;
+        const QuestionHook previous = setQuestionHook([&](QWidget*, const QString& text) {
+            questions.append(text);
+            return answer;
+        });
+        QCloseEvent by_hand;
+        QSpontaneKeyEvent::setSpontaneous(&by_hand);
+        QApplication::instance()->notify(w.form.get(), &by_hand);
+        setQuestionHook(previous);
+
+        QCOMPARE(questions.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(questions.front(),
+                     QStringLiteral("收发进程正在运行，关闭窗口将停止短消息的发送和接收。\n确定要关闭吗？"));
+        }
+        QCOMPARE(by_hand.isAccepted(), closed);
+        const Calls started = running ? Calls{"Resume"} : Calls{"Resume", "Suspend"};
+        if (closed) {
+            Calls ended = started;
+            ended.insert(ended.end(), {"Suspend", "Shutdown", "deleted"});
+            QCOMPARE(*w.calls, ended);
+        } else {
+            QCOMPARE(*w.calls, started);
+            QVERIFY(!w.engine->Suspended());
+            QCOMPARE(w.form->windowTitle(), started_caption);
+        }
+    }
+
+    void close_by_the_program_does_not_ask() {
+        ConsoleWindow w;
+        w.form->show();
+        w.form->BitBtn3Click();
+        int questions = 0;
+        const QuestionHook previous = setQuestionHook([&](QWidget*, const QString&) {
+            ++questions;
+            return false;
+        });
+        const bool closed = w.form->close();
+        setQuestionHook(previous);
+        QVERIFY(closed);
+        QCOMPARE(questions, 0);
+        QCOMPARE(*w.calls, Calls({"Resume", "Suspend", "Shutdown", "deleted"}));
     }
 
     // Engine-thread writes land in the model at once, reach the window in their order, and only on the
