@@ -1,8 +1,13 @@
 #include "engine/device_test.h"
 
+#include "engine/modem_status.h"
+#include "engine/result_codes.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
 #include "store/settings.h"
+
+#include <array>
+#include <optional>
 
 namespace {
 
@@ -18,6 +23,10 @@ const char* const caption_idle = "设备测试并保存设备参数";
 // The modem gets this long after the purge before it is asked, and this long to answer.
 constexpr int settle_ms = 2000;
 constexpr int answer_ms = 3000;
+// The signal and registration questions after the verdict end with their final result code, or when
+// the modem has been silent this long.
+constexpr int network_quiet_ms = 2000;
+constexpr int network_slice_ms = 250;
 
 void show_message(const DeviceTestShow& show, std::string text) {
     show({DeviceTestStep::Kind::Message, std::move(text)});
@@ -25,6 +34,48 @@ void show_message(const DeviceTestShow& show, std::string text) {
 
 void show_caption(const DeviceTestShow& show, const char* utf8) {
     show({DeviceTestStep::Kind::ButtonCaption, gbk(utf8)});
+}
+
+// What the modem answers to `command`, read until its final result code or a silence.
+std::string ask(SerialPort& port, const char* command, StopSignal& stop) {
+    port_write(port, command);
+    std::string answer;
+    std::array<char, chunk_size> chunk{};
+    int quiet = 0;
+    while (quiet < network_quiet_ms && !stop.requested() && !final_result_code(answer)) {
+        std::size_t got = port.read_some(chunk.data(), chunk.size(), network_slice_ms);
+        answer.append(chunk.data(), got);
+        quiet = got == 0 ? quiet + network_slice_ms : 0;
+    }
+    return answer;
+}
+
+// "信号强度：25（-63 dBm，很好）" and "网络注册：已注册，本地网络", one line each.
+std::string network_words(const std::string& csq_answer, const std::string& creg_answer) {
+    std::string text = "信号强度：";
+    if (std::optional<ModemSignal> signal = parse_signal(csq_answer)) {
+        text += std::to_string(signal->rssi) + "（";
+        if (std::optional<int> dbm = signal_dbm(*signal)) {
+            text += std::to_string(*dbm) + " dBm，";
+        }
+        text += std::string(signal_grade_zh(*signal)) + "）";
+    } else {
+        text += "未能读取（AT+CSQ）";
+    }
+    text += "\r\n网络注册：";
+    std::optional<ModemRegistration> registration = parse_registration(creg_answer);
+    text += registration ? registration_words_zh(*registration) : "未能读取（AT+CREG?）";
+    return text;
+}
+
+// A modem that answers is asked how well it hears the network and whether it is registered on it: a
+// right port and speed do not yet mean messages can go out.
+void show_network(SerialPort& port, const DeviceTestShow& show, StopSignal& stop) {
+    std::string csq = ask(port, "AT+CSQ\r", stop);
+    std::string creg = ask(port, "AT+CREG?\r", stop);
+    if (!stop.requested()) {
+        show_message(show, gbk(network_words(csq, creg)));
+    }
 }
 
 // Steps 5 to 10 on an open port; returns early, without showing more, once stopped.
@@ -49,6 +100,9 @@ void exchange(SerialPort& port, std::uint32_t rate, const DeviceTestWait& wait, 
     }
     show_message(show, reply);
     show_message(show, gbk(reply_has_ok(reply) ? text_device_ok : text_no_ok));
+    if (reply_has_ok(reply)) {
+        show_network(port, show, stop);
+    }
 }
 
 } // namespace

@@ -30,7 +30,9 @@ DeviceTestWait clock_waits(Clock& clock);
 
 // The device test: reads COM and RATE from server.txt, opens the port exclusively, applies the line
 // settings, purges, waits 2000 ms, asks "at", waits 3000 ms, reads one chunk, shows it raw and then
-// the verdict ("OK" anywhere in it), and gives the port up. `start_button_enabled` (the send/receive
+// the verdict ("OK" anywhere in it); a modem that answered is then asked AT+CSQ and AT+CREG? (each read
+// to its final result code or 2 s of silence) and the signal and registration are shown in words; then
+// the port is given up. `start_button_enabled` (the send/receive
 // process is not running) picks the text for a port that cannot be opened. Blocks for the waits, so
 // the console runs it on a worker; every step goes to `show` as it happens. Once `stop` is requested,
 // nothing more is shown or waited for: the port, if open, is closed and the test returns. The read of

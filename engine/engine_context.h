@@ -55,8 +55,12 @@ struct EngineState {
     std::vector<std::string> pending_reports;
     // Whether the indications asked for include status reports.
     bool indications_with_reports = false;
+    // When the modem's signal and registration were last asked (steady clock); forgotten on reopening.
+    bool modem_status_asked = false;
+    long long modem_status_asked_ms = 0;
 };
 
+class EngineStatus;
 class HookRunner;
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
@@ -71,6 +75,8 @@ struct EngineContext {
     EngineState state;
     // The operator's programs started on events; none in most tests.
     HookRunner* hooks = nullptr;
+    // The status file of this directory; none in most tests.
+    EngineStatus* status = nullptr;
 
     // Takes the time text afresh; the date-time text follows the engine's spool date.
     void stamp_time() {

@@ -1,6 +1,7 @@
 #include "engine/link_recovery.h"
 
 #include "engine/awaited_answer.h"
+#include "engine/engine_status.h"
 #include "engine/operator_texts.h"
 #include "engine/serial_link.h"
 #include "platform/gbk.h"
@@ -47,6 +48,9 @@ void recover_link(EngineContext& ctx) {
     tracef(ctx.logs, "link down (%s) on %s: port closed, reopening\n", why.c_str(), device.c_str());
     ctx.output.set_caption(link_down_caption());
     ctx.output.prepend_monitor(link_down_line(why, device));
+    if (ctx.status) {
+        ctx.status->set_state(EngineRunState::LinkDown);
+    }
     ctx.port.close();
     int wait = first_reopen_wait_ms;
     for (int round = 1;; ++round) {
@@ -62,6 +66,10 @@ void recover_link(EngineContext& ctx) {
     // A modem that lost power lost its settings too: it is asked to announce messages again.
     ctx.state.indications_asked = false;
     ctx.state.indications_on = false;
+    ctx.state.modem_status_asked = false;
+    if (ctx.status) {
+        ctx.status->set_state(EngineRunState::Running);
+    }
     ctx.output.set_caption(started_caption());
     ctx.output.prepend_monitor(link_back_line(device));
 }

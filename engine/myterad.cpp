@@ -3,6 +3,7 @@
 #include "engine/delivery_reports.h"
 #include "engine/engine_context.h"
 #include "engine/engine_logs.h"
+#include "engine/engine_status.h"
 #include "engine/event_hooks.h"
 #include "engine/inbox_pass.h"
 #include "engine/indications.h"
@@ -11,6 +12,7 @@
 #include "engine/persist.h"
 #include "engine/send_pass.h"
 #include "engine/serial_link.h"
+#include "engine/signal_watch.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
 #include "store/settings.h"
@@ -18,13 +20,22 @@
 
 namespace {
 
-// The engine's pauses: a checkpoint blocks while the thread is paused and ends it on shutdown.
+// The engine's pauses: a checkpoint blocks while the thread is paused and ends it on shutdown. A pause
+// shows in the status file while it lasts.
 class ThreadPacer : public Pacer {
 public:
-    explicit ThreadPacer(myterad& thread) : thread_(thread) {}
+    ThreadPacer(myterad& thread, EngineStatus& status) : thread_(thread), status_(status) {}
     void checkpoint() override {
+        const bool pausing = thread_.pause_requested() && status_.state() != EngineRunState::PortFailed;
+        const EngineRunState before = status_.state();
+        if (pausing) {
+            status_.set_state(EngineRunState::Paused);
+        }
         if (!thread_.gate()) {
             throw EngineStopped{};
+        }
+        if (pausing) {
+            status_.set_state(before);
         }
     }
     void sleep(int ms) override {
@@ -37,6 +48,7 @@ public:
 
 private:
     myterad& thread_;
+    EngineStatus& status_;
 };
 
 } // namespace
@@ -87,6 +99,11 @@ bool myterad::StartupFailed() const {
 void myterad::Terminate() {
     std::lock_guard lock(mutex_);
     terminate_ = true;
+}
+
+bool myterad::pause_requested() const {
+    std::lock_guard lock(mutex_);
+    return pause_count_ > 0 && !shutdown_;
 }
 
 bool myterad::terminate_requested() const {
@@ -141,15 +158,17 @@ void myterad::Execute() {
         finish(false);
         return;
     }
-    ThreadPacer pacer(*this);
     EngineLogs logs;
+    EngineStatus status(clock_, logs);
+    ThreadPacer pacer(*this, status);
     std::unique_ptr<ModemLink> link;
     bool failed = false;
     try {
-        failed = !run(pacer, logs, link);
+        failed = !run(pacer, logs, status, link);
     } catch (const EngineStopped&) {
         logs.trace("engine stopped\n");
     }
+    status.set_state(failed ? EngineRunState::PortFailed : EngineRunState::Stopped);
     logs.close();
     if (link) {
         {
@@ -161,7 +180,7 @@ void myterad::Execute() {
     finish(failed);
 }
 
-bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& link) {
+bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link) {
     LocalTime now = clock_.now();
     std::string day = spool_date(now);
     ensure_day_dirs(day);
@@ -197,7 +216,7 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
         return false;
     }
     HookRunner hooks(read_hook_settings(), logs);
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks};
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status};
     ctx.state.spool_date = day;
     ctx.state.device_name = device;
     ctx.state.com_setting = com;
@@ -206,6 +225,7 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& li
     // Long messages take their references on from a point that changes with every start, so a phone
     // that got one just before a restart does not join it with the next.
     ctx.state.concat_reference = static_cast<int>(seconds_of(now) % 256);
+    status.started();
     start_modem(ctx);
     while (true) {
         run_cycle(ctx);
@@ -247,6 +267,7 @@ void myterad::run_cycle(EngineContext& ctx) {
         c = read_counters(ctx);
     }
     sync_indications(ctx);
+    watch_modem_status(ctx);
     run_send_pass(ctx, c.processed, c.queued);
     int received = run_inbox_pass(ctx);
     // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until

@@ -16,6 +16,7 @@
 
 class Pacer;
 class EngineLogs;
+class EngineStatus;
 struct EngineContext;
 
 // The engine thread: the whole send/receive process of one gateway, in the working directory.
@@ -49,6 +50,8 @@ public:
     // Sleeps through the clock with a gate before and after.
     bool sleep_ms(int ms);
     bool terminate_requested() const;
+    // The window (or a test) has paused the engine, which halts at its next safe point.
+    bool pause_requested() const;
 
 protected:
     // For tests that let the engine run a set number of cycles: asks it to end at the end of its
@@ -65,7 +68,7 @@ private:
 
     void Execute();
     // Start-up and the cycles; false when start-up failed.
-    bool run(Pacer& pacer, EngineLogs& logs, std::unique_ptr<ModemLink>& link);
+    bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);
     void start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);

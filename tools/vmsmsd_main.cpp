@@ -12,6 +12,7 @@
 #include "platform/program_info.h"
 #include "platform/serial_port.h"
 #include "platform/text_ops.h"
+#include "status/gateway_report.h"
 #include "store/settings.h"
 
 #include <csignal>
@@ -100,6 +101,9 @@ const char help_text[] =
     "  --long                   long messages as up to ten linked parts (长短信; also LONGSMS=1)\n"
     "  --reports                ask for delivery reports, logged to log/DLVR<date>.log\n"
     "                           (状态报告; also REPORTS=1)\n"
+    "  --status                 print today's queued, sent, failed and received counts, the engine's\n"
+    "                           state and the modem's signal and registration, then exit\n"
+    "  --json                   with --status: the same as one JSON object\n"
     "  --help                   show this text and exit\n"
     "  --version                show the version and exit\n";
 
@@ -108,7 +112,8 @@ int usage() {
         "usage: vmsmsd [--dir PATH] [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
         "              [--user NAME] [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
         "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
-        "              [--help] [--version]\n",
+        "              [--help] [--version]\n"
+        "       vmsmsd [--dir PATH] --status [--json]\n",
         stderr);
     return 2;
 }
@@ -219,11 +224,43 @@ bool port_is_set() {
     return true;
 }
 
+// --status [--json]: what the engine of the directory is doing, read from its files; it runs in this
+// process or in another, or none at all. Nullopt when the command line asks for no status.
+std::optional<int> print_status(int argc, char** argv) {
+    bool status = false;
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--status") {
+            status = true;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--dir") {
+            ++i;
+        } else if (status || json) {
+            return usage();
+        }
+    }
+    if (!status && !json) {
+        return std::nullopt;
+    }
+    if (!status) {
+        return usage();
+    }
+    GatewayReport report = current_gateway_report();
+    std::string text = json ? report_json(report).dump(2) + "\n" : report_text(report);
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // --dir is entered before server.txt is read for the other options' defaults.
     if (std::optional<int> status = common_options("vmsmsd", argc, argv, help_text)) {
+        return *status;
+    }
+    if (std::optional<int> status = print_status(argc, argv)) {
         return *status;
     }
     for (int i = 1; i + 1 < argc; ++i) {

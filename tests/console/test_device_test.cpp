@@ -26,6 +26,15 @@ const QString testing_caption = QStringLiteral(">>参数测试过程中....");
 const QString idle_caption = QStringLiteral("设备测试并保存设备参数");
 const QString device_ok = QStringLiteral("设备正常，设备参数保存正确，可以正常工作!");
 const QString no_ok = QStringLiteral("!!! 数据线没有准备好,或设置错误!");
+const QString network = QStringLiteral("信号强度：25（-63 dBm，很好）\r\n网络注册：已注册，本地网络");
+
+// `at_answer` to "at", and what a modem registered at home with a good signal says to the questions
+// that follow a working answer.
+std::vector<ModemReply> modem_answers(const std::string& at_answer) {
+    return {{"at\r\n", at_answer},
+            {"AT+CSQ\r", "\r\n+CSQ: 25,99\r\n\r\nOK\r\n"},
+            {"AT+CREG?\r", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"}};
+}
 const QString refused = QStringLiteral("!!!数据线没有准备好,或设置错误!");
 const QString no_port = QStringLiteral("!无此COM口,或COM口已被占用。");
 const QString port_in_use = QStringLiteral("COM口已被占用,请停止收发进程！");
@@ -104,35 +113,43 @@ class DeviceTestTest : public WorkDirTestCase {
 private slots:
     void verdict_follows_the_reply_data() {
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("verdict");
-        QTest::newRow("echo and OK") << QStringLiteral("at\r\r\nOK\r\n") << device_ok;
-        QTest::newRow("ERROR") << QStringLiteral("at\r\r\nERROR\r\n") << no_ok;
-        QTest::newRow("OK anywhere counts") << QStringLiteral("at\r\r\nBOOKED\r\n") << device_ok;
-        QTest::newRow("silent modem") << QString() << no_ok;
+        QTest::addColumn<QStringList>("after"); // the boxes after the raw answer
+        QTest::newRow("echo and OK") << QStringLiteral("at\r\r\nOK\r\n") << QStringList({device_ok, network});
+        QTest::newRow("ERROR") << QStringLiteral("at\r\r\nERROR\r\n") << QStringList({no_ok});
+        QTest::newRow("OK anywhere counts")
+            << QStringLiteral("at\r\r\nBOOKED\r\n") << QStringList({device_ok, network});
+        QTest::newRow("silent modem") << QString() << QStringList({no_ok});
     }
     void verdict_follows_the_reply() {
         QFETCH(QString, answer);
-        QFETCH(QString, verdict);
+        QFETCH(QStringList, after);
         VirtualClock clock;
         FakeSerialPort port(&clock);
-        port.standing({{"at\r\n", answer.toStdString()}}); // the modem's answer to "at"
+        port.standing(modem_answers(answer.toStdString()));
         Seen seen = run_on(&port, clock);
-        QCOMPARE(seen.steps,
-                 QStringList({caption(testing_caption), message(answer), message(verdict), caption(idle_caption)}));
+        QStringList expected = {caption(testing_caption), message(answer)};
+        for (const QString& text : after) {
+            expected.append(message(text));
+        }
+        expected.append(caption(idle_caption));
+        QCOMPARE(seen.steps, expected);
         QVERIFY(port.closed());
     }
 
     void waits_and_exchange_are_fixed() {
         VirtualClock clock;
         FakeSerialPort port(&clock);
-        port.standing({{"at\r\n", "at\r\r\nOK\r\n"}});
+        port.standing(modem_answers("at\r\r\nOK\r\n"));
         run_on(&port, clock);
-        // 2000 ms after the purge, 3000 ms after "at", then the read's own time-out for 512 bytes.
+        // 2000 ms after the purge, 3000 ms after "at", then the read's own time-out for 512 bytes; the
+        // signal and registration questions take only as long as the answers.
         QCOMPARE(clock.sleeps(), std::vector<int>({2000, 3000, read_timeout_ms(chunk_size)}));
         QCOMPARE(port.prepares(), 1);
-        QCOMPARE(port.writes().size(), std::size_t(1));
+        QCOMPARE(port.writes().size(), std::size_t(3));
         QCOMPARE(port.writes()[0].bytes, std::string("at\r\n"));
         QCOMPARE(port.writes()[0].at_ms, 2000LL);
+        QCOMPARE(port.writes()[1].bytes, std::string("AT+CSQ\r"));
+        QCOMPARE(port.writes()[2].bytes, std::string("AT+CREG?\r"));
         QCOMPARE(port.configured(), std::vector<std::uint32_t>({19200}));
     }
 

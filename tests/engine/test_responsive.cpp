@@ -140,7 +140,7 @@ TEST_F(Responsive, ASilentModemIsALinkDownAndTheAttemptIsMadeAgainOnceItIsBack) 
     port.set_silent(true);
     port.script({{"AT+CMGF=0", "\r\nOK\r\n"}, {"at+cmgs=", "\r\n> "}, {"00", "\r\n+CMGS: 7\r\n\r\nOK\r\n"}});
     submit();
-    EXPECT_EQ(opens, 1);                   // reopened once: the fixture's device answers again
+    EXPECT_EQ(opens, 1); // reopened once: the fixture's device answers again
     // The silent attempt got no prompt, so its PDU was never written; the same attempt went again.
     EXPECT_EQ(send_commands().size(), 2u);
     EXPECT_EQ(sent_pdus().size(), 1u);

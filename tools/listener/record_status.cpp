@@ -4,7 +4,7 @@
 #include "engine/send_position.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "report_logs.h"
+#include "store/report_logs.h"
 #include "store/recipients.h"
 #include "store/spool.h"
 

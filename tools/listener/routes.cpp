@@ -1,6 +1,6 @@
 #include "routes.h"
 
-#include "day_counts.h"
+#include "status/gateway_report.h"
 #include "message_request.h"
 #include "platform/clock.h"
 #include "received.h"
@@ -164,10 +164,10 @@ void add_routes(httplib::Server& server, ListenerContext& context) {
     server.Get(R"(/v1/messages/([^/]+)/([^/]+))", get_message);
     server.Get("/v1/received", get_received);
     server.Get("/v1/status", [](const httplib::Request&, httplib::Response& res) {
-        send_json(res, 200, status_json(current_day_counts()));
+        send_json(res, 200, report_json(current_gateway_report()));
     });
     server.Get("/metrics", [](const httplib::Request&, httplib::Response& res) {
         res.status = 200;
-        res.set_content(metrics_text(current_day_counts()), "text/plain; version=0.0.4; charset=utf-8");
+        res.set_content(report_metrics(current_gateway_report()), "text/plain; version=0.0.4; charset=utf-8");
     });
 }

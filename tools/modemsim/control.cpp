@@ -68,6 +68,23 @@ ControlReply reports(const std::vector<std::string>& words, Modem& modem) {
     return refused("reports takes delivered, failed or none");
 }
 
+ControlReply network(const std::vector<std::string>& words, Modem& modem) {
+    auto number = [&](std::size_t i, int highest) -> std::optional<int> {
+        if (words.size() != 3 || !all_digits(words[i]) || words[i].size() > 2) {
+            return std::nullopt;
+        }
+        int n = std::stoi(words[i]);
+        return n <= highest ? std::optional<int>(n) : std::nullopt;
+    };
+    std::optional<int> rssi = number(1, 99);
+    std::optional<int> registration = number(2, 5);
+    if (!rssi || (*rssi > 31 && *rssi != 99) || !registration) {
+        return refused("network takes the signal quality (0 to 31, or 99) and the registration state (0 to 5)");
+    }
+    modem.set_network(*rssi, *registration);
+    return {};
+}
+
 ControlReply report_delay(const std::vector<std::string>& words, LineControl& line) {
     auto delay = words.size() == 2 ? parse_submit_latency(words[1]) : std::nullopt;
     if (!delay) {
@@ -129,6 +146,9 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
     }
     if (command == "reports") {
         return reports(words, modem);
+    }
+    if (command == "network") {
+        return network(words, modem);
     }
     if (command == "report-delay") {
         return report_delay(words, line);

@@ -51,6 +51,8 @@ const char usage[] =
     "                                     status 41, incompatible destination; none: no report); as\n"
     "                                     AT+CNMI's ds asks, +CDS (1), or kept and announced by +CDSI (2)\n"
     "                                     or kept unannounced (0)\n"
+    "          network RSSI STAT          AT+CSQ answers RSSI (0 to 31, 99 not known; default 25) and\n"
+    "                                     AT+CREG? the registration STAT (0 to 5; default 1, home)\n"
     "          report-delay MS            reports of later submissions come MS milliseconds after\n"
     "          sent                       the submissions, one line each, long messages' parts marked\n"
     "          messages                   the submitted messages with their parts put together\n"

@@ -96,6 +96,12 @@ public:
     std::string indication_settings() const;
     bool offers_indications() const { return profile_.indications; }
 
+    // What AT+CSQ and AT+CREG? answer from now on: the signal quality (0..31, 99 not known) and the
+    // registration state (0..5).
+    void set_network(int rssi, int registration) {
+        rssi_ = rssi;
+        registration_ = registration;
+    }
     // Decides the status reports of submissions accepted from now on.
     void set_report_fate(ReportFate fate) { report_fate_ = fate; }
     ReportFate report_fate() const { return report_fate_; }
@@ -153,6 +159,8 @@ private:
     int failing_sends_ = 0;
     int next_reference_ = 1;
     ReportFate report_fate_ = ReportFate::Delivered;
+    int rssi_ = 25;
+    int registration_ = 1;
     std::vector<ReportRequest> report_requests_;
     int next_concatenation_reference_ = 1;
     std::array<int, 5> cnmi_{}; // mode, mt, bm, ds, bfr as AT+CNMI set them

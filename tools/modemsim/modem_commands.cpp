@@ -11,7 +11,7 @@ using Form = AtCommand::Form;
 const std::map<std::string, std::string>& identity_answers() {
     static const std::map<std::string, std::string> answers = {
         {"+CGMI", "vmSMS"},           {"+CGMM", "modemsim"},        {"+CGMR", "1.0"},
-        {"+CGSN", "351234567890124"}, {"+CIMI", "460001234567890"}, {"+CSQ", "+CSQ: 25,99"},
+        {"+CGSN", "351234567890124"}, {"+CIMI", "460001234567890"},
     };
     return answers;
 }
@@ -55,8 +55,10 @@ Modem::Result Modem::run_identity(const AtCommand& command) {
         result.info = {identity->second};
     } else if (name == "+CPIN" && command.form == Form::Read) {
         result.info = {"+CPIN: READY"};
+    } else if (name == "+CSQ" && command.form == Form::Action) {
+        result.info = {"+CSQ: " + std::to_string(rssi_) + ",99"};
     } else if (name == "+CREG" && command.form == Form::Read) {
-        result.info = {"+CREG: 0,1"};
+        result.info = {"+CREG: 0," + std::to_string(registration_)};
     } else if (name == "+CFUN" && command.form == Form::Read) {
         result.info = {"+CFUN: 1"}; // full functionality, always
     } else if (name == "+CSCS" && command.form == Form::Read) {

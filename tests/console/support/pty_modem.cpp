@@ -66,11 +66,29 @@ void PtyModem::serve() {
             std::lock_guard lock(mutex_);
             received_.append(buffer, static_cast<std::size_t>(n));
         }
-        std::size_t at;
-        while ((at = pending.find("at\r")) != std::string::npos) {
-            pending.erase(0, at + 3);
-            if (!answer_.empty()) {
-                [[maybe_unused]] ssize_t w = ::write(master_, answer_.data(), answer_.size());
+        // Each command the device test writes, in the order written; a silent modem answers none.
+        static const std::pair<const char*, const char*> questions[] = {{"AT+CSQ\r", "\r\n+CSQ: 25,99\r\n\r\nOK\r\n"},
+                                                                        {"AT+CREG?\r", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"}};
+        for (bool answered = true; answered;) {
+            answered = false;
+            std::string reply;
+            std::size_t at = pending.find("at\r");
+            std::size_t length = 3;
+            reply = answer_;
+            for (const auto& [command, answer] : questions) {
+                std::size_t found = pending.find(command);
+                if (found != std::string::npos && found < at) {
+                    at = found;
+                    length = std::char_traits<char>::length(command);
+                    reply = answer;
+                }
+            }
+            if (at != std::string::npos) {
+                answered = true;
+                pending.erase(0, at + length);
+                if (!answer_.empty()) {
+                    [[maybe_unused]] ssize_t w = ::write(master_, reply.data(), reply.size());
+                }
             }
         }
     }

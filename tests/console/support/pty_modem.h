@@ -7,7 +7,8 @@
 
 // A modem behind a pseudo-terminal, as small as the device test needs: the gateway opens the slave
 // side by its path like a serial device; every "at" command it writes gets the answer given here,
-// or none for a modem that stays silent.
+// and AT+CSQ and AT+CREG? the answers of a modem registered at home with a good signal; a silent modem
+// answers nothing.
 class PtyModem {
 public:
     // `answer` goes back for each "at\r" the gateway writes; an empty answer is a silent modem.

@@ -1,4 +1,4 @@
-#include "report_logs.h"
+#include "store/report_logs.h"
 
 #include "platform/text_file.h"
 

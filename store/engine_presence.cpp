@@ -1,4 +1,4 @@
-#include "engine_presence.h"
+#include "store/engine_presence.h"
 
 #include <cerrno>
 #include <climits>

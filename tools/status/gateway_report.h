@@ -1,0 +1,32 @@
+#pragma once
+
+#include "store/day_counts.h"
+#include "store/engine_presence.h"
+#include "store/status_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+
+// What `vmsmsd --status` and the network intake's status and metrics tell about the gateway of the
+// working directory: today's figures, whether its engine works and in what state, and the modem's
+// signal and registration as the engine last asked them.
+struct GatewayReport {
+    DayCounts today;
+    EnginePresence presence;
+    std::optional<GatewayStatus> status; // ./status.txt, when an engine ever wrote one here
+    bool process_alive = false;          // the process named in it is still there
+};
+
+GatewayReport current_gateway_report();
+
+// "running", "paused", "link-down", "stopped", "port-failed"; "gone" when the engine's process ended
+// without saying so (killed, crashed); "not-started" when no engine ever wrote a status here.
+std::string engine_state(const GatewayReport& report);
+
+nlohmann::json report_json(const GatewayReport& report);
+// The same in lines for a person: English words, one item a line.
+std::string report_text(const GatewayReport& report);
+// The same as Prometheus gauges.
+std::string report_metrics(const GatewayReport& report);
