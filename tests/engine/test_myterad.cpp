@@ -1,6 +1,7 @@
 #include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
+#include "store/status_file.h"
 #include "support/borrowed_port.h"
 #include "support/engine_fixture.h"
 #include "support/engine_under_test.h"
@@ -81,6 +82,7 @@ TEST_F(Engine, StartsPausedAndNeverTouchesThePortUntilResumed) {
     EXPECT_TRUE(engine->Suspended());
     engine.reset(); // shutting down a never-started engine returns at once
     EXPECT_TRUE(output.events().empty());
+    EXPECT_FALSE(exists("status.txt")); // an engine never started says nothing about itself
 }
 
 TEST_F(Engine, StartUpPutsTheModemInPduModeAndShowsReady) {
@@ -123,6 +125,7 @@ TEST_F(Engine, MissingPortGivesFailureReportA) {
                                     "请先关闭系统，检查后重试!\r\n\r\n") +
                                     cause + "\r\n");
     EXPECT_NE(file_bytes("sms.log").find("create com err. \r\n" + cause + "\r\n"), std::string::npos);
+    EXPECT_EQ(read_status_file()->state, EngineRunState::PortFailed);
     // A finished engine cannot be resumed again.
     engine->Suspend();
     engine->Resume();
@@ -174,8 +177,11 @@ TEST_F(Engine, PauseInTheMiddleOfARecordContinuesWithTheSameRecipient) {
     EXPECT_TRUE(engine->Suspended());
     EXPECT_EQ(port.writes().back().bytes.rfind("at+cmgs=", 0), 0u); // stopped before recipient 2's PDU
     EXPECT_FALSE(exists("2004-5-6/send/acc"));
+    EXPECT_EQ(read_status_file()->state, EngineRunState::Paused);
+    EXPECT_EQ(read_status_file()->since, "2004-5-6 7:01:05");
     engine->Resume();
     engine->WaitFor();
+    EXPECT_EQ(read_status_file()->state, EngineRunState::Stopped);
     EXPECT_EQ(destinations(), (std::vector<std::string>{"8613900000001", "8613900000002", "8613900000003"}));
     EXPECT_EQ(file_bytes("2004-5-6/send/acc"), "1");
 }
@@ -216,7 +222,12 @@ TEST_F(Engine, ShutdownWhilePausedClosesThePortAndEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_TRUE(paused);
+    for (int i = 0; i < 500 && read_status_file()->state != EngineRunState::Paused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(read_status_file()->state, EngineRunState::Paused);
     engine->Shutdown();
+    EXPECT_EQ(read_status_file()->state, EngineRunState::Stopped);
     EXPECT_TRUE(engine->Finished());
     EXPECT_FALSE(engine->StartupFailed());
     EXPECT_TRUE(port.closed());

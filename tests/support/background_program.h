@@ -14,6 +14,7 @@ public:
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
 
     bool running();
+    pid_t pid() const { return pid_; }
     void signal(int sig);
     // Waits up to `timeout_ms` for the program to end; its exit status, or -1 (still running or killed
     // by a signal).
