@@ -1,6 +1,7 @@
 #include "engine/auto_reply.h"
 
 #include "engine/persist.h"
+#include "engine/shared_queue.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/catalogue_files.h"
@@ -26,7 +27,17 @@ long queue_reply(EngineContext& ctx, const std::string& code, const std::string&
     // tried again until it can, rather than dropped.
     persist(ctx, counter_path(today, SpoolDir::New), [&] {
         ensure_day_dirs(today);
-        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock);
+        // With the shared queue the reply goes into the outbox too, for whichever gateway is free.
+        RecordShare share;
+        if (ctx.shared) {
+            share = outbox_share(ctx.shared->writer(), recipients_for_file(sender), reply, false);
+        }
+        std::string why;
+        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock, nullptr,
+                                  share, &why);
+        if (n == record_not_shared) {
+            tracef(ctx.logs, "reply to %s not taken by the shared queue: %s\n", sender.c_str(), why.c_str());
+        }
         if (n < 0) {
             tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
         }

@@ -55,6 +55,10 @@ struct EngineState {
     std::vector<std::string> pending_reports;
     // Whether the indications asked for include status reports.
     bool indications_with_reports = false;
+    // What became of the last recipient handed to submit_to_recipient: sent, and the modem's word on it
+    // (UTF-8; the reason when nothing could be sent). The shared queue records it.
+    bool last_sent = false;
+    std::string last_result;
     // When the modem's signal and registration were last asked (steady clock); forgotten on reopening.
     bool modem_status_asked = false;
     long long modem_status_asked_ms = 0;
@@ -62,6 +66,7 @@ struct EngineState {
 
 class EngineStatus;
 class HookRunner;
+class SharedQueue;
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
 // the operator only through `output`.
@@ -77,6 +82,8 @@ struct EngineContext {
     HookRunner* hooks = nullptr;
     // The status file of this directory; none in most tests.
     EngineStatus* status = nullptr;
+    // The shared queue on PostgreSQL, when server.txt names one; none: the spool alone.
+    SharedQueue* shared = nullptr;
 
     // Takes the time text afresh; the date-time text follows the engine's spool date.
     void stamp_time() {

@@ -12,6 +12,8 @@
 #include "engine/persist.h"
 #include "engine/send_pass.h"
 #include "engine/serial_link.h"
+#include "engine/shared_queue.h"
+#include "engine/shared_send_pass.h"
 #include "engine/signal_watch.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
@@ -216,7 +218,8 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
         return false;
     }
     HookRunner hooks(read_hook_settings(), logs);
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status};
+    std::unique_ptr<SharedQueue> shared = open_shared_queue(logs);
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, shared.get()};
     ctx.state.spool_date = day;
     ctx.state.device_name = device;
     ctx.state.com_setting = com;
@@ -233,6 +236,20 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
             return true;
         }
     }
+}
+
+// The shared queue when server.txt names a database; settings it could not take go to the trace.
+std::unique_ptr<SharedQueue> myterad::open_shared_queue(EngineLogs& logs) {
+    DbSettings settings = read_db_settings();
+    for (const std::string& problem : settings.problems) {
+        tracef(logs, "server.txt [DB] %s\n", problem.c_str());
+    }
+    if (!settings.on()) {
+        return nullptr;
+    }
+    tracef(logs, "shared queue on %s as gateway %s\n", dsn_for_display(settings.dsn).c_str(),
+           settings.gateway.c_str());
+    return std::make_unique<SharedQueue>(std::move(settings));
 }
 
 void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
@@ -268,11 +285,21 @@ void myterad::run_cycle(EngineContext& ctx) {
     }
     sync_indications(ctx);
     watch_modem_status(ctx);
-    run_send_pass(ctx, c.processed, c.queued);
+    bool nothing_sent = c.processed >= c.queued;
+    if (ctx.shared) {
+        // The spool's records are local copies; what goes out comes from the shared queue.
+        nothing_sent = run_shared_send_pass(ctx) == 0;
+        settle_local_records(ctx, c.queued);
+    } else {
+        run_send_pass(ctx, c.processed, c.queued);
+    }
     int received = run_inbox_pass(ctx);
+    if (ctx.shared) {
+        share_received(ctx);
+    }
     // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until
     // the modem or the queue has something for it.
-    bool idle = c.processed >= c.queued && received == 0 && !ctx.state.message_announced;
+    bool idle = nothing_sent && received == 0 && !ctx.state.message_announced;
     if (idle && options_.responsive.load()) {
         wait_for_work(ctx);
     }

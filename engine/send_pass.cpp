@@ -31,6 +31,12 @@ std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) 
     bool long_messages = ctx.options.long_messages.load();
     std::string line =
         cut_at_line_end(content->substr(0, long_messages ? long_content_read_limit : content_read_limit));
+    return encode_content_line(ctx, line, k, long_messages);
+}
+
+} // namespace
+
+std::vector<UserData> encode_content_line(EngineContext& ctx, const std::string& line, long k, bool long_messages) {
     ctx.state.plain_content = line;
     ctx.state.content_kind = line.empty() ? 0 : line[0];
     bool english = ctx.state.content_kind == 2;
@@ -59,6 +65,8 @@ std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) 
     }
     return split.parts;
 }
+
+namespace {
 
 // The engine's way through one record's recipients. Recipients that a run before a restart already
 // handled (the stored position) are counted but not sent again; after each one sent now, the position

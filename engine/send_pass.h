@@ -1,6 +1,15 @@
 #pragma once
 
 #include "engine/engine_context.h"
+#include "engine/pdu/pdu_codec.h"
+
+#include <string>
+#include <vector>
+
+// A record's content line (GBK, English with its kind byte) as the engine sends it: cut to one message,
+// or with `long_messages` in as many parts as it needs (ten at most). Sets the state's content for the
+// report lines.
+std::vector<UserData> encode_content_line(EngineContext& ctx, const std::string& line, long k, bool long_messages);
 
 // Sends record k of the engine's day: the first line of its content to every recipient of its
 // recipient file, in order, then marks it processed in send/acc.

@@ -6,6 +6,7 @@
 #include "engine/modem_errors.h"
 #include "engine/pdu/pdu_concat.h"
 #include "engine/pdu/pdu_layout.h"
+#include "engine/result_codes.h"
 #include "engine/send_attempt.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
@@ -113,6 +114,8 @@ void report_unsendable(EngineContext& ctx, long record, int index, const std::st
     ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
     const std::string& suffix = monitor_failed_suffix();
     monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
+    ctx.state.last_sent = false;
+    ctx.state.last_result = why;
     run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
 }
 
@@ -192,6 +195,7 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
             return handover;
         }
         if (a == attempts - 1) {
+            ctx.state.last_result = final_result_code(handover.answer).value_or("no answer");
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
             run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
@@ -211,6 +215,8 @@ void report_sent(EngineContext& ctx, long record, int index, const std::string& 
                             ctx.state.plain_content + count);
     const std::string& suffix = monitor_sent_suffix();
     monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
+    ctx.state.last_sent = true;
+    ctx.state.last_result = "sent";
     run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
 }
 
@@ -256,6 +262,8 @@ int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const 
                         long record, int index) {
     TraceSink& trace = ctx.logs;
     tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), joined_hex(parts).c_str());
+    ctx.state.last_sent = false;
+    ctx.state.last_result = "not sent";
     std::optional<std::string> phone = phone_to_send_to(ctx, recipient, record, index);
     if (!phone) {
         return -1;

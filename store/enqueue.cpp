@@ -21,11 +21,16 @@ std::string enqueue_status_text(EnqueueStatus status) {
         return gbk("短信写入失败！");
     case EnqueueStatus::LockFailed:
         return gbk("无法锁定发送队列！");
+    case EnqueueStatus::SharingFailed:
+        return gbk("共享发送队列（数据库）没有收下这条短信，短信没有加入发送队列！");
     }
     return {};
 }
 
 std::string enqueue_result_text(const EnqueueResult& result) {
+    if (result.status == EnqueueStatus::SharingFailed && !result.share_error.empty()) {
+        return enqueue_status_text(result.status) + "\r\n" + result.share_error;
+    }
     if (result.status != EnqueueStatus::LockFailed) {
         return enqueue_status_text(result.status);
     }
@@ -56,7 +61,7 @@ std::string content_for_file(const std::string& content_gbk, bool english) {
 }
 
 EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk, bool english,
-                              Clock& clock, bool long_messages) {
+                              Clock& clock, bool long_messages, const RecordShare& share) {
     LocalTime now = clock.now();
     EnqueueResult result;
     result.day = spool_date(now);
@@ -70,10 +75,13 @@ EnqueueResult enqueue_message(const std::string& recipients_box, const std::stri
         result.status = EnqueueStatus::ContentTooLong;
     } else {
         long n = queue_outgoing_record(result.day, recipients_for_file(recipients_box), date_time_text(now),
-                                       content_for_file(content_gbk, english), clock, &result.lock_error);
+                                       content_for_file(content_gbk, english), clock, &result.lock_error, share,
+                                       &result.share_error);
         if (n > 0) {
             result.status = EnqueueStatus::Queued;
             result.record = n;
+        } else if (n == record_not_shared) {
+            result.status = EnqueueStatus::SharingFailed;
         } else {
             result.status = n == queue_not_locked ? EnqueueStatus::LockFailed : EnqueueStatus::WriteFailed;
         }

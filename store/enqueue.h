@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "store/spool.h"
 
 #include <cstddef>
 #include <string>
@@ -9,13 +10,23 @@
 
 // LockFailed: the day's queue lock could not be taken, so nothing was written (queueing without it could
 // give two writers one record number).
-enum class EnqueueStatus { Queued, EmptyRecipients, EmptyContent, ContentTooLong, WriteFailed, LockFailed };
+// SharingFailed: the shared queue (the database) did not take the record, so it was not queued.
+enum class EnqueueStatus {
+    Queued,
+    EmptyRecipients,
+    EmptyContent,
+    ContentTooLong,
+    WriteFailed,
+    LockFailed,
+    SharingFailed
+};
 
 struct EnqueueResult {
     EnqueueStatus status = EnqueueStatus::WriteFailed;
     long record = -1;   // the record number when queued
     std::string day;    // the day directory it went to
-    int lock_error = 0; // errno value of LockFailed
+    int lock_error = 0;        // errno value of LockFailed
+    std::string share_error;   // why the shared queue refused (SharingFailed), GBK
 };
 
 // The operator's message for a refusal (GBK), empty for Queued. For LockFailed it is a short form
@@ -40,5 +51,7 @@ std::string content_for_file(const std::string& content_gbk, bool english);
 // `content_gbk` the content box text; both GBK. A content must fit one message (70 Chinese characters,
 // 160 septets of English), or with `long_messages` ten linked parts (670 and 1530); the record holds
 // the whole text either way.
+// With `share`, the shared queue takes the record's rows before it becomes visible in the spool.
 [[nodiscard]] EnqueueResult enqueue_message(const std::string& recipients_box, const std::string& content_gbk,
-                                            bool english, Clock& clock, bool long_messages = false);
+                                            bool english, Clock& clock, bool long_messages = false,
+                                            const RecordShare& share = {});

@@ -70,7 +70,8 @@ std::string incoming_header(const std::string& date_time) {
 }
 
 long queue_outgoing_record(const std::string& day, const std::string& recipients, const std::string& date_time,
-                           const std::string& content, Clock& clock, int* lock_error) {
+                           const std::string& content, Clock& clock, int* lock_error, const RecordShare& share,
+                           std::string* share_error) {
     FileLock lock(queue_lock_path(day));
     if (!lock.locked()) {
         if (lock_error) {
@@ -87,7 +88,18 @@ long queue_outgoing_record(const std::string& day, const std::string& recipients
         }
     }
     if (!write_text_file(spool_path(day, SpoolDir::New, "H", n), outgoing_header(date_time)) ||
-        !write_text_file(spool_path(day, SpoolDir::New, "DA", n), content) || !write_counter(day, SpoolDir::New, n)) {
+        !write_text_file(spool_path(day, SpoolDir::New, "DA", n), content)) {
+        return record_not_written;
+    }
+    // Files no counter points to are overwritten by the next record: a refused one leaves nothing.
+    std::string why;
+    if (share && !share(day, n, why)) {
+        if (share_error) {
+            *share_error = why;
+        }
+        return record_not_shared;
+    }
+    if (!write_counter(day, SpoolDir::New, n)) {
         return record_not_written;
     }
     return n;

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,15 +41,22 @@ std::string incoming_header(const std::string& date_time);
 // Failures of queue_outgoing_record. Both are below 0, so `n < 0` tells any failure.
 inline constexpr long record_not_written = -1; // a record file or the counter could not be written
 inline constexpr long queue_not_locked = -2;   // the queue lock could not be taken; nothing was written
+inline constexpr long record_not_shared = -3;  // the record's files are written but `share` refused it
+
+// Called under the queue lock once a record's files are written and before the counter makes it
+// visible: the shared queue takes the record's rows then. False (with `why`) leaves the record unqueued.
+using RecordShare = std::function<bool(const std::string& day, long record, std::string& why)>;
 
 // Queues one outgoing record: under the queue lock, n = queued counter + 1, then R{n} (one retry after
 // 10 ms), H{n}, DA{n}, and the counter last. `recipients` and `content` are written as given (text
 // mode). Returns n, record_not_written when a record file could not be written (the counter is then not
 // raised), or queue_not_locked when the lock could not be taken: writing without it could give two
-// writers the same number, so nothing is written. `lock_error` then receives the errno value.
+// writers the same number, so nothing is written. `lock_error` then receives the errno value. With
+// `share`, record_not_shared when it refused (`share_error` then says why).
 [[nodiscard]] long queue_outgoing_record(const std::string& day, const std::string& recipients,
                                          const std::string& date_time, const std::string& content, Clock& clock,
-                                         int* lock_error = nullptr);
+                                         int* lock_error = nullptr, const RecordShare& share = {},
+                                         std::string* share_error = nullptr);
 
 // Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), H{n}, and the
 // counter last, so a reader that trusts the counter finds all three files. Returns n, or -1 when a

@@ -2,6 +2,7 @@
 //   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
+#include "engine/shared_enqueue.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/program_info.h"
@@ -42,14 +43,19 @@ const char help_text[] =
     "  --long             let a long message in: up to ten linked parts (670 Chinese characters, 1530\n"
     "                     English); also LONGSMS=1 in server.txt\n"
     "  --dir PATH         queue in PATH instead of the current directory\n"
+    "  --db               insist on the shared queue: refuse (exit 1) unless server.txt names its\n"
+    "                     database ([DB] DSN=...); with a DSN the message always goes there too\n"
     "  --help             show this text and exit\n"
     "  --version          show the version and exit\n"
     "\n"
+    "With [DB] DSN=postgresql://... in server.txt the recipients also go into the shared queue's\n"
+    "outbox, in one transaction, before the record counts as queued: any gateway of the queue sends it.\n"
+    "\n"
     "Exit status: 0 queued, 2 refused (nothing queued; the reason on standard error), 1 the queue\n"
-    "could not be locked or written.\n";
+    "could not be locked or written, or the database did not take the message.\n";
 
 int usage() {
-    std::fputs("usage: vmsms-send [--dir PATH] [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n"
+    std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n"
                "       vmsms-send --help | --version\n",
                stderr);
     return exit_refused;
@@ -150,6 +156,7 @@ int main(int argc, char** argv) {
     // LONGSMS=1 in server.txt lets long messages in, as the window does when its box is ticked.
     bool long_messages = setting_is_on(settings::long_messages);
     bool english = false;
+    bool database_required = false;
     std::vector<std::string> recipients;
     std::string text;
     bool have_text = false;
@@ -159,6 +166,8 @@ int main(int argc, char** argv) {
             english = true;
         } else if (arg == "--long") {
             long_messages = true;
+        } else if (arg == "--db") {
+            database_required = true;
         } else if (arg == "--dir" && i + 1 < argc) {
             ++i; // entered already
         } else if (arg == "--to" && i + 1 < argc) {
@@ -221,9 +230,20 @@ int main(int argc, char** argv) {
     if (!recipients_gbk->empty() && box_recipient_lines(*recipients_gbk).empty()) {
         return refuse(gbk_to_utf8_lossy(enqueue_status_text(EnqueueStatus::EmptyRecipients)));
     }
-    EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+    DbSettings db = read_db_settings();
+    if (database_required && !db.on()) {
+        std::fputs("vmsms-send: --db: server.txt names no database (set DSN=postgresql://... in its [DB] section); "
+                   "nothing queued\n",
+                   stderr);
+        return exit_failed;
+    }
+    SharedWriter writer(db);
+    EnqueueResult result =
+        db.on() ? enqueue_shared(writer, *recipients_gbk, *content_gbk, english, real_clock(), long_messages)
+                : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
     if (result.status != EnqueueStatus::Queued) {
-        bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed;
+        bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
+                      result.status == EnqueueStatus::SharingFailed;
         std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_result_text(result)).c_str());
         if (result.status == EnqueueStatus::ContentTooLong) {
             std::fprintf(stderr, "%s\n", size_detail(*content_gbk, english, long_messages).c_str());

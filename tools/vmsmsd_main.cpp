@@ -13,6 +13,8 @@
 #include "platform/serial_port.h"
 #include "platform/text_ops.h"
 #include "status/gateway_report.h"
+#include "store/db/db_schema.h"
+#include "store/db/db_settings.h"
 #include "store/settings.h"
 
 #include <csignal>
@@ -104,6 +106,8 @@ const char help_text[] =
     "  --status                 print today's queued, sent, failed and received counts, the engine's\n"
     "                           state and the modem's signal and registration, then exit\n"
     "  --json                   with --status: the same as one JSON object\n"
+    "  --init-db                create or upgrade the shared queue's tables in the database server.txt\n"
+    "                           names ([DB] DSN=postgresql://...), then exit\n"
     "  --help                   show this text and exit\n"
     "  --version                show the version and exit\n";
 
@@ -113,7 +117,8 @@ int usage() {
         "              [--user NAME] [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
         "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
         "              [--help] [--version]\n"
-        "       vmsmsd [--dir PATH] --status [--json]\n",
+        "       vmsmsd [--dir PATH] --status [--json]\n"
+        "       vmsmsd [--dir PATH] --init-db\n",
         stderr);
     return 2;
 }
@@ -253,6 +258,52 @@ std::optional<int> print_status(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// --init-db: the shared queue's tables created or brought up to date.
+int init_db() {
+    DbSettings settings = read_db_settings();
+    if (!settings.on()) {
+        std::fputs("vmsmsd: server.txt names no database: set DSN=postgresql://... in its [DB] section\n", stderr);
+        return 1;
+    }
+    std::unique_ptr<PgConnection> db = PgConnection::open(settings.dsn);
+    if (!db->ok()) {
+        std::fprintf(stderr, "vmsmsd: cannot reach the database %s: %s\n", dsn_for_display(settings.dsn).c_str(),
+                     db->error().c_str());
+        return 1;
+    }
+    MigrationOutcome outcome = migrate_schema(*db);
+    if (!outcome.ok) {
+        std::fprintf(stderr, "vmsmsd: the shared queue's tables were not changed: %s\n", outcome.error.c_str());
+        return 1;
+    }
+    if (outcome.from == outcome.to) {
+        std::printf("vmsmsd: the shared queue's tables are up to date (version %d)\n", outcome.to);
+    } else {
+        std::printf("vmsmsd: the shared queue's tables went from version %d to %d\n", outcome.from, outcome.to);
+    }
+    return 0;
+}
+
+// --init-db, with at most --dir beside it; nullopt when the command line does not ask for it.
+std::optional<int> initialise_database(int argc, char** argv) {
+    bool asked = false;
+    bool others = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--init-db") {
+            asked = true;
+        } else if (arg == "--dir") {
+            ++i;
+        } else {
+            others = true;
+        }
+    }
+    if (!asked) {
+        return std::nullopt;
+    }
+    return others ? usage() : init_db();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -261,6 +312,9 @@ int main(int argc, char** argv) {
         return *status;
     }
     if (std::optional<int> status = print_status(argc, argv)) {
+        return *status;
+    }
+    if (std::optional<int> status = initialise_database(argc, argv)) {
         return *status;
     }
     for (int i = 1; i + 1 < argc; ++i) {

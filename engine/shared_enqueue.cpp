@@ -1,0 +1,111 @@
+#include "engine/shared_enqueue.h"
+
+#include "engine/number_range.h"
+#include "engine/submission.h"
+#include "engine/trace.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/db/db_schema.h"
+#include "store/db/outbox.h"
+
+PgConnection* SharedWriter::connection() {
+    if (db_ && db_->ok()) {
+        return db_.get();
+    }
+    db_ = PgConnection::open(settings_.dsn);
+    if (!db_->ok()) {
+        error_ = "cannot reach the database " + dsn_for_display(settings_.dsn) + ": " + db_->error();
+        return nullptr;
+    }
+    std::optional<int> version = schema_version(*db_);
+    if (!version || *version < latest_schema_version()) {
+        error_ = version ? "the database " + dsn_for_display(settings_.dsn) +
+                               " has no shared queue tables yet: run vmsmsd --init-db"
+                         : db_->error();
+        db_.reset();
+        return nullptr;
+    }
+    return db_.get();
+}
+
+std::optional<std::vector<std::string>> outbox_numbers(const std::string& recipients_file_text, std::size_t limit) {
+    std::vector<std::string> numbers;
+    NullTrace quiet;
+    for (std::string_view raw : split_at_line_feeds(recipients_file_text)) {
+        if (!raw.empty() && raw[0] == '*') {
+            break;
+        }
+        std::string line = remove_byte(cut_at_line_end(raw), ' ');
+        if (line.empty()) {
+            continue;
+        }
+        std::optional<NumberRange> range = looks_like_range(line) ? parse_number_range(line) : std::nullopt;
+        if (range) {
+            if (numbers.size() + range->size() > limit) {
+                return std::nullopt;
+            }
+            for (std::uint64_t v = range->low; v <= range->high; ++v) {
+                numbers.push_back(range->number(v));
+            }
+            continue;
+        }
+        if (numbers.size() + 1 > limit) {
+            return std::nullopt;
+        }
+        // A bad range stays as it is: the gateway reports it as it would from its own spool.
+        numbers.push_back(looks_like_range(line) ? line : resolve_recipient(line, quiet).phone);
+    }
+    return numbers;
+}
+
+std::string outbox_body(const std::string& content_line_gbk) {
+    bool english = !content_line_gbk.empty() && content_line_gbk[0] == '\x02';
+    return gbk_to_utf8_lossy(english ? content_line_gbk.substr(1) : content_line_gbk);
+}
+
+std::string content_line_from_outbox(const std::string& body_utf8, bool english) {
+    std::string line = utf8_to_gbk(body_utf8).value_or(std::string());
+    return english ? std::string(1, '\x02') + line : line;
+}
+
+RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_file_text,
+                         const std::string& content_file_text, bool long_message) {
+    return [&writer, recipients_file_text, content_file_text, long_message](const std::string& day, long record,
+                                                                            std::string& why) {
+        std::optional<std::vector<std::string>> numbers = outbox_numbers(recipients_file_text, max_outbox_rows);
+        if (!numbers) {
+            why = gbk("收信人太多：一条短信最多 ") + std::to_string(max_outbox_rows) + gbk(" 个号码（号码段逐个计算）");
+            return false;
+        }
+        PgConnection* db = writer.connection();
+        if (!db) {
+            why = writer.error();
+            return false;
+        }
+        std::string line = cut_at_line_end(content_file_text);
+        OutboxMessage message;
+        message.origin = writer.settings().gateway;
+        message.day = day;
+        message.record = record;
+        message.numbers.reserve(numbers->size());
+        for (const std::string& number : *numbers) {
+            message.numbers.push_back(gbk_to_utf8_lossy(number));
+        }
+        message.body = outbox_body(line);
+        message.english = !line.empty() && line[0] == '\x02';
+        message.long_message = long_message;
+        PgTransaction transaction(*db);
+        if (!transaction.begun() || !add_to_outbox(*db, message) || !transaction.commit()) {
+            why = "the database refused the message: " + db->error();
+            return false;
+        }
+        return true;
+    };
+}
+
+EnqueueResult enqueue_shared(SharedWriter& writer, const std::string& recipients_box, const std::string& content_gbk,
+                             bool english, Clock& clock, bool long_messages) {
+    return enqueue_message(recipients_box, content_gbk, english, clock, long_messages,
+                           outbox_share(writer, recipients_for_file(recipients_box),
+                                        content_for_file(content_gbk, english), long_messages));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/engine_context.h"
+#include "engine/shared_enqueue.h"
+#include "store/db/db_settings.h"
+#include "store/db/pg_connection.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The engine's side of the shared queue: its connection, which it opens again after the database went
+// away (after 1 s, doubling up to 30 s, without holding up the modem's work meanwhile), and the outcomes
+// it could not record yet.
+class SharedQueue {
+public:
+    explicit SharedQueue(DbSettings settings);
+
+    const DbSettings& settings() const { return writer_.settings(); }
+    const std::string& gateway() const { return writer_.settings().gateway; }
+
+    // A live connection, or nullptr while the database cannot be reached (tried again once the wait has
+    // passed). Losing and regaining it are told on the monitor and in the trace.
+    PgConnection* connection(EngineContext& ctx);
+    // A statement failed: traced, and when the connection is gone it is dropped and the operator told.
+    void failed(EngineContext& ctx, const char* what);
+
+    // Outcomes of sends whose rows could not be written yet, kept until they are: nothing is claimed
+    // before they are all recorded.
+    struct Outcome {
+        long long id;
+        bool sent;
+        std::string result;
+    };
+    std::vector<Outcome>& unrecorded() { return unrecorded_; }
+
+    // The writer on-demand replies are queued through.
+    SharedWriter& writer() { return writer_; }
+
+private:
+    void tell_down(EngineContext& ctx, const std::string& why);
+
+    SharedWriter writer_;
+    std::unique_ptr<PgConnection> db_;
+    bool down_told_ = false;
+    long long retry_at_ms_ = 0;
+    int wait_ms_ = 0;
+    std::vector<Outcome> unrecorded_;
+};
+
+// Whether the engine works from the shared queue.
+inline bool shared_queue_on(const EngineContext& ctx) {
+    return ctx.shared != nullptr;
+}

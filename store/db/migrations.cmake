@@ -1,0 +1,13 @@
+# Builds the migrations in store/db/migrations/NNNN_name.sql into the programs, in number order.
+file(GLOB vmsms_migration_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/migrations/*.sql)
+list(SORT vmsms_migration_files)
+set(VMSMS_MIGRATIONS "")
+foreach(file IN LISTS vmsms_migration_files)
+    get_filename_component(name ${file} NAME_WE)
+    string(REGEX MATCH "^[0-9]+" number ${name})
+    string(REGEX REPLACE "^0+" "" version ${number})
+    file(READ ${file} sql)
+    string(APPEND VMSMS_MIGRATIONS "        {${version}, \"${name}\", R\"vmsmssql(${sql})vmsmssql\"},\n")
+endforeach()
+set(VMSMS_MIGRATIONS_SOURCE ${CMAKE_BINARY_DIR}/generated/migrations.cpp)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/migrations.cpp.in ${VMSMS_MIGRATIONS_SOURCE} @ONLY)
