@@ -109,8 +109,7 @@ void ComposeTab::fasdxClick() {
         showMessage(this, QStringLiteral("短信内容中有无法发送的字符（不在GBK字符集内），短信没有发送。"));
         return;
     }
-    EnqueueResult result = enqueue_message(*recipients, content.value_or(std::string()), englishChecked(), clock_,
-                                           options_.long_messages.load());
+    EnqueueResult result = enqueue(*recipients, content.value_or(std::string()));
     if (result.status != EnqueueStatus::Queued) {
         // A lock failure names the lock file and the system's reason, so the operator can act on it.
         showMessage(this, from_gbk(enqueue_result_text(result)));
@@ -118,6 +117,20 @@ void ComposeTab::fasdxClick() {
     }
     emit queued(
         QStringLiteral("短信已加入发送队列：%1 第 %2 条").arg(QString::fromStdString(result.day)).arg(result.record));
+}
+
+// Into the spool, and with [DB] DSN in server.txt into the shared queue's outbox as well (read at each
+// send, like the window's other settings; the connection is kept while the database stays the same).
+EnqueueResult ComposeTab::enqueue(const std::string& recipients, const std::string& content) {
+    DbSettings db = read_db_settings();
+    if (!db.on()) {
+        shared_.reset();
+        return enqueue_message(recipients, content, englishChecked(), clock_, options_.long_messages.load());
+    }
+    if (!shared_ || shared_->settings().dsn != db.dsn || shared_->settings().gateway != db.gateway) {
+        shared_ = std::make_unique<SharedWriter>(db);
+    }
+    return enqueue_shared(*shared_, recipients, content, englishChecked(), clock_, options_.long_messages.load());
 }
 
 void ComposeTab::MemoTextChangeView() {

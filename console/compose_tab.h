@@ -1,6 +1,12 @@
 #pragma once
 
+#include "engine/shared_enqueue.h"
+#include "store/enqueue.h"
+
 #include <QWidget>
+
+#include <memory>
+#include <string>
 
 class Clock;
 struct EngineOptions;
@@ -40,6 +46,7 @@ protected:
 
 private:
     bool englishChecked() const;
+    EnqueueResult enqueue(const std::string& recipients, const std::string& content);
 
     ConsoleState& state_;
     const EngineOptions& options_;
@@ -53,4 +60,5 @@ private:
     QRadioButton* RadioButton4 = nullptr;
     QPushButton* fasdx = nullptr;
     QVBoxLayout* address_book_area_ = nullptr;
+    std::unique_ptr<SharedWriter> shared_;
 };

@@ -1,5 +1,6 @@
 #include "message_request.h"
 
+#include "engine/shared_enqueue.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "store/content_size.h"
@@ -8,9 +9,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
 #include <vector>
 
 namespace {
+
+// With the shared queue on, each serving thread keeps its own connection to it; nullptr without it.
+SharedWriter* shared_writer() {
+    thread_local std::unique_ptr<SharedWriter> writer = [] {
+        DbSettings settings = read_db_settings();
+        return settings.on() ? std::make_unique<SharedWriter>(std::move(settings)) : nullptr;
+    }();
+    return writer.get();
+}
 
 QueueOutcome refuse(const std::string& error, const std::string& field) {
     QueueOutcome outcome;
@@ -121,7 +132,10 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     if (box_recipient_lines(*recipients_gbk).empty()) {
         return refuse("no recipient", "to");
     }
-    EnqueueResult result = enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+    SharedWriter* shared = shared_writer();
+    EnqueueResult result =
+        shared ? enqueue_shared(*shared, *recipients_gbk, *content_gbk, english, real_clock(), long_messages)
+               : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
     switch (result.status) {
     case EnqueueStatus::Queued: {
         QueueOutcome outcome;
@@ -139,6 +153,13 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     case EnqueueStatus::WriteFailed:
     case EnqueueStatus::LockFailed:
         break;
+    case EnqueueStatus::SharingFailed: {
+        // The database is down or refused: nothing was queued, and the client may try again later.
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.error = "not queued: the shared queue did not take it: " + gbk_to_utf8_lossy(result.share_error);
+        return outcome;
+    }
     }
     QueueOutcome outcome;
     outcome.status = 500;

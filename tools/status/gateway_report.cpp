@@ -2,6 +2,7 @@
 
 #include "engine/modem_status.h"
 #include "platform/clock.h"
+#include "store/db/db_settings.h"
 
 #include <cerrno>
 #include <csignal>
@@ -61,10 +62,72 @@ std::string signal_line(const GatewayStatus& status) {
     return line;
 }
 
+nlohmann::json figures_json(const QueueFigures& f) {
+    return {{"pending", f.pending}, {"leased", f.leased}, {"expired", f.expired}, {"sent", f.sent}, {"failed", f.failed}};
+}
+
+void read_shared_queue(GatewayReport& report) {
+    DbSettings settings = read_db_settings();
+    report.shared_on = settings.on();
+    report.shared_gateway = settings.gateway;
+    if (!report.shared_on) {
+        return;
+    }
+    std::unique_ptr<PgConnection> db = PgConnection::open(settings.dsn, 5);
+    if (db->ok()) {
+        report.shared = shared_queue_status(*db);
+    }
+    if (!report.shared) {
+        report.shared_error = "cannot read the shared queue at " + dsn_for_display(settings.dsn) + ": " + db->error();
+    }
+}
+
+nlohmann::json shared_json(const GatewayReport& report) {
+    if (!report.shared_on) {
+        return nullptr;
+    }
+    if (!report.shared) {
+        return {{"gateway", report.shared_gateway}, {"error", report.shared_error}};
+    }
+    nlohmann::json json = figures_json(report.shared->all);
+    json["gateway"] = report.shared_gateway;
+    json["received"] = report.shared->received;
+    nlohmann::json gateways = nlohmann::json::object();
+    for (const auto& [name, figures] : report.shared->per_gateway) {
+        gateways[name] = figures_json(figures);
+    }
+    json["gateways"] = gateways;
+    return json;
+}
+
+std::string figures_text(const QueueFigures& f) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%lld pending, %lld leased (%lld expired), %lld sent, %lld failed", f.pending,
+                  f.leased + f.expired, f.expired, f.sent, f.failed);
+    return line;
+}
+
+std::string shared_text(const GatewayReport& report) {
+    if (!report.shared_on) {
+        return {};
+    }
+    if (!report.shared) {
+        return "shared      " + report.shared_error + "\n";
+    }
+    std::string text = "shared      " + figures_text(report.shared->all) + "; " +
+                       std::to_string(report.shared->received) + " received (this gateway: " +
+                       report.shared_gateway + ")\n";
+    for (const auto& [name, figures] : report.shared->per_gateway) {
+        text += "  " + name + ": " + figures_text(figures) + "\n";
+    }
+    return text;
+}
+
 } // namespace
 
 GatewayReport current_gateway_report() {
     GatewayReport report;
+    read_shared_queue(report);
     report.today = count_day(spool_date(real_clock().now()));
     report.presence = engine_presence();
     report.status = read_status_file();
@@ -101,7 +164,8 @@ nlohmann::json report_json(const GatewayReport& report) {
             {"received", day.received},
             {"sent", day.sent},
             {"failed", day.failed},
-            {"modem", modem_json(report)}};
+            {"modem", modem_json(report)},
+            {"shared_queue", shared_json(report)}};
 }
 
 std::string report_text(const GatewayReport& report) {
@@ -120,7 +184,7 @@ std::string report_text(const GatewayReport& report) {
                   "day         %s\nqueued      %ld records (%ld handled, %ld pending)\nsent        %ld recipients\n"
                   "failed      %ld recipients\nreceived    %ld messages\n",
                   day.day.c_str(), day.queued, day.processed, day.pending(), day.sent, day.failed, day.received);
-    std::string text = "engine      " + engine + "\n" + figures;
+    std::string text = "engine      " + engine + "\n" + figures + shared_text(report);
     if (!report.status || report.status->modem_asked.empty()) {
         text += "modem       not asked (the engine asks AT+CSQ and AT+CREG? in responsive mode)\n";
         return text;
@@ -155,6 +219,25 @@ std::string report_metrics(const GatewayReport& report) {
     if (report.status && report.status->signal) {
         gauge("vmsms_modem_signal_rssi", "The modem's last AT+CSQ signal quality (0..31, 99 not known).",
               report.status->signal->rssi);
+    }
+    if (report.shared) {
+        auto per_state = [&](const char* state, long long QueueFigures::*field) {
+            text += std::string("vmsms_shared_outbox{state=\"") + state + "\"} " +
+                    std::to_string(report.shared->all.*field) + "\n";
+        };
+        text += "# HELP vmsms_shared_outbox Recipients in the shared queue's outbox, by state.\n"
+                "# TYPE vmsms_shared_outbox gauge\n";
+        per_state("pending", &QueueFigures::pending);
+        per_state("leased", &QueueFigures::leased);
+        per_state("expired", &QueueFigures::expired);
+        per_state("sent", &QueueFigures::sent);
+        per_state("failed", &QueueFigures::failed);
+        text += "# HELP vmsms_shared_sent Recipients each gateway of the shared queue has sent.\n"
+                "# TYPE vmsms_shared_sent gauge\n";
+        for (const auto& [name, figures] : report.shared->per_gateway) {
+            text += "vmsms_shared_sent{gateway=" + nlohmann::json(name).dump() + "} " + std::to_string(figures.sent) +
+                    "\n";
+        }
     }
     if (report.status && report.status->registration) {
         gauge("vmsms_modem_registered", "1 when the modem was last registered on a network (home or roaming).",

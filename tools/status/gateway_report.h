@@ -2,6 +2,7 @@
 
 #include "store/day_counts.h"
 #include "store/engine_presence.h"
+#include "store/db/outbox.h"
 #include "store/status_file.h"
 
 #include <nlohmann/json.hpp>
@@ -17,6 +18,11 @@ struct GatewayReport {
     EnginePresence presence;
     std::optional<GatewayStatus> status; // ./status.txt, when an engine ever wrote one here
     bool process_alive = false;          // the process named in it is still there
+    // The shared queue, when server.txt names its database: its figures, or why they could not be read.
+    bool shared_on = false;
+    std::string shared_gateway; // this directory's name in it
+    std::optional<SharedQueueStatus> shared;
+    std::string shared_error;
 };
 
 GatewayReport current_gateway_report();
