@@ -77,11 +77,6 @@ RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_fil
             why = gbk("收信人太多：一条短信最多 ") + std::to_string(max_outbox_rows) + gbk(" 个号码（号码段逐个计算）");
             return false;
         }
-        PgConnection* db = writer.connection();
-        if (!db) {
-            why = writer.error();
-            return false;
-        }
         std::string line = cut_at_line_end(content_file_text);
         OutboxMessage message;
         message.origin = writer.settings().gateway;
@@ -94,12 +89,23 @@ RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_fil
         message.body = outbox_body(line);
         message.english = !line.empty() && line[0] == '\x02';
         message.long_message = long_message;
-        PgTransaction transaction(*db);
-        if (!transaction.begun() || !add_to_outbox(*db, message) || !transaction.commit()) {
-            why = "the database refused the message: " + db->error();
-            return false;
+        // A kept connection may have gone stale (the database restarted since): one more try on a new one.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            PgConnection* db = writer.connection();
+            if (!db) {
+                why = writer.error();
+                return false;
+            }
+            PgTransaction transaction(*db);
+            if (transaction.begun() && add_to_outbox(*db, message) && transaction.commit()) {
+                return true;
+            }
+            why = (db->lost() ? "lost the database connection: " : "the database refused the message: ") + db->error();
+            if (!db->lost()) {
+                return false;
+            }
         }
-        return true;
+        return false;
     };
 }
 
