@@ -3,6 +3,7 @@
 #include "engine/engine_context.h"
 #include "engine/shared_enqueue.h"
 #include "store/db/db_settings.h"
+#include "store/db/outbox.h"
 #include "store/db/pg_connection.h"
 
 #include <memory>
@@ -33,6 +34,8 @@ public:
         std::string result;
     };
     std::vector<Outcome>& unrecorded() { return unrecorded_; }
+    // Rows claimed and not sent yet, oldest first: each is sent only after its lease is renewed.
+    std::vector<ClaimedRecipient>& held() { return held_; }
 
     // The writer on-demand replies are queued through.
     SharedWriter& writer() { return writer_; }
@@ -46,6 +49,7 @@ private:
     long long retry_at_ms_ = 0;
     int wait_ms_ = 0;
     std::vector<Outcome> unrecorded_;
+    std::vector<ClaimedRecipient> held_;
 };
 
 // Whether the engine works from the shared queue.

@@ -8,6 +8,8 @@
 #include "store/db/outbox.h"
 #include "store/spool.h"
 
+#include <algorithm>
+#include <exception>
 #include <vector>
 
 namespace {
@@ -31,32 +33,31 @@ bool record_outcomes(EngineContext& ctx, SharedQueue& queue, PgConnection& db) {
     return true;
 }
 
-// Rows claimed and not sent go back to the queue when the engine stops in the middle of a batch.
-class ClaimedBatch {
+// Rows claimed and not sent yet go back to the queue when the engine stops in the middle of a batch.
+class HeldRowsGiveBack {
 public:
-    ClaimedBatch(EngineContext& ctx, SharedQueue& queue, std::vector<ClaimedRecipient> rows)
-        : ctx_(ctx), queue_(queue), rows_(std::move(rows)) {}
-    ~ClaimedBatch() {
+    HeldRowsGiveBack(EngineContext& ctx, SharedQueue& queue) : ctx_(ctx), queue_(queue) {}
+    ~HeldRowsGiveBack() {
+        if (!std::uncaught_exceptions()) {
+            return;
+        }
         std::vector<long long> left;
-        for (std::size_t i = next_; i < rows_.size(); ++i) {
-            left.push_back(rows_[i].id);
+        for (const ClaimedRecipient& row : queue_.held()) {
+            left.push_back(row.id);
         }
         PgConnection* db = left.empty() ? nullptr : queue_.connection(ctx_);
-        if (db && !release_recipients(*db, queue_.gateway(), left)) {
+        if (db && release_recipients(*db, queue_.gateway(), left)) {
+            queue_.held().clear();
+        } else if (db) {
             queue_.failed(ctx_, "giving back unsent rows");
         }
     }
-    ClaimedBatch(const ClaimedBatch&) = delete;
-    ClaimedBatch& operator=(const ClaimedBatch&) = delete;
-
-    bool more() const { return next_ < rows_.size(); }
-    const ClaimedRecipient& take() { return rows_[next_++]; }
+    HeldRowsGiveBack(const HeldRowsGiveBack&) = delete;
+    HeldRowsGiveBack& operator=(const HeldRowsGiveBack&) = delete;
 
 private:
     EngineContext& ctx_;
     SharedQueue& queue_;
-    std::vector<ClaimedRecipient> rows_;
-    std::size_t next_ = 0;
 };
 
 void send_row(EngineContext& ctx, SharedQueue& queue, const ClaimedRecipient& row) {
@@ -84,35 +85,42 @@ int run_shared_send_pass(EngineContext& ctx) {
         return 0; // a gateway without its modem takes nothing from the others
     }
     const DbSettings& settings = queue.settings();
-    std::optional<std::vector<ClaimedRecipient>> rows =
-        claim_recipients(*db, queue.gateway(), settings.batch, settings.lease_seconds);
-    if (!rows) {
-        queue.failed(ctx, "claiming");
-        return 0;
+    std::vector<ClaimedRecipient>& held = queue.held();
+    int claimed = 0;
+    if (held.empty()) {
+        std::optional<std::vector<ClaimedRecipient>> rows =
+            claim_recipients(*db, queue.gateway(), settings.batch, settings.lease_seconds);
+        if (!rows) {
+            queue.failed(ctx, "claiming");
+            return 0;
+        }
+        held = std::move(*rows);
+        claimed = static_cast<int>(held.size());
     }
-    int claimed = static_cast<int>(rows->size());
-    ClaimedBatch batch(ctx, queue, std::move(*rows));
-    while (batch.more()) {
+    HeldRowsGiveBack give_back(ctx, queue);
+    int handled = 0;
+    while (!held.empty()) {
         ctx.pacer.checkpoint();
-        const ClaimedRecipient& row = batch.take();
+        ClaimedRecipient row = held.front();
         db = queue.connection(ctx);
         LeaseCheck lease = db ? renew_lease(*db, row.id, queue.gateway(), settings.lease_seconds) : LeaseCheck::Failed;
+        if (lease == LeaseCheck::Failed) {
+            // Whether another gateway has it now cannot be told: the rest waits, still held, until the
+            // database answers again; a lease that ran out meanwhile is then found lost.
+            if (db) {
+                queue.failed(ctx, "renewing a lease");
+            }
+            break;
+        }
+        held.erase(held.begin());
+        ++handled;
         if (lease == LeaseCheck::Lost) {
             tracef(ctx.logs, "shared queue: row %lld is no longer ours, not sent\n", row.id);
             continue;
         }
-        if (lease == LeaseCheck::Failed) {
-            // Not knowing whether another gateway has it now, this one leaves it: the lease runs out and
-            // the row is claimed again, by whichever gateway comes first.
-            if (db) {
-                queue.failed(ctx, "renewing a lease");
-            }
-            tracef(ctx.logs, "shared queue: row %lld left for its lease to run out\n", row.id);
-            continue;
-        }
         send_row(ctx, queue, row);
     }
-    return claimed;
+    return std::max(claimed, handled);
 }
 
 void settle_local_records(EngineContext& ctx, long queued) {
