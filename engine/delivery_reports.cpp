@@ -3,8 +3,8 @@
 #include "engine/pdu/pdu_status_report.h"
 #include "engine/result_codes.h"
 #include "engine/shared_queue.h"
-#include "store/db/outbox.h"
 #include "platform/gbk.h"
+#include "store/db/outbox.h"
 #include "store/sent_references.h"
 
 namespace {
@@ -24,7 +24,6 @@ const char* outcome_word(int status) {
     return word;
 }
 
-
 // With the shared queue the report also goes into its delivery table, tied to the outbox row this
 // gateway sent (the log line above stays the local record of it).
 void share_delivery(EngineContext& ctx, const SentReference& sent, int status, const char* word) {
@@ -35,10 +34,10 @@ void share_delivery(EngineContext& ctx, const SentReference& sent, int status, c
         return;
     }
     std::string number = gbk_to_utf8_lossy(sent.number);
-    std::optional<PgResult> row = db->run("SELECT id FROM outbox WHERE gateway = $1 AND number = $2 AND record = $3"
-                                          " AND idx = $4 AND state = 'sent' ORDER BY done_at DESC LIMIT 1",
-                                          {queue.gateway(), number, std::to_string(sent.record),
-                                           std::to_string(sent.index + 1)});
+    std::optional<PgResult> row =
+        db->run("SELECT id FROM outbox WHERE gateway = $1 AND number = $2 AND record = $3"
+                " AND idx = $4 AND state = 'sent' ORDER BY done_at DESC LIMIT 1",
+                {queue.gateway(), number, std::to_string(sent.record), std::to_string(sent.index + 1)});
     std::optional<long long> outbox_id;
     if (row && row->rows() == 1) {
         outbox_id = row->number(0, 0);

@@ -247,8 +247,7 @@ std::unique_ptr<SharedQueue> myterad::open_shared_queue(EngineLogs& logs) {
     if (!settings.on()) {
         return nullptr;
     }
-    tracef(logs, "shared queue on %s as gateway %s\n", dsn_for_display(settings.dsn).c_str(),
-           settings.gateway.c_str());
+    tracef(logs, "shared queue on %s as gateway %s\n", dsn_for_display(settings.dsn).c_str(), settings.gateway.c_str());
     return std::make_unique<SharedQueue>(std::move(settings));
 }
 

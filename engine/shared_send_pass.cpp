@@ -156,8 +156,8 @@ void share_received(EngineContext& ctx) {
     if (!db) {
         return;
     }
-    std::optional<PgResult> shared = db->run("SELECT coalesce(max(record), 0) FROM inbox WHERE gateway = $1 AND day = $2",
-                                             {queue.gateway(), day});
+    std::optional<PgResult> shared =
+        db->run("SELECT coalesce(max(record), 0) FROM inbox WHERE gateway = $1 AND day = $2", {queue.gateway(), day});
     if (!shared) {
         queue.failed(ctx, "reading the inbox");
         return;

@@ -23,10 +23,10 @@ enum class EnqueueStatus {
 
 struct EnqueueResult {
     EnqueueStatus status = EnqueueStatus::WriteFailed;
-    long record = -1;   // the record number when queued
-    std::string day;    // the day directory it went to
-    int lock_error = 0;        // errno value of LockFailed
-    std::string share_error;   // why the shared queue refused (SharingFailed), GBK
+    long record = -1;        // the record number when queued
+    std::string day;         // the day directory it went to
+    int lock_error = 0;      // errno value of LockFailed
+    std::string share_error; // why the shared queue refused (SharingFailed), GBK
 };
 
 // The operator's message for a refusal (GBK), empty for Queued. For LockFailed it is a short form

@@ -77,9 +77,10 @@ std::optional<std::vector<ClaimedRecipient>> claim_recipients(PgConnection& db, 
     }
     std::vector<ClaimedRecipient> claimed;
     for (int r = 0; r < rows->rows(); ++r) {
-        claimed.push_back({rows->number(r, 0), rows->text(r, 1), rows->text(r, 2), static_cast<long>(rows->number(r, 3)),
-                           static_cast<long>(rows->number(r, 4)), rows->text(r, 5), rows->text(r, 6),
-                           rows->text(r, 7) == "gsm7", rows->text(r, 8) == "t", static_cast<int>(rows->number(r, 9))});
+        claimed.push_back({rows->number(r, 0), rows->text(r, 1), rows->text(r, 2),
+                           static_cast<long>(rows->number(r, 3)), static_cast<long>(rows->number(r, 4)),
+                           rows->text(r, 5), rows->text(r, 6), rows->text(r, 7) == "gsm7", rows->text(r, 8) == "t",
+                           static_cast<int>(rows->number(r, 9))});
     }
     // RETURNING gives no order; the oldest goes first.
     std::sort(claimed.begin(), claimed.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
@@ -100,9 +101,10 @@ LeaseCheck renew_lease(PgConnection& db, long long id, const std::string& gatewa
 Completion complete_recipient(PgConnection& db, long long id, const std::string& gateway, bool sent,
                               const std::string& result) {
     // A lease that ran out while the modem was busy still counts when nobody claimed the row since.
-    std::optional<PgResult> done = db.run("UPDATE outbox SET state = $3, result = $4, done_at = now(), lease_until = NULL"
-                                          " WHERE id = $1 AND gateway = $2 AND state = 'leased'",
-                                          {std::to_string(id), gateway, sent ? "sent" : "failed", result});
+    std::optional<PgResult> done =
+        db.run("UPDATE outbox SET state = $3, result = $4, done_at = now(), lease_until = NULL"
+               " WHERE id = $1 AND gateway = $2 AND state = 'leased'",
+               {std::to_string(id), gateway, sent ? "sent" : "failed", result});
     if (!done) {
         return Completion::Failed;
     }
@@ -120,8 +122,8 @@ bool release_recipients(PgConnection& db, const std::string& gateway, const std:
         .has_value();
 }
 
-std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day,
-                                      long record, const std::string& sender, const std::string& body) {
+std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day, long record,
+                                      const std::string& sender, const std::string& body) {
     std::optional<PgResult> row = db.run("INSERT INTO inbox (gateway, day, record, sender, body)"
                                          " VALUES ($1, $2, $3, $4, $5)"
                                          " ON CONFLICT (gateway, day, record) DO UPDATE SET body = EXCLUDED.body"

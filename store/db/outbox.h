@@ -61,8 +61,8 @@ Completion complete_recipient(PgConnection& db, long long id, const std::string&
 bool release_recipients(PgConnection& db, const std::string& gateway, const std::vector<long long>& ids);
 
 // Records a received message; the row's id, or nullopt when the database failed.
-std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day,
-                                      long record, const std::string& sender, const std::string& body);
+std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day, long record,
+                                      const std::string& sender, const std::string& body);
 
 // A delivery report for the row `outbox_id` (nullopt when no row is known for it).
 bool add_delivery(PgConnection& db, std::optional<long long> outbox_id, const std::string& gateway,

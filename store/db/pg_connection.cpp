@@ -42,7 +42,8 @@ std::unique_ptr<PgConnection> PgConnection::open(const std::string& dsn, int tim
         // Answers in UTF-8 whatever the server's default; notices ("already exists, skipping") are not
         // printed on the program's standard error.
         PQsetClientEncoding(connection, "UTF8");
-        PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            connection, [](void*, const char*) {}, nullptr);
     }
     return result;
 }

@@ -199,8 +199,8 @@ TEST_F(SharedOutbox, AWriterQueuesTheRecordAndItsRowsTogetherOrNeither) {
     settings.gateway = "writer";
     SharedWriter writer(settings);
     VirtualClock clock{{2004, 5, 6, 7, 1, 5}};
-    EnqueueResult queued =
-        enqueue_shared(writer, gbk("13900000001\r\n13900000002-13900000004\r\n*13900000009"), gbk("你好"), false, clock);
+    EnqueueResult queued = enqueue_shared(writer, gbk("13900000001\r\n13900000002-13900000004\r\n*13900000009"),
+                                          gbk("你好"), false, clock);
     ASSERT_EQ(queued.status, EnqueueStatus::Queued) << queued.share_error;
     EXPECT_EQ(queued.record, 1);
     EXPECT_EQ(pg->psql_value("SELECT string_agg(number, ',' ORDER BY idx) FROM outbox WHERE origin = 'writer'"),

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -14,10 +15,9 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -175,7 +175,8 @@ pid_t PgServer::postmaster_pid() const {
 }
 
 std::optional<std::string> PgServer::psql_value(const std::string& sql) const {
-    PGconn* db = PQconnectdb(("host=" + dir_ + " port=" + std::to_string(port_) + " dbname=vmsms user=postgres").c_str());
+    PGconn* db =
+        PQconnectdb(("host=" + dir_ + " port=" + std::to_string(port_) + " dbname=vmsms user=postgres").c_str());
     std::optional<std::string> value;
     if (PQstatus(db) == CONNECTION_OK) {
         PQsetClientEncoding(db, "UTF8");

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <optional>
-#include <vector>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // A PostgreSQL server of a test's own: a fresh cluster in `dir`, reached only through a Unix socket in
 // that directory, with the settings that make tests fast (no fsync). PostgreSQL refuses to run as root,

@@ -2,18 +2,38 @@
 // test's own, in real time: every message goes out once and the work is shared; a gateway killed in
 // the middle of its batch, a database restarted or cut off under load, and a database that cannot be
 // reached lose nothing.
-#include "support/gateway_test.h"
 #include "platform/clock.h"
+#include "support/gateway_test.h"
 #include "support/pg_server.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
 #include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
+
+// A port nobody listens on now (the kernel's choice for a socket bound to port 0).
+int free_port() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    ::close(fd);
+    return port;
+}
 
 struct Gateway {
     std::string name;
@@ -50,9 +70,9 @@ protected:
         std::filesystem::create_directories(g.dir);
         g.modem = std::make_unique<SimulatedModem>(g.dir, modem_args);
         EXPECT_TRUE(g.modem->ready()) << g.modem->output();
-        put_file(g.dir + "/server.txt", "[SET]\r\nCOM=" + g.modem->device() + "\r\nRESPONSIVE=1\r\n[DB]\r\nDSN=" +
-                                            (dsn.empty() ? pg->dsn() : dsn) + "\r\nGATEWAY=" + name + "\r\n" +
-                                            db_extra);
+        put_file(g.dir + "/server.txt", "[SET]\r\nCOM=" + g.modem->device() +
+                                            "\r\nRESPONSIVE=1\r\n[DB]\r\nDSN=" + (dsn.empty() ? pg->dsn() : dsn) +
+                                            "\r\nGATEWAY=" + name + "\r\n" + db_extra);
         gateways.push_back(std::move(g));
         return gateways.back();
     }
@@ -67,7 +87,8 @@ protected:
             g.dir + "/vmsmsd.out");
     }
     ProgramResult send(const Gateway& g, const std::string& number, const std::string& text) {
-        return run_program(built_program("tools/vmsms-send"), {"--dir", g.dir, "--db", "--english", "--to", number, text});
+        return run_program(built_program("tools/vmsms-send"),
+                           {"--dir", g.dir, "--db", "--english", "--to", number, text});
     }
     long long query(const std::string& sql) {
         std::optional<std::string> value = pg->psql_value(sql);
@@ -98,9 +119,10 @@ protected:
         for (const Gateway& g : gateways) {
             text += "--- " + g.name + "\n" + file_bytes(g.dir + "/vmsmsd.out").substr(0, 3000) + "\n";
         }
-        return text + "--- outbox\n" + pg->psql_value("SELECT string_agg(state || ':' || count, ' ') FROM "
-                                                        "(SELECT state, count(*) FROM outbox GROUP BY 1) s")
-                                           .value_or("?");
+        return text + "--- outbox\n" +
+               pg->psql_value("SELECT string_agg(state || ':' || count, ' ') FROM "
+                              "(SELECT state, count(*) FROM outbox GROUP BY 1) s")
+                   .value_or("?");
     }
     static std::string number(int n) { return std::to_string(13900000000LL + n); }
 
@@ -177,8 +199,8 @@ TEST_F(SharedQueueEndToEnd, AGatewayKilledMidBatchLeavesItsRowsToTheOthers) {
         ASSERT_EQ(send(gateways[i % 3], number(i), "k" + std::to_string(i)).exit_code, 0);
     }
     start(gateways[0]);
-    ASSERT_TRUE(eventually([&] { return query("SELECT count(*) FROM outbox WHERE gateway = 'victim' AND state = 'sent'") >= 2; },
-                           30000))
+    ASSERT_TRUE(eventually(
+        [&] { return query("SELECT count(*) FROM outbox WHERE gateway = 'victim' AND state = 'sent'") >= 2; }, 30000))
         << diagnostics();
     start(gateways[1]);
     start(gateways[2]);
@@ -277,9 +299,9 @@ TEST_F(SharedQueueEndToEnd, ADatabaseThatCannotBeReachedIsSaidPlainlyAndNothingI
     EXPECT_FALSE(exists(g.dir + "/" + spool_date(real_clock().now()) + "/new/acc"));
     // The gateway runs (its modem still receives) and says what is wrong.
     start(g);
-    ASSERT_TRUE(eventually([&] { return file_bytes(g.dir + "/vmsmsd.out").find("共享发送队列（数据库）连接不上") !=
-                                        std::string::npos; },
-                           20000))
+    ASSERT_TRUE(eventually(
+        [&] { return file_bytes(g.dir + "/vmsmsd.out").find("共享发送队列（数据库）连接不上") != std::string::npos; },
+        20000))
         << file_bytes(g.dir + "/vmsmsd.out");
     EXPECT_TRUE(g.program->running());
     // A reachable database without the tables: --init-db is named.
@@ -292,6 +314,55 @@ TEST_F(SharedQueueEndToEnd, ADatabaseThatCannotBeReachedIsSaidPlainlyAndNothingI
     ProgramResult plain = send(g, number(1), "hello");
     EXPECT_EQ(plain.exit_code, 1);
     EXPECT_NE(plain.err.find("--db: server.txt names no database"), std::string::npos) << plain.err;
+}
+
+// The network intake with the shared queue on: a message posted over HTTP goes into the outbox as
+// well as the spool; status and metrics read the shared queue; with the database away the client is
+// told to come back (503) and nothing is queued.
+TEST_F(SharedQueueEndToEnd, TheIntakeQueuesIntoTheOutboxAndReportsTheSharedQueue) {
+    Gateway& g = add_gateway("intake");
+    ASSERT_EQ(vmsmsd(g, {"--init-db"}).exit_code, 0);
+    ProgramResult token = run_program(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--new-token", "crm"});
+    ASSERT_EQ(token.exit_code, 0) << token.err;
+    std::string secret = token.out.substr(0, token.out.find_last_not_of("\r\n") + 1);
+    int port = free_port();
+    std::string address = "127.0.0.1:" + std::to_string(port);
+    BackgroundProgram listener(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--listen", address},
+                               g.dir + "/listener.out");
+    ASSERT_TRUE(eventually(
+        [&] { return file_bytes(g.dir + "/listener.out").find("listening on") != std::string::npos; }, 10000))
+        << file_bytes(g.dir + "/listener.out");
+    // One HTTP request through Python's client; prints the status and the body.
+    auto http = [&](const std::string& method, const std::string& path, const std::string& body) {
+        std::string script =
+            "import sys, urllib.request, urllib.error\n"
+            "r = urllib.request.Request(sys.argv[1], data=sys.argv[3].encode() or None, method=sys.argv[2],\n"
+            "    headers={'Authorization': 'Bearer ' + sys.argv[4], 'Content-Type': 'application/json'})\n"
+            "try:\n    a = urllib.request.urlopen(r, timeout=10)\n"
+            "except urllib.error.HTTPError as e:\n    a = e\n"
+            "print(a.status if hasattr(a, 'status') else a.code)\nprint(a.read().decode())\n";
+        return run_program("/usr/bin/python3", {"-c", script, "http://" + address + path, method, body, secret}).out;
+    };
+    std::string posted = http("POST", "/v1/messages", R"({"to": ["13900000001", "13900000002"], "text": "你好"})");
+    EXPECT_EQ(posted.rfind("201\n", 0), 0u) << posted;
+    EXPECT_EQ(query("SELECT count(*) FROM outbox WHERE origin = 'intake' AND body = '你好' AND coding = 'ucs2'"), 2);
+    std::string status = http("GET", "/v1/status", "");
+    EXPECT_NE(status.find(R"("shared_queue":{)"), std::string::npos) << status;
+    EXPECT_NE(status.find(R"("pending":2)"), std::string::npos) << status;
+    std::string metrics = http("GET", "/metrics", "");
+    EXPECT_NE(metrics.find("vmsms_shared_outbox{state=\"pending\"} 2"), std::string::npos) << metrics;
+
+    ASSERT_TRUE(pg->stop());
+    std::string refused = http("POST", "/v1/messages", R"({"to": ["13900000003"], "text": "later"})");
+    EXPECT_EQ(refused.rfind("503\n", 0), 0u) << refused;
+    EXPECT_EQ(file_bytes(g.dir + "/" + spool_date(real_clock().now()) + "/new/acc"), "1");
+    std::string unknown = http("GET", "/v1/status", "");
+    EXPECT_NE(unknown.find("cannot read the shared queue"), std::string::npos) << unknown;
+    ASSERT_TRUE(pg->start()) << pg->error();
+    std::string again = http("POST", "/v1/messages", R"({"to": ["13900000003"], "text": "later"})");
+    EXPECT_EQ(again.rfind("201\n", 0), 0u) << again;
+    listener.signal(SIGTERM);
+    listener.wait(10000);
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 #include "engine/send_position.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "store/report_logs.h"
 #include "store/recipients.h"
+#include "store/report_logs.h"
 #include "store/spool.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "routes.h"
 
-#include "status/gateway_report.h"
 #include "message_request.h"
 #include "platform/clock.h"
 #include "received.h"
 #include "record_status.h"
+#include "status/gateway_report.h"
 #include "store/settings.h"
 
 #include <nlohmann/json.hpp>

@@ -63,7 +63,8 @@ std::string signal_line(const GatewayStatus& status) {
 }
 
 nlohmann::json figures_json(const QueueFigures& f) {
-    return {{"pending", f.pending}, {"leased", f.leased}, {"expired", f.expired}, {"sent", f.sent}, {"failed", f.failed}};
+    return {
+        {"pending", f.pending}, {"leased", f.leased}, {"expired", f.expired}, {"sent", f.sent}, {"failed", f.failed}};
 }
 
 void read_shared_queue(GatewayReport& report) {
@@ -115,8 +116,8 @@ std::string shared_text(const GatewayReport& report) {
         return "shared      " + report.shared_error + "\n";
     }
     std::string text = "shared      " + figures_text(report.shared->all) + "; " +
-                       std::to_string(report.shared->received) + " received (this gateway: " +
-                       report.shared_gateway + ")\n";
+                       std::to_string(report.shared->received) + " received (this gateway: " + report.shared_gateway +
+                       ")\n";
     for (const auto& [name, figures] : report.shared->per_gateway) {
         text += "  " + name + ": " + figures_text(figures) + "\n";
     }
@@ -235,8 +236,8 @@ std::string report_metrics(const GatewayReport& report) {
         text += "# HELP vmsms_shared_sent Recipients each gateway of the shared queue has sent.\n"
                 "# TYPE vmsms_shared_sent gauge\n";
         for (const auto& [name, figures] : report.shared->per_gateway) {
-            text += "vmsms_shared_sent{gateway=" + nlohmann::json(name).dump() + "} " + std::to_string(figures.sent) +
-                    "\n";
+            text +=
+                "vmsms_shared_sent{gateway=" + nlohmann::json(name).dump() + "} " + std::to_string(figures.sent) + "\n";
         }
     }
     if (report.status && report.status->registration) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "store/day_counts.h"
-#include "store/engine_presence.h"
 #include "store/db/outbox.h"
+#include "store/engine_presence.h"
 #include "store/status_file.h"
 
 #include <nlohmann/json.hpp>
