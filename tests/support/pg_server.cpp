@@ -1,8 +1,9 @@
 #include "support/pg_server.h"
 
+#include "support/free_port.h"
+
 #include <libpq-fe.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -11,10 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -33,25 +32,6 @@ std::string server_bin_dir() {
         }
     }
     return best;
-}
-
-// A TCP port number nobody listens on now; the server uses it only to name its socket file, so numbers
-// taken by parallel tests must differ, which the kernel's choice ensures.
-int free_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return port != 0 ? port : 20000 + ::getpid() % 20000;
 }
 
 // As root, the server's user: nobody.
@@ -83,7 +63,11 @@ std::string tail_of(const std::string& path) {
 } // namespace
 
 PgServer::PgServer(const std::string& dir) : dir_(dir), data_(dir + "/data"), bin_(server_bin_dir()) {
-    port_ = free_port();
+    // The port only names the socket file; numbers that parallel tests take must differ.
+    port_ = free_tcp_port();
+    if (port_ == 0) {
+        port_ = 20000 + ::getpid() % 20000;
+    }
     std::error_code ec;
     std::filesystem::create_directories(dir_, ec);
     RunAs as = server_user();

@@ -4,36 +4,18 @@
 // reached lose nothing.
 #include "platform/clock.h"
 #include "support/gateway_test.h"
+#include "support/free_port.h"
 #include "support/pg_server.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
 #include <map>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-// A port nobody listens on now (the kernel's choice for a socket bound to port 0).
-int free_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
 
 struct Gateway {
     std::string name;
@@ -325,7 +307,7 @@ TEST_F(SharedQueueEndToEnd, TheIntakeQueuesIntoTheOutboxAndReportsTheSharedQueue
     ProgramResult token = run_program(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--new-token", "crm"});
     ASSERT_EQ(token.exit_code, 0) << token.err;
     std::string secret = token.out.substr(0, token.out.find_last_not_of("\r\n") + 1);
-    int port = free_port();
+    int port = free_tcp_port();
     std::string address = "127.0.0.1:" + std::to_string(port);
     BackgroundProgram listener(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--listen", address},
                                g.dir + "/listener.out");
