@@ -50,14 +50,23 @@ bool add_to_outbox(PgConnection& db, const OutboxMessage& m) {
     if (m.numbers.empty()) {
         return true;
     }
-    return db
-        .run("INSERT INTO outbox (origin, day, record, idx, number, body, coding, long_message, reply_to) "
-             "SELECT $1, $2, $3, n.idx, n.number, $5, $6, $7, $8 "
-             "FROM unnest($4::text[]) WITH ORDINALITY AS n(number, idx)",
-             {m.origin, m.day, std::to_string(m.record), text_array(m.numbers), m.body, m.english ? "gsm7" : "ucs2",
-              m.long_message ? "true" : "false",
-              m.reply_to ? std::optional<std::string>(std::to_string(*m.reply_to)) : std::nullopt})
-        .has_value();
+    // Rows already under this record's number are those of a record whose spool counter could not be
+    // written after they were committed (its writer was told it failed): still unsent, they give way.
+    std::string count = std::to_string(m.numbers.size());
+    return db.run("DELETE FROM outbox WHERE origin = $1 AND day = $2 AND record = $3 AND idx > $4"
+                  " AND state = 'pending'",
+                  {m.origin, m.day, std::to_string(m.record), count})
+               .has_value() &&
+           db.run("INSERT INTO outbox (origin, day, record, idx, number, body, coding, long_message, reply_to) "
+                  "SELECT $1, $2, $3, n.idx, n.number, $5, $6, $7, $8 "
+                  "FROM unnest($4::text[]) WITH ORDINALITY AS n(number, idx) "
+                  "ON CONFLICT (origin, day, record, idx) DO UPDATE SET number = EXCLUDED.number,"
+                  " body = EXCLUDED.body, coding = EXCLUDED.coding, long_message = EXCLUDED.long_message,"
+                  " reply_to = EXCLUDED.reply_to, created_at = now() WHERE outbox.state = 'pending'",
+                  {m.origin, m.day, std::to_string(m.record), text_array(m.numbers), m.body,
+                   m.english ? "gsm7" : "ucs2", m.long_message ? "true" : "false",
+                   m.reply_to ? std::optional<std::string>(std::to_string(*m.reply_to)) : std::nullopt})
+               .has_value();
 }
 
 std::optional<std::vector<ClaimedRecipient>> claim_recipients(PgConnection& db, const std::string& gateway, int batch,

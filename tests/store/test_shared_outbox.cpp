@@ -221,6 +221,15 @@ TEST_F(SharedOutbox, AWriterQueuesTheRecordAndItsRowsTogetherOrNeither) {
     EXPECT_EQ(pg->psql_value("SELECT body || ' ' || coding FROM outbox WHERE record = 2"), "hello    gsm7");
 }
 
+// A record whose spool counter could not be written after its rows were committed was reported as not
+// queued; the next record takes its number, and the unsent rows of the first give way to it.
+TEST_F(SharedOutbox, ARecordNumberTakenAgainReplacesTheUnsentRowsOfTheFailedOne) {
+    queue(1, {"13900000001", "13900000002", "13900000003"});
+    OutboxMessage again{"w", "2004-5-6", 1, {"13900000009"}, "second", false, false, std::nullopt};
+    ASSERT_TRUE(add_to_outbox(*db, again)) << db->error();
+    EXPECT_EQ(pg->psql_value("SELECT string_agg(number || ' ' || body, ',') FROM outbox"), "13900000009 second");
+}
+
 TEST(OutboxNumbers, RecipientsAsTheGatewaySendsThem) {
     EXPECT_EQ(outbox_numbers("13900000001\n 139 0000 0002 \n\n13900000003-13900000005\n*13900000009\n13900000010", 100),
               (std::vector<std::string>{"13900000001", "13900000002", "13900000003", "13900000004", "13900000005"}));
