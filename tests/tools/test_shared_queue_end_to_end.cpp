@@ -3,8 +3,8 @@
 // the middle of its batch, a database restarted or cut off under load, and a database that cannot be
 // reached lose nothing.
 #include "platform/clock.h"
-#include "support/gateway_test.h"
 #include "support/free_port.h"
+#include "support/gateway_test.h"
 #include "support/pg_server.h"
 
 #include <gtest/gtest.h>
@@ -302,6 +302,7 @@ TEST_F(SharedQueueEndToEnd, ADatabaseThatCannotBeReachedIsSaidPlainlyAndNothingI
 // well as the spool; status and metrics read the shared queue; with the database away the client is
 // told to come back (503) and nothing is queued.
 TEST_F(SharedQueueEndToEnd, TheIntakeQueuesIntoTheOutboxAndReportsTheSharedQueue) {
+    const std::string day = spool_date(real_clock().now());
     Gateway& g = add_gateway("intake");
     ASSERT_EQ(vmsmsd(g, {"--init-db"}).exit_code, 0);
     ProgramResult token = run_program(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--new-token", "crm"});
@@ -337,7 +338,9 @@ TEST_F(SharedQueueEndToEnd, TheIntakeQueuesIntoTheOutboxAndReportsTheSharedQueue
     ASSERT_TRUE(pg->stop());
     std::string refused = http("POST", "/v1/messages", R"({"to": ["13900000003"], "text": "later"})");
     EXPECT_EQ(refused.rfind("503\n", 0), 0u) << refused;
-    EXPECT_EQ(file_bytes(g.dir + "/" + spool_date(real_clock().now()) + "/new/acc"), "1");
+    if (spool_date(real_clock().now()) == day) { // a new day starts its spool afresh
+        EXPECT_EQ(file_bytes(g.dir + "/" + day + "/new/acc"), "1");
+    }
     std::string unknown = http("GET", "/v1/status", "");
     EXPECT_NE(unknown.find("cannot read the shared queue"), std::string::npos) << unknown;
     ASSERT_TRUE(pg->start()) << pg->error();
