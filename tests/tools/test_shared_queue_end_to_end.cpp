@@ -9,13 +9,46 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
 #include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+// One HTTP/1.1 request on a connection of its own ("Connection: close"); the status code, or 0 when the
+// exchange failed. Enough of a client for many requests from a test's own threads.
+int http_status(int port, const std::string& method, const std::string& path, const std::string& token,
+                const std::string& body) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return 0;
+    }
+    std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+                          "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body;
+    bool written = ::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size());
+    std::string answer;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (written && (n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    // "HTTP/1.1 201 Created"
+    return answer.size() > 12 && answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
+}
 
 struct Gateway {
     std::string name;
@@ -37,6 +70,10 @@ protected:
                 g.program->signal(SIGTERM);
                 g.program->wait(15000);
             }
+        }
+        if (intake) {
+            intake->signal(SIGTERM);
+            intake->wait(10000);
         }
         gateways.clear();
         pg.reset();
@@ -67,6 +104,21 @@ protected:
         g.program = std::make_unique<BackgroundProgram>(
             built_program("tools/vmsmsd"), std::vector<std::string>{"--dir", g.dir, "--speed", "0", "--fast-device"},
             g.dir + "/vmsmsd.out");
+    }
+    // Starts the network intake on g's directory with a new token; its port, or 0.
+    int start_intake(const Gateway& g, std::string& token) {
+        ProgramResult made =
+            run_program(built_program("tools/vmsms-listener"), {"--dir", g.dir, "--new-token", "writer"});
+        token = made.out.substr(0, made.out.find_last_not_of("\r\n") + 1);
+        int port = free_tcp_port();
+        intake = std::make_unique<BackgroundProgram>(built_program("tools/vmsms-listener"),
+                                                     std::vector<std::string>{"--dir", g.dir, "--listen",
+                                                                              "127.0.0.1:" + std::to_string(port),
+                                                                              "--rate", "100000", "--burst", "100000"},
+                                                     g.dir + "/listener.out");
+        bool up = eventually(
+            [&] { return file_bytes(g.dir + "/listener.out").find("listening on") != std::string::npos; }, 10000);
+        return made.exit_code == 0 && up ? port : 0;
     }
     ProgramResult send(const Gateway& g, const std::string& number, const std::string& text) {
         return run_program(built_program("tools/vmsms-send"),
@@ -110,6 +162,7 @@ protected:
 
     std::unique_ptr<PgServer> pg;
     std::vector<Gateway> gateways;
+    std::unique_ptr<BackgroundProgram> intake;
 };
 
 TEST_F(SharedQueueEndToEnd, ThreeGatewaysSendThreeThousandMessagesFromFourWritersEachOnce) {
@@ -121,16 +174,25 @@ TEST_F(SharedQueueEndToEnd, ThreeGatewaysSendThreeThousandMessagesFromFourWriter
     for (Gateway& g : gateways) {
         start(g);
     }
-    // Four writers at once: two of them share g1's spool, so its queue lock is contended as well.
+    // Four writers at once: two vmsms-send (one a process per message) on g1's and g2's spools, and two
+    // clients of the network intake on g3's, whose queue lock they contend for.
+    std::string token;
+    int port = start_intake(gateways[2], token);
+    ASSERT_NE(port, 0) << file_bytes(gateways[2].dir + "/listener.out");
     constexpr int writers = 4;
     constexpr int per_writer = 750;
     std::atomic<int> refused{0};
     std::vector<std::thread> threads;
     for (int w = 0; w < writers; ++w) {
         threads.emplace_back([&, w] {
-            const Gateway& g = gateways[w % 3];
             for (int i = 0; i < per_writer; ++i) {
-                if (send(g, number(w * 1000 + i), "w" + std::to_string(w) + "m" + std::to_string(i)).exit_code != 0) {
+                std::string to = number(w * 1000 + i);
+                std::string text = "w" + std::to_string(w) + "m" + std::to_string(i);
+                bool queued = w < 2 ? send(gateways[w], to, text).exit_code == 0
+                                    : http_status(port, "POST", "/v1/messages", token,
+                                                  R"({"to": [")" + to + R"("], "text": ")" + text +
+                                                      R"(", "english": true})") == 201;
+                if (!queued) {
                     ++refused;
                 }
             }
