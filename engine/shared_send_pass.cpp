@@ -101,6 +101,9 @@ int run_shared_send_pass(EngineContext& ctx) {
     int handled = 0;
     while (!held.empty()) {
         ctx.pacer.checkpoint();
+        if (ctx.port.broken()) {
+            break; // the rest stays held; each is renewed, or found lost, once the modem is back
+        }
         ClaimedRecipient row = held.front();
         db = queue.connection(ctx);
         LeaseCheck lease = db ? renew_lease(*db, row.id, queue.gateway(), settings.lease_seconds) : LeaseCheck::Failed;
