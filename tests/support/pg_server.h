@@ -60,7 +60,3 @@ private:
     mutable std::mutex error_lock_;
     mutable std::string error_;
 };
-
-// The processes whose program is postgres and whose working directory is `data_dir`: a server on that
-// data directory (a postmaster works in its data directory, and its children inherit it).
-std::vector<pid_t> pg_server_processes(const std::string& data_dir);
