@@ -6,11 +6,12 @@
 // by the rules of vmsms-send and queued through enqueue_message.
 
 struct QueueOutcome {
-    int status = 500;  // HTTP status: 201 queued, 400 refused, 500 not written
+    int status = 500;  // HTTP status: 201 queued, 400 refused, 500 not written, 503 queue busy or unavailable
     std::string day;   // when queued
     long record = -1;  // when queued
     std::string error; // otherwise: what is wrong (UTF-8)
     std::string field; // the JSON field it is about, or empty
+    int retry_after = 0; // seconds for a Retry-After header (503), 0 for none
 };
 
 // `long_default` is what "long" means when the body leaves it out (LONGSMS of server.txt).
