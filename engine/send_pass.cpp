@@ -1,7 +1,7 @@
 #include "engine/send_pass.h"
 
 #include "engine/delivery_reports.h"
-#include "engine/number_range.h"
+#include "store/number_range.h"
 #include "engine/pdu/pdu_codec.h"
 #include "engine/pdu/pdu_concat.h"
 #include "engine/persist.h"

@@ -1,6 +1,6 @@
 #include "engine/shared_enqueue.h"
 
-#include "engine/number_range.h"
+#include "store/number_range.h"
 #include "engine/submission.h"
 #include "engine/trace.h"
 #include "platform/gbk.h"

@@ -1,4 +1,4 @@
-#include "engine/number_range.h"
+#include "store/number_range.h"
 #include "engine/send_pass.h"
 #include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"

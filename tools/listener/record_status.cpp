@@ -1,6 +1,6 @@
 #include "record_status.h"
 
-#include "engine/number_range.h"
+#include "store/number_range.h"
 #include "engine/send_position.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"

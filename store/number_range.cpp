@@ -1,4 +1,4 @@
-#include "engine/number_range.h"
+#include "store/number_range.h"
 
 #include "platform/text_ops.h"
 
