@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth fonts-wqy-microhei python3-gammu python3 time clang-14 libclang-rt-14-dev llvm-14
-          libcpp-httplib-dev nlohmann-json3-dev libssl-dev openssl
+          libboost1.81-dev nlohmann-json3-dev libssl-dev openssl
           help2man man-db systemd adduser dpkg-dev postgresql libpq-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -7,6 +7,29 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// The method and the path are the client's text: blanks and control characters would break the line
+// into fields that are not there, so they are written as %XX; an empty one as "-".
+std::string log_field(const std::string& text) {
+    if (text.empty()) {
+        return "-";
+    }
+    std::string safe;
+    for (unsigned char c : text) {
+        if (c <= ' ' || c == 0x7f) {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            safe += escaped;
+        } else {
+            safe += static_cast<char>(c);
+        }
+    }
+    return safe;
+}
+
+} // namespace
+
 AccessLog::~AccessLog() {
     if (file_) {
         std::fclose(file_);
@@ -17,20 +40,8 @@ void AccessLog::write(const std::string& token_name, const std::string& remote, 
                       const std::string& path, int status) {
     LocalTime now = real_clock().now();
     std::string date = spool_date(now);
-    // A path is the client's text: blanks and control characters would break the line into fields that
-    // are not there, so they are written as %XX.
-    std::string safe_path;
-    for (unsigned char c : path) {
-        if (c <= ' ' || c == 0x7f) {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-            safe_path += escaped;
-        } else {
-            safe_path += static_cast<char>(c);
-        }
-    }
-    std::string line = date_time_text(now) + " " + token_name + " " + remote + " " + method + " " + safe_path + " " +
-                       std::to_string(status) + "\n";
+    std::string line = date_time_text(now) + " " + token_name + " " + remote + " " + log_field(method) + " " +
+                       log_field(path) + " " + std::to_string(status) + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     if (!file_ || date != date_) {
         if (file_) {

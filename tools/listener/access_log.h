@@ -5,8 +5,9 @@
 #include <string>
 
 // One line per request in log/HTTP<date>.log (text mode, like the engine's logs):
-// "<date> <time> <token name or -> <remote address>:<port> <method> <path> <status>". The file of the
-// day the request ends on is used, so the log turns over at midnight.
+// "<date> <time> <token name or -> <remote address>:<port> <method> <path> <status>", the method and the
+// path with blanks and control characters as %XX. The file of the day the request ends on is used, so the
+// log turns over at midnight.
 class AccessLog {
 public:
     AccessLog() = default;

@@ -7,7 +7,7 @@
 
 const char* const listener_help =
     "usage: vmsms-listener [--dir PATH] [--listen ADDR:PORT] [--cert FILE --key FILE] [--max-body BYTES]\n"
-    "                      [--rate PER_SECOND] [--burst N] [--threads N]\n"
+    "                      [--rate PER_SECOND] [--burst N] [--threads N] [--per-address N]\n"
     "       vmsms-listener [--dir PATH] --new-token NAME\n"
     "\n"
     "The gateway's HTTP intake: queues messages into the spool of the working directory, as the compose\n"
@@ -27,12 +27,16 @@ const char* const listener_help =
     "  --rate PER_SECOND     requests each token may make per second on average (default 20; 0: no\n"
     "                        limit); more are answered 429\n"
     "  --burst N             requests a token may make at once after a quiet spell (default 40)\n"
-    "  --threads N           requests served at the same time (default 16)\n"
+    "  --threads N           threads serving the connections (default 16); a slow client holds none\n"
+    "  --per-address N       connections one client address may have open at once (default 16); more\n"
+    "                        are answered 503 (over HTTPS: closed) at once\n"
     "  --help                show this text and exit\n"
     "  --version             show the version and exit\n"
     "\n"
     "Routes: POST /v1/messages, GET /v1/messages/DAY/RECORD, GET /v1/received?day=DAY&after=N,\n"
     "GET /v1/status, GET /metrics. Every request is logged to log/HTTP<date>.log.\n"
+    "Limits: headers at most 16 KiB in 100 lines, within 10 s of the request's start (431 and 408);\n"
+    "a body within 10 s plus 1 s per 16 KiB after its headers (408).\n"
     "SIGTERM or SIGINT: finish the requests in hand, then exit.\n"
     "Exit status: 0 after a stop by signal, 1 when it cannot start (port busy, token file unreadable\n"
     "or without tokens, certificate unusable), 2 for bad options.\n";
@@ -129,6 +133,13 @@ std::optional<ListenerOptions> parse_listener_options(int argc, char** argv) {
                 return std::nullopt;
             }
             options.threads = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--per-address" && has_value) {
+            if (!parse_number(value, 1, 65535, number) || number != std::floor(number)) {
+                bad("--per-address needs a whole number from 1 to 65535, not \"" + value + "\"");
+                return std::nullopt;
+            }
+            options.per_address = static_cast<int>(number);
             ++i;
         } else if (arg == "--new-token" && has_value) {
             options.new_token = value;

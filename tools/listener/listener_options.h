@@ -14,7 +14,8 @@ struct ListenerOptions {
     std::size_t max_body = 1024 * 1024;
     double rate = 20;                     // requests per second and token; 0 means no limit
     double burst = 40;                    // the most a token may send at once after a quiet spell
-    int threads = 16;                     // requests served at the same time
+    int threads = 16;                     // threads running the server's I/O (and the requests' work)
+    int per_address = 16;                 // connections one client address may hold open at once
     std::optional<std::string> new_token; // --new-token NAME: create a token and exit
 };
 

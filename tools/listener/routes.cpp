@@ -16,24 +16,14 @@
 
 namespace {
 
-void send_json(httplib::Response& res, int status, const nlohmann::json& body) {
-    res.status = status;
+HttpResponse send_json(int status, const nlohmann::json& body) {
     // Text the spool holds is converted lossily, so it is valid UTF-8; replace guards the rest.
-    res.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
-                    "application/json; charset=utf-8");
-}
-
-void send_error(httplib::Response& res, int status, const std::string& error, const std::string& field = "") {
-    nlohmann::json body = {{"error", error}};
-    if (!field.empty()) {
-        body["field"] = field;
-    }
-    send_json(res, status, body);
+    return json_response(status, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 // The token of "Authorization: Bearer TOKEN", or empty.
-std::string bearer_token(const httplib::Request& req) {
-    std::string value = req.get_header_value("Authorization");
+std::string bearer_token(const HttpRequest& req) {
+    std::string value = req.header("Authorization");
     const std::string scheme = "Bearer ";
     if (value.size() <= scheme.size()) {
         return {};
@@ -50,7 +40,7 @@ std::string bearer_token(const httplib::Request& req) {
     return token;
 }
 
-std::optional<std::string> token_name(const ListenerContext& context, const httplib::Request& req) {
+std::optional<std::string> token_name(const ListenerContext& context, const HttpRequest& req) {
     std::string token = bearer_token(req);
     if (token.empty()) {
         return std::nullopt;
@@ -81,93 +71,114 @@ std::optional<std::string> spool_day(const std::string& text) {
     return spool_date(t);
 }
 
-void post_message(const httplib::Request& req, httplib::Response& res) {
+HttpResponse post_message(const HttpRequest& req) {
     QueueOutcome outcome = queue_message_request(req.body, setting_is_on(settings::long_messages));
     if (outcome.status != 201) {
-        send_error(res, outcome.status, outcome.error, outcome.field);
-        return;
+        HttpResponse res = error_response(outcome.status, outcome.error, outcome.field);
+        if (outcome.retry_after > 0) {
+            res.set_header("Retry-After", std::to_string(outcome.retry_after));
+        }
+        return res;
     }
+    HttpResponse res = send_json(201, {{"day", outcome.day}, {"record", outcome.record}});
     res.set_header("Location", "/v1/messages/" + outcome.day + "/" + std::to_string(outcome.record));
-    send_json(res, 201, {{"day", outcome.day}, {"record", outcome.record}});
+    return res;
 }
 
-void get_message(const httplib::Request& req, httplib::Response& res) {
-    auto day = spool_day(req.matches[1]);
-    auto record = small_number(req.matches[2]);
+HttpResponse get_message(const std::string& day_text, const std::string& record_text) {
+    auto day = spool_day(day_text);
+    auto record = small_number(record_text);
     if (!day || !record || *record < 1) {
-        send_error(res, 404, "no such record");
-        return;
+        return error_response(404, "no such record");
     }
     std::optional<nlohmann::json> status = record_status_json(*day, *record);
     if (!status) {
-        send_error(res, 404, "no such record");
-        return;
+        return error_response(404, "no such record");
     }
-    send_json(res, 200, *status);
+    return send_json(200, *status);
 }
 
-void get_received(const httplib::Request& req, httplib::Response& res) {
+HttpResponse get_received(const HttpRequest& req) {
     std::string day = spool_date(real_clock().now());
-    if (req.has_param("day")) {
-        auto asked = spool_day(req.get_param_value("day"));
+    if (auto asked_day = req.param("day")) {
+        auto asked = spool_day(*asked_day);
         if (!asked) {
-            send_error(res, 400, "day must be a date such as 2026-1-31", "day");
-            return;
+            return error_response(400, "day must be a date such as 2026-1-31", "day");
         }
         day = *asked;
     }
     long after = 0;
-    if (req.has_param("after")) {
-        auto asked = small_number(req.get_param_value("after"));
+    if (auto asked_after = req.param("after")) {
+        auto asked = small_number(*asked_after);
         if (!asked) {
-            send_error(res, 400, "after must be a record number (0 or more)", "after");
-            return;
+            return error_response(400, "after must be a record number (0 or more)", "after");
         }
         after = *asked;
     }
-    send_json(res, 200, received_json(day, after));
+    return send_json(200, received_json(day, after));
+}
+
+HttpResponse get_metrics() {
+    HttpResponse res;
+    res.set_header("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
+    res.body = report_metrics(current_gateway_report());
+    return res;
+}
+
+// "/v1/messages/DAY/RECORD": DAY and RECORD, neither empty nor holding a '/'.
+std::optional<std::pair<std::string, std::string>> message_path(const std::string& path) {
+    const std::string prefix = "/v1/messages/";
+    if (path.compare(0, prefix.size(), prefix) != 0) {
+        return std::nullopt;
+    }
+    std::string rest = path.substr(prefix.size());
+    std::size_t slash = rest.find('/');
+    if (slash == 0 || slash == std::string::npos || slash + 1 == rest.size() ||
+        rest.find('/', slash + 1) != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::make_pair(rest.substr(0, slash), rest.substr(slash + 1));
 }
 
 } // namespace
 
-void add_routes(httplib::Server& server, ListenerContext& context) {
-    server.set_pre_routing_handler([&context](const httplib::Request& req, httplib::Response& res) {
-        std::optional<std::string> name = token_name(context, req);
-        if (!name) {
-            res.set_header("WWW-Authenticate", "Bearer");
-            send_error(res, 401, "a valid bearer token is needed (Authorization: Bearer TOKEN)");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (!context.rate_limit.allow(*name)) {
-            res.set_header("Retry-After", std::to_string(context.rate_limit.seconds_until_allowed(*name)));
-            send_error(res, 429, "too many requests for this token");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    server.set_logger([&context](const httplib::Request& req, const httplib::Response& res) {
-        std::string remote = req.remote_addr.find(':') != std::string::npos
-                                 ? "[" + req.remote_addr + "]:" + std::to_string(req.remote_port)
-                                 : req.remote_addr + ":" + std::to_string(req.remote_port);
-        context.access_log.write(token_name(context, req).value_or("-"), remote, req.method, req.path, res.status);
-    });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty()) {
-            send_error(res, res.status,
-                       res.status == 413   ? "the request body is too large"
-                       : res.status == 404 ? "no such route"
-                                           : "the request cannot be served");
-        }
-    });
+std::optional<HttpResponse> admit_request(ListenerContext& context, HttpRequest& request) {
+    std::optional<std::string> name = token_name(context, request);
+    if (!name) {
+        HttpResponse res = error_response(401, "a valid bearer token is needed (Authorization: Bearer TOKEN)");
+        res.set_header("WWW-Authenticate", "Bearer");
+        return res;
+    }
+    request.client = *name;
+    if (!context.rate_limit.allow(*name)) {
+        HttpResponse res = error_response(429, "too many requests for this token");
+        res.set_header("Retry-After", std::to_string(context.rate_limit.seconds_until_allowed(*name)));
+        return res;
+    }
+    return std::nullopt;
+}
 
-    server.Post("/v1/messages", post_message);
-    server.Get(R"(/v1/messages/([^/]+)/([^/]+))", get_message);
-    server.Get("/v1/received", get_received);
-    server.Get("/v1/status", [](const httplib::Request&, httplib::Response& res) {
-        send_json(res, 200, report_json(current_gateway_report()));
-    });
-    server.Get("/metrics", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 200;
-        res.set_content(report_metrics(current_gateway_report()), "text/plain; version=0.0.4; charset=utf-8");
-    });
+HttpResponse answer_request(const HttpRequest& req) {
+    // HEAD is answered as GET; the server leaves the body out.
+    bool get = req.method == "GET" || req.method == "HEAD";
+    if (req.method == "POST" && req.path == "/v1/messages") {
+        return post_message(req);
+    }
+    if (get && req.path == "/v1/received") {
+        return get_received(req);
+    }
+    if (get && req.path == "/v1/status") {
+        return send_json(200, report_json(current_gateway_report()));
+    }
+    if (get && req.path == "/metrics") {
+        return get_metrics();
+    }
+    if (auto day_and_record = message_path(req.path); get && day_and_record) {
+        return get_message(day_and_record->first, day_and_record->second);
+    }
+    return error_response(404, "no such route");
+}
+
+void log_request(ListenerContext& context, const HttpRequest& request, int status) {
+    context.access_log.write(request.client, request.remote, request.method, request.path, status);
 }
