@@ -1,12 +1,12 @@
 #include "engine/shared_enqueue.h"
 
-#include "store/number_range.h"
 #include "engine/submission.h"
 #include "engine/trace.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/db/db_schema.h"
 #include "store/db/outbox.h"
+#include "store/number_range.h"
 
 PgConnection* SharedWriter::connection() {
     if (db_ && db_->ok()) {
@@ -70,11 +70,12 @@ std::string content_line_from_outbox(const std::string& body_utf8, bool english)
 
 RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_file_text,
                          const std::string& content_file_text, bool long_message) {
-    return [&writer, recipients_file_text, content_file_text, long_message](const std::string& day, long record,
-                                                                            std::string& why) {
-        std::optional<std::vector<std::string>> numbers = outbox_numbers(recipients_file_text, max_outbox_rows);
+    // Customers are looked up now, before the caller takes the queue lock: a slow address book must
+    // never hold up the other writers.
+    std::optional<std::vector<std::string>> numbers = outbox_numbers(recipients_file_text, max_outbox_rows);
+    return [&writer, numbers, content_file_text, long_message](const std::string& day, long record, std::string& why) {
         if (!numbers) {
-            why = gbk("收信人太多：一条短信最多 ") + std::to_string(max_outbox_rows) + gbk(" 个号码（号码段逐个计算）");
+            why = too_many_recipients_text();
             return false;
         }
         std::string line = cut_at_line_end(content_file_text);
@@ -110,8 +111,15 @@ RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_fil
 }
 
 EnqueueResult enqueue_shared(SharedWriter& writer, const std::string& recipients_box, const std::string& content_gbk,
-                             bool english, Clock& clock, bool long_messages) {
+                             bool english, Clock& clock, bool long_messages, std::chrono::milliseconds lock_wait) {
+    // Refused input never reaches the address book or the database.
+    EnqueueResult checked = check_message(recipients_box, content_gbk, english, long_messages);
+    if (checked.status != EnqueueStatus::Queued) {
+        checked.day = spool_date(clock.now());
+        return checked;
+    }
     return enqueue_message(recipients_box, content_gbk, english, clock, long_messages,
                            outbox_share(writer, recipients_for_file(recipients_box),
-                                        content_for_file(content_gbk, english), long_messages));
+                                        content_for_file(content_gbk, english), long_messages),
+                           lock_wait);
 }

@@ -3,6 +3,7 @@
 #include "store/db/db_settings.h"
 #include "store/db/pg_connection.h"
 #include "store/enqueue.h"
+#include "store/recipients.h"
 
 #include <memory>
 #include <optional>
@@ -30,7 +31,7 @@ private:
 };
 
 // The most rows one message may give (number ranges are expanded).
-inline constexpr std::size_t max_outbox_rows = 100000;
+inline constexpr std::size_t max_outbox_rows = max_message_recipients;
 
 // A record's recipients as the gateway will send to them, in the engine's order: customers looked up in
 // this directory, number ranges expanded, a line after '*' barred. A line that names no number is kept
@@ -38,14 +39,15 @@ inline constexpr std::size_t max_outbox_rows = 100000;
 // `limit`.
 std::optional<std::vector<std::string>> outbox_numbers(const std::string& recipients_file_text, std::size_t limit);
 
-// The hook that gives a record's rows to the outbox: `recipients_file_text` and `content_file_text` as
-// the record's files hold them (GBK).
+// The hook that gives a record's rows to the outbox (its customers are looked up when it is made):
+// `recipients_file_text` and `content_file_text` as the record's files hold them (GBK).
 RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_file_text,
                          const std::string& content_file_text, bool long_message);
 
 // enqueue_message through the shared queue.
 EnqueueResult enqueue_shared(SharedWriter& writer, const std::string& recipients_box, const std::string& content_gbk,
-                             bool english, Clock& clock, bool long_messages = false);
+                             bool english, Clock& clock, bool long_messages = false,
+                             std::chrono::milliseconds lock_wait = FileLock::default_wait);
 
 // The message body the outbox keeps for a record's content file (its first line, GBK, English with its
 // kind byte): UTF-8 without the kind byte; and back.

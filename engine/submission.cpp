@@ -11,6 +11,7 @@
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/customer_files.h"
+#include "store/customer_token.h"
 #include "store/recipients.h"
 #include "store/sent_references.h"
 #include "store/settings.h"
@@ -133,6 +134,10 @@ ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& tra
     }
     customer = cut_at_line_end(customer);
     tracef(trace, "name3=[%s]\n", customer.c_str());
+    if (mark != std::string::npos && !safe_customer_token({category, customer})) {
+        tracef(trace, "unsafe customer token, not looked up=[%s]\n", customer.c_str());
+        return {customer, customer, true};
+    }
     return {customer, category_read(category, customer, customer, 512)};
 }
 
@@ -144,6 +149,10 @@ std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::strin
     TraceSink& trace = ctx.logs;
     ResolvedRecipient resolved = resolve_recipient(recipient, trace);
     std::string phone = resolved.phone;
+    if (resolved.unsafe) {
+        report_unsendable(ctx, record, index, phone, "客户名无效");
+        return std::nullopt;
+    }
     if (phone.size() > max_phone_length) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
         report_unsendable(ctx, record, index, phone, "号码超过12位");

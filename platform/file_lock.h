@@ -1,18 +1,24 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 // An exclusive flock on a lock file, held for the object's lifetime. It works across threads (each
 // holder opens its own descriptor) and across processes.
 //
-// Everyone who may write the guarded files must be able to take the lock, whichever user made the lock
-// file: a new lock file is made readable and writable by all (mode 0666 whatever the umask), and one
-// that this user may not open for writing is opened for reading, which flock accepts as well. When the
-// file cannot be opened at all (or the flock fails), locked() is false and error() tells why: a holder
+// Whoever may open the lock file can hold it, so it is only as open as the files it guards: a new lock
+// file gets the mode the umask gives the spool's files, with read access taken from those who may not
+// write (a read-only descriptor takes a flock as well). A lock file of ours that is wider than that is
+// narrowed when opened. Another user who may write but not open it for writing opens it for reading.
+//
+// The wait for the lock is bounded: past `wait`, locked() is false and error() is ETIMEDOUT. When the
+// file cannot be opened at all (or the flock fails), locked() is false and error() tells why. A holder
 // must then not touch the guarded files.
 class FileLock {
 public:
-    explicit FileLock(const std::string& path);
+    static constexpr std::chrono::milliseconds default_wait{5000};
+
+    explicit FileLock(const std::string& path, std::chrono::milliseconds wait = default_wait);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -25,3 +31,7 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// The mode a lock file is given (and narrowed to): 0666 less the umask, less read for the classes that
+// may not write.
+unsigned lock_file_mode();

@@ -1,5 +1,8 @@
 #include "platform/text_file.h"
 
+#include "platform/data_file.h"
+#include "platform/umask.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -47,15 +50,24 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-// The mode a plain create gives a file: 0666 less the umask, read once (the umask cannot be read without
-// setting it).
+// The mode a plain create gives a file: 0666 less the umask.
 mode_t created_file_mode() {
-    static const mode_t mode = 0666 & ~[] {
-        mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    return mode;
+    return 0666 & ~process_umask();
+}
+
+// mkstemp creates 0600. A replaced file keeps what it allowed before, so a file its owner made private
+// (server.txt holding a password) never becomes readable by others through a write; a new one gets the
+// mode of a plain create.
+bool set_access(int fd, const std::string& path, FileAccess access) {
+    struct stat old {};
+    bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // Root replacing a service user's file (the console or --new-token run as root in a service's
+    // directory) gives it back to that user, or a private file would be one the service cannot read.
+    if (replacing && ::geteuid() == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        return false;
+    }
+    mode_t mode = access == FileAccess::OwnerOnly ? 0600 : replacing ? old.st_mode & 0777 : created_file_mode();
+    return ::fchmod(fd, mode) == 0;
 }
 
 } // namespace
@@ -69,19 +81,27 @@ bool write_text_file(const std::string& path, std::string_view text) {
     return ::close(fd) == 0 && ok;
 }
 
-bool replace_file_atomically(const std::string& path, std::string_view bytes) {
+bool replace_file_atomically(const std::string& path, std::string_view bytes, FileAccess access) {
     std::string tmp = path + ".tmpXXXXXX";
     int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    // mkstemp creates 0600; the file gets the mode a plain create would give it. The data must be on
-    // the disk before the rename makes it the file, or a crash could leave a counter empty.
-    bool ok = ::fchmod(fd, created_file_mode()) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    // The data must be on the disk before the rename makes it the file, or a crash could leave a counter
+    // empty.
+    bool ok = set_access(fd, path, access) && write_all(fd, bytes) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         ::unlink(tmp.c_str());
+        errno = error;
     }
     return ok;
 }
@@ -139,8 +159,8 @@ BoundedRead read_file_bounded(const std::string& path, std::size_t max_bytes) {
     return result;
 }
 
-std::optional<std::string> read_binary_file(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> read_binary_file(const std::string& path, std::size_t max_bytes) {
+    int fd = open_data_file(path);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -148,6 +168,10 @@ std::optional<std::string> read_binary_file(const std::string& path) {
     char buf[65536];
     bool ok = true;
     for (;;) {
+        if (out.size() > max_bytes) {
+            ok = false; // a file that grew past what any reader takes is not loaded
+            break;
+        }
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -175,8 +199,12 @@ std::optional<std::string> read_text_file(const std::string& path) {
 }
 
 std::optional<std::string> read_first_line(const std::string& path, std::size_t max_bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    int fd = open_data_file(path);
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
     if (!f) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return std::nullopt;
     }
     std::string line;

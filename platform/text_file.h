@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/data_file.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,10 +16,17 @@ std::string from_text_mode(std::string_view bytes); // "\r\n" -> "\n"
 // Creates or replaces the file with `text` in text mode, in place. False when the file cannot be written.
 [[nodiscard]] bool write_text_file(const std::string& path, std::string_view text);
 
-// Replaces the file atomically (temporary file in the same directory, flushed to the disk, then rename),
-// so no reader ever sees it empty or half-written, not even after a crash. `bytes` are written as they
-// are. On any failure the file keeps its old content and no temporary file is left.
-[[nodiscard]] bool replace_file_atomically(const std::string& path, std::string_view bytes);
+// Who may read and write a replaced file. Kept: what the file allowed before (its permission bits), or
+// for a new file what a plain create gives. OwnerOnly: 0600, for files that hold secrets. Either way a
+// file root replaces keeps its owner.
+enum class FileAccess { Kept, OwnerOnly };
+
+// Replaces the file atomically (a new temporary file in the same directory, flushed to the disk, then
+// rename), so no reader ever sees it empty or half-written, not even after a crash; the temporary file is
+// made with O_EXCL, so nothing planted under its name is followed. `bytes` are written as they are. On
+// any failure the file keeps its old content, no temporary file is left, and errno says why.
+[[nodiscard]] bool replace_file_atomically(const std::string& path, std::string_view bytes,
+                                           FileAccess access = FileAccess::Kept);
 
 // The same for a text written in text mode: for files that a reader may open at any moment.
 [[nodiscard]] bool replace_text_file_atomically(const std::string& path, std::string_view text);
@@ -28,8 +37,10 @@ std::optional<std::string> read_text_file(const std::string& path);
 // The first line of the file in text mode (without its line end), at most `max_bytes` bytes of it.
 std::optional<std::string> read_first_line(const std::string& path, std::size_t max_bytes);
 
-// The raw bytes of a file, or nullopt when it cannot be opened or read.
-std::optional<std::string> read_binary_file(const std::string& path);
+// The raw bytes of a file, or nullopt when it cannot be opened or read, or holds more than `max_bytes`.
+// Every read of this page goes through open_data_file (platform/data_file.h): only regular files, never
+// a blocking open, never a relative path that leads out of the working directory.
+std::optional<std::string> read_binary_file(const std::string& path, std::size_t max_bytes = data_file_limit);
 
 // A read that stops after `max_bytes`, for input of unknown size (a file named by the user, a pipe, a
 // device that never ends).

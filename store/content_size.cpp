@@ -71,3 +71,14 @@ bool content_fits(const ContentSize& size, bool english, bool long_messages) {
     }
     return size.characters <= (english ? single_septets : single_units);
 }
+
+bool content_has_control_bytes(std::string_view content_gbk) {
+    for (std::size_t i = 0; i < content_gbk.size(); ++i) {
+        auto byte = static_cast<unsigned char>(content_gbk[i]);
+        bool line_break = byte == '\n' || (byte == '\r' && i + 1 < content_gbk.size() && content_gbk[i + 1] == '\n');
+        if ((byte < 0x20 || byte == 0x7F) && !line_break) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,9 @@
 // What a recipient line can name. The engine sends to a phone number of at most 12 digits, expands a
 // number range (a line whose twelfth character is '-') and resolves a customer token (a line holding
 // the byte 0x02) through the category files; a line that is none of these reaches nobody.
+
+// The most recipients one message may stand for, number ranges counted member by member.
+inline constexpr std::uint64_t max_message_recipients = 100000;
 
 // Digits only, 1 to 12 of them: a number the engine can put into a submit PDU.
 bool is_phone_number(std::string_view text);
@@ -21,4 +25,14 @@ std::vector<std::string> box_recipient_lines(const std::string& box_text);
 
 // The lines of the box text (as the operator typed them, cut at their line end) that are neither a phone
 // number, nor a number range, nor a customer token, in box order. Empty when every line can be sent to.
+// A token must name a listed category and be safe (store/customer_token.h); a range must be exact.
 std::vector<std::string> unsendable_recipients(const std::string& box_text);
+
+// The lines no writer may queue, even one that lets unknown text through for the engine to report: a
+// customer token that is unsafe, names a category "./cust/custindex" does not list, or whose category
+// file is no regular file inside the working directory (store/customer_token.h), and a line
+// written as a number range that is no exact range (store/number_range.h).
+std::vector<std::string> refused_recipients(const std::string& box_text);
+
+// How many recipients the box stands for: a range counts its members, every other line one.
+std::uint64_t recipient_count(const std::string& box_text);

@@ -9,6 +9,9 @@
 
 namespace {
 
+// A busy day's report log outgrows what the other data files may hold: a line per recipient.
+constexpr std::size_t report_log_limit = std::size_t{1} << 30;
+
 // A spool date as numbers, so days compare in calendar order ("2026-12-9" before "2026-12-10").
 std::optional<std::tuple<int, int, int>> date_key(const std::string& day) {
     int year = 0, month = 0, d = 0;
@@ -56,7 +59,7 @@ std::optional<ReportLine> parse_report_line(const std::string& line) {
 
 std::vector<ReportLine> read_report_log(const std::string& path) {
     std::vector<ReportLine> lines;
-    auto bytes = read_binary_file(path);
+    auto bytes = read_binary_file(path, report_log_limit);
     if (!bytes) {
         return lines;
     }
@@ -76,7 +79,7 @@ std::vector<ReportLine> read_report_log(const std::string& path) {
 }
 
 long count_report_lines(const std::string& path) {
-    auto bytes = read_binary_file(path);
+    auto bytes = read_binary_file(path, report_log_limit);
     return bytes ? static_cast<long>(std::count(bytes->begin(), bytes->end(), '\n')) : 0;
 }
 

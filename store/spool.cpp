@@ -71,8 +71,8 @@ std::string incoming_header(const std::string& date_time) {
 
 long queue_outgoing_record(const std::string& day, const std::string& recipients, const std::string& date_time,
                            const std::string& content, Clock& clock, int* lock_error, const RecordShare& share,
-                           std::string* share_error) {
-    FileLock lock(queue_lock_path(day));
+                           std::string* share_error, std::chrono::milliseconds lock_wait) {
+    FileLock lock(queue_lock_path(day), lock_wait);
     if (!lock.locked()) {
         if (lock_error) {
             *lock_error = lock.error();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/file_lock.h"
+
 #include "platform/clock.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,12 +54,14 @@ using RecordShare = std::function<bool(const std::string& day, long record, std:
 // 10 ms), H{n}, DA{n}, and the counter last. `recipients` and `content` are written as given (text
 // mode). Returns n, record_not_written when a record file could not be written (the counter is then not
 // raised), or queue_not_locked when the lock could not be taken: writing without it could give two
-// writers the same number, so nothing is written. `lock_error` then receives the errno value. With
+// writers the same number, so nothing is written. `lock_error` then receives the errno value (ETIMEDOUT
+// when another holder kept it past `lock_wait`). With
 // `share`, record_not_shared when it refused (`share_error` then says why).
 [[nodiscard]] long queue_outgoing_record(const std::string& day, const std::string& recipients,
                                          const std::string& date_time, const std::string& content, Clock& clock,
                                          int* lock_error = nullptr, const RecordShare& share = {},
-                                         std::string* share_error = nullptr);
+                                         std::string* share_error = nullptr,
+                                         std::chrono::milliseconds lock_wait = FileLock::default_wait);
 
 // Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), H{n}, and the
 // counter last, so a reader that trusts the counter finds all three files. Returns n, or -1 when a

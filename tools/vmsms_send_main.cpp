@@ -12,7 +12,10 @@
 #include "store/recipients.h"
 #include "store/settings.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -43,6 +46,9 @@ const char help_text[] =
     "  --long             let a long message in: up to ten linked parts (670 Chinese characters, 1530\n"
     "                     English); also LONGSMS=1 in server.txt\n"
     "  --dir PATH         queue in PATH instead of the current directory\n"
+    "  --lock-timeout SECONDS\n"
+    "                     wait at most this long (0 to 3600, default 5) for the day's queue lock\n"
+    "                     while another writer holds it, then give up (exit 1)\n"
     "  --db               insist on the shared queue: refuse (exit 1) unless server.txt names its\n"
     "                     database ([DB] DSN=...); with a DSN the message always goes there too\n"
     "  --help             show this text and exit\n"
@@ -55,7 +61,8 @@ const char help_text[] =
     "could not be locked or written, or the database did not take the message.\n";
 
 int usage() {
-    std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT|-\n"
+    std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--lock-timeout SECONDS] [--to NUMBER]...\n"
+               "                  [--to-file FILE] TEXT|-\n"
                "       vmsms-send --help | --version\n",
                stderr);
     return exit_refused;
@@ -119,6 +126,17 @@ std::optional<std::string> read_input(const BoundedRead& read, const std::string
     return std::nullopt;
 }
 
+// --lock-timeout: whole or fractional seconds, at most an hour.
+std::optional<std::chrono::milliseconds> lock_timeout(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(seconds >= 0 && seconds <= 3600)) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
+
 // The lines the engine could not send to, as one UTF-8 list for the message.
 std::string recipient_list_utf8(const std::vector<std::string>& lines_gbk) {
     std::string list;
@@ -157,6 +175,7 @@ int main(int argc, char** argv) {
     bool long_messages = setting_is_on(settings::long_messages);
     bool english = false;
     bool database_required = false;
+    std::chrono::milliseconds lock_wait = FileLock::default_wait;
     std::vector<std::string> recipients;
     std::string text;
     bool have_text = false;
@@ -170,6 +189,12 @@ int main(int argc, char** argv) {
             database_required = true;
         } else if (arg == "--dir" && i + 1 < argc) {
             ++i; // entered already
+        } else if (arg == "--lock-timeout" && i + 1 < argc) {
+            std::optional<std::chrono::milliseconds> wait = lock_timeout(argv[++i]);
+            if (!wait) {
+                return refuse("--lock-timeout: a number of seconds from 0 to 3600");
+            }
+            lock_wait = *wait;
         } else if (arg == "--to" && i + 1 < argc) {
             recipients.push_back(argv[++i]);
         } else if (arg == "--to-file" && i + 1 < argc) {
@@ -239,8 +264,8 @@ int main(int argc, char** argv) {
     }
     SharedWriter writer(db);
     EnqueueResult result =
-        db.on() ? enqueue_shared(writer, *recipients_gbk, *content_gbk, english, real_clock(), long_messages)
-                : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+        db.on() ? enqueue_shared(writer, *recipients_gbk, *content_gbk, english, real_clock(), long_messages, lock_wait)
+                : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, {}, lock_wait);
     if (result.status != EnqueueStatus::Queued) {
         bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
                       result.status == EnqueueStatus::SharingFailed;

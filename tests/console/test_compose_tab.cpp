@@ -6,6 +6,7 @@
 #include "console/support/spool_records.h"
 #include "engine/engine_options.h"
 #include "platform/gbk.h"
+#include "support/hostile_input.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
@@ -55,6 +56,8 @@ private slots:
     void textGbkCannotHoldIsRefused();
     void writeFailureIsReported();
     void lockFailureNamesTheLockAndTheCause();
+    void hostileInputIsRefused_data();
+    void hostileInputIsRefused();
     void counterCountsGbkBytes_data();
     void counterCountsGbkBytes();
     void typedTextStopsAtTheLimit();
@@ -100,7 +103,7 @@ void TestComposeTab::compose(const QString& recipients, const QString& content, 
 
 void TestComposeTab::firstMessageOfDayWritesWholeRecord() {
     // Two numbers on one line, a number closed by ';' before the line break, and a range.
-    compose(QStringLiteral("13500000001;13500000002\r\n13500000003;\r\n13566668888-13577779999"),
+    compose(QStringLiteral("13500000001;13500000002\r\n13500000003;\r\n13566668888-13566669999"),
             QStringLiteral("你好"), false);
     sendButton()->click();
 
@@ -109,7 +112,7 @@ void TestComposeTab::firstMessageOfDayWritesWholeRecord() {
         QVERIFY2(std::filesystem::is_directory(std::string("2004-5-6") + sub), sub);
     }
     QCOMPARE(file_bytes("2004-5-6/new/R1"),
-             std::string("13500000001\r\n13500000002\r\r\n13500000003;\r\r\n13566668888-13577779999"));
+             std::string("13500000001\r\n13500000002\r\r\n13500000003;\r\r\n13566668888-13566669999"));
     QCOMPARE(file_bytes("2004-5-6/new/H1"),
              gbk("[HEAD]\r\ntime=2004-5-6 14:05:09\r\nsend= \r\ntype=查询\r\nstat=未发\r\njrade=紧急\r\n"));
     QCOMPARE(file_bytes("2004-5-6/new/DA1"), gbk("你好"));
@@ -235,6 +238,38 @@ void TestComposeTab::lockFailureNamesTheLockAndTheCause() {
     // Without the lock nothing is written, not even the recipients.
     QVERIFY(!std::filesystem::exists("2004-5-6/new/R1"));
     QVERIFY(!std::filesystem::exists("2004-5-6/new/acc"));
+}
+
+void TestComposeTab::hostileInputIsRefused_data() {
+    QTest::addColumn<QString>("recipients");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("field");
+    for (const HostileCase& c : hostile_table().refused) {
+        QStringList lines;
+        for (const std::string& to : c.to) {
+            lines << QString::fromStdString(to);
+        }
+        QTest::newRow(c.name.c_str()) << lines.join(QStringLiteral("\r\n")) << QString::fromStdString(c.text)
+                                      << QString::fromStdString(c.field);
+    }
+}
+
+// The box takes anything the operator pastes; what could lead the engine to any file, a range that is
+// none or too big, and control characters in the text are refused with a message, and nothing is queued.
+void TestComposeTab::hostileInputIsRefused() {
+    QFETCH(QString, recipients);
+    QFETCH(QString, content);
+    QFETCH(QString, field);
+    make_hostile_directory();
+    compose(recipients, content, false);
+    sendButton()->click();
+
+    QCOMPARE(messages_->texts.size(), 1);
+    QVERIFY2(messages_->texts[0].contains(field == QStringLiteral("text") ? QStringLiteral("控制字符")
+                                                                          : QStringLiteral("收信人")),
+             qPrintable(messages_->texts[0]));
+    QVERIFY(!std::filesystem::exists("2004-5-6/new/acc"));
+    QVERIFY(!std::filesystem::exists("2004-5-6/new/R1"));
 }
 
 void TestComposeTab::counterCountsGbkBytes_data() {

@@ -1,11 +1,15 @@
-#include "store/number_range.h"
 #include "engine/send_pass.h"
 #include "modemsim/pdu_peer.h"
 #include "platform/gbk.h"
+#include "store/number_range.h"
 #include "store/spool.h"
 #include "support/engine_fixture.h"
+#include "support/hostile_input.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -162,6 +166,53 @@ TEST_F(SendPass, LineWithDashElsewhereIsOneRecipientAndNoNumber) {
     EXPECT_EQ(report("FAIL").substr(0, 4), "1.0,");
     EXPECT_NE(report("FAIL").find("139-0000"), std::string::npos);
     EXPECT_EQ(success_keys(), std::vector<std::string>{"1.1"});
+}
+
+// Records that reached the spool before the writers checked them, or were put there by hand: every
+// hostile customer token gets its failure line, and the engine goes on to the next recipient and
+// record. A FIFO or a device behind a token once held the engine for good or ended it.
+class PoisonedRecord : public SendPass, public ::testing::WithParamInterface<HostileCase> {
+protected:
+    void SetUp() override {
+        SendPass::SetUp();
+        make_hostile_directory();
+    }
+};
+
+TEST_P(PoisonedRecord, GetsAFailureLineAndTheEngineGoesOn) {
+    queue(hostile_box(GetParam().to) + "\r\n13900000001", "x");
+    queue("13900000002", "y");
+    run_send_pass(ctx, 0, 2);
+    EXPECT_EQ(destinations(), (std::vector<std::string>{"8613900000001", "8613900000002"}));
+    EXPECT_EQ(report("FAIL").substr(0, 4), "1.0,") << report("FAIL");
+    EXPECT_EQ(file_bytes(day + "/send/acc"), "2");
+}
+
+std::vector<HostileCase> hostile_tokens() {
+    std::vector<HostileCase> tokens;
+    for (const HostileCase& c : hostile_table().refused) {
+        if (c.to.size() == 1 && c.to[0].find('\x02') != std::string::npos) {
+            tokens.push_back(c);
+        }
+    }
+    return tokens;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PoisonedRecord, ::testing::ValuesIn(hostile_tokens()),
+                         [](const auto& info) { return info.param.name; });
+
+// A record file that is no regular file is a record whose files are missing: skipped, not waited on.
+TEST_F(SendPass, RecordFileThatIsAFifoOrADeviceIsSkipped) {
+    queue("13900000001", "a");
+    queue("13900000002", "b");
+    queue("13900000003", "c");
+    ASSERT_EQ(::unlink((day + "/new/R1").c_str()), 0);
+    ASSERT_EQ(::mkfifo((day + "/new/R1").c_str(), 0600), 0);
+    ASSERT_EQ(::unlink((day + "/new/DA2").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (day + "/new/DA2").c_str()), 0);
+    run_send_pass(ctx, 0, 3);
+    EXPECT_EQ(destinations(), std::vector<std::string>{"8613900000003"});
+    EXPECT_EQ(file_bytes(day + "/send/acc"), "3");
 }
 
 } // namespace

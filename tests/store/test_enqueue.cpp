@@ -1,12 +1,14 @@
 #include "platform/gbk.h"
 #include "store/content_size.h"
 #include "store/enqueue.h"
+#include "support/hostile_input.h"
 #include "support/temp_dir.h"
 #include "support/virtual_clock.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 namespace {
 
@@ -133,7 +135,13 @@ struct SemicolonCase {
     const char* stored; // on disk, text mode
 };
 
-class SemicolonRule : public Enqueue, public ::testing::WithParamInterface<SemicolonCase> {};
+class SemicolonRule : public Enqueue, public ::testing::WithParamInterface<SemicolonCase> {
+protected:
+    void SetUp() override {
+        Enqueue::SetUp();
+        make_hostile_directory(); // lists the category 客户
+    }
+};
 
 TEST_P(SemicolonRule, StoresRecipientsAsTheBoxWouldGiveThem) {
     ASSERT_EQ(enqueue_message(GetParam().box, "x", false, clock).status, EnqueueStatus::Queued);
@@ -144,7 +152,7 @@ const SemicolonCase semicolons[] = {
     {"two_numbers_on_one_line", "139;138", "139\r\n138"},
     {"semicolon_before_line_break_stays", "139;\r\n138", "139;\r\r\n138"},
     {"trailing_semicolon_becomes_line_feed", "139;", "139\r\n"},
-    {"range_stays_one_line", "13566668888-13577779999", "13566668888-13577779999"},
+    {"range_stays_one_line", "13566668888-13566669999", "13566668888-13566669999"},
     {"semicolon_before_bare_line_feed", "139;\n138", "139\r\n\r\n138"},
     {"token_with_control_byte",
      "\xbf\xcd\xbb\xa7\x02"
@@ -155,6 +163,56 @@ const SemicolonCase semicolons[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, SemicolonRule, ::testing::ValuesIn(semicolons),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whoever wrote them, recipients that could lead the engine to any file, bad or huge ranges and control
+// bytes in the text are refused before the lock is taken, and nothing is written.
+class HostileInput : public Enqueue, public ::testing::WithParamInterface<HostileCase> {
+protected:
+    void SetUp() override {
+        Enqueue::SetUp();
+        make_hostile_directory();
+    }
+};
+
+TEST_P(HostileInput, IsRefusedAndNothingIsQueued) {
+    const HostileCase& c = GetParam();
+    EnqueueResult r = enqueue_message(hostile_box(c.to), gbk(c.text), false, clock, true);
+    EXPECT_EQ(r.status, c.kind == "control"    ? EnqueueStatus::ControlCharacters
+                        : c.kind == "too_many" ? EnqueueStatus::TooManyRecipients
+                                               : EnqueueStatus::UnsafeRecipients);
+    EXPECT_FALSE(enqueue_result_text(r).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(day + "/new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileInput, ::testing::ValuesIn(hostile_table().refused),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(Enqueue, TheHostileTablesDirectoryTakesAGoodMessage) {
+    make_hostile_directory();
+    EnqueueResult r =
+        enqueue_message(hostile_box(hostile_table().good_to), gbk(hostile_table().good_text), false, clock);
+    EXPECT_EQ(r.status, EnqueueStatus::Queued) << gbk_to_utf8_lossy(enqueue_result_text(r));
+}
+
+TEST_F(Enqueue, RefusedRecipientsAreNamedAsTyped) {
+    make_hostile_directory();
+    EnqueueResult r = enqueue_message("139\r\n../fifo\x02x\r\n13900000009-13900000001", "x", false, clock);
+    ASSERT_EQ(r.status, EnqueueStatus::UnsafeRecipients);
+    EXPECT_EQ(r.refused, (std::vector<std::string>{"../fifo\x02x", "13900000009-13900000001"}));
+}
+
+TEST_F(Enqueue, LineBreaksAreTheOnlyControlCharactersATextMayHold) {
+    EXPECT_EQ(enqueue_message("139", "a\r\nb\nc", false, clock).status, EnqueueStatus::Queued);
+    EXPECT_EQ(enqueue_message("139", "a\rb", false, clock).status, EnqueueStatus::ControlCharacters);
+    EXPECT_EQ(enqueue_message("139", "a\tb", false, clock).status, EnqueueStatus::ControlCharacters);
+    EXPECT_EQ(enqueue_message("139", "ab\x7f", false, clock).status, EnqueueStatus::ControlCharacters);
+}
+
+TEST_F(Enqueue, TheCapCountsEveryNumberOfARange) {
+    EXPECT_EQ(enqueue_message("13900000001-13900100000", "x", false, clock).status, EnqueueStatus::Queued);
+    EXPECT_EQ(enqueue_message("13900000001-13900100000\r\n139", "x", false, clock).status,
+              EnqueueStatus::TooManyRecipients);
+}
 
 TEST_F(Enqueue, TwoClicksQueueConsecutiveRecords) {
     EXPECT_EQ(enqueue_message("139", "x", false, clock).record, 1);

@@ -1,5 +1,7 @@
 #include "platform/gbk.h"
 #include "store/recipients.h"
+#include "support/hostile_input.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -59,12 +61,20 @@ void PrintTo(const BoxCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class BoxRecipients : public ::testing::TestWithParam<BoxCase> {};
+// In a directory whose address book lists the category 客户 beside a few traps.
+class BoxRecipients : public TempDirTest, public ::testing::WithParamInterface<BoxCase> {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        make_hostile_directory();
+    }
+};
 
 TEST_P(BoxRecipients, LinesTheEngineCannotSendToAreNamed) {
     EXPECT_EQ(unsendable_recipients(GetParam().box), GetParam().unsendable);
 }
 
+// A customer of the category the test directory lists.
 const std::string token = gbk("客户") + "\x02" + gbk("采购部");
 
 const BoxCase boxes[] = {
@@ -91,6 +101,15 @@ const BoxCase boxes[] = {
     {"tab_is_no_blank", "139\t1", {"139\t1"}},
     {"plus_sign", "+8613900000001", {"+8613900000001"}},
     {"chinese_name_without_token", gbk("张三"), {gbk("张三")}},
+    {"token_of_unlisted_category", gbk("未列出") + "\x02" + gbk("采购部"), {gbk("未列出") + "\x02" + gbk("采购部")}},
+    {"token_leading_out", "../fifo\x02x", {"../fifo\x02x"}},
+    {"token_of_hidden_category", "." + token, {"." + token}},
+    {"token_with_empty_customer", gbk("客户") + "\x02", {gbk("客户") + "\x02"}},
+    {"token_whose_file_is_a_fifo", gbk("管道") + "\x02x", {gbk("管道") + "\x02x"}},
+    {"token_whose_file_links_out", gbk("外链") + "\x02x", {gbk("外链") + "\x02x"}},
+    {"range_reversed", "13900000009-13900000001", {"13900000009-13900000001"}},
+    {"range_of_letters", "aaaaaaaaaaa-bbbb", {"aaaaaaaaaaa-bbbb"}},
+    {"range_ends_of_unequal_length", "13900000000-1390000000", {"13900000000-1390000000"}},
     {"start_up_hint",
      gbk(" 手机号每行一个或用';'隔开. \r\n或者输入号码段如：13566668888-13577779999"),
      {gbk(" 手机号每行一个或用'"), gbk("'隔开. "), gbk("或者输入号码段如：13566668888-13577779999")}},
@@ -104,5 +123,33 @@ TEST(BoxRecipientLines, AreCutPreparedAndEmptyOnesLeftOut) {
     EXPECT_EQ(box_recipient_lines(";\r\n"), std::vector<std::string>{";"});
     EXPECT_TRUE(box_recipient_lines("  \r\n ;").empty());
 }
+
+} // namespace
+
+namespace {
+
+struct CountCase {
+    const char* name;
+    std::string box;
+    std::uint64_t count;
+};
+
+class RecipientCount : public ::testing::TestWithParam<CountCase> {};
+
+// The cap on one message counts what the engine will send to, not the lines typed.
+TEST_P(RecipientCount, RangesCountTheirMembers) {
+    EXPECT_EQ(recipient_count(GetParam().box), GetParam().count);
+}
+
+const CountCase counts[] = {
+    {"numbers", "139;138\r\n137", 3},
+    {"blank_lines_count_nothing", "139\r\n\r\n \r\n138", 2},
+    {"range", "13900000001-13900000100", 100},
+    {"hundred_million", "13900000000-13999999999", 100000000},
+    {"bad_range_is_one_line", "13900000009-13900000001", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, RecipientCount, ::testing::ValuesIn(counts),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <functional>
+#include <future>
 #include <grp.h>
 #include <set>
 #include <sys/resource.h>
@@ -362,17 +363,50 @@ protected:
     const std::string lock_path = day + "/new/acc.lock";
 };
 
-TEST_F(QueueLock, NewLockFileIsOpenToEveryUserWhateverTheUmask) {
-    mode_t old = ::umask(022);
-    long n = queue_outgoing_record(day, "139", "t", "x", clock);
-    ::umask(old);
-    ASSERT_EQ(n, 1);
+// Whoever can open the lock file can hold it, and so stop every writer: it is no more open than the
+// records it guards, and nobody who may not write them may read it.
+TEST_F(QueueLock, NewLockFileIsOpenOnlyToThoseWhoMayWriteTheSpool) {
+    ASSERT_EQ(queue_outgoing_record(day, "139", "t", "x", clock), 1);
+    struct stat lock {
+    }, record{};
+    ASSERT_EQ(::stat(lock_path.c_str(), &lock), 0);
+    ASSERT_EQ(::stat((day + "/new/R1").c_str(), &record), 0);
+    mode_t lock_mode = lock.st_mode & 07777;
+    mode_t record_mode = record.st_mode & 07777;
+    EXPECT_EQ(lock_mode & ~record_mode, 0u) << std::oct << lock_mode << " beside " << record_mode;
+    EXPECT_TRUE((lock_mode & S_IWGRP) || !(lock_mode & S_IRGRP)) << std::oct << lock_mode;
+    EXPECT_TRUE((lock_mode & S_IWOTH) || !(lock_mode & S_IROTH)) << std::oct << lock_mode;
+    EXPECT_TRUE(lock_mode & S_IWUSR);
+}
+
+// A lock file left open to everyone by an older version is narrowed by its owner's next writer.
+TEST_F(QueueLock, LockFileOpenToEveryoneIsNarrowed) {
+    put_file(lock_path, "");
+    ASSERT_EQ(::chmod(lock_path.c_str(), 0666), 0);
+    ASSERT_EQ(queue_outgoing_record(day, "139", "t", "x", clock), 1);
     struct stat st {};
     ASSERT_EQ(::stat(lock_path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0666u);
-    // The record files keep the mode a plain create gives them.
-    ASSERT_EQ(::stat((day + "/new/R1").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & S_IWOTH, 0u);
+}
+
+// Anyone able to lock it could otherwise stop every writer for good: the wait has an end, and the
+// writer then writes nothing.
+TEST_F(QueueLock, HeldLockRefusesAfterTheWaitAndWritesNothing) {
+    FileLock held(lock_path);
+    ASSERT_TRUE(held.locked());
+    std::promise<std::pair<long, int>> outcome;
+    std::thread writer([&] {
+        int error = 0;
+        long n =
+            queue_outgoing_record(day, "139", "t", "x", clock, &error, {}, nullptr, std::chrono::milliseconds(200));
+        outcome.set_value({n, error});
+    });
+    auto result = outcome.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the writer never gave up";
+    writer.join();
+    EXPECT_EQ(result.get(), std::make_pair(queue_not_locked, ETIMEDOUT));
+    EXPECT_EQ(read_counter(day, SpoolDir::New), 0);
+    EXPECT_FALSE(exists(day + "/new/R1"));
 }
 
 // A spool shared by two users: the lock file was made by someone else, and this user may only read it.

@@ -1,10 +1,14 @@
 #include "platform/clock.h"
 #include "platform/gbk.h"
+#include "support/hostile_input.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -124,7 +128,13 @@ void PrintTo(const Accepted& c, std::ostream* os) {
     *os << c.name;
 }
 
-class VmsmsSendRecipients : public VmsmsSend, public ::testing::WithParamInterface<Accepted> {};
+class VmsmsSendRecipients : public VmsmsSend, public ::testing::WithParamInterface<Accepted> {
+protected:
+    void SetUp() override {
+        VmsmsSend::SetUp();
+        make_hostile_directory(); // lists the category 客户
+    }
+};
 
 TEST_P(VmsmsSendRecipients, AreQueuedAsTyped) {
     std::vector<std::string> args;
@@ -139,7 +149,7 @@ TEST_P(VmsmsSendRecipients, AreQueuedAsTyped) {
 }
 
 const Accepted accepted[] = {
-    {"range", {"13566668888-13577779999"}, "13566668888-13577779999"},
+    {"range", {"13566668888-13566669999"}, "13566668888-13566669999"},
     {"customer_token", {"客户\x02采购部"}, gbk("客户") + "\x02" + gbk("采购部")},
     {"blanks_inside_a_number", {"139 0000 0001"}, "139 0000 0001"},
     {"twelve_digits", {"861390000000"}, "861390000000"},
@@ -199,6 +209,51 @@ TEST_F(VmsmsSend, SeventyChineseCharactersAreAccepted) {
     ProgramResult r = send({"--to", "139", chinese(70)});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(at("DA1").size(), 140u);
+}
+
+class VmsmsSendHostile : public VmsmsSend, public ::testing::WithParamInterface<HostileCase> {
+protected:
+    void SetUp() override {
+        VmsmsSend::SetUp();
+        make_hostile_directory();
+    }
+};
+
+TEST_P(VmsmsSendHostile, IsRefusedWithStatusTwoAndNothingIsQueued) {
+    std::vector<std::string> args;
+    for (const std::string& to : GetParam().to) {
+        args.insert(args.end(), {"--to", to});
+    }
+    // Standard input carries what an argument cannot: a NUL byte.
+    args.push_back("-");
+    ProgramResult r = send(args, GetParam().text);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find(GetParam().field == "text" ? "控制字符" : "收信人"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(day_ + "/new/acc"));
+    EXPECT_FALSE(exists(day_ + "/new/R1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VmsmsSendHostile, ::testing::ValuesIn(hostile_table().refused),
+                         [](const auto& info) { return info.param.name; });
+
+// Anyone who can open the lock file can hold it. A writer then gives up after its wait, says which lock
+// held it, and never queues later behind the caller's back.
+TEST_F(VmsmsSend, HeldQueueLockFailsWithStatusOneAfterTheWait) {
+    const std::string day = spool_date(real_clock().now());
+    std::filesystem::create_directories(day + "/new");
+    const std::string lock = day + "/new/acc.lock";
+    put_file(lock, "");
+    int fd = ::open(lock.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    ProgramResult r = send({"--lock-timeout", "0.3", "--to", "139", "hi"});
+    ::close(fd);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("无法锁定发送队列（" + day + "/new/acc.lock）"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(day + "/new/R1"));
+    EXPECT_FALSE(exists(day + "/new/acc"));
+    EXPECT_EQ(send({"--lock-timeout", "x", "--to", "139", "hi"}).exit_code, 2);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -150,14 +151,32 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
         return refuse("text is empty", "text");
     case EnqueueStatus::ContentTooLong:
         return refuse(too_long_text(*content_gbk, english, long_messages), "text");
-    case EnqueueStatus::WriteFailed:
-    case EnqueueStatus::LockFailed:
-        break;
-    case EnqueueStatus::SharingFailed: {
-        // The database is down or refused: nothing was queued, and the client may try again later.
+    case EnqueueStatus::UnsafeRecipients:
+        return refuse("not a phone number, a number range or an address-book customer: " + quoted_list(result.refused),
+                      "to");
+    case EnqueueStatus::TooManyRecipients:
+        return refuse("more than " + std::to_string(max_message_recipients) +
+                          " recipients (a number range counts each of its numbers)",
+                      "to");
+    case EnqueueStatus::ControlCharacters:
+        return refuse("text holds control characters (only line breaks may be in it)", "text");
+    case EnqueueStatus::LockFailed: {
+        // Another process holds the queue: the client tries again shortly, and nothing was queued.
         QueueOutcome outcome;
         outcome.status = 503;
-        outcome.error = "not queued: the shared queue did not take it: " + gbk_to_utf8_lossy(result.share_error);
+        outcome.retry_after = 5;
+        outcome.error = "not queued: the queue is busy (its lock is held by another process); try again";
+        return outcome;
+    }
+    case EnqueueStatus::WriteFailed:
+        break;
+    case EnqueueStatus::SharingFailed: {
+        // The database is down or refused: nothing was queued, and the client may try again later. Why goes
+        // to the listener's own output alone: where the database is, and as whom, is no client's business.
+        std::fprintf(stderr, "vmsms-listener: not queued: %s\n", gbk_to_utf8_lossy(result.share_error).c_str());
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.error = "not queued: the shared queue is unavailable; try again later";
         return outcome;
     }
     }
