@@ -187,9 +187,9 @@ class Headers(LimitsTestCase):
         for _ in range(4):  # every thread has served once before memory is measured
             self.assertEqual(gw.timed_status_request()[0], 200)
         resident_before = gw.resident_kib()
-        filler = b"".join(b"X-Filler-%d: %s\r\n" % (i, b"v" * 20) for i in range(20000))
+        filler = b"".join(b"X-Filler-%d: %s\r\n" % (i, b"v" * 4000) for i in range(20000))
         cases = [
-            ("20,000 header lines without a token", gw.head(token=False) + filler + b"\r\n"),
+            ("20,000 header lines of 4 KB without a token", gw.head(token=False) + filler + b"\r\n"),
             ("200 short header lines", gw.head() + b"".join(b"X-%d: v\r\n" % i for i in range(200)) + b"\r\n"),
             ("one header of 64 KiB", gw.head() + b"X-Big: " + b"b" * 65536 + b"\r\n\r\n"),
         ]
@@ -244,6 +244,8 @@ class SlowClients(LimitsTestCase):
                 self.assertLess(time.monotonic() - started, HEADER_SECONDS + SLACK)
                 self.assertGreater(time.monotonic() - started, HEADER_SECONDS - 1)
                 self.assertTrue(closed_by_peer(sock, 3))
+        logged = [line.split()[2::2] for line in gw.log_lines() if line.endswith(b" 408")]
+        self.assertEqual(sorted(logged), [[b"-", b"GET", b"408"]] * 2 + [[b"app", b"POST", b"408"]] * 2)
 
     @staticmethod
     def trickle(sock, data, stop):

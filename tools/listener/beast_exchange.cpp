@@ -27,9 +27,6 @@ std::string remote_text(const boost::asio::ip::tcp::endpoint& remote) {
 bool read_request_head(const BeastRequest& message, HttpRequest& request) {
     std::string_view method = message.method_string();
     request.method = std::string(method);
-    if (std::find(known_methods.begin(), known_methods.end(), method) == known_methods.end()) {
-        return false;
-    }
     std::string_view target = message.target();
     auto url = boost::urls::parse_origin_form(boost::urls::string_view(target.data(), target.size()));
     if (!url) {
@@ -37,6 +34,9 @@ bool read_request_head(const BeastRequest& message, HttpRequest& request) {
         return false;
     }
     request.path = url->path();
+    if (std::find(known_methods.begin(), known_methods.end(), method) == known_methods.end()) {
+        return false;
+    }
     for (auto param : url->params()) {
         request.query.emplace_back(std::move(param.key), std::move(param.value));
     }

@@ -224,8 +224,7 @@ private:
     // A read that ran out of time, met a request over the limits or a malformed one, or lost its client.
     void end_read(const beast::error_code& ec) {
         if (phase_ == Phase::header && request_.method.empty()) {
-            auto bytes = buffer_.data();
-            read_raw_request_line(std::string_view(static_cast<const char*>(bytes.data()), bytes.size()), request_);
+            name_unread_request();
         }
         if (timed_out_) {
             if (request_begun()) {
@@ -249,6 +248,17 @@ private:
             close_now();
             break;
         }
+    }
+
+    // What the log names a request by that was not read whole: the request line once the parser has it
+    // (it takes the line before the headers are in), else the first words of what came.
+    void name_unread_request() {
+        if (!parser_->get().target().empty()) {
+            read_request_head(parser_->get(), request_);
+            return;
+        }
+        auto bytes = buffer_.data();
+        read_raw_request_line(std::string_view(static_cast<const char*>(bytes.data()), bytes.size()), request_);
     }
 
     void answer() {
