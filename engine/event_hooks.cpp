@@ -133,6 +133,11 @@ void HookRunner::reap_locked() {
             if (done == it->pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0) && !it->terminated) {
                 tracef(trace_, "hook %s failed: %s\n", it->name.c_str(), how_it_ended(status).c_str());
             }
+            // What the hook left running in the background ends with it.
+            if (::kill(-it->pid, SIGTERM) == 0) {
+                tracef(trace_, "hook %s left programs running: stopped\n", it->name.c_str());
+                leftovers_.push_back({it->pid, now});
+            }
             it = children_.erase(it);
             continue;
         }
@@ -148,10 +153,25 @@ void HookRunner::reap_locked() {
     }
 }
 
+// Kills the leftover groups past their grace (or all of them) and forgets those that are gone. Called
+// with the lock held.
+void HookRunner::end_leftovers_locked(bool at_once) {
+    auto now = std::chrono::steady_clock::now();
+    for (auto it = leftovers_.begin(); it != leftovers_.end();) {
+        bool gone = ::kill(-it->group, 0) != 0;
+        if (!gone && (at_once || now - it->signalled > kill_grace)) {
+            ::kill(-it->group, SIGKILL);
+            gone = true;
+        }
+        it = gone ? leftovers_.erase(it) : it + 1;
+    }
+}
+
 void HookRunner::watch() {
     std::unique_lock lock(mutex_);
     while (!ending_) {
         reap_locked();
+        end_leftovers_locked(false);
         wake_.wait_for(lock, watch_interval, [this] { return ending_; });
     }
 }
@@ -162,8 +182,9 @@ void HookRunner::stop_all() {
         ::kill(-child.pid, SIGTERM);
     }
     auto deadline = std::chrono::steady_clock::now() + kill_grace;
-    while (!children_.empty() && std::chrono::steady_clock::now() < deadline) {
+    while ((!children_.empty() || !leftovers_.empty()) && std::chrono::steady_clock::now() < deadline) {
         reap_locked();
+        end_leftovers_locked(false);
         std::this_thread::sleep_for(20ms);
     }
     for (Child& child : children_) {
@@ -171,4 +192,5 @@ void HookRunner::stop_all() {
         ::waitpid(child.pid, nullptr, 0);
     }
     children_.clear();
+    end_leftovers_locked(true);
 }

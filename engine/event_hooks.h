@@ -45,7 +45,8 @@ public:
     static constexpr std::size_t most_running = 16;
 
     HookRunner(HookSettings settings, TraceSink& trace);
-    // Running hooks get SIGTERM, and SIGKILL after a short grace; none is left behind.
+    // Running hooks get SIGTERM, and SIGKILL after a short grace; none is left behind, nor anything a
+    // hook started in its process group.
     ~HookRunner();
     HookRunner(const HookRunner&) = delete;
     HookRunner& operator=(const HookRunner&) = delete;
@@ -63,8 +64,16 @@ private:
         bool terminated = false; // SIGTERM sent after its time ran out
     };
 
+    // The process group of a hook that ended while programs it started in the background still run:
+    // they got SIGTERM when it ended, and get SIGKILL after the grace.
+    struct Leftover {
+        pid_t group;
+        std::chrono::steady_clock::time_point signalled;
+    };
+
     void watch();
     void reap_locked();
+    void end_leftovers_locked(bool at_once);
     void stop_all();
 
     HookSettings settings_;
@@ -72,6 +81,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<Child> children_;
+    std::vector<Leftover> leftovers_;
     bool ending_ = false;
     std::thread watcher_;
 };

@@ -125,6 +125,51 @@ TEST_F(Hooks, EndingTheRunnerStopsTheHooksStillRunning) {
     EXPECT_FALSE(std::filesystem::exists("/proc/" + pid)) << "hook " << pid << " left running";
 }
 
+// Gone, or a zombie nobody has collected yet (outside a real init, orphans may wait for that).
+bool process_ended(const std::string& pid) {
+    std::string stat = file_bytes("/proc/" + pid + "/stat");
+    std::size_t close = stat.rfind(')');
+    return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+}
+
+std::string written_pid(const std::string& file) {
+    std::string pid = file_bytes(file);
+    return pid.empty() ? pid : pid.substr(0, pid.find('\n'));
+}
+
+// A hook's time limit and the engine's end hold for what it started in the background too, even when
+// that ignores SIGTERM: its process group is signalled when it ends, times out, or the engine stops.
+TEST_F(Hooks, ProgramsAHookLeftInTheBackgroundEndWithIt) {
+    script("detach", "(trap '' TERM; sleep 60) & echo $! > bg.txt; exit 0");
+    HookRunner runner(settings(HookEvent::Sent, {dir() + "/detach"}), trace);
+    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty() && runner.running() == 0; }));
+    std::string background = written_pid("bg.txt");
+    EXPECT_TRUE(eventually([&] { return process_ended(background); }, 6s)) << "left running: " << background;
+    EXPECT_TRUE(trace.contains("left programs running: stopped")) << trace.text();
+}
+
+TEST_F(Hooks, ProgramsOfAHookPastItsTimeEndWithIt) {
+    script("hang", "(trap '' TERM; sleep 60) & echo $! > bg.txt; sleep 60");
+    HookRunner runner(settings(HookEvent::Sent, {dir() + "/hang"}, 300ms), trace);
+    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty(); }));
+    std::string background = written_pid("bg.txt");
+    EXPECT_TRUE(eventually([&] { return process_ended(background); }, 8s)) << "left running: " << background;
+}
+
+TEST_F(Hooks, EndingTheRunnerEndsWhatFinishedHooksLeftBehind) {
+    script("detach", "(trap '' TERM; sleep 60) & echo $! > bg.txt; exit 0");
+    std::string background;
+    {
+        HookRunner runner(settings(HookEvent::Sent, {dir() + "/detach"}), trace);
+        runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+        ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty() && runner.running() == 0; }));
+        background = written_pid("bg.txt");
+    }
+    EXPECT_TRUE(eventually([&] { return process_ended(background); }, 1s)) << "left running: " << background;
+}
+
 TEST_F(Hooks, SettingsComeFromTheHooksSection) {
     put_file("server.txt", "[SET]\r\nCOM=/dev/null\r\n[HOOKS]\r\nRECEIVED=/usr/local/bin/on-sms \"a b\"\r\n"
                            "SENT=\r\nFAILED=x \"open\r\nTIMEOUT=5\r\n");
