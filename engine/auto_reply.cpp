@@ -11,14 +11,18 @@
 
 namespace {
 
-// The catalogue text is taken up to 139 bytes.
-constexpr std::size_t reply_buffer = 140;
+// The catalogue text is taken up to 139 bytes, never half a character: a cut Chinese character would
+// reach the phone as '?'.
+constexpr std::size_t reply_bytes = 139;
+// Enough to read a whole catalogue entry before it is cut.
+constexpr std::size_t catalogue_read_buffer = 4096;
 
 } // namespace
 
 long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender) {
     static const std::string wrong_code = gbk("查询代码错误。");
-    std::string reply = code.empty() ? wrong_code : catalogue_read(code, wrong_code, reply_buffer);
+    std::string reply(code.empty() ? std::string_view(wrong_code)
+                                   : gbk_prefix(catalogue_read(code, wrong_code, catalogue_read_buffer), reply_bytes));
     // Replies go to today's spool by the clock, which can differ from the engine's day around midnight.
     LocalTime now = ctx.clock.now();
     std::string today = spool_date(now);

@@ -122,3 +122,16 @@ std::string utf16_hex(std::u16string_view units) {
     }
     return hex;
 }
+
+std::string_view gbk_prefix(std::string_view gbk, std::size_t max_bytes) {
+    std::size_t end = 0;
+    while (end < gbk.size()) {
+        auto lead = static_cast<unsigned char>(gbk[end]);
+        std::size_t width = lead >= 0x81 && lead <= 0xFE && end + 1 < gbk.size() ? 2 : 1;
+        if (end + width > max_bytes) {
+            break;
+        }
+        end += width;
+    }
+    return gbk.substr(0, end);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,3 +24,7 @@ std::string utf16_hex(std::u16string_view units);
 
 // A literal written in UTF-8 in the source, as GBK bytes. Literals are known to convert.
 std::string gbk(std::string_view utf8_literal);
+
+// The longest start of a GBK text that takes at most `max_bytes` and does not end inside a double-byte
+// character.
+std::string_view gbk_prefix(std::string_view gbk, std::size_t max_bytes);

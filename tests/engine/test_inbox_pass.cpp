@@ -182,4 +182,20 @@ TEST_F(InboxPass, ReplyGoesToTodayByTheClockAndTakesTheNextNumber) {
     EXPECT_EQ(file_bytes(day + "/new/R8"), "13900000001");
 }
 
+// A catalogue text longer than a reply takes is cut before the character that would not fit whole: a
+// cut Chinese character reaches the phone as '?'.
+TEST_F(InboxPass, LongCatalogueTextIsCutOnACharacterBoundary) {
+    make_catalogue_dir();
+    std::string chinese_71;
+    for (int i = 0; i < 71; ++i) {
+        chinese_71 += gbk("价");
+    }
+    ASSERT_TRUE(catalogue_write("12", chinese_71));
+    ASSERT_TRUE(catalogue_write("13", "a" + chinese_71));
+    modem_lists(listing({deliver("13900000001", "*12"), deliver("13900000002", "*13")}));
+    run_inbox_pass(ctx);
+    EXPECT_EQ(file_bytes(day + "/new/DA1"), chinese_71.substr(0, 138)); // 69 characters
+    EXPECT_EQ(file_bytes(day + "/new/DA2"), "a" + chinese_71.substr(0, 138));
+}
+
 } // namespace

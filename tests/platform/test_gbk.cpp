@@ -61,3 +61,14 @@ TEST(Gbk, LiteralHelperGivesGbkBytes) {
 }
 
 } // namespace
+
+TEST(Gbk, PrefixNeverEndsInsideACharacter) {
+    const std::string text = "a" + gbk("你好") + "b";
+    EXPECT_EQ(gbk_prefix(text, 0), "");
+    EXPECT_EQ(gbk_prefix(text, 1), "a");
+    EXPECT_EQ(gbk_prefix(text, 2), "a");
+    EXPECT_EQ(gbk_prefix(text, 3), "a" + gbk("你"));
+    EXPECT_EQ(gbk_prefix(text, 5), "a" + gbk("你好"));
+    EXPECT_EQ(gbk_prefix(text, 99), text);
+    EXPECT_EQ(gbk_prefix("a\xc4", 2), "a\xc4"); // a lone lead byte at the end is one byte
+}
