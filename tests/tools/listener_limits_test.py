@@ -42,15 +42,15 @@ def eventually(check, seconds=10.0):
 
 
 def read_answer(sock, seconds):
-    """(status, JSON body or None, raw bytes) of one answer on `sock`; status None when the listener
-    closed the connection, or still had not answered after `seconds`."""
-    sock.settimeout(seconds)
+    """(status, JSON body or None, raw bytes) of one answer on `sock`, read to its end and no further;
+    status None when the listener closed the connection, or still had not answered after `seconds`."""
     data = b""
     deadline = time.monotonic() + seconds
     try:
         while b"\r\n\r\n" not in data or len(data) < answer_length(data):
             sock.settimeout(max(0.01, deadline - time.monotonic()))
-            chunk = sock.recv(65536)
+            wanted = 1 if b"\r\n\r\n" not in data else answer_length(data) - len(data)
+            chunk = sock.recv(wanted)
             if not chunk:
                 break
             data += chunk
@@ -215,12 +215,15 @@ class SlowClients(LimitsTestCase):
         threads = 2
         gw.start("--threads", str(threads))
         post = gw.head(method=b"POST", path="/v1/messages", extra=b"Content-Length: 1000\r\n") + b"\r\n"
-        # Twice as many connections as threads: headers a line a second, headers that stop, a body a few
-        # bytes a second, a body that stops.
-        trickles = [(gw.head(), b"X-Slow: 1\r\n"), (gw.head(), b""), (post + b"{", b"  "), (post + b"{", b"")]
+        # More connections than twice the threads: headers a line a second (also after a first request
+        # refused on the same connection), headers that stop, a body a few bytes a second, a body that
+        # stops. What each is answered, in order.
+        trickles = [(gw.head(), b"X-Slow: 1\r\n", [408]), (gw.head(), b"", [408]),
+                    (gw.head(token=False) + b"\r\n" + gw.head(), b"X-Slow: 1\r\n", [401, 408]),
+                    (post + b"{", b"  ", [408]), (post + b"{", b"", [408])]
         stop = threading.Event()
         clients = []
-        for first, each_second in trickles:
+        for first, each_second, _ in trickles:
             sock = self.connect()
             sock.sendall(first)
             clients.append((sock, time.monotonic()))
@@ -235,17 +238,19 @@ class SlowClients(LimitsTestCase):
             self.assertLess(seconds, 1.0)
             time.sleep(1)
 
-        # Headers have ten seconds from the connection, a body of 1,000 bytes ten from its headers.
-        for (sock, started), (first, each_second) in zip(clients, trickles):
-            with self.subTest(first=first[:4], trickle=each_second):
-                status, body, raw = read_answer(sock, HEADER_SECONDS + SLACK - (time.monotonic() - started))
-                self.assertEqual(status, 408, raw)
-                self.assertIsInstance(body.get("error"), str)
+        # Headers have ten seconds from the connection or the previous answer, a body of 1,000 bytes ten
+        # from its headers.
+        for (sock, started), (first, each_second, answers) in zip(clients, trickles):
+            with self.subTest(first=first[:4], trickle=each_second, answers=answers):
+                for expected in answers:
+                    status, body, raw = read_answer(sock, HEADER_SECONDS + SLACK - (time.monotonic() - started))
+                    self.assertEqual(status, expected, raw)
+                    self.assertIsInstance(body.get("error"), str)
                 self.assertLess(time.monotonic() - started, HEADER_SECONDS + SLACK)
                 self.assertGreater(time.monotonic() - started, HEADER_SECONDS - 1)
                 self.assertTrue(closed_by_peer(sock, 3))
         logged = [line.split()[2::2] for line in gw.log_lines() if line.endswith(b" 408")]
-        self.assertEqual(sorted(logged), [[b"-", b"GET", b"408"]] * 2 + [[b"app", b"POST", b"408"]] * 2)
+        self.assertEqual(sorted(logged), [[b"-", b"GET", b"408"]] * 3 + [[b"app", b"POST", b"408"]] * 2)
 
     @staticmethod
     def trickle(sock, data, stop):

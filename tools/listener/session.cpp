@@ -111,6 +111,10 @@ private:
     void begin() {
         registry_id_ = shared_.registry.add(this->weak_from_this());
         registered_ = true;
+        if (shared_.stopping) {
+            close_now();
+            return;
+        }
         if (!slot_) {
             logged_ = false;
             send(error_response(503, "too many connections from this address"), false);
@@ -148,9 +152,10 @@ private:
         parser_.emplace();
         parser_->header_limit(limits_.header_bytes);
         parser_->body_limit(boost::none);
-        if (served_ > 0) {
+        if (!first_request_) {
             arm_deadline(limits_.header_time);
         }
+        first_request_ = false;
         lowest().expires_after(limits_.header_time + backstop);
         http::async_read_header(stream_, buffer_, *parser_,
                                 beast::bind_front_handler(&Session::on_header, this->shared_from_this()));
@@ -223,6 +228,9 @@ private:
 
     // A read that ran out of time, met a request over the limits or a malformed one, or lost its client.
     void end_read(const beast::error_code& ec) {
+        if (phase_ == Phase::closing) {
+            return; // closed already, by a stop
+        }
         if (phase_ == Phase::header && request_.method.empty()) {
             name_unread_request();
         }
@@ -270,9 +278,7 @@ private:
                          error.what());
             response = error_response(500, "the request cannot be served");
         }
-        ++served_;
-        bool keep_alive = parser_->keep_alive() && served_ < limits_.requests_per_connection;
-        send(std::move(response), keep_alive);
+        send(std::move(response), parser_->keep_alive());
     }
 
     // Answers at once and closes: what is left of the request is not read.
@@ -282,7 +288,8 @@ private:
         disarm_deadline();
         phase_ = Phase::answer;
         status_ = response.status;
-        keep_alive = keep_alive && !shared_.stopping;
+        ++served_;
+        keep_alive = keep_alive && !shared_.stopping && served_ < limits_.requests_per_connection;
         unsigned version = parser_ && parser_->is_header_done() ? parser_->get().version() : 11;
         answer_ = to_beast_response(std::move(response), version, keep_alive, request_.method == "HEAD");
         lowest().expires_after(limits_.write_time);
@@ -379,6 +386,7 @@ private:
     bool registered_ = false;
     Phase phase_ = Phase::header;
     bool timed_out_ = false;
+    bool first_request_ = true; // its deadline runs from the connection
     bool logged_ = true;
     int served_ = 0;
     int status_ = 0;
