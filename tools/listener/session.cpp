@@ -176,7 +176,13 @@ private:
             refuse(400, "the request cannot be served");
             return;
         }
-        if (auto refusal = shared_.handlers.admit(request_)) {
+        std::optional<HttpResponse> refusal;
+        try {
+            refusal = shared_.handlers.admit(request_);
+        } catch (const std::exception& error) {
+            refusal = failed_request(error);
+        }
+        if (refusal) {
             send(std::move(*refusal), parser_->is_done() && parser_->keep_alive());
             return;
         }
@@ -274,11 +280,16 @@ private:
         try {
             response = shared_.handlers.answer(request_);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "vmsms-listener: %s %s failed: %s\n", request_.method.c_str(), request_.path.c_str(),
-                         error.what());
-            response = error_response(500, "the request cannot be served");
+            response = failed_request(error);
         }
         send(std::move(response), parser_->keep_alive());
+    }
+
+    // What a route that threw is answered: it is said on standard error, and the client is told 500.
+    HttpResponse failed_request(const std::exception& error) {
+        std::fprintf(stderr, "vmsms-listener: %s %s failed: %s\n", request_.method.c_str(), request_.path.c_str(),
+                     error.what());
+        return error_response(500, "the request cannot be served");
     }
 
     // Answers at once and closes: what is left of the request is not read.
