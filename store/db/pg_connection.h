@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/db/connection_string.h"
+
 #include <libpq-fe.h>
 
 #include <memory>
@@ -30,14 +32,16 @@ using PgParams = std::vector<std::optional<std::string>>;
 class PgConnection {
 public:
     // Connects to `dsn` (a postgresql:// URI or key=value string), waiting at most `timeout_seconds`.
-    // Always gives a connection; ok() says whether it is up, error() why not.
+    // Always gives a connection; ok() says whether it is up, error() why not. A string libpq cannot read
+    // is not tried.
     static std::unique_ptr<PgConnection> open(const std::string& dsn, int timeout_seconds = 10);
     ~PgConnection();
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
 
     bool ok() const;
-    // The last failure, one line: the server's message, or the client's when the server was not reached.
+    // The last failure, one line: the server's message, or the client's when the server was not reached;
+    // never the connection string's password, should libpq echo it.
     const std::string& error() const { return error_; }
     // Whether the last failure came from a connection that is gone (server restarted, network down);
     // such a connection must be opened again.
@@ -50,10 +54,12 @@ public:
 
 private:
     friend class PgTransaction;
-    explicit PgConnection(PGconn* connection);
+    PgConnection(PGconn* connection, ConnectionString dsn);
     void take_error(const PGresult* result);
+    void set_error(const char* message);
 
     PGconn* connection_;
+    ConnectionString dsn_;
     std::string error_;
 };
 
@@ -72,6 +78,3 @@ private:
     bool begun_ = false;
     bool done_ = false;
 };
-
-// The connection string with any password left out, for messages and logs.
-std::string dsn_for_display(const std::string& dsn);
