@@ -253,7 +253,7 @@ std::optional<int> print_status(int argc, char** argv) {
         return usage();
     }
     GatewayReport report = current_gateway_report();
-    std::string text = json ? report_json(report).dump(2) + "\n" : report_text(report);
+    std::string text = json ? report_json(report, ReportReader::Local).dump(2) + "\n" : report_text(report);
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

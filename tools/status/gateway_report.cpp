@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <sys/types.h>
 
@@ -83,19 +84,41 @@ void read_shared_queue(GatewayReport& report) {
     }
 }
 
-nlohmann::json shared_json(const GatewayReport& report) {
+// A gateway's name as the network may see it: a default name ("<host>:<directory>") tells where the
+// gateway's files lie, so it goes as "gateway-" and a digest of it (FNV-1a: the same name always gives
+// the same label, and the labels of a queue's gateways differ).
+std::string network_gateway_name(const std::string& name) {
+    if (name.find('/') == std::string::npos) {
+        return name;
+    }
+    std::uint32_t digest = 2166136261u;
+    for (unsigned char c : name) {
+        digest = (digest ^ c) * 16777619u;
+    }
+    char label[32];
+    std::snprintf(label, sizeof label, "gateway-%08x", static_cast<unsigned>(digest));
+    return label;
+}
+
+std::string gateway_name_for(ReportReader reader, const std::string& name) {
+    return reader == ReportReader::Network ? network_gateway_name(name) : name;
+}
+
+nlohmann::json shared_json(const GatewayReport& report, ReportReader reader) {
     if (!report.shared_on) {
         return nullptr;
     }
+    std::string gateway = gateway_name_for(reader, report.shared_gateway);
     if (!report.shared) {
-        return {{"gateway", report.shared_gateway}, {"error", report.shared_error}};
+        return {{"gateway", gateway},
+                {"error", reader == ReportReader::Network ? "the shared queue is unavailable" : report.shared_error}};
     }
     nlohmann::json json = figures_json(report.shared->all);
-    json["gateway"] = report.shared_gateway;
+    json["gateway"] = gateway;
     json["received"] = report.shared->received;
     nlohmann::json gateways = nlohmann::json::object();
     for (const auto& [name, figures] : report.shared->per_gateway) {
-        gateways[name] = figures_json(figures);
+        gateways[gateway_name_for(reader, name)] = figures_json(figures);
     }
     json["gateways"] = gateways;
     return json;
@@ -146,7 +169,7 @@ std::string engine_state(const GatewayReport& report) {
     return report.process_alive ? run_state_name(report.status->state) : "gone";
 }
 
-nlohmann::json report_json(const GatewayReport& report) {
+nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
     const EnginePresence& presence = report.presence;
     nlohmann::json engine = {{"state", engine_state(report)},
                              {"running", presence.running},
@@ -166,7 +189,7 @@ nlohmann::json report_json(const GatewayReport& report) {
             {"sent", day.sent},
             {"failed", day.failed},
             {"modem", modem_json(report)},
-            {"shared_queue", shared_json(report)}};
+            {"shared_queue", shared_json(report, reader)}};
 }
 
 std::string report_text(const GatewayReport& report) {
@@ -236,8 +259,8 @@ std::string report_metrics(const GatewayReport& report) {
         text += "# HELP vmsms_shared_sent Recipients each gateway of the shared queue has sent.\n"
                 "# TYPE vmsms_shared_sent gauge\n";
         for (const auto& [name, figures] : report.shared->per_gateway) {
-            text +=
-                "vmsms_shared_sent{gateway=" + nlohmann::json(name).dump() + "} " + std::to_string(figures.sent) + "\n";
+            text += "vmsms_shared_sent{gateway=" + nlohmann::json(network_gateway_name(name)).dump() + "} " +
+                    std::to_string(figures.sent) + "\n";
         }
     }
     if (report.status && report.status->registration) {

@@ -22,7 +22,7 @@ struct GatewayReport {
     bool shared_on = false;
     std::string shared_gateway; // this directory's name in it
     std::optional<SharedQueueStatus> shared;
-    std::string shared_error;
+    std::string shared_error; // why not, with the database's address but never its password
 };
 
 GatewayReport current_gateway_report();
@@ -31,8 +31,14 @@ GatewayReport current_gateway_report();
 // without saying so (killed, crashed); "not-started" when no engine ever wrote a status here.
 std::string engine_state(const GatewayReport& report);
 
-nlohmann::json report_json(const GatewayReport& report);
-// The same in lines for a person: English words, one item a line.
+// Who reads a report. Over the network a report names no part of the database's connection string (a
+// failure is only "unavailable") and no directory of the machine: a gateway known by its default name
+// (host name and directory) is named by a digest of it. The gateway's own machine sees it all, except the
+// password.
+enum class ReportReader { Network, Local };
+
+nlohmann::json report_json(const GatewayReport& report, ReportReader reader = ReportReader::Network);
+// The same in lines for a person on the machine: English words, one item a line.
 std::string report_text(const GatewayReport& report);
-// The same as Prometheus gauges.
+// The same as Prometheus gauges, for the network.
 std::string report_metrics(const GatewayReport& report);
