@@ -186,7 +186,7 @@ bool ini_has_key(const std::string& path, std::string_view section, std::string_
 }
 
 bool ini_write(const std::string& path, std::string_view section, std::string_view key,
-               const std::optional<std::string>& value) {
+               const std::optional<std::string>& value, FileAccess access) {
     section = trim(section);
     key = trim(key);
     auto bytes = read_binary_file(path);
@@ -224,5 +224,5 @@ bool ini_write(const std::string& path, std::string_view section, std::string_vi
         out += line;
         out += "\r\n";
     }
-    return replace_file_atomically(path, out);
+    return replace_file_atomically(path, out, access);
 }

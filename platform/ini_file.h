@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/text_file.h"
+
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -14,7 +16,8 @@
 //   when empty; either is cut to (buffer_size - 1) bytes;
 // - a write replaces the value in place and keeps every other line; it creates the file, the section
 //   and the key as needed; a write without a value deletes the key;
-// - writes replace the file atomically, so a crash never leaves half a file.
+// - writes replace the file atomically, so a crash never leaves half a file, and keep its permission bits
+//   (a file made private stays private) unless told to make it private.
 // Names and values are GBK bytes; `path` is a file-system path.
 
 std::string ini_read(const std::string& path, std::string_view section, std::string_view key,
@@ -39,6 +42,7 @@ private:
 // True when the key is present (with any value).
 bool ini_has_key(const std::string& path, std::string_view section, std::string_view key);
 
-// nullopt as value deletes the key. Returns false when the file could not be written.
+// nullopt as value deletes the key. Returns false when the file could not be written. FileAccess::OwnerOnly
+// leaves the file 0600, for a file that holds a secret.
 bool ini_write(const std::string& path, std::string_view section, std::string_view key,
-               const std::optional<std::string>& value);
+               const std::optional<std::string>& value, FileAccess access = FileAccess::Kept);

@@ -3,13 +3,14 @@
 #include "platform/fs.h"
 #include "platform/ini_file.h"
 #include "platform/text_ops.h"
+#include "store/db/db_settings.h"
 
 std::string read_setting(const char* key, const char* default_value, std::size_t buffer_size) {
     return ini_read(settings_file, "SET", key, default_value, buffer_size);
 }
 
 bool write_setting(const char* key, const std::optional<std::string>& value) {
-    return ini_write(settings_file, "SET", key, value);
+    return ini_write(settings_file, "SET", key, value, settings_file_access());
 }
 
 std::string read_setting(const Setting& setting) {

@@ -1,6 +1,7 @@
 #include "store/db/db_settings.h"
 
 #include "platform/ini_file.h"
+#include "store/db/connection_string.h"
 #include "store/settings.h"
 
 #include <climits>
@@ -53,4 +54,9 @@ DbSettings read_db_settings() {
     settings.lease_seconds = bounded(settings, "LEASE", 5, 3600, 60);
     settings.batch = bounded(settings, "BATCH", 1, 100, 5);
     return settings;
+}
+
+FileAccess settings_file_access() {
+    std::string dsn = trimmed(ini_read(settings_file, "DB", "DSN", "", 4096));
+    return !dsn.empty() && ConnectionString(dsn).holds_secret() ? FileAccess::OwnerOnly : FileAccess::Kept;
 }

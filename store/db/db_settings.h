@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/text_file.h"
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ struct DbSettings {
 };
 
 DbSettings read_db_settings();
+
+// How server.txt is to be written: OwnerOnly (0600) when its DSN holds a password, so that a save of
+// any setting leaves the password readable by its owner alone; else as it was.
+FileAccess settings_file_access();
 
 // "<host name>:<working directory>", the name a gateway goes by unless GATEWAY names it.
 std::string default_gateway_name();

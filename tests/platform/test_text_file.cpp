@@ -83,6 +83,57 @@ TEST_F(TextFile, AtomicReplaceGivesTheModeOfAPlainCreate) {
     EXPECT_EQ(st.st_mode & 07777, 0666u & ~old);
 }
 
+// A replaced file keeps the permission bits it had, so a file its owner made private never becomes
+// readable by others through a write; OwnerOnly makes any file private.
+struct AccessCase {
+    const char* name;
+    mode_t before; // 0: no file yet
+    FileAccess access;
+    mode_t after;
+};
+
+class ReplacedAccess : public TempDirTest, public ::testing::WithParamInterface<AccessCase> {};
+
+TEST_P(ReplacedAccess, ModeAfterTheReplace) {
+    const AccessCase& c = GetParam();
+    if (c.before != 0) {
+        ASSERT_TRUE(replace_file_atomically("f", "old"));
+        ASSERT_EQ(::chmod("f", c.before), 0);
+    }
+    ASSERT_TRUE(replace_file_atomically("f", "new", c.access));
+    struct stat st {};
+    ASSERT_EQ(::stat("f", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.after);
+    EXPECT_EQ(file_bytes("f"), "new");
+    EXPECT_EQ(directory_names("."), std::vector<std::string>{"f"});
+}
+
+const AccessCase access_cases[] = {
+    {"private_file_stays_private", 0600, FileAccess::Kept, 0600},
+    {"group_readable_file_stays_so", 0640, FileAccess::Kept, 0640},
+    {"readable_file_made_private", 0644, FileAccess::OwnerOnly, 0600},
+    {"new_file_made_private", 0, FileAccess::OwnerOnly, 0600},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ReplacedAccess, ::testing::ValuesIn(access_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Root replacing a service user's file gives it back to that user: a private file root took over would
+// be one the service cannot read.
+TEST_F(TextFile, RootReplacingAnotherUsersFileKeepsItsOwner) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    ASSERT_TRUE(replace_file_atomically("f", "old"));
+    ASSERT_EQ(::chown("f", 65534, 65534), 0);
+    ASSERT_TRUE(replace_file_atomically("f", "new", FileAccess::OwnerOnly));
+    struct stat st {};
+    ASSERT_EQ(::stat("f", &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 TEST_F(TextFile, AtomicTextReplaceWritesTextMode) {
     ASSERT_TRUE(replace_text_file_atomically("R1", "139\r\n138\n"));
     EXPECT_EQ(file_bytes("R1"), "139\r\r\n138\r\n");

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 class Settings : public TempDirTest {};
@@ -127,6 +129,42 @@ const NumberCase number_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SettingsNumber, ::testing::ValuesIn(number_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A save of any setting (the settings tab writes through write_setting) leaves server.txt readable by its
+// owner alone once its DSN holds a password, however the password is written; without one the file
+// keeps its mode.
+struct PrivacyCase {
+    const char* name;
+    const char* db_section;
+    mode_t before;
+    mode_t after;
+};
+
+class SettingsPrivacy : public TempDirTest, public ::testing::WithParamInterface<PrivacyCase> {};
+
+TEST_P(SettingsPrivacy, ASaveLeavesAPasswordToItsOwner) {
+    const PrivacyCase& c = GetParam();
+    put_file(settings_file, std::string("[SET]\r\nCOM=COM1\r\n") + c.db_section);
+    ASSERT_EQ(::chmod(settings_file, c.before), 0);
+    ASSERT_TRUE(write_setting("COM", std::string("/dev/ttyUSB0")));
+    struct stat st {};
+    ASSERT_EQ(::stat(settings_file, &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.after);
+    EXPECT_EQ(file_bytes(settings_file), std::string("[SET]\r\nCOM=/dev/ttyUSB0\r\n") + c.db_section);
+}
+
+const PrivacyCase privacy_cases[] = {
+    {"uri_password", "[DB]\r\nDSN=postgresql://gw:secret@db/vmsms\r\n", 0644, 0600},
+    {"uri_password_parameter", "[DB]\r\nDSN=postgresql://gw@db/vmsms?password=secret\r\n", 0644, 0600},
+    {"key_value_password", "[DB]\r\nDSN=host=db password=secret\r\n", 0664, 0600},
+    {"dsn_libpq_cannot_read", "[DB]\r\nDSN=postgresql://gw:secret@[::1/vmsms\r\n", 0644, 0600},
+    {"dsn_without_password", "[DB]\r\nDSN=postgresql://gw@db/vmsms\r\n", 0640, 0640},
+    {"private_file_without_password", "[DB]\r\nDSN=postgresql://gw@db/vmsms\r\n", 0600, 0600},
+    {"no_database", "", 0644, 0644},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsPrivacy, ::testing::ValuesIn(privacy_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsNumberSign, NegativeRateWrapsAsTheDriverWouldSeeIt) {
