@@ -9,11 +9,13 @@ import datetime
 import http.client
 import json
 import os
+import pwd
 import re
 import shutil
 import signal
 import socket
 import ssl
+import stat
 import subprocess
 import sys
 import tempfile
@@ -537,6 +539,61 @@ class ManyWriters(GatewayTestCase):
         self.assertEqual(len(seen), len(expected))
         self.assertFalse(os.path.exists(gw.path(today(), "new", f"R{total + 1}")))
 
+
+class TokenFileSafety(GatewayTestCase):
+    """listener.txt decides who may queue: nobody but its owner may change it, and making a token
+    follows no symlink an attacker left in the directory."""
+
+    def run_listener(self, *args, timeout=5):
+        return subprocess.run([LISTENER, "--dir", self.gw.dir, *args], capture_output=True, text=True,
+                              timeout=timeout)
+
+    def test_new_token_follows_no_planted_symlink(self):
+        gw = self.gw
+        precious = gw.path("precious")
+        with open(precious, "w") as f:
+            f.write("root:x:0:0::/root:/bin/bash\n")
+
+        def plant():
+            # In the child, before it becomes the listener: the name a temporary file named after the
+            # process would take.
+            os.symlink(precious, os.path.join(gw.dir, f"listener.txt.tmp{os.getpid()}"))
+
+        result = subprocess.run([LISTENER, "--dir", gw.dir, "--new-token", "app"], capture_output=True, text=True,
+                                timeout=10, preexec_fn=plant)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(gw.read("precious"), "root:x:0:0::/root:/bin/bash\n")
+        stored = os.lstat(gw.path("listener.txt"))
+        self.assertTrue(stat.S_ISREG(stored.st_mode))
+        self.assertEqual(stored.st_mode & 0o777, 0o600)
+        gw.tokens["app"] = result.stdout.strip()
+        gw.start_listener()
+        self.assertEqual(gw.request("GET", "/v1/status")[0], 200)
+
+    def test_a_token_file_others_may_change_is_refused(self):
+        gw = self.gw
+        gw.new_token("app")
+        tokens = gw.path("listener.txt")
+        for mode in (0o620, 0o602, 0o666):
+            with self.subTest(mode=oct(mode)):
+                os.chmod(tokens, mode)
+                started = self.run_listener("--listen", f"127.0.0.1:{free_port()}")
+                self.assertEqual(started.returncode, 1, started.stderr)
+                self.assertIn("chmod 600 listener.txt", started.stderr)
+                # A new token would carry over whatever tokens someone else put there.
+                added = self.run_listener("--new-token", "other")
+                self.assertEqual(added.returncode, 1, added.stderr)
+                self.assertIn("chmod 600 listener.txt", added.stderr)
+        os.chmod(tokens, 0o600)
+        if os.geteuid() == 0:
+            nobody = pwd.getpwnam("nobody")
+            os.chown(tokens, nobody.pw_uid, nobody.pw_gid)
+            started = self.run_listener("--listen", f"127.0.0.1:{free_port()}")
+            self.assertEqual(started.returncode, 1, started.stderr)
+            self.assertIn("chown root listener.txt", started.stderr)
+            os.chown(tokens, 0, 0)
+        gw.start_listener()
+        self.assertEqual(gw.request("GET", "/v1/status")[0], 200)
 
 if __name__ == "__main__":
     if len(sys.argv) < 5:

@@ -7,6 +7,7 @@
 #include "token_file.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (auto status = common_options("vmsms-listener", argc, argv, listener_help)) {
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
     case TokenFile::Status::Unreadable:
     case TokenFile::Status::Malformed:
         std::fprintf(stderr, "vmsms-listener: cannot read %s: %s\n", token_file_name, tokens.problem.c_str());
+        return 1;
+    }
+    if (std::optional<std::string> exposed = token_file_exposure(tokens, token_file_name, ::geteuid())) {
+        std::fprintf(stderr, "vmsms-listener: %s\n", exposed->c_str());
         return 1;
     }
     if (tokens.entries.empty()) {

@@ -1,5 +1,7 @@
 #include "token_file.h"
 
+#include "platform/text_file.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -7,9 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -62,10 +63,16 @@ TokenHash sha256(const std::string& text) {
     return hash;
 }
 
-std::optional<std::string> read_all(const std::string& path, int& error) {
+// The whole file, and its owner and mode in `info`; nullopt with errno in `error` when it cannot be read.
+std::optional<std::string> read_all(const std::string& path, int& error, struct stat* info = nullptr) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = errno;
+        return std::nullopt;
+    }
+    if (info && ::fstat(::fileno(f), info) != 0) {
+        error = errno;
+        std::fclose(f);
         return std::nullopt;
     }
     std::string bytes;
@@ -83,42 +90,20 @@ std::optional<std::string> read_all(const std::string& path, int& error) {
     return bytes;
 }
 
-// Writes `bytes` to a new file beside `path` with mode 0600, flushes it to the disk and renames it over
-// `path`, so a crash leaves the old file or the new one, never half of it.
-bool replace_private_file(const std::string& path, const std::string& bytes, std::string& problem) {
-    std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        problem = "cannot create " + temporary + ": " + std::strerror(errno);
-        return false;
+// Anyone who may write the file may add a token of their own.
+std::optional<std::string> writable_by_others(const TokenFile& file, const std::string& path) {
+    if ((file.mode & (S_IWGRP | S_IWOTH)) == 0) {
+        return std::nullopt;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            problem = "cannot write " + temporary + ": " + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // The umask may have taken bits away, never added any; 0600 is set explicitly all the same.
-    if (::fchmod(fd, 0600) != 0 || ::fsync(fd) != 0) {
-        problem = "cannot write " + temporary + ": " + std::strerror(errno);
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        problem = "cannot replace " + path + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", file.mode & 07777);
+    return path + " may be changed by other users (mode " + mode +
+           "), who could add a token of their own: run chmod 600 " + path;
+}
+
+std::string user_name(uid_t uid) {
+    const passwd* user = ::getpwuid(uid);
+    return user ? user->pw_name : std::to_string(uid);
 }
 
 } // namespace
@@ -140,13 +125,16 @@ bool valid_token_name(const std::string& name) {
 TokenFile read_token_file(const std::string& path) {
     TokenFile file;
     int error = 0;
-    auto bytes = read_all(path, error);
+    struct stat info {};
+    auto bytes = read_all(path, error, &info);
     if (!bytes) {
         file.status = error == ENOENT ? TokenFile::Status::Missing : TokenFile::Status::Unreadable;
         file.problem = std::strerror(error);
         return file;
     }
     file.status = TokenFile::Status::Read;
+    file.owner = info.st_uid;
+    file.mode = info.st_mode & 07777;
     std::size_t start = 0;
     int line_number = 0;
     while (start < bytes->size()) {
@@ -193,6 +181,11 @@ std::optional<std::string> add_new_token(const std::string& path, const std::str
         problem = path + ": " + file.problem;
         return std::nullopt;
     }
+    // Its tokens would be carried over, whoever put them there.
+    if (std::optional<std::string> writable = writable_by_others(file, path)) {
+        problem = *writable;
+        return std::nullopt;
+    }
     for (const TokenEntry& entry : file.entries) {
         if (entry.name == name) {
             problem = "a token called " + name + " exists already";
@@ -210,7 +203,10 @@ std::optional<std::string> add_new_token(const std::string& path, const std::str
         old_text += '\n';
     }
     std::string text = old_text + name + " " + to_hex(hash.data(), hash.size()) + "\n";
-    if (!replace_private_file(path, text, problem)) {
+    // A new file of a name nobody can guess beforehand (no planted symlink is followed), 0600, renamed
+    // over the old one.
+    if (!replace_file_atomically(path, text, FileAccess::OwnerOnly)) {
+        problem = "cannot write " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return token;
@@ -225,4 +221,19 @@ std::optional<std::string> match_token(const std::vector<TokenEntry>& entries, c
         }
     }
     return found;
+}
+
+std::optional<std::string> token_file_exposure(const TokenFile& file, const std::string& path, uid_t user) {
+    if (file.status != TokenFile::Status::Read) {
+        return std::nullopt;
+    }
+    if (std::optional<std::string> writable = writable_by_others(file, path)) {
+        return writable;
+    }
+    if (file.owner != user) {
+        return path + " belongs to " + user_name(file.owner) + ", not to " + user_name(user) +
+               ", who runs the listener: run chown " + user_name(user) + " " + path + " and chmod 600 " + path +
+               ", or run the listener as " + user_name(file.owner);
+    }
+    return std::nullopt;
 }

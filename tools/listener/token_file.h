@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // The bearer tokens of listener.txt in the working directory: one line per token, "NAME SHA256HEX".
@@ -22,15 +23,22 @@ struct TokenFile {
     Status status = Status::Missing;
     std::vector<TokenEntry> entries;
     std::string problem; // what is wrong, for Unreadable and Malformed
+    uid_t owner = 0;     // the file's, when Read
+    unsigned mode = 0;   // its permission bits, when Read
 };
 
 TokenFile read_token_file(const std::string& path);
 
+// Why the tokens of a file that was read cannot be trusted: anyone but its owner may write it (group or
+// others), or its owner is not `user`, the one running the listener. The reason names the fix (chmod 600,
+// chown); nullopt when the file is safe.
+std::optional<std::string> token_file_exposure(const TokenFile& file, const std::string& path, uid_t user);
+
 // A name as --new-token takes it: 1 to 64 letters, digits, '.', '_' or '-'.
 bool valid_token_name(const std::string& name);
 
-// Makes a token (32 random bytes as 64 hex digits), adds its name and hash to the file (created with
-// mode 0600, replaced atomically) and gives the token back; nullopt with the reason in `problem`.
+// Makes a token (32 random bytes as 64 hex digits), adds its name and hash to the file (replaced
+// atomically by a new file of mode 0600) and gives the token back; nullopt with the reason in `problem`.
 std::optional<std::string> add_new_token(const std::string& path, const std::string& name, std::string& problem);
 
 // The name of the entry whose hash matches `token`, or nullopt. Every entry is compared, in constant time,
