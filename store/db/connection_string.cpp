@@ -126,7 +126,10 @@ std::string ConnectionString::shown() const {
 }
 
 std::string ConnectionString::scrubbed(std::string message) const {
-    replace_all(message, dsn_, shown());
+    // A string without a secret may be a bare database name, which is no reason to rewrite a message.
+    if (holds_secret()) {
+        replace_all(message, dsn_, shown());
+    }
     for (const std::string& secret : secrets_) {
         replace_all(message, secret, secret_mask);
     }

@@ -23,8 +23,8 @@ public:
     // The options libpq read, as key=value pairs without the secret ones; for an unreadable string a
     // placeholder, since any part of it may be the password.
     std::string shown() const;
-    // `message` (libpq's or the server's) with the string replaced by its shown form and every secret
-    // by "***", in case a message echoes them.
+    // `message` (libpq's or the server's) with every secret replaced by "***" and a string that holds one
+    // by its shown form, in case a message echoes them.
     std::string scrubbed(std::string message) const;
 
 private:

@@ -47,7 +47,12 @@ TEST_P(DsnShown, MessagesAreScrubbedOfTheStringAndTheSecret) {
     const ShownCase& c = GetParam();
     ConnectionString dsn(c.dsn);
     std::string password = c.hidden.empty() ? "" : c.hidden.front();
-    std::string scrubbed = dsn.scrubbed("cannot use \"" + c.dsn + "\" with \"" + password + "\"");
+    std::string message = "cannot use \"" + c.dsn + "\" with \"" + password + "\"";
+    std::string scrubbed = dsn.scrubbed(message);
+    if (!dsn.holds_secret()) {
+        EXPECT_EQ(scrubbed, message); // nothing to hide: a bare database name stays as it is
+        return;
+    }
     EXPECT_NE(scrubbed.find("cannot use \"" + c.shown + "\" with"), std::string::npos) << scrubbed;
     if (dsn.readable() && !password.empty()) {
         EXPECT_EQ(scrubbed.find(password), std::string::npos) << scrubbed;
