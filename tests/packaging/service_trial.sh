@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the installed engine and intake the way their systemd units do, hardening included, and shows
-# they still do their work: the engine opens the simulated modem and sends a message queued with
-# vmsms-send; the intake answers GET /v1/status, sees the engine at work, and queues a message the
-# engine then sends.
+# they still do their work: the engine opens the simulated modem, sends a message queued with
+# vmsms-send and runs a hook, which may write the instance's directory and nothing else; a second
+# engine on the same port names the process that holds it; the intake answers GET /v1/status, sees
+# the engine at work, and queues a message the engine then sends.
 #
 # Under a systemd manager of our own (service_manager.sh) the installed units themselves run; a
 # drop-in only sends their output to a file and keeps them from restarting. Where no manager can be
@@ -16,7 +17,8 @@ set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 units=/lib/systemd/system
 instance=${3:-pkgcheck$$}
-gateway=/var/lib/vmsms/$instance
+# A second engine, on the same modem.
+rival=${instance}b
 # Where a hook of the engine must not be able to write (the service user owns /var/lib/vmsms).
 escaped=/var/lib/vmsms/$instance.escaped
 
@@ -42,38 +44,50 @@ as_vmsms() {
     setpriv --reuid=vmsms --regid=vmsms --init-groups -- "$@"
 }
 
-# --- The engine and the intake, started as their units start them ------------------------------
+# --- The engine and the intake, started as their units start them: UNIT INSTANCE ----------------
+
+log_of() {
+    echo "$sim/$1@$2.log"
+}
 
 # Under our manager: the installed units, with a drop-in for their output.
 manager_start() {
-    local unit=$1 log=$2 dropin=/run/vmsms-check/units/$1@.service.d
+    local dropin=/run/vmsms-check/units/$1@.service.d
     mkdir -p "$dropin"
-    printf '[Service]\nStandardOutput=append:%s\nStandardError=inherit\nRestart=no\n' "$log" >"$dropin/output.conf"
+    printf '[Service]\nStandardOutput=append:%s\nStandardError=inherit\nRestart=no\n' "$(log_of "$1" %i)" \
+        >"$dropin/output.conf"
     systemctl daemon-reload
-    systemctl start "$unit@$instance.service"
+    systemctl start "$1@$2.service"
 }
 manager_pid() {
-    systemctl show -P MainPID "$1@$instance.service"
+    systemctl show -P MainPID "$1@$2.service" | grep -v '^0$'
 }
 manager_stop() {
-    systemctl stop "$1@$instance.service"
+    systemctl stop "$1@$2.service"
 }
 
 # Without a manager: sandbox_exec.sh applies what it can of the unit file, then becomes the program.
 fallback_start() {
-    local unit=$1 log=$2
-    "$here/sandbox_exec.sh" "$units/$unit@.service" "$instance" >"$log" 2>&1 &
-    eventually 50 fallback_pid "$unit" || return 1
-    grep '^sandbox:' "$log"
+    "$here/sandbox_exec.sh" "$units/$1@.service" "$2" >"$(log_of "$1" "$2")" 2>&1 &
+    eventually 50 fallback_pid "$1" "$2" || return 1
+    grep '^sandbox:' "$(log_of "$1" "$2")"
 }
 fallback_pid() {
-    pgrep -u vmsms -x "$1" | head -n 1 | grep .
+    pgrep -u vmsms -f "^/usr/bin/$1 --dir /var/lib/vmsms/$2\$" | head -n 1 | grep .
 }
 fallback_stop() {
     local pid
-    pid=$(fallback_pid "$1") || return 0
+    pid=$(fallback_pid "$1" "$2") || return 0
     kill -TERM "$pid"
     eventually 100 sh -c "! kill -0 $pid"
+}
+
+start_service() {
+    if ! "${mode}_start" "$1" "$2"; then
+        fail "$1@$2 did not start; its output:"
+        cat "$(log_of "$1" "$2")"
+        return 1
+    fi
 }
 
 # --- What shows that the hardening holds --------------------------------------------------------
@@ -83,13 +97,22 @@ fallback_stop() {
 show_sandbox() {
     local what=$1 pid=$2 status
     status=$(cat "/proc/$pid/status")
-    grep -q '^CapBnd:[[:space:]]*0000000000000000$' <<<"$status" && pass "$what has no capabilities" ||
+    if grep -q '^CapBnd:[[:space:]]*0000000000000000$' <<<"$status"; then
+        pass "$what has no capabilities"
+    else
         fail "$what has capabilities: $(grep ^CapBnd <<<"$status")"
-    grep -q '^NoNewPrivs:[[:space:]]*1$' <<<"$status" && pass "$what cannot gain privileges" ||
+    fi
+    if grep -q '^NoNewPrivs:[[:space:]]*1$' <<<"$status"; then
+        pass "$what cannot gain privileges"
+    else
         fail "$what may gain privileges"
+    fi
     if [ "$mode" = manager ]; then
-        grep -q '^Seccomp:[[:space:]]*2$' <<<"$status" && pass "$what runs under a system call filter" ||
+        if grep -q '^Seccomp:[[:space:]]*2$' <<<"$status"; then
+            pass "$what runs under a system call filter"
+        else
             fail "$what runs without a system call filter"
+        fi
     fi
     if awk '$5 == "/" && $6 ~ /(^|,)ro(,|$)/ {found = 1} END {exit !found}' "/proc/$pid/mountinfo"; then
         pass "$what sees / read-only"
@@ -119,54 +142,74 @@ sent_to() {
     vmsms-modemsim ctl "$sim/ctl" sent | grep -q "$1"
 }
 
+# A gateway directory whose server.txt names the simulated modem, with a hook that writes where it
+# may and tries where it may not.
+make_gateway() {
+    install -d -o vmsms -g vmsms -m 750 "/var/lib/vmsms/$1"
+    printf '[SET]\r\nCOM=%s\r\nRATE=19200\r\nRESPONSIVE=1\r\n[HOOKS]\r\nSENT=/bin/sh -c %s\r\n' "$sim/modem" \
+        "'echo \$VMSMS_NUMBER >>/var/lib/vmsms/$1/hook.txt; touch $escaped'" |
+        as_vmsms tee "/var/lib/vmsms/$1/server.txt" >/dev/null
+}
+
 check_engine() {
-    local engine
-    if ! "${mode}_start" vmsmsd "$sim/engine.log"; then
-        fail "vmsmsd@.service did not start; its output:"
-        cat "$sim/engine.log"
-        return
-    fi
-    engine=$("${mode}_pid" vmsmsd)
+    local gateway=/var/lib/vmsms/$instance engine
+    start_service vmsmsd "$instance" || return 0
+    engine=$("${mode}_pid" vmsmsd "$instance")
     as_vmsms vmsms-send --dir "$gateway" --to 13900000001 "hardened" >/dev/null
     if eventually 600 sent_to 13900000001; then
         pass "vmsmsd@.service opens the modem and sends a message vmsms-send queued"
     else
         fail "vmsmsd@.service sent nothing within 60 s; its output:"
-        cat "$sim/engine.log"
+        cat "$(log_of vmsmsd "$instance")"
     fi
     if eventually 100 grep -q 13900000001 "$gateway/hook.txt"; then
         pass "vmsmsd@.service runs a hook that writes the instance's directory"
     else
-        fail "the hook did not write $gateway/hook.txt: $(grep -i hook "$gateway/sms.log" | tail -n 3)"
+        fail "the hook did not write $gateway/hook.txt"
     fi
-    if [ -e "$escaped" ]; then
-        [ "$mode" = manager ] && fail "a hook of vmsmsd@.service could write $escaped"
-    else
+    if [ ! -e "$escaped" ]; then
         pass "a hook of vmsmsd@.service cannot write outside the instance's directory"
+    elif [ "$mode" = manager ]; then
+        fail "a hook of vmsmsd@.service could write $escaped"
     fi
     show_sandbox vmsmsd "$engine"
 }
 
+# The port is busy: the second engine tells whose it is from /proc/<pid>/fd, which the unit's
+# ProtectProc=invisible leaves it for the service user's own processes.
+check_busy_port() {
+    start_service vmsmsd "$rival" || return 0
+    if eventually 100 grep -Eq '/proc/[0-9]+' "$(log_of vmsmsd "$rival")"; then
+        pass "a second vmsmsd@.service names the process that holds the modem"
+    else
+        fail "a second vmsmsd@.service does not name the process that holds the modem; its output:"
+        cat "$(log_of vmsmsd "$rival")"
+    fi
+    "${mode}_stop" vmsmsd "$rival"
+}
+
 check_listener() {
     local token listener answer
-    token=$(as_vmsms vmsms-listener --dir "$gateway" --new-token pkgcheck 2>/dev/null)
-    if ! "${mode}_start" vmsms-listener "$sim/listener.log"; then
-        fail "vmsms-listener@.service did not start; its output:"
-        cat "$sim/listener.log"
-        return
-    fi
-    listener=$("${mode}_pid" vmsms-listener)
+    token=$(as_vmsms vmsms-listener --dir "/var/lib/vmsms/$instance" --new-token pkgcheck 2>/dev/null)
+    start_service vmsms-listener "$instance" || return 0
+    listener=$("${mode}_pid" vmsms-listener "$instance")
     if ! eventually 100 http "$token" GET /v1/status; then
         fail "vmsms-listener@.service does not answer; its output:"
-        cat "$sim/listener.log"
+        cat "$(log_of vmsms-listener "$instance")"
         return
     fi
     answer=$(http "$token" GET /v1/status)
-    [[ $answer == 200* ]] && pass "vmsms-listener@.service answers GET /v1/status" ||
+    if [[ $answer == 200* ]]; then
+        pass "vmsms-listener@.service answers GET /v1/status"
+    else
         fail "vmsms-listener@.service answers GET /v1/status with $answer"
+    fi
     # The intake tells a working engine by its open trace file, which it finds through /proc.
-    grep -q '"trace_held_open":true' <<<"$answer" && pass "vmsms-listener@.service sees the engine at work" ||
+    if grep -q '"trace_held_open":true' <<<"$answer"; then
+        pass "vmsms-listener@.service sees the engine at work"
+    else
         fail "vmsms-listener@.service does not see the engine's open trace file: $answer"
+    fi
     answer=$(http "$token" POST /v1/messages '{"to": ["13900000002"], "text": "hardened"}')
     if [[ $answer == 201* ]] && eventually 600 sent_to 13900000002; then
         pass "vmsms-listener@.service queues a message the engine sends"
@@ -176,29 +219,35 @@ check_listener() {
     show_sandbox vmsms-listener "$listener"
 }
 
+# What the services made is not for every user of the machine (UMask=0027).
+check_file_modes() {
+    local open_files
+    open_files=$(find "/var/lib/vmsms/$instance" "/var/lib/vmsms/$rival" -perm /o=rwx)
+    if [ -z "$open_files" ]; then
+        pass "the services' files are closed to other users"
+    else
+        fail "other users may use: $open_files"
+    fi
+}
+
 inside() {
     mode=$1
     # Nothing the check itself makes is open to other users, so whatever is was made by a service.
     umask 0027
     sim=$(mktemp -d -p /run vmsms-pkgcheck.XXXXXX)
     chown vmsms:vmsms "$sim"
-    install -d -o vmsms -g vmsms -m 750 "$gateway"
     setpriv --reuid=vmsms --regid=vmsms --init-groups -- vmsms-modemsim --link "$sim/modem" --control "$sim/ctl" \
         >"$sim/modemsim.log" 2>&1 &
     local sim_pid=$!
     if eventually 100 test -S "$sim/ctl"; then
-        # A hook writes where it may, and tries where it may not.
-        printf '[SET]\r\nCOM=%s\r\nRATE=19200\r\nRESPONSIVE=1\r\n[HOOKS]\r\nSENT=/bin/sh -c %s\r\n' "$sim/modem" \
-            "'echo \$VMSMS_NUMBER >>$gateway/hook.txt; touch $escaped'" | as_vmsms tee "$gateway/server.txt" >/dev/null
+        make_gateway "$instance"
+        make_gateway "$rival"
         check_engine
+        check_busy_port
         check_listener
-        # What the services made is not for every user of the machine (UMask=0027).
-        local open_files
-        open_files=$(find "$gateway" -perm /o=rwx)
-        [ -z "$open_files" ] && pass "the services' files are closed to other users" ||
-            fail "other users may use: $open_files"
-        "${mode}_stop" vmsms-listener
-        "${mode}_stop" vmsmsd
+        check_file_modes
+        "${mode}_stop" vmsms-listener "$instance"
+        "${mode}_stop" vmsmsd "$instance"
     else
         fail "the simulated modem did not start: $(cat "$sim/modemsim.log")"
     fi
@@ -216,8 +265,9 @@ outside() {
     fi
     work=$(mktemp -d)
     mkdir "$work/manager"
+    local leftovers=("$work" "/var/lib/vmsms/$instance" "/var/lib/vmsms/$rival" "$escaped")
     # Interrupted, the check still takes its manager down.
-    trap '"$here/service_manager.sh" stop "$work/manager"; rm -rf "$work" "$gateway" "$escaped"; exit 1' INT TERM
+    trap '"$here/service_manager.sh" stop "$work/manager"; rm -rf "${leftovers[@]}"; exit 1' INT TERM
     if [ -n "${VMSMS_CHECK_NO_MANAGER:-}" ]; then
         echo "no systemd manager: VMSMS_CHECK_NO_MANAGER is set"
         "$here/service_trial.sh" inside fallback "$instance" || status=1
@@ -232,7 +282,7 @@ outside() {
         echo "no systemd manager could be had here: $reason"
         "$here/service_trial.sh" inside fallback "$instance" || status=1
     fi
-    rm -rf "$work" "$gateway" "$escaped"
+    rm -rf "${leftovers[@]}"
     return $status
 }
 
