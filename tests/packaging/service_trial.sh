@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the installed engine and intake the way their systemd units do, hardening included, and shows
 # they still do their work: the engine opens the simulated modem, sends a message queued with
-# vmsms-send and runs a hook, which may write the instance's directory and nothing else; a second
+# vmsms-send, runs a hook, which may write the instance's directory and nothing else, and takes a
+# reload; a second
 # engine on the same port names the process that holds it; the intake answers GET /v1/status, sees
 # the engine at work, and queues a message the engine then sends.
 #
@@ -171,6 +172,15 @@ check_engine() {
         pass "a hook of vmsmsd@.service cannot write outside the instance's directory"
     elif [ "$mode" = manager ]; then
         fail "a hook of vmsmsd@.service could write $escaped"
+    fi
+    if [ "$mode" = manager ]; then
+        # SIGHUP reads server.txt again; the engine goes on as the same process.
+        if systemctl reload "vmsmsd@$instance.service" && sleep 1 &&
+            [ "$(manager_pid vmsmsd "$instance" || true)" = "$engine" ]; then
+            pass "vmsmsd@.service reloads (SIGHUP from ExecReload=, inside the sandbox)"
+        else
+            fail "vmsmsd@.service does not survive a reload"
+        fi
     fi
     show_sandbox vmsmsd "$engine"
 }
