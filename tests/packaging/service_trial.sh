@@ -2,9 +2,8 @@
 # Runs the installed engine and intake the way their systemd units do, hardening included, and shows
 # they still do their work: the engine opens the simulated modem, sends a message queued with
 # vmsms-send, runs a hook, which may write the instance's directory and nothing else, and takes a
-# reload; a second
-# engine on the same port names the process that holds it; the intake answers GET /v1/status, sees
-# the engine at work, and queues a message the engine then sends.
+# reload; a second engine on the same port names the process that holds it; the intake answers
+# GET /v1/status, sees the engine at work, and queues a message the engine then sends.
 #
 # Under a systemd manager of our own (service_manager.sh) the installed units themselves run; a
 # drop-in only sends their output to a file and keeps them from restarting. Where no manager can be
