@@ -1,7 +1,6 @@
 #include "engine/send_pass.h"
 
 #include "engine/delivery_reports.h"
-#include "store/number_range.h"
 #include "engine/pdu/pdu_codec.h"
 #include "engine/pdu/pdu_concat.h"
 #include "engine/persist.h"
@@ -9,6 +8,7 @@
 #include "engine/submission.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
+#include "store/number_range.h"
 #include "store/spool.h"
 
 #include <optional>

@@ -1,9 +1,9 @@
 #include "record_status.h"
 
-#include "store/number_range.h"
 #include "engine/send_position.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
+#include "store/number_range.h"
 #include "store/recipients.h"
 #include "store/report_logs.h"
 #include "store/spool.h"
