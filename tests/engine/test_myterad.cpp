@@ -177,6 +177,11 @@ TEST_F(Engine, PauseInTheMiddleOfARecordContinuesWithTheSameRecipient) {
     EXPECT_TRUE(engine->Suspended());
     EXPECT_EQ(port.writes().back().bytes.rfind("at+cmgs=", 0), 0u); // stopped before recipient 2's PDU
     EXPECT_FALSE(exists("2004-5-6/send/acc"));
+    // The engine writes its state once it has stopped writing to the port: on a loaded machine that
+    // can come a moment after the loop above saw the port fall quiet.
+    for (int i = 0; i < 200 && read_status_file()->state != EngineRunState::Paused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     EXPECT_EQ(read_status_file()->state, EngineRunState::Paused);
     EXPECT_EQ(read_status_file()->since, "2004-5-6 7:01:05");
     engine->Resume();

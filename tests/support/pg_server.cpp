@@ -152,7 +152,8 @@ pid_t postmaster_pid_of(const std::string& data_dir) {
     return in ? static_cast<pid_t>(pid) : 0;
 }
 
-// Percent-encodes what a URI's query value cannot hold as it is.
+} // namespace
+
 std::string uri_encoded(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -167,8 +168,6 @@ std::string uri_encoded(const std::string& text) {
     }
     return out;
 }
-
-} // namespace
 
 PgServer::PgServer(const std::string& dir) : bin_(server_bin_dir()) {
     std::error_code ec;

@@ -60,3 +60,6 @@ private:
     mutable std::mutex error_lock_;
     mutable std::string error_;
 };
+
+// Percent-encodes what a URI's query value cannot hold as it is (a socket directory in a DSN's host=).
+std::string uri_encoded(const std::string& text);

@@ -20,25 +20,12 @@ import threading
 import time
 import unittest
 
+from listener_test import eventually, free_port
+
 LISTENER = None
 
 HEADER_SECONDS = 10  # the time a request's headers may take
 SLACK = 3  # what a loaded machine may add to a deadline
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def eventually(check, seconds=10.0):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = check()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(0.05)
 
 
 def read_answer(sock, seconds):

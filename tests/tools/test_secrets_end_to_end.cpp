@@ -39,21 +39,6 @@ void PrintTo(const SecretCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string uri_encoded(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string key_value(const std::string& socket_dir, int port) {
     return "host=" + socket_dir + " port=" + std::to_string(port) + " dbname=vmsms user=" + role +
            " password=" + password;
