@@ -38,8 +38,9 @@ const char* const listener_help =
     "Limits: headers at most 16 KiB in 100 lines, within 10 s of the request's start (431 and 408);\n"
     "a body within 10 s plus 1 s per 16 KiB after its headers (408).\n"
     "SIGTERM or SIGINT: finish the requests in hand, then exit.\n"
-    "Exit status: 0 after a stop by signal, 1 when it cannot start (port busy, token file unreadable\n"
-    "or without tokens, certificate unusable), 2 for bad options.\n";
+    "Exit status: 0 after a stop by signal, 1 when it cannot start (port busy, token file unreadable,\n"
+    "without tokens, writable by others or not the user's own, certificate unusable), 2 for bad\n"
+    "options.\n";
 
 namespace {
 
