@@ -20,7 +20,7 @@ namespace {
 constexpr int recipients_limit = 1023;
 constexpr int content_limit = 142;
 // Ten parts of English (1530 septets) is the most a long message holds.
-constexpr int long_content_limit = 1530;
+const int long_content_limit = most_content_characters(true, true);
 
 const QString recipients_hint =
     QStringLiteral(" 手机号每行一个或用';'隔开. \r\n或者输入号码段如：13566668888-13577779999");

@@ -72,6 +72,13 @@ bool content_fits(const ContentSize& size, bool english, bool long_messages) {
     return size.characters <= (english ? single_septets : single_units);
 }
 
+int most_content_characters(bool english, bool long_messages) {
+    if (long_messages) {
+        return (english ? part_septets : part_units) * max_parts_of_long_message;
+    }
+    return english ? single_septets : single_units;
+}
+
 bool content_has_control_bytes(std::string_view content_gbk) {
     for (std::size_t i = 0; i < content_gbk.size(); ++i) {
         auto byte = static_cast<unsigned char>(content_gbk[i]);

@@ -7,6 +7,7 @@
 #include "platform/gbk.h"
 #include "platform/program_info.h"
 #include "platform/text_file.h"
+#include "store/box_text.h"
 #include "store/content_size.h"
 #include "store/enqueue.h"
 #include "store/recipients.h"
@@ -83,30 +84,6 @@ std::string strip_final_newline(std::string text) {
     return text;
 }
 
-// A recipients text as the box holds it: one recipient per line, CR LF between lines.
-std::string box_lines(const std::vector<std::string>& lines) {
-    std::string box;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) {
-            box += "\r\n";
-        }
-        box += lines[i];
-    }
-    return box;
-}
-
-// Text with bare LF line breaks as a box holds it (CR LF).
-std::string box_text(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
-            out += '\r';
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 // The whole input of --to-file or of TEXT "-", or the reason to refuse it (UTF-8) in `refusal`.
 std::optional<std::string> read_input(const BoundedRead& read, const std::string& name, std::string& refusal) {
     switch (read.status) {
@@ -154,7 +131,7 @@ std::string recipient_list_utf8(const std::vector<std::string>& lines_gbk) {
 // Why a content was too long: what it takes and what one message, or a long message, holds.
 std::string size_detail(const std::string& content_gbk, bool english, bool long_messages) {
     ContentSize size = content_size(content_gbk, english);
-    int most = english ? (long_messages ? 1530 : 160) : (long_messages ? 670 : 70);
+    int most = most_content_characters(english, long_messages);
     std::string unit = english ? "个GSM字符（扩展字符算两个）" : "个字符";
     return "内容有 " + std::to_string(size.characters) + " " + unit + "，" +
            (long_messages ? "长短信最多 " : "一条短信最多 ") + std::to_string(most) + " 个" +

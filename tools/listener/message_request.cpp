@@ -3,6 +3,7 @@
 #include "engine/shared_enqueue.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
+#include "store/box_text.h"
 #include "store/content_size.h"
 #include "store/enqueue.h"
 #include "store/recipients.h"
@@ -32,27 +33,6 @@ QueueOutcome refuse(const std::string& error, const std::string& field) {
     return outcome;
 }
 
-// The recipients as the compose box holds them: one per line, CR LF between lines.
-std::string box_lines(const std::vector<std::string>& lines) {
-    std::string box;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        box += (i > 0 ? "\r\n" : "") + lines[i];
-    }
-    return box;
-}
-
-// Text with bare LF line breaks as a box holds it (CR LF).
-std::string box_text(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
-            out += '\r';
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 std::string quoted_list(const std::vector<std::string>& lines_gbk) {
     std::string list;
     for (const std::string& line : lines_gbk) {
@@ -63,7 +43,7 @@ std::string quoted_list(const std::vector<std::string>& lines_gbk) {
 
 std::string too_long_text(const std::string& content_gbk, bool english, bool long_messages) {
     ContentSize size = content_size(content_gbk, english);
-    int most = english ? (long_messages ? 1530 : 160) : (long_messages ? 670 : 70);
+    int most = most_content_characters(english, long_messages);
     std::string unit = english ? " GSM characters (extension characters count two)" : " characters";
     std::string text = "text takes " + std::to_string(size.characters) + unit + "; " +
                        (long_messages ? "a long message holds " : "one message holds ") + std::to_string(most);
