@@ -1,6 +1,7 @@
 #include "engine/link_recovery.h"
 
 #include "engine/awaited_answer.h"
+#include "engine/backoff.h"
 #include "engine/engine_status.h"
 #include "engine/operator_texts.h"
 #include "engine/serial_link.h"
@@ -52,7 +53,9 @@ void recover_link(EngineContext& ctx) {
         ctx.status->set_state(EngineRunState::LinkDown);
     }
     ctx.port.close();
-    int wait = first_reopen_wait_ms;
+    // Waits before each reopening: 1 s, doubling, at most 30 s.
+    Backoff backoff;
+    int wait = backoff.next();
     for (int round = 1;; ++round) {
         ctx.pacer.sleep(wait);
         if (reopen_modem(ctx)) {
@@ -60,7 +63,7 @@ void recover_link(EngineContext& ctx) {
         }
         tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, device.c_str(), ctx.port.down_reason().c_str());
         ctx.port.close();
-        wait = std::min(wait * 2, longest_reopen_wait_ms);
+        wait = backoff.next();
     }
     tracef(ctx.logs, "link back on %s\n", device.c_str());
     // A modem that lost power lost its settings too: it is asked to announce messages again.

@@ -4,10 +4,6 @@
 
 #include <string>
 
-// Waits before each reopening of a lost modem: 1 s, doubling, at most 30 s.
-inline constexpr int first_reopen_wait_ms = 1000;
-inline constexpr int longest_reopen_wait_ms = 30000;
-
 // The modem's start-up exchange: purge the line, switch to PDU mode ("AT+CMGF=0"), wait 2500 ms,
 // read one chunk, wait 2000 ms; in responsive mode, wait only for the command's final result code.
 // Returns what the modem answered.

@@ -1,5 +1,6 @@
 #include "engine/persist.h"
 
+#include "engine/backoff.h"
 #include "engine/operator_texts.h"
 
 #include <algorithm>
@@ -11,7 +12,9 @@ void persist(EngineContext& ctx, const std::string& path, const std::function<bo
     if (write()) {
         return;
     }
-    int wait = first_write_retry_ms;
+    // Waits before each new try: 1 s, doubling, at most 30 s.
+    Backoff backoff;
+    int wait = backoff.next();
     bool told = false;
     do {
         std::string cause = errno != 0 ? std::strerror(errno) : "write failed";
@@ -23,7 +26,7 @@ void persist(EngineContext& ctx, const std::string& path, const std::function<bo
             told = true;
         }
         ctx.pacer.sleep(wait);
-        wait = std::min(wait * 2, longest_write_retry_ms);
+        wait = backoff.next();
         errno = 0;
     } while (!write());
     tracef(ctx.logs, "wrote %s: sending goes on\n", path.c_str());

@@ -4,15 +4,6 @@
 #include "platform/gbk.h"
 #include "store/db/db_schema.h"
 
-#include <algorithm>
-
-namespace {
-
-constexpr int first_retry_ms = 1000;
-constexpr int longest_retry_ms = 30000;
-
-} // namespace
-
 SharedQueue::SharedQueue(DbSettings settings) : writer_(std::move(settings)) {}
 
 PgConnection* SharedQueue::connection(EngineContext& ctx) {
@@ -35,12 +26,11 @@ PgConnection* SharedQueue::connection(EngineContext& ctx) {
     }
     if (!why.empty()) {
         db_.reset();
-        wait_ms_ = wait_ms_ == 0 ? first_retry_ms : std::min(wait_ms_ * 2, longest_retry_ms);
-        retry_at_ms_ = now + wait_ms_;
+        retry_at_ms_ = now + backoff_.next();
         tell_down(ctx, why);
         return nullptr;
     }
-    wait_ms_ = 0;
+    backoff_.reset();
     if (down_told_) {
         down_told_ = false;
         ctx.output.prepend_monitor(gbk("共享发送队列（数据库）已重新连接。\r\n"));
@@ -58,15 +48,15 @@ void SharedQueue::failed(EngineContext& ctx, const char* what) {
     if (!db_->ok()) {
         std::string why = db_->error();
         db_.reset();
-        wait_ms_ = first_retry_ms;
-        retry_at_ms_ = ctx.clock.steady_ms() + wait_ms_;
+        backoff_.reset();
+        retry_at_ms_ = ctx.clock.steady_ms() + backoff_.next();
         tell_down(ctx, why);
     }
 }
 
 void SharedQueue::tell_down(EngineContext& ctx, const std::string& why) {
     tracef(ctx.logs, "shared queue: cannot reach %s: %s (next try in %d ms)\n", dsn_for_display(settings().dsn).c_str(),
-           why.c_str(), wait_ms_);
+           why.c_str(), backoff_.current());
     if (!down_told_) {
         down_told_ = true;
         ctx.output.prepend_monitor(gbk("共享发送队列（数据库）连接不上，等待后重试：") + why + "\r\n");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/backoff.h"
 #include "engine/engine_context.h"
 #include "engine/shared_enqueue.h"
 #include "store/db/db_settings.h"
@@ -47,7 +48,7 @@ private:
     std::unique_ptr<PgConnection> db_;
     bool down_told_ = false;
     long long retry_at_ms_ = 0;
-    int wait_ms_ = 0;
+    Backoff backoff_; // the waits between tries to reach the database
     std::vector<Outcome> unrecorded_;
     std::vector<ClaimedRecipient> held_;
 };
