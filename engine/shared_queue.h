@@ -52,8 +52,3 @@ private:
     std::vector<Outcome> unrecorded_;
     std::vector<ClaimedRecipient> held_;
 };
-
-// Whether the engine works from the shared queue.
-inline bool shared_queue_on(const EngineContext& ctx) {
-    return ctx.shared != nullptr;
-}
