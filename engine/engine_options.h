@@ -10,9 +10,9 @@
 struct EngineOptions {
     std::atomic<DeviceType> device{DeviceType::Other}; // RadioButton1 / RadioButton2 / RadioButton5
     std::atomic<bool> retry{false};                    // CheckBox4: up to six attempts
-    std::atomic<bool> pause_after_failure{false};      // CheckBox5: 7800 ms after a failed attempt
+    std::atomic<bool> pause_after_failure{false};      // CheckBox5: 7800 ms after a failed attempt (2000 ms responsive)
     std::atomic<bool> show_on_screen{false};           // CheckBox7: "0001" before the user data
-    std::atomic<bool> fast_device{false};              // CheckBox1: shorter inbox waits
+    std::atomic<bool> fast_device{false};              // CheckBox1: shorter inbox waits (fixed waits only)
     std::atomic<bool> wider_compatibility{false};      // CheckBox6: go on after a rejected configuration
     std::atomic<bool> members_only{false};             // CheckBox3: replies to members only
     std::atomic<int> speed{5};                         // TrackBar1: 0 fast .. 10 slow

@@ -4,11 +4,12 @@
 
 #include <string>
 
-// Reads the modem's whole message listing (at+cmgl=4): waits before every chunk, drops bytes outside
-// the listing's character set, skips a chunk equal to the one before, and resets the modem with "at"
-// when the listing holds no "OK". A listing past the byte limit of the options, a line that broke, or
-// a modem that answers neither the listing nor the reset leaves the link marked down and gives an
-// empty listing.
+// Reads the modem's whole message listing (at+cmgl=4) and drops bytes outside the listing's character
+// set. With fixed waits it waits before every chunk and skips a chunk equal to the one before; in
+// responsive mode it reads up to the final result code (or 10 s without a byte) and takes out the lines
+// the modem sent unasked. Either way the modem is reset with "at" when the listing holds no "OK". A
+// listing past the byte limit of the options, a line that broke, or a modem that answers neither the
+// listing nor the reset leaves the link marked down and gives an empty listing.
 std::string read_listing(EngineContext& ctx);
 
 // One inbox pass: every message of the listing is decoded, stored as the next received record of the

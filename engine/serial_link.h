@@ -9,8 +9,10 @@
 #include <string>
 #include <string_view>
 
-// Every exchange with the modem is fixed steps: write, sleep a fixed time, read whatever has arrived
-// under the port's total time-out. Answers are read in chunks of this size.
+// The port's operations and the reading of its answers. With fixed waits (the default mode) an exchange
+// is fixed steps: write, sleep a fixed time, read whatever has arrived under the port's total time-out.
+// In responsive mode an exchange reads until the modem's final answer instead (engine/awaited_answer.h,
+// engine/send_attempt.h). Either way answers are read in chunks of this size.
 inline constexpr std::size_t chunk_size = 512;
 // What the submission keeps of the modem's answer to one attempt.
 inline constexpr std::size_t submission_capacity = 10240;

@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,7 +50,9 @@ const ProgramCase programs[] = {
      "tools/vmsmsd",
      {"--dir PATH", "--responsive", "快速收发", "0 is fastest", "--retry", "发送短信失败后重试", "--version"}},
     {"vmsms-send", "tools/vmsms-send", {"--dir PATH", "--to NUMBER", "--long", "Exit status"}},
-    {"vmsms-modemsim", "tools/vmsms-modemsim", {"--link PATH", "--submit-latency"}},
+    {"vmsms-modemsim",
+     "tools/vmsms-modemsim",
+     {"--link PATH", "--submit-latency", "Control commands (vmsms-modemsim ctl SOCKET COMMAND"}},
     {"vmsms-listener", "tools/vmsms-listener", {"--dir PATH", "--new-token NAME", "--listen ADDR:PORT"}},
     {"vmsms", "console/vmsms", {"--dir PATH", "no window is opened", "--screenshot"}},
 };
@@ -56,6 +62,100 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgramOptions, ::testing::ValuesIn(programs), [
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
 });
+
+// The long options a usage synopsis names: its "usage:" line and the indented lines that go on from it.
+std::set<std::string> options_in_usage(const std::string& text) {
+    std::set<std::string> options;
+    std::size_t start = text.find("usage:");
+    if (start == std::string::npos) {
+        return options;
+    }
+    std::istringstream lines(text.substr(start));
+    static const std::regex option("--[a-z0-9][a-z0-9-]*");
+    std::string line;
+    for (bool first = true; std::getline(lines, line) && (first || line.starts_with(" ")); first = false) {
+        for (std::sregex_iterator it(line.begin(), line.end(), option), end; it != end; ++it) {
+            options.insert(it->str());
+        }
+    }
+    return options;
+}
+
+// Whether line `i` of `lines` is an entry for `name` (an option or a command): indented, starting with the
+// name (and its arguments), with the explanation after two spaces or on the next, further indented line.
+bool is_entry(const std::vector<std::string>& lines, std::size_t i, const std::string& name) {
+    const std::string& line = lines[i];
+    std::size_t indent = line.find_first_not_of(' ');
+    if (indent == 0 || indent == std::string::npos || line.compare(indent, name.size(), name) != 0) {
+        return false;
+    }
+    std::size_t after = indent + name.size();
+    if (after < line.size() && line[after] != ' ') {
+        return false; // a longer name
+    }
+    std::size_t gap = line.find("  ", after);
+    if (gap != std::string::npos) {
+        return line.find_first_not_of(' ', gap) != std::string::npos;
+    }
+    std::size_t next_indent = i + 1 < lines.size() ? lines[i + 1].find_first_not_of(' ') : std::string::npos;
+    return next_indent != std::string::npos && next_indent > indent;
+}
+
+bool has_entry(const std::string& help, const std::string& name) {
+    std::vector<std::string> lines;
+    std::istringstream in(help);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (is_entry(lines, i, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class UsageOptions : public TempDirTest, public ::testing::WithParamInterface<ProgramCase> {};
+
+// Every option a program's usage names, in --help or in what a wrong option shows, is explained in --help.
+TEST_P(UsageOptions, EveryOptionOfTheUsageIsExplainedInTheHelp) {
+    const ProgramCase& c = GetParam();
+    ProgramResult help = run_program(built_program(c.path), {"--help"});
+    ASSERT_EQ(help.exit_code, 0) << help.err;
+    ProgramResult wrong = run_program(built_program(c.path), {"--no-such-option"});
+    EXPECT_EQ(wrong.exit_code, 2) << wrong.err;
+    std::set<std::string> options = options_in_usage(help.out);
+    options.merge(options_in_usage(wrong.err));
+    ASSERT_FALSE(options.empty()) << "no usage found in:\n" << help.out << wrong.err;
+    for (const std::string& option : options) {
+        EXPECT_TRUE(has_entry(help.out, option)) << option << " has no line of its own in:\n" << help.out;
+    }
+}
+
+// The console names its options in --help only, and a wrong option would open its window.
+std::vector<ProgramCase> programs_but_the_console() {
+    std::vector<ProgramCase> chosen;
+    std::copy_if(std::begin(programs), std::end(programs), std::back_inserter(chosen),
+                 [](const ProgramCase& c) { return std::string(c.name) != "vmsms"; });
+    return chosen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UsageOptions, ::testing::ValuesIn(programs_but_the_console()), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
+
+TEST(ControlCommandHelp, EveryCommandOfTheSimulatorIsExplained) {
+    ProgramResult help = run_program(built_program("tools/vmsms-modemsim"), {"--help"});
+    ASSERT_EQ(help.exit_code, 0) << help.err;
+    for (const char* command :
+         {"deliver", "fault none", "fault silent|error|reject|endless-listing|garbage", "fault fail",
+          "fault garbage --count", "fault unplug", "fault replug", "layout", "latency", "report-delay", "reports",
+          "network", "sent", "messages", "stored", "status", "clear", "quit"}) {
+        EXPECT_TRUE(has_entry(help.out, command)) << command << " has no line of its own in:\n" << help.out;
+    }
+}
 
 class WorkingDirectory : public TempDirTest {
 protected:
