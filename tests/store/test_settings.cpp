@@ -9,13 +9,11 @@ namespace {
 
 class Settings : public TempDirTest {};
 
-// The readers with their own defaults and buffer sizes, as the window, the device test and the engine
-// call them.
+// The entries the window, the device test and the engine read, with the default each must give.
 struct DefaultCase {
     const char* name;
-    const char* key;
-    const char* default_value;
-    std::size_t buffer;
+    Setting setting;
+    const char* expected;
 };
 
 void PrintTo(const DefaultCase& c, std::ostream* os) {
@@ -26,26 +24,27 @@ class SettingsDefault : public TempDirTest, public ::testing::WithParamInterface
 
 TEST_P(SettingsDefault, MissingFileGivesTheDefaultAndCreatesNothing) {
     const DefaultCase& c = GetParam();
-    EXPECT_EQ(read_setting(c.key, c.default_value, c.buffer), c.default_value);
+    EXPECT_EQ(read_setting(c.setting), c.expected);
     EXPECT_FALSE(exists(settings_file));
 }
 
 TEST_P(SettingsDefault, MissingKeyGivesTheDefault) {
     const DefaultCase& c = GetParam();
     put_file(settings_file, "[SET]\r\nOTHER=1\r\n");
-    EXPECT_EQ(read_setting(c.key, c.default_value, c.buffer), c.default_value);
+    EXPECT_EQ(read_setting(c.setting), c.expected);
 }
 
+// The window and the engine read the port through the same entry.
 const DefaultCase default_cases[] = {
-    {"window_com", "COM", "COM1", 20},
-    {"engine_com", "COM", "COM1", 100},
-    {"window_rate", "RATE", "19200", 20},
-    {"engine_rate", "RATE", "19200", 10},
-    {"window_smscode", "SMSCODE", "88888888", 20},
-    {"engine_smscode", "SMSCODE", "0000000000", 16},
-    {"window_time1", "TIME1", "7:01", 20},
-    {"window_time2", "TIME2", "21:00", 20},
-    {"window_mtype", "MTYPE", "2", 20},
+    {"window_com", settings::com, "COM1"},
+    {"engine_com", settings::com, "COM1"},
+    {"window_rate", settings::shown_rate, "19200"},
+    {"engine_rate", settings::rate, "19200"},
+    {"window_smscode", settings::shown_smscode, "88888888"},
+    {"engine_smscode", settings::smscode, "0000000000"},
+    {"window_time1", settings::time1, "7:01"},
+    {"window_time2", settings::time2, "21:00"},
+    {"window_mtype", settings::mtype, "2"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SettingsDefault, ::testing::ValuesIn(default_cases),
@@ -53,28 +52,28 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsDefault, ::testing::ValuesIn(default_cas
 
 TEST_F(Settings, EngineSeesAtMostFifteenCharactersOfTheCentreNumber) {
     put_file(settings_file, "[SET]\r\nSMSCODE=86138000005001234567\r\n");
-    EXPECT_EQ(read_setting("SMSCODE", "0000000000", 16), "861380000050012");
-    EXPECT_EQ(read_setting("SMSCODE", "88888888", 20), "8613800000500123456");
+    EXPECT_EQ(read_setting(settings::smscode), "861380000050012");
+    EXPECT_EQ(read_setting(settings::shown_smscode), "8613800000500123456");
 }
 
 TEST_F(Settings, EmptyPortIsStoredAsPresentKeyAndReadsBackEmpty) {
-    ASSERT_TRUE(write_setting("COM", std::string("COM1")));
-    ASSERT_TRUE(write_setting("COM", std::string()));
+    ASSERT_TRUE(write_setting(settings::com, std::string("COM1")));
+    ASSERT_TRUE(write_setting(settings::com, std::string()));
     EXPECT_EQ(file_bytes(settings_file), "[SET]\r\nCOM=\r\n");
-    EXPECT_EQ(read_setting("COM", "COM1", 20), "");
+    EXPECT_EQ(read_setting(settings::com), "");
 }
 
 TEST_F(Settings, SavingTheTabWritesKeysInOrderAndRewritesThemInPlace) {
     // The device type is written at start-up before the operator first saves.
-    ASSERT_TRUE(write_setting("MTYPE", std::string("2")));
+    ASSERT_TRUE(write_setting(settings::mtype, std::string("2")));
     for (const char* com : {"COM3", "/dev/ttyUSB0"}) {
-        ASSERT_TRUE(write_setting("COM", std::string(com)));
-        ASSERT_TRUE(write_setting("RATE", std::string("9600")));
-        ASSERT_TRUE(write_setting("SMSCODE", std::string("8613800571500")));
-        ASSERT_TRUE(write_setting("TIME1", std::string("8:01")));
-        ASSERT_TRUE(write_setting("TIME2", std::string("21:00")));
+        ASSERT_TRUE(write_setting(settings::com, std::string(com)));
+        ASSERT_TRUE(write_setting(settings::shown_rate, std::string("9600")));
+        ASSERT_TRUE(write_setting(settings::shown_smscode, std::string("8613800571500")));
+        ASSERT_TRUE(write_setting(settings::time1, std::string("8:01")));
+        ASSERT_TRUE(write_setting(settings::time2, std::string("21:00")));
     }
-    ASSERT_TRUE(write_setting("MTYPE", std::string("1")));
+    ASSERT_TRUE(write_setting(settings::mtype, std::string("1")));
     EXPECT_EQ(file_bytes(settings_file), "[SET]\r\n"
                                          "MTYPE=1\r\n"
                                          "COM=/dev/ttyUSB0\r\n"
@@ -82,19 +81,20 @@ TEST_F(Settings, SavingTheTabWritesKeysInOrderAndRewritesThemInPlace) {
                                          "SMSCODE=8613800571500\r\n"
                                          "TIME1=8:01\r\n"
                                          "TIME2=21:00\r\n");
-    EXPECT_EQ(read_setting("COM", "COM1", 100), "/dev/ttyUSB0");
-    EXPECT_EQ(read_setting("TIME1", "7:01", 20), "8:01");
+    EXPECT_EQ(read_setting(settings::com), "/dev/ttyUSB0");
+    EXPECT_EQ(read_setting(settings::time1), "8:01");
 }
 
 TEST_F(Settings, HandEditedFileIsReadWithProfileRules) {
     put_file(settings_file, "[set]\r\n  com = COM2 \r\nRate=\"4800\"\r\n");
-    EXPECT_EQ(read_setting("COM", "COM1", 20), "COM2");
-    EXPECT_EQ(read_setting("RATE", "19200", 10), "4800");
+    EXPECT_EQ(read_setting(settings::com), "COM2");
+    EXPECT_EQ(read_setting(settings::rate), "4800");
 }
 
 TEST_F(Settings, ValuesAreCutToTheReadersBuffer) {
     put_file(settings_file, "[SET]\r\nRATE=1152000000\r\nCOM=/dev/serial/by-id/usb-modem\r\n");
-    EXPECT_EQ(read_setting("RATE", "19200", 10), "115200000");
+    EXPECT_EQ(read_setting(settings::rate), "115200000");
+    // The INI operation beneath cuts to whatever buffer its caller gives.
     EXPECT_EQ(read_setting("COM", "COM1", 20), "/dev/serial/by-id/u");
 }
 
@@ -147,7 +147,7 @@ TEST_P(SettingsPrivacy, ASaveLeavesAPasswordToItsOwner) {
     const PrivacyCase& c = GetParam();
     put_file(settings_file, std::string("[SET]\r\nCOM=COM1\r\n") + c.db_section);
     ASSERT_EQ(::chmod(settings_file, c.before), 0);
-    ASSERT_TRUE(write_setting("COM", std::string("/dev/ttyUSB0")));
+    ASSERT_TRUE(write_setting(settings::com, std::string("/dev/ttyUSB0")));
     struct stat st {};
     ASSERT_EQ(::stat(settings_file, &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.after);
