@@ -11,9 +11,10 @@ namespace {
 class Process : public TempDirTest {
 protected:
     // Waits (bounded) for a file that a started program writes.
+    // Whether the file comes, with something in it: the shell creates it before it writes the line.
     bool appears(const std::string& path) {
         for (int i = 0; i < 200; ++i) {
-            if (exists(path)) {
+            if (!file_bytes(path).empty()) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
