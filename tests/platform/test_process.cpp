@@ -40,7 +40,7 @@ TEST_F(Process, MissingProgramIsReported) {
 }
 
 TEST_F(Process, CompanionPathFallsBackToTheNameWithoutExe) {
-    script("numgen", "touch started");
+    script("numgen", "echo started > started");
     ASSERT_TRUE(launch_companion("./numgen.exe"));
     EXPECT_TRUE(appears("started"));
 }
