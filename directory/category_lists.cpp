@@ -4,6 +4,7 @@
 
 #include "directory/customer_names.h"
 #include "platform/fs.h"
+#include "platform/gbk.h"
 #include "store/customer_files.h"
 #include "store/directory_files.h"
 
@@ -16,27 +17,6 @@ constexpr std::size_t list_text_limit = 999;
 // list sentinel, which normally is no file.
 std::string file_of_node(std::string_view node_text) {
     return category_index_read(node_text, absent_for_list, record_buffer);
-}
-
-bool is_gbk_lead(unsigned char c) {
-    return c >= 0x81 && c <= 0xFE;
-}
-
-// At most `limit` bytes, without leaving half of a double-byte character at the end.
-std::string cut_gbk(std::string text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return text;
-    }
-    std::size_t end = 0;
-    while (end < limit) {
-        std::size_t width = is_gbk_lead(static_cast<unsigned char>(text[end])) ? 2 : 1;
-        if (end + width > limit) {
-            break;
-        }
-        end += width;
-    }
-    text.resize(end);
-    return text;
 }
 
 std::string with_crlf(std::string_view text) {
@@ -87,7 +67,7 @@ void customer_list(std::string_view file, const std::function<bool(const Custome
         row.phone = category.read(customer_section, row.name, absent_for_list, list_text_limit + 1);
         // A missing notes file leaves this row without notes; the customers after it are still listed.
         if (auto notes = read_notes(file, row.name)) {
-            row.notes = cut_gbk(std::move(*notes), list_text_limit);
+            row.notes = std::string(gbk_prefix(*notes, list_text_limit));
         }
         if (!on_row(row)) {
             return;

@@ -41,6 +41,10 @@ std::string quoted_list(const std::vector<std::string>& lines_gbk) {
     return list;
 }
 
+std::string unsendable_text(const std::vector<std::string>& lines_gbk) {
+    return "not a phone number, a number range or an address-book customer: " + quoted_list(lines_gbk);
+}
+
 std::string too_long_text(const std::string& content_gbk, bool english, bool long_messages) {
     ContentSize size = content_size(content_gbk, english);
     int most = most_content_characters(english, long_messages);
@@ -107,8 +111,7 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     }
     std::vector<std::string> unsendable = unsendable_recipients(*recipients_gbk);
     if (!unsendable.empty()) {
-        return refuse("not a phone number, a number range or an address-book customer: " + quoted_list(unsendable),
-                      "to");
+        return refuse(unsendable_text(unsendable), "to");
     }
     if (box_recipient_lines(*recipients_gbk).empty()) {
         return refuse("no recipient", "to");
@@ -132,8 +135,7 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     case EnqueueStatus::ContentTooLong:
         return refuse(too_long_text(*content_gbk, english, long_messages), "text");
     case EnqueueStatus::UnsafeRecipients:
-        return refuse("not a phone number, a number range or an address-book customer: " + quoted_list(result.refused),
-                      "to");
+        return refuse(unsendable_text(result.refused), "to");
     case EnqueueStatus::TooManyRecipients:
         return refuse("more than " + std::to_string(max_message_recipients) +
                           " recipients (a number range counts each of its numbers)",
