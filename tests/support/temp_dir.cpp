@@ -17,11 +17,47 @@ void TempDirTest::SetUp() {
     ASSERT_EQ(::chdir(dir_.c_str()), 0);
 }
 
+namespace {
+
+// With VMSMS_KEEP_TEST_DIRS=<dir> set, what each test left in its directory (the spool, the logs, the
+// simulated modem's record of submissions) is copied to <dir>/<suite>.<test> before it is removed, so
+// two builds' outputs can be compared file by file (scripts/compare-outputs.sh). Sockets, devices and
+// links are left out: only regular files are kept.
+void keep_test_dir(const std::string& dir) {
+    const char* keep = std::getenv("VMSMS_KEEP_TEST_DIRS");
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (keep == nullptr || *keep == '\0' || test == nullptr) {
+        return;
+    }
+    namespace fs = std::filesystem;
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    for (char& c : name) {
+        if (c == '/') {
+            c = '_';
+        }
+    }
+    const fs::path target = fs::path(keep) / name;
+    std::error_code ec;
+    fs::remove_all(target, ec);
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_regular_file(ec) || it->is_symlink(ec)) {
+            continue;
+        }
+        const fs::path to = target / fs::relative(it->path(), dir, ec);
+        fs::create_directories(to.parent_path(), ec);
+        fs::copy_file(it->path(), to, fs::copy_options::overwrite_existing, ec);
+    }
+}
+
+} // namespace
+
 void TempDirTest::TearDown() {
     if (!old_cwd_.empty()) {
         [[maybe_unused]] int rc = ::chdir(old_cwd_.c_str());
     }
     if (!dir_.empty()) {
+        keep_test_dir(dir_);
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
