@@ -8,7 +8,7 @@
 #include "engine/submission.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "store/number_range.h"
+#include "store/recipient_walk.h"
 #include "store/spool.h"
 
 #include <optional>
@@ -102,22 +102,42 @@ private:
     long done_ = 0;
 };
 
-void send_range(EngineContext& ctx, RecordWalk& walk, const std::string& line, const std::vector<UserData>& data,
-                long k, int& index) {
-    tracef(ctx.logs, "--%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
-    std::optional<NumberRange> range = parse_number_range(line);
-    if (!range) {
+// The engine's side of the walk: every line traced as it comes, a pause point before each recipient,
+// a failure line for a bad range, a submission for everyone else.
+class SendingVisitor : public RecipientWalkVisitor {
+public:
+    SendingVisitor(EngineContext& ctx, RecordWalk& walk, const std::vector<UserData>& data, long record)
+        : ctx_(ctx), walk_(walk), data_(data), record_(record) {}
+
+    void line(const std::string& prepared) override {
+        tracef(ctx_.logs, "%s=[%s]\n", gbk("手机号").c_str(), prepared.c_str());
+        if (!prepared.empty()) {
+            ctx_.pacer.checkpoint();
+        }
+    }
+    void range_line(const std::string& prepared) override {
+        tracef(ctx_.logs, "--%s=[%s]\n", gbk("手机号").c_str(), prepared.c_str());
+    }
+    bool recipient(long index, const std::string& recipient, bool range_member) override {
+        if (range_member) {
+            ctx_.pacer.checkpoint();
+        }
+        walk_.next([&] { submit_to_recipient(ctx_, recipient, data_, record_, static_cast<int>(index)); });
+        return true;
+    }
+    bool bad_range(long index, const std::string& prepared) override {
         // A range that names no number range we can send to exactly is reported, not guessed at.
-        tracef(ctx.logs, "bad number range, not sent=[%s]\n", line.c_str());
-        walk.next([&] { report_unsendable(ctx, k, index, line, "号码段无效"); });
-        return;
+        tracef(ctx_.logs, "bad number range, not sent=[%s]\n", prepared.c_str());
+        walk_.next([&] { report_unsendable(ctx_, record_, static_cast<int>(index), prepared, "号码段无效"); });
+        return true;
     }
-    for (std::uint64_t v = range->low; v <= range->high; ++v) {
-        ctx.pacer.checkpoint();
-        ++index;
-        walk.next([&] { submit_to_recipient(ctx, range->number(v), data, k, index); });
-    }
-}
+
+private:
+    EngineContext& ctx_;
+    RecordWalk& walk_;
+    const std::vector<UserData>& data_;
+    long record_;
+};
 
 // Marks records up to k processed; the engine goes no further until the counter is on disk.
 void store_processed(EngineContext& ctx, long k) {
@@ -136,25 +156,8 @@ void process_record(EngineContext& ctx, long k) {
         tracef(ctx.logs, "record %ld incomplete (%s missing), skipped\n", k, data ? "recipients" : "content");
     } else {
         RecordWalk walk(ctx, k);
-        int index = 0;
-        // Split at every line feed, the piece after the last one included.
-        for (std::string_view raw : split_at_line_feeds(*recipients)) {
-            if (!raw.empty() && raw[0] == '*') {
-                break; // barred from here on
-            }
-            std::string line = remove_byte(cut_at_line_end(raw), ' ');
-            tracef(ctx.logs, "%s=[%s]\n", gbk("手机号").c_str(), line.c_str());
-            if (line.empty()) {
-                continue; // an empty line names nobody
-            }
-            ctx.pacer.checkpoint();
-            if (looks_like_range(line)) {
-                send_range(ctx, walk, line, *data, k, index);
-            } else {
-                walk.next([&] { submit_to_recipient(ctx, line, *data, k, index); });
-                ++index;
-            }
-        }
+        SendingVisitor visitor(ctx, walk, *data, k);
+        walk_recipient_file(*recipients, visitor);
     }
     store_processed(ctx, k);
 }

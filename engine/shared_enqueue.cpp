@@ -6,7 +6,7 @@
 #include "platform/text_ops.h"
 #include "store/db/db_schema.h"
 #include "store/db/outbox.h"
-#include "store/number_range.h"
+#include "store/recipient_walk.h"
 
 PgConnection* SharedWriter::connection() {
     if (db_ && db_->ok()) {
@@ -28,34 +28,47 @@ PgConnection* SharedWriter::connection() {
     return db_.get();
 }
 
-std::optional<std::vector<std::string>> outbox_numbers(const std::string& recipients_file_text, std::size_t limit) {
-    std::vector<std::string> numbers;
-    NullTrace quiet;
-    for (std::string_view raw : split_at_line_feeds(recipients_file_text)) {
-        if (!raw.empty() && raw[0] == '*') {
-            break;
-        }
-        std::string line = remove_byte(cut_at_line_end(raw), ' ');
-        if (line.empty()) {
-            continue;
-        }
-        std::optional<NumberRange> range = looks_like_range(line) ? parse_number_range(line) : std::nullopt;
-        if (range) {
-            if (numbers.size() + range->size() > limit) {
-                return std::nullopt;
-            }
-            for (std::uint64_t v = range->low; v <= range->high; ++v) {
-                numbers.push_back(range->number(v));
-            }
-            continue;
-        }
-        if (numbers.size() + 1 > limit) {
-            return std::nullopt;
-        }
-        // A bad range stays as it is: the gateway reports it as it would from its own spool.
-        numbers.push_back(looks_like_range(line) ? line : resolve_recipient(line, quiet).phone);
+namespace {
+
+// The numbers of a record's rows, customers looked up, at most `limit` of them.
+class OutboxNumbers : public RecipientWalkVisitor {
+public:
+    explicit OutboxNumbers(std::size_t limit) : limit_(limit) {}
+
+    bool recipient(long, const std::string& recipient, bool range_member) override {
+        return add(range_member ? recipient : resolve_recipient(recipient, quiet_).phone);
     }
-    return numbers;
+    bool bad_range(long, const std::string& prepared) override {
+        // A bad range stays as it is: the gateway reports it as it would from its own spool.
+        return add(prepared);
+    }
+
+    std::vector<std::string> numbers;
+    bool too_many = false;
+
+private:
+    bool add(std::string number) {
+        if (numbers.size() >= limit_) {
+            too_many = true;
+            return false;
+        }
+        numbers.push_back(std::move(number));
+        return true;
+    }
+
+    std::size_t limit_;
+    NullTrace quiet_;
+};
+
+} // namespace
+
+std::optional<std::vector<std::string>> outbox_numbers(const std::string& recipients_file_text, std::size_t limit) {
+    OutboxNumbers walk(limit);
+    walk_recipient_file(recipients_file_text, walk);
+    if (walk.too_many) {
+        return std::nullopt;
+    }
+    return std::move(walk.numbers);
 }
 
 std::string outbox_body(const std::string& content_line_gbk) {

@@ -6,6 +6,7 @@
 #include "store/customer_token.h"
 #include "store/enqueue.h"
 #include "store/number_range.h"
+#include "store/recipient_walk.h"
 
 #include <optional>
 #include <unistd.h>
@@ -19,35 +20,6 @@ bool all_digits(std::string_view text) {
         }
     }
     return true;
-}
-
-std::string_view cut_at_line_end(std::string_view line) {
-    return line.substr(0, line.find_first_of("\r\n"));
-}
-
-std::string without_blanks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c != ' ') {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-// The lines of the stored recipient file, split at every line feed as the engine splits them.
-std::vector<std::string_view> file_lines(std::string_view stored) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (;;) {
-        size_t end = stored.find('\n', start);
-        lines.push_back(cut_at_line_end(stored.substr(start, end == std::string_view::npos ? end : end - start)));
-        if (end == std::string_view::npos) {
-            return lines;
-        }
-        start = end + 1;
-    }
 }
 
 // The category index, read once per check and only when a token asks for it.
@@ -102,8 +74,8 @@ bool is_sendable_line(const std::string& line, CategoryIndex& index) {
 // The box's lines as the operator typed them (cut at their line end) beside the engine's prepared form.
 template <typename Visit> void for_each_line(const std::string& box_text, Visit visit) {
     std::string stored = recipients_for_file(box_text);
-    for (std::string_view line : file_lines(stored)) {
-        std::string prepared = without_blanks(line);
+    for (std::string_view line : recipient_file_lines(stored)) {
+        std::string prepared = prepared_recipient_line(line);
         if (!prepared.empty()) {
             visit(line, prepared);
         }

@@ -3,7 +3,7 @@
 #include "engine/send_position.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "store/number_range.h"
+#include "store/recipient_walk.h"
 #include "store/recipients.h"
 #include "store/report_logs.h"
 #include "store/spool.h"
@@ -91,51 +91,39 @@ void find_outcomes(const std::string& day, long record, const RecipientWalk& wal
 
 } // namespace
 
-RecipientWalk walk_recipients(const std::string& recipients_text, std::size_t limit) {
-    RecipientWalk walk;
-    long index = 0;
-    auto add = [&](long i, const std::string& text, bool phone) {
-        if (walk.recipients.size() >= limit) {
-            walk.truncated = true;
+namespace {
+
+// The recipients as the status lists them: range members are phone numbers; a line is one when it is
+// written as one.
+class ListedRecipients : public RecipientWalkVisitor {
+public:
+    ListedRecipients(RecipientWalk& walk, std::size_t limit) : walk_(walk), limit_(limit) {}
+
+    bool recipient(long index, const std::string& recipient, bool range_member) override {
+        return add(index, recipient, range_member || is_phone_number(recipient));
+    }
+    bool bad_range(long index, const std::string& prepared) override { return add(index, prepared, false); }
+
+private:
+    bool add(long index, const std::string& text, bool phone) {
+        if (walk_.recipients.size() >= limit_) {
+            walk_.truncated = true;
             return false;
         }
-        walk.recipients.push_back({i, text, phone});
+        walk_.recipients.push_back({index, text, phone});
         return true;
-    };
-    for (std::string_view raw : split_at_line_feeds(recipients_text)) {
-        if (!raw.empty() && raw[0] == '*') {
-            walk.barred = true;
-            break;
-        }
-        std::string line = remove_byte(cut_at_line_end(raw), ' ');
-        if (line.empty()) {
-            continue;
-        }
-        if (!looks_like_range(line)) {
-            if (!add(index, line, is_phone_number(line))) {
-                break;
-            }
-            ++index;
-            continue;
-        }
-        std::optional<NumberRange> range = parse_number_range(line);
-        if (!range) {
-            // The engine logs a failure for the whole line under the current index and does not count it.
-            if (!add(index, line, false)) {
-                break;
-            }
-            continue;
-        }
-        bool full = false;
-        for (std::uint64_t v = range->low; v <= range->high && !full; ++v) {
-            ++index;
-            full = !add(index, range->number(v), true);
-        }
-        if (full) {
-            // The rest of the range still counts, so later lines keep their indices; they are not listed.
-            break;
-        }
     }
+
+    RecipientWalk& walk_;
+    std::size_t limit_;
+};
+
+} // namespace
+
+RecipientWalk walk_recipients(const std::string& recipients_text, std::size_t limit) {
+    RecipientWalk walk;
+    ListedRecipients visitor(walk, limit);
+    walk.barred = walk_recipient_file(recipients_text, visitor) == WalkEnd::Barred;
     return walk;
 }
 
