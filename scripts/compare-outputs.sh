@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares what two builds of the gateway write to disk and submit to the simulated modem in the
 # end-to-end tests. Each test's directory (spool, logs, status, the simulator's record of submissions
-# in sent.txt) is kept by the test support when VMSMS_KEEP_TEST_DIRS is set.
+# in sent.txt) is kept by the test support when KEEP_TEST_DIRS is set.
 #
 #   scripts/compare-outputs.sh capture BUILD_DIR OUT_DIR [CTEST_ARGUMENT...]
 #       runs the build's e2e tests and keeps every test's files under OUT_DIR
@@ -42,7 +42,7 @@ capture)
     build=$1 && build=$2 && out=$3 && shift 3
     mkdir -p "$out"
     out=$(cd "$out" && pwd)
-    VMSMS_KEEP_TEST_DIRS="$out" QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -L e2e -j"$(nproc)" "$@" || true
+    KEEP_TEST_DIRS="$out" QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -L e2e -j"$(nproc)" "$@" || true
     ;;
 compare)
     [ $# -eq 3 ] || { echo "usage: $0 compare BEFORE_DIR AFTER_DIR" >&2; exit 2; }

@@ -19,12 +19,12 @@ void TempDirTest::SetUp() {
 
 namespace {
 
-// With VMSMS_KEEP_TEST_DIRS=<dir> set, what each test left in its directory (the spool, the logs, the
+// With KEEP_TEST_DIRS=<dir> set, what each test left in its directory (the spool, the logs, the
 // simulated modem's record of submissions) is copied to <dir>/<suite>.<test> before it is removed, so
 // two builds' outputs can be compared file by file (scripts/compare-outputs.sh). Sockets, devices and
 // links are left out: only regular files are kept.
 void keep_test_dir(const std::string& dir) {
-    const char* keep = std::getenv("VMSMS_KEEP_TEST_DIRS");
+    const char* keep = std::getenv("KEEP_TEST_DIRS");
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     if (keep == nullptr || *keep == '\0' || test == nullptr) {
         return;
