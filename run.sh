@@ -31,7 +31,7 @@ scripts/install-deps.sh
 # Only the programs this script runs: the tests and benchmarks are built by ./test.sh.
 scripts/build.sh vmsms vmsmsd vmsms-send vmsms-modemsim
 console="$root/build/console/vmsms"
-modemsim="$root/build/tools/vmsms-modemsim"
+modemsim="$root/build/programs/vmsms-modemsim"
 if [ ! -x "$console" ]; then
     echo "run.sh: the operator console was not built." >&2
     exit 1
@@ -107,8 +107,8 @@ fi
 # Not exec: the simulator is stopped once the gateway has ended.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "run.sh: no display: running the gateway without a window (vmsmsd); Ctrl-C stops it."
-    echo "run.sh: queue a message with:  (cd $workdir && $root/build/tools/vmsms-send --to 13900000001 'hello')"
-    (cd "$workdir" && "$root/build/tools/vmsmsd")
+    echo "run.sh: queue a message with:  (cd $workdir && $root/build/programs/vmsms-send --to 13900000001 'hello')"
+    (cd "$workdir" && "$root/build/programs/vmsmsd")
 else
     (cd "$workdir" && "$console")
 fi

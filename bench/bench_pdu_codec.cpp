@@ -3,8 +3,8 @@
 // recipient (content encoder, cut to one message, submit PDU); decoding is what the inbox pass does
 // per listed message.
 
-#include "engine/pdu/pdu_codec.h"
-#include "modemsim/pdu_peer.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 
 #include <benchmark/benchmark.h>

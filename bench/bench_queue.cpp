@@ -1,7 +1,7 @@
 // Queueing speed through the store call the compose tab and vmsms-send share.
 #include "platform/clock.h"
 #include "platform/gbk.h"
-#include "store/enqueue.h"
+#include "queue/enqueue.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 # Usage: bench/engine_idle.sh [SECONDS]   (build first: ./test.sh or scripts/build.sh)
 set -euo pipefail
 seconds=${1:-30}
-build="$(cd "$(dirname "$0")/.." && pwd)/build/tools"
+build="$(cd "$(dirname "$0")/.." && pwd)/build/programs"
 work=$(mktemp -d)
 cd "$work"
 "$build/vmsms-modemsim" --link "$work/modem" --control "$work/ctl" >sim.out 2>&1 &

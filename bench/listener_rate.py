@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Requests per second of POST /v1/messages on vmsms-listener, and the listener's memory.
 
-usage: bench/listener_rate.py [--listener build/tools/vmsms-listener] [--requests 4000] [--clients 8]
+usage: bench/listener_rate.py [--listener build/programs/vmsms-listener] [--requests 4000] [--clients 8]
 
 Starts a listener in a temporary gateway directory (no rate limit), has CLIENTS threads with one
 keep-alive connection each queue REQUESTS messages between them, checks that every one was queued

@@ -3,7 +3,7 @@
 # program would queue them. Usage: bench/queue_rate.sh [COUNT]   (build first: ./test.sh or scripts/build.sh)
 set -euo pipefail
 count=${1:-500}
-send="$(cd "$(dirname "$0")/.." && pwd)/build/tools/vmsms-send"
+send="$(cd "$(dirname "$0")/.." && pwd)/build/programs/vmsms-send"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

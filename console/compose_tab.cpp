@@ -6,7 +6,7 @@
 #include "console/qt_text.h"
 #include "engine/engine_options.h"
 #include "store/content_size.h"
-#include "store/enqueue.h"
+#include "queue/enqueue.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/shared_enqueue.h"
-#include "store/enqueue.h"
+#include "queue/shared_enqueue.h"
+#include "queue/enqueue.h"
 
 #include <QWidget>
 

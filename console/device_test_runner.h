@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/step_queue.h"
-#include "engine/device_test.h"
+#include "modem/device_test.h"
 
 #include <QObject>
 #include <QString>

@@ -19,7 +19,7 @@
 #include "console/settings_tab.h"
 #include "engine/operator_texts.h"
 #include "engine/schedule.h"
-#include "engine/serial_link.h"
+#include "modem/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/process.h"
 

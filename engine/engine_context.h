@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/engine_logs.h"
+#include "engine/report/engine_logs.h"
 #include "engine/engine_options.h"
-#include "engine/modem_link.h"
+#include "modem/modem_link.h"
 #include "engine/operator_output.h"
 #include "platform/clock.h"
 

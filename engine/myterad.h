@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/engine_options.h"
-#include "engine/modem_link.h"
+#include "modem/modem_link.h"
 #include "engine/operator_output.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"

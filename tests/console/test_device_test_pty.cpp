@@ -5,7 +5,7 @@
 #include "console/support/pty_modem.h"
 #include "console/support/work_dir_test_case.h"
 #include "engine/engine_options.h"
-#include "engine/serial_link.h"
+#include "modem/serial_link.h"
 #include "store/settings.h"
 #include "support/virtual_clock.h"
 

@@ -6,7 +6,7 @@
 #include "console/qt_text.h"
 #include "console/support/modem_test_case.h"
 #include "platform/gbk.h"
-#include "store/enqueue.h"
+#include "queue/enqueue.h"
 #include "store/settings.h"
 #include "support/virtual_clock.h"
 

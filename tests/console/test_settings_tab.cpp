@@ -5,7 +5,7 @@
 #include "console/support/captured_messages.h"
 #include "console/support/console_window.h"
 #include "console/support/work_dir_test_case.h"
-#include "engine/serial_link.h"
+#include "modem/serial_link.h"
 #include "platform/ini_file.h"
 #include "store/settings.h"
 #include "support/temp_dir.h"

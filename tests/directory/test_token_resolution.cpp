@@ -1,7 +1,7 @@
 #include "directory/address_book_tokens.h"
 #include "directory/category_lists.h"
 #include "directory/customer_editor.h"
-#include "engine/submission.h"
+#include "engine/outgoing/submission.h"
 #include "platform/gbk.h"
 #include "support/memory_trace.h"
 #include "support/temp_dir.h"

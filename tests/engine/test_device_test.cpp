@@ -1,8 +1,8 @@
 // The device test's steps against a scripted port in virtual time: the verdict each reply earns and the
 // waits around the exchange.
-#include "engine/device_test.h"
+#include "modem/device_test.h"
 
-#include "engine/serial_link.h"
+#include "modem/serial_link.h"
 #include "platform/gbk.h"
 #include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"

@@ -1,4 +1,4 @@
-#include "engine/engine_logs.h"
+#include "engine/report/engine_logs.h"
 
 #include "platform/gbk.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "engine/event_hooks.h"
+#include "engine/report/event_hooks.h"
 #include "platform/gbk.h"
 #include "platform/spawned_process.h"
 #include "support/memory_trace.h"

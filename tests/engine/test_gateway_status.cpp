@@ -1,9 +1,9 @@
 // The engine's status file: the modem's signal and registration read from its answers, the file's
 // round trip, the states the engine writes, and when a responsive engine asks the modem.
-#include "engine/engine_status.h"
-#include "engine/link_recovery.h"
-#include "engine/modem_status.h"
-#include "engine/signal_watch.h"
+#include "engine/report/engine_status.h"
+#include "modem/link_recovery.h"
+#include "modem/modem_status.h"
+#include "modem/signal_watch.h"
 #include "platform/text_file.h"
 #include "store/status_file.h"
 #include "support/engine_fixture.h"

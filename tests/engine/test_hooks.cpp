@@ -1,9 +1,9 @@
 // Where the engine runs the operator's programs: after which report line, how often, with what message.
 // The engine runs in virtual time; the hooks are real processes (a shell script that notes each run).
-#include "engine/event_hooks.h"
-#include "engine/inbox_pass.h"
-#include "engine/pdu/pdu_concat.h"
-#include "engine/submission.h"
+#include "engine/report/event_hooks.h"
+#include "engine/incoming/inbox_pass.h"
+#include "modem/pdu/pdu_concat.h"
+#include "engine/outgoing/submission.h"
 #include "platform/gbk.h"
 #include "support/engine_fixture.h"
 #include "support/memory_trace.h"

@@ -1,5 +1,5 @@
-#include "engine/inbox_pass.h"
-#include "modemsim/pdu_peer.h"
+#include "engine/incoming/inbox_pass.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/catalogue_files.h"
 #include "store/spool.h"

@@ -1,4 +1,4 @@
-#include "modemsim/pdu_peer.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "store/status_file.h"

@@ -1,4 +1,4 @@
-#include "engine/inbox_pass.h"
+#include "engine/incoming/inbox_pass.h"
 #include "platform/gbk.h"
 #include "store/held_parts.h"
 #include "store/spool.h"

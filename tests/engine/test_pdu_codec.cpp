@@ -1,4 +1,4 @@
-#include "engine/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_codec.h"
 #include "platform/gbk.h"
 #include "support/memory_trace.h"
 

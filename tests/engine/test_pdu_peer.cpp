@@ -1,5 +1,5 @@
-#include "engine/pdu/pdu_codec.h"
-#include "modemsim/pdu_peer.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "engine/send_pass.h"
-#include "modemsim/pdu_peer.h"
+#include "engine/outgoing/send_pass.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/number_range.h"
 #include "store/spool.h"

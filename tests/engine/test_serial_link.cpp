@@ -1,4 +1,4 @@
-#include "engine/serial_link.h"
+#include "modem/serial_link.h"
 #include "support/fake_serial_port.h"
 #include "support/virtual_clock.h"
 

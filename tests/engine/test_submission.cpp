@@ -1,4 +1,4 @@
-#include "engine/submission.h"
+#include "engine/outgoing/submission.h"
 #include "platform/gbk.h"
 #include "store/customer_files.h"
 #include "support/engine_fixture.h"

@@ -14,9 +14,9 @@
 // message stored, and every record is whole.
 
 #include "engine/engine_context.h"
-#include "engine/engine_logs.h"
-#include "engine/inbox_pass.h"
-#include "engine/modem_link.h"
+#include "engine/report/engine_logs.h"
+#include "engine/incoming/inbox_pass.h"
+#include "modem/modem_link.h"
 #include "fuzz_modem.h"
 #include "fuzz_support.h"
 #include "platform/ini_file.h"

@@ -4,7 +4,7 @@
 // the line holds: the sender-address length and the user-data length are one octet each, so no
 // line can yield more than 255 characters of sender or text, each at most two GBK bytes.
 
-#include "engine/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_codec.h"
 #include "fuzz_support.h"
 
 #include <cstddef>

@@ -9,9 +9,9 @@
 //   deliver national|international|alpha 7bit|ucs2 SENDER TEXT  ->  pdu PDU
 //   submitted PDU                                          ->  submitted NUMBER TYPE TEXT | refused
 
-#include "engine/pdu/pdu_codec.h"
-#include "engine/pdu/pdu_concat.h"
-#include "modemsim/pdu_peer.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_concat.h"
+#include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 
 #include <iostream>

@@ -1,7 +1,7 @@
 // The shared queue's rows against a PostgreSQL server of the test's own: the migrations, claims that
 // never hand one row to two gateways, leases that run out and are taken over, outcomes recorded only by
 // the gateway that holds a row, and writers that queue nothing the database did not take.
-#include "engine/shared_enqueue.h"
+#include "queue/shared_enqueue.h"
 #include "platform/gbk.h"
 #include "store/db/db_schema.h"
 #include "store/db/outbox.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/engine_context.h"
-#include "engine/engine_logs.h"
-#include "engine/modem_link.h"
-#include "modemsim/pdu_peer.h"
+#include "engine/report/engine_logs.h"
+#include "modem/modem_link.h"
+#include "modem/pdu/pdu_peer.h"
 #include "support/borrowed_port.h"
 #include "support/fake_serial_port.h"
 #include "support/memory_output.h"

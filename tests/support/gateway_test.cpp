@@ -25,9 +25,9 @@ void GatewayTest::TearDown() {
 void GatewayTest::start_gateway(const std::vector<std::string>& extra) {
     std::vector<std::string> args{"--speed", "0", "--fast-device"};
     args.insert(args.end(), extra.begin(), extra.end());
-    gateway = std::make_unique<BackgroundProgram>(built_program("tools/vmsmsd"), args, dir() + "/vmsmsd.out");
+    gateway = std::make_unique<BackgroundProgram>(built_program("programs/vmsmsd"), args, dir() + "/vmsmsd.out");
 }
 
 ProgramResult GatewayTest::send(const std::vector<std::string>& args) {
-    return run_program(built_program("tools/vmsms-send"), args);
+    return run_program(built_program("programs/vmsms-send"), args);
 }

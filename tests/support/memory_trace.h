@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/trace.h"
+#include "engine/report/trace.h"
 
 #include <mutex>
 #include <string>

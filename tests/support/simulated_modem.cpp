@@ -8,7 +8,7 @@
 namespace {
 
 std::string program() {
-    return built_program("tools/vmsms-modemsim");
+    return built_program("programs/vmsms-modemsim");
 }
 
 } // namespace

@@ -24,5 +24,5 @@ std::string file_bytes(const std::string& path);
 bool exists(const std::string& path);
 void put_file(const std::string& path, const std::string& bytes);
 
-// Path of a program built by this project (e.g. "tools/vmsms-send" is "<build>/tools/vmsms-send").
+// Path of a program built by this project (e.g. "programs/vmsms-send" is "<build>/programs/vmsms-send").
 std::string built_program(const std::string& relative);

@@ -1,0 +1,77 @@
+#include "engine/incoming/auto_reply.h"
+
+#include "engine/report/persist.h"
+#include "engine/shared/shared_queue.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/catalogue_files.h"
+#include "queue/enqueue.h"
+#include "store/recipients.h"
+#include "store/spool.h"
+
+namespace {
+
+// The catalogue text is taken up to 139 bytes, never half a character: a cut Chinese character would
+// reach the phone as '?'.
+constexpr std::size_t reply_bytes = 139;
+// Enough to read a whole catalogue entry before it is cut.
+constexpr std::size_t catalogue_read_buffer = 4096;
+
+} // namespace
+
+long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender) {
+    static const std::string wrong_code = gbk("查询代码错误。");
+    std::string reply(code.empty() ? std::string_view(wrong_code)
+                                   : gbk_prefix(catalogue_read(code, wrong_code, catalogue_read_buffer), reply_bytes));
+    // Replies go to today's spool by the clock, which can differ from the engine's day around midnight.
+    LocalTime now = ctx.clock.now();
+    std::string today = spool_date(now);
+    long n = -1;
+    // The query is deleted from the modem once it is stored, so a reply that cannot be queued now is
+    // tried again until it can, rather than dropped.
+    persist(ctx, counter_path(today, SpoolDir::New), [&] {
+        ensure_day_dirs(today);
+        // With the shared queue the reply goes into the outbox too, for whichever gateway is free.
+        RecordShare share;
+        if (ctx.shared) {
+            share = outbox_share(ctx.shared->writer(), recipients_for_file(sender), reply, false);
+        }
+        std::string why;
+        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock, nullptr,
+                                  share, &why);
+        if (n == record_not_shared) {
+            tracef(ctx.logs, "reply to %s not taken by the shared queue: %s\n", sender.c_str(), why.c_str());
+        }
+        if (n < 0) {
+            tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
+        }
+        return n >= 0;
+    });
+    return n;
+}
+
+void on_demand_check(EngineContext& ctx, const std::string& text, const std::string& sender) {
+    if (text.empty() || text[0] != '*') {
+        return;
+    }
+    std::string code = remove_byte(remove_byte(text.substr(1), '\r'), '\n');
+    tracef(ctx.logs, gbk("查询短信内容=[%s]，[%s],[%s]\n").c_str(), text.c_str(), code.c_str(), sender.c_str());
+    if (!is_reply_address(sender)) {
+        // A reply goes to exactly one phone: a sender that is a name, or text that the send pass would
+        // read as several numbers or a range, gets none.
+        tracef(ctx.logs, "sender is no phone number, no reply=[%s]\n", sender.c_str());
+        return;
+    }
+    if (!ctx.options.members_only.load()) {
+        queue_reply(ctx, code, sender);
+        ctx.logs.trace(gbk("非会员点播\r\n"));
+        return;
+    }
+    std::string value = read_member_value(sender);
+    tracef(ctx.logs, gbk("会员点播=[%s]，[%s],[%s]\n").c_str(), sender.c_str(), code.c_str(), value.c_str());
+    if (!is_member_value(value)) {
+        ctx.logs.trace(gbk("======================================:点播_无此会员\r\n"));
+        return;
+    }
+    queue_reply(ctx, code, sender);
+}

@@ -1,0 +1,107 @@
+#include "engine/incoming/delivery_reports.h"
+
+#include "modem/pdu/pdu_status_report.h"
+#include "modem/result_codes.h"
+#include "engine/shared/shared_queue.h"
+#include "platform/gbk.h"
+#include "store/db/outbox.h"
+#include "store/sent_references.h"
+
+namespace {
+
+const char* outcome_word(int status) {
+    const char* word = "delivered";
+    switch (delivery_outcome(status)) {
+    case DeliveryOutcome::Delivered:
+        break;
+    case DeliveryOutcome::Pending:
+        word = "pending";
+        break;
+    case DeliveryOutcome::Failed:
+        word = "failed";
+        break;
+    }
+    return word;
+}
+
+// With the shared queue the report also goes into its delivery table, tied to the outbox row this
+// gateway sent (the log line above stays the local record of it).
+void share_delivery(EngineContext& ctx, const SentReference& sent, int status, const char* word) {
+    SharedQueue& queue = *ctx.shared;
+    PgConnection* db = queue.connection(ctx);
+    if (!db) {
+        tracef(ctx.logs, "delivery report for %s not shared: the database cannot be reached\n", sent.number.c_str());
+        return;
+    }
+    std::string number = gbk_to_utf8_lossy(sent.number);
+    std::optional<PgResult> row =
+        db->run("SELECT id FROM outbox WHERE gateway = $1 AND number = $2 AND record = $3"
+                " AND idx = $4 AND state = 'sent' ORDER BY done_at DESC LIMIT 1",
+                {queue.gateway(), number, std::to_string(sent.record), std::to_string(sent.index + 1)});
+    std::optional<long long> outbox_id;
+    if (row && row->rows() == 1) {
+        outbox_id = row->number(0, 0);
+    }
+    if (!row || !add_delivery(*db, outbox_id, queue.gateway(), number, sent.reference, status, word)) {
+        queue.failed(ctx, "adding a delivery report");
+    }
+}
+
+} // namespace
+
+void note_reference(EngineContext& ctx, const std::string& answer, const SentReference& sent) {
+    std::optional<int> reference = message_reference(answer);
+    if (!reference) {
+        tracef(ctx.logs, "no message reference in the answer: no delivery report can be matched\n");
+        return;
+    }
+    SentReference noted = sent;
+    noted.reference = *reference;
+    if (!note_sent_reference(ctx.state.spool_date, noted)) {
+        tracef(ctx.logs, "message reference %d could not be written to %s\n", *reference,
+               sent_references_path(ctx.state.spool_date).c_str());
+    }
+}
+
+void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
+    std::optional<DeliveryReport> report = decode_status_report(pdu_line);
+    if (!report) {
+        tracef(ctx.logs, "status report that cannot be read=[%s]\n", pdu_line.c_str());
+        return;
+    }
+    std::optional<SentReference> sent;
+    std::string sent_day;
+    for (const std::string& day : {ctx.state.spool_date, spool_date_before(ctx.state.spool_date)}) {
+        if (!sent) {
+            sent = find_sent_reference(day, report->reference, report->recipient);
+            sent_day = day;
+        }
+    }
+    tracef(ctx.logs, "status report: reference %d, %s, status %d\n", report->reference, report->recipient.c_str(),
+           report->status);
+    if (!sent) {
+        tracef(ctx.logs, "status report matches no message sent\n");
+        return;
+    }
+    ctx.stamp_time();
+    const char* word = outcome_word(report->status);
+    if (!note_delivery(sent_day, *sent, word)) {
+        tracef(ctx.logs, "delivery could not be written to %s\n", deliveries_path(sent_day).c_str());
+    }
+    std::string outcome = std::string(word) + " (status " + std::to_string(report->status) + ")";
+    if (sent->parts > 1) {
+        outcome += " part " + std::to_string(sent->part) + "/" + std::to_string(sent->parts);
+    }
+    ctx.logs.report_delivery(static_cast<int>(sent->record), sent->index, ctx.state.time_text, sent->number, outcome);
+    if (ctx.shared) {
+        share_delivery(ctx, *sent, report->status, word);
+    }
+}
+
+void take_pending_reports(EngineContext& ctx) {
+    std::vector<std::string> reports;
+    reports.swap(ctx.state.pending_reports);
+    for (const std::string& pdu : reports) {
+        take_status_report(ctx, pdu);
+    }
+}

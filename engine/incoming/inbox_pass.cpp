@@ -1,0 +1,290 @@
+#include "engine/incoming/inbox_pass.h"
+
+#include "engine/incoming/auto_reply.h"
+#include "modem/awaited_answer.h"
+#include "engine/incoming/delivery_reports.h"
+#include "engine/report/event_hooks.h"
+#include "modem/link_recovery.h"
+#include "engine/incoming/part_assembly.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_status_report.h"
+#include "modem/result_codes.h"
+#include "modem/serial_link.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/spool.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t monitor_limit = 20480;
+
+std::string filter_chunk(const std::string& chunk) {
+    std::string out;
+    out.reserve(chunk.size());
+    for (char c : chunk) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 32 && u <= 123) || c == '\r' || c == '\n') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string reset_modem(EngineContext& ctx, std::string& listing) {
+    const char* device = ctx.state.device_name.c_str();
+    const std::string command = "at\r\n";
+    bool responsive = ctx.options.responsive.load();
+    if (!responsive) {
+        ctx.pacer.sleep(2000);
+    }
+    tracef(ctx.logs, gbk(" %s:复位2.... =%s\n").c_str(), device, command.c_str());
+    std::string answer;
+    if (responsive) {
+        answer = command_exchange(ctx, command, command_timeout_ms).text;
+    } else {
+        ctx.pacer.sleep(500);
+        port_write(ctx.port, command);
+        ctx.pacer.sleep(1900);
+        answer = port_read_chunk(ctx.port);
+    }
+    listing += " \r\n \r\n OK";
+    tracef(ctx.logs, gbk("%s:复位2-完毕！read....at=%s\n").c_str(), device, answer.c_str());
+    tracef(ctx.logs, "\n%s----read cmgl no 'OK'   \n", device);
+    return answer;
+}
+
+// The listing's lines: line k (from 1) is the text between the (k-1)-th and the k-th line feed. A last
+// piece without a line feed after it does not count.
+class ListingLines {
+public:
+    explicit ListingLines(const std::string& listing) : pieces_(split_at_line_feeds(listing)) { pieces_.pop_back(); }
+    std::optional<std::string> line(int k) const {
+        if (k < 1 || static_cast<std::size_t>(k) > pieces_.size()) {
+            return std::nullopt;
+        }
+        return std::string(pieces_[k - 1]);
+    }
+
+private:
+    std::vector<std::string_view> pieces_;
+};
+
+void show_received(EngineContext& ctx, long n, const ReceivedMessage& msg) {
+    if (ctx.output.monitor_length() > monitor_limit) {
+        ctx.output.replace_monitor("\r\n");
+    }
+    ctx.output.prepend_monitor(std::to_string(n) + "  : " + ctx.state.date_time_text + "          " + msg.sender +
+                               "\r\n    " + msg.text + "\r\n\r\n");
+}
+
+// The message is stored by now; if the link is down, it is deleted once the modem is back, or it
+// would be listed and stored a second time.
+void delete_from_modem(EngineContext& ctx, const std::string& index) {
+    std::string command = "at+cmgd=" + index + "\r\n";
+    for (;;) {
+        tracef(ctx.logs, "sends.... =%s\n", command.c_str());
+        std::string answer;
+        if (ctx.options.responsive.load()) {
+            answer = command_exchange(ctx, command, command_timeout_ms).text;
+        } else {
+            ctx.pacer.sleep(200);
+            port_write(ctx.port, command);
+            ctx.pacer.sleep(2800);
+            answer = port_read_chunk(ctx.port);
+        }
+        tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
+        if (answer.empty() && !ctx.port.broken()) {
+            ctx.port.mark_down(gbk("无应答"));
+        }
+        if (!ctx.port.broken()) {
+            return;
+        }
+        recover_link(ctx);
+    }
+}
+
+// Stores, answers (when `answer`), logs and shows one received message of `parts` parts. Returns its
+// record number, or -1 when it could not be stored.
+long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, int parts = 1) {
+    const std::string& day = ctx.state.spool_date;
+    ctx.stamp_time();
+    long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text);
+    if (n < 0) {
+        tracef(ctx.logs, "filename_err=%s\n", spool_path(day, SpoolDir::Recv, "R").c_str());
+        return n;
+    }
+    tracef(ctx.logs, "filename3=%s\n", counter_path(day, SpoolDir::Recv).c_str());
+    if (msg.sender_is_name) {
+        tracef(ctx.logs, "sender is a name, not a phone: no reply=[%s]\n", msg.sender.c_str());
+    } else if (answer) {
+        on_demand_check(ctx, msg.text, msg.sender);
+    }
+    ctx.stamp_time();
+    ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
+    show_received(ctx, n, msg);
+    if (ctx.hooks != nullptr) {
+        ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, parts});
+    }
+    return n;
+}
+
+// Long messages whose parts are all in, or which waited too long for the rest, become received
+// records; a query is answered only when its message is complete. Returns how many were stored.
+int store_ready_messages(EngineContext& ctx) {
+    int stored = 0;
+    for (const AssembledMessage& message : ready_messages(ctx)) {
+        if (store_message(ctx, message.message, message.complete, message.key.count) < 0) {
+            return stored; // the parts stay held and are tried again at the next pass
+        }
+        release_message(ctx, message);
+        ++stored;
+    }
+    return stored;
+}
+
+// Stores, answers, logs, shows and deletes one listed message. A part of a long message is held until
+// its message is complete; it leaves the modem once it is held.
+void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
+    ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
+    std::string index = header.size() > 7 ? header.substr(7) : std::string();
+    if (ctx.options.delivery_reports.load() && is_status_report(pdu_line)) {
+        // A report the modem stored is logged, not kept as a received message.
+        take_status_report(ctx, pdu_line);
+        delete_from_modem(ctx, index);
+        return;
+    }
+    if (ctx.options.long_messages.load() && msg.part && msg.part->count > 1) {
+        if (hold_received_part(ctx, msg)) {
+            delete_from_modem(ctx, index);
+            store_ready_messages(ctx);
+        }
+        return;
+    }
+    // A message that cannot be stored is left in the modem: it is listed and stored again in the next
+    // pass.
+    if (store_message(ctx, msg, true) >= 0) {
+        delete_from_modem(ctx, index);
+    }
+}
+
+// Wavecom modems put a blank line after the echo, so their first entry is on line 3. A modem set up as
+// Wavecom that lists without that line would otherwise never have its messages read.
+int first_entry_line(EngineContext& ctx, const ListingLines& listing) {
+    if (ctx.options.device.load() != DeviceType::Wavecom) {
+        return 2;
+    }
+    std::optional<std::string> second = listing.line(2);
+    return second && second->rfind("+CMGL:", 0) == 0 ? 2 : 3;
+}
+
+// The listing read as it comes, up to its final result code. The lines the modem sends unasked are
+// taken out, so the walk sees the listing as a modem without indications sends it.
+std::string read_listing_awaiting(EngineContext& ctx, std::size_t& heard) {
+    const std::size_t limit = ctx.options.max_listing_bytes.load();
+    drain_input(ctx);
+    port_write(ctx.port, "at+cmgl=4\r\n");
+    ctx.logs.trace("read_cmgl_start... \n");
+    AwaitedAnswer answer = await_answer(ctx, {.timeout_ms = listing_quiet_ms, .restart_on_data = true, .limit = limit});
+    heard = answer.text.size();
+    if (answer.end == AnswerEnd::TooLong) {
+        tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+        ctx.port.mark_down(gbk("列表应答无止境"));
+        return {};
+    }
+    return filter_chunk(without_unsolicited_lines(answer.text));
+}
+
+// The listing read in chunks after fixed waits.
+std::string read_listing_in_chunks(EngineContext& ctx, std::size_t& total) {
+    const std::string command = "at+cmgl=4\r\n";
+    port_write(ctx.port, command);
+    ctx.logs.trace("read_cmgl_start... \n");
+    std::string listing;
+    std::string previous = command;
+    std::string chunk;
+    const std::size_t limit = ctx.options.max_listing_bytes.load();
+    do {
+        ctx.pacer.sleep(ctx.options.fast_device.load() ? 2600 : 3100);
+        std::string raw = port_read_chunk(ctx.port);
+        total += raw.size();
+        chunk = filter_chunk(raw);
+        if (chunk != previous) {
+            listing += chunk;
+        }
+        previous = chunk;
+        if (total > limit) {
+            // A modem that never stops listing would hold the engine here for good.
+            tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+            ctx.port.mark_down(gbk("列表应答无止境"));
+            return {};
+        }
+    } while (chunk.size() == chunk_size && !ctx.port.broken());
+    return listing;
+}
+
+} // namespace
+
+std::string read_listing(EngineContext& ctx) {
+    std::size_t total = 0;
+    std::string listing =
+        ctx.options.responsive.load() ? read_listing_awaiting(ctx, total) : read_listing_in_chunks(ctx, total);
+    if (ctx.port.broken()) {
+        return {};
+    }
+    if (listing.find("OK") == std::string::npos) {
+        bool heard_nothing = total == 0;
+        std::string answer = reset_modem(ctx, listing);
+        if (heard_nothing && answer.empty() && !ctx.port.broken()) {
+            ctx.port.mark_down(gbk("无应答"));
+        }
+    }
+    return listing;
+}
+
+int run_inbox_pass(EngineContext& ctx) {
+    ctx.state.message_announced = false;
+    if (ctx.options.long_messages.load()) {
+        // Messages completed before a restart, and those that waited a day for a part that never came.
+        store_ready_messages(ctx);
+    }
+    std::string listing = read_listing(ctx);
+    if (ctx.port.broken()) {
+        // Nothing listed is lost: the messages stay in the modem for the next pass.
+        recover_link(ctx);
+        return 0;
+    }
+    ListingLines lines(listing);
+    int k = first_entry_line(ctx, lines);
+    int handled = 0;
+    for (;;) {
+        ctx.pacer.checkpoint();
+        std::optional<std::string> line = lines.line(k);
+        if (!line) {
+            return handled;
+        }
+        if (k == 2 && line->size() < 8) {
+            k = 3;
+            line = lines.line(k);
+            if (!line) {
+                return handled;
+            }
+        }
+        std::size_t comma = line->find(',');
+        if (comma == std::string::npos) {
+            return handled;
+        }
+        std::string header = line->substr(0, comma);
+        ++k;
+        std::optional<std::string> pdu_line = lines.line(k);
+        if (!pdu_line) {
+            return handled;
+        }
+        tracef(ctx.logs, "index=%d,cmgdl=%s\n", k, pdu_line->c_str());
+        ++k;
+        handle_message(ctx, header, *pdu_line);
+        ++handled;
+    }
+}

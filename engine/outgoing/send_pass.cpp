@@ -1,0 +1,172 @@
+#include "engine/outgoing/send_pass.h"
+
+#include "engine/incoming/delivery_reports.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_concat.h"
+#include "engine/report/persist.h"
+#include "store/send_position.h"
+#include "engine/outgoing/submission.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/recipient_walk.h"
+#include "store/spool.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t content_read_limit = 1023;
+// A long message's record holds its whole text: ten parts of 67 Chinese characters are 1340 bytes.
+constexpr std::size_t long_content_read_limit = 16384;
+
+// The record's content as the engine sends it: the first line of at most 1023 bytes, encoded and cut
+// to one message; with long messages on, the whole first line in as many parts as it needs (ten at
+// most).
+std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) {
+    auto content = read_record(ctx.state.spool_date, SpoolDir::New, k).content;
+    if (!content) {
+        return std::nullopt;
+    }
+    bool long_messages = ctx.options.long_messages.load();
+    std::string line =
+        cut_at_line_end(content->substr(0, long_messages ? long_content_read_limit : content_read_limit));
+    return encode_content_line(ctx, line, k, long_messages);
+}
+
+} // namespace
+
+std::vector<UserData> encode_content_line(EngineContext& ctx, const std::string& line, long k, bool long_messages) {
+    ctx.state.plain_content = line;
+    ctx.state.content_kind = line.empty() ? 0 : line[0];
+    bool english = ctx.state.content_kind == 2;
+    Encoded7bit encoded = english ? encode_7bit(line.substr(1)) : Encoded7bit{encode_ucs2(line), 0};
+    if (english && long_messages) {
+        // The blanks the window puts after English text must not take a part of their own.
+        std::string body = line.substr(1);
+        Encoded7bit trimmed = encode_7bit(body.substr(0, body.find_last_not_of(' ') + 1));
+        if (parts_needed(trimmed.hex, true, trimmed.septets) < parts_needed(encoded.hex, true, encoded.septets)) {
+            encoded = trimmed;
+        }
+    }
+    auto trace_content = [&](const std::string& hex) {
+        tracef(ctx.logs, english ? "English_sms_neirong_%s=[%s][%ld]\n" : "Chinese_sms_neirong_%s=[%s][%ld]\n",
+               gbk("主").c_str(), hex.c_str(), k);
+    };
+    if (!long_messages) {
+        UserData data = cut_user_data(encoded.hex, english, encoded.septets);
+        trace_content(data.hex);
+        return std::vector<UserData>{data};
+    }
+    trace_content(encoded.hex);
+    SplitContent split = split_user_data(encoded.hex, english, encoded.septets);
+    if (!split.complete) {
+        tracef(ctx.logs, "record %ld longer than %d parts: the rest is not sent\n", k, max_message_parts);
+    }
+    return split.parts;
+}
+
+namespace {
+
+// The engine's way through one record's recipients. Recipients that a run before a restart already
+// handled (the stored position) are counted but not sent again; after each one sent now, the position
+// is stored before the next is touched.
+class RecordWalk {
+public:
+    RecordWalk(EngineContext& ctx, long record) : ctx_(ctx), record_(record) {
+        std::optional<SendPosition> stored = read_send_position(ctx.state.spool_date);
+        if (stored && stored->record == record && stored->done > 0) {
+            skip_ = stored->done;
+            tracef(ctx.logs, "record %ld: %ld recipients done before the restart, going on after them\n", record,
+                   skip_);
+        }
+    }
+
+    template <typename Send> void next(Send send) {
+        if (done_ < skip_) {
+            ++done_;
+            return;
+        }
+        send();
+        // Reports that came in with the answers are logged before the next recipient.
+        take_pending_reports(ctx_);
+        ++done_;
+        const std::string& day = ctx_.state.spool_date;
+        persist(ctx_, send_position_path(day), [&] { return write_send_position(day, {record_, done_}); });
+    }
+
+private:
+    EngineContext& ctx_;
+    long record_;
+    long skip_ = 0;
+    long done_ = 0;
+};
+
+// The engine's side of the walk: every line traced as it comes, a pause point before each recipient,
+// a failure line for a bad range, a submission for everyone else.
+class SendingVisitor : public RecipientWalkVisitor {
+public:
+    SendingVisitor(EngineContext& ctx, RecordWalk& walk, const std::vector<UserData>& data, long record)
+        : ctx_(ctx), walk_(walk), data_(data), record_(record) {}
+
+    void line(const std::string& prepared) override {
+        tracef(ctx_.logs, "%s=[%s]\n", gbk("手机号").c_str(), prepared.c_str());
+        if (!prepared.empty()) {
+            ctx_.pacer.checkpoint();
+        }
+    }
+    void range_line(const std::string& prepared) override {
+        tracef(ctx_.logs, "--%s=[%s]\n", gbk("手机号").c_str(), prepared.c_str());
+    }
+    bool recipient(long index, const std::string& recipient, bool range_member) override {
+        if (range_member) {
+            ctx_.pacer.checkpoint();
+        }
+        walk_.next([&] { submit_to_recipient(ctx_, recipient, data_, record_, static_cast<int>(index)); });
+        return true;
+    }
+    bool bad_range(long index, const std::string& prepared) override {
+        // A range that names no number range we can send to exactly is reported, not guessed at.
+        tracef(ctx_.logs, "bad number range, not sent=[%s]\n", prepared.c_str());
+        walk_.next([&] { report_unsendable(ctx_, record_, static_cast<int>(index), prepared, "号码段无效"); });
+        return true;
+    }
+
+private:
+    EngineContext& ctx_;
+    RecordWalk& walk_;
+    const std::vector<UserData>& data_;
+    long record_;
+};
+
+// Marks records up to k processed; the engine goes no further until the counter is on disk.
+void store_processed(EngineContext& ctx, long k) {
+    const std::string& day = ctx.state.spool_date;
+    persist(ctx, counter_path(day, SpoolDir::Send), [&] { return write_counter(day, SpoolDir::Send, k); });
+}
+
+} // namespace
+
+void process_record(EngineContext& ctx, long k) {
+    const std::string& day = ctx.state.spool_date;
+    std::optional<std::vector<UserData>> data = encode_content(ctx, k);
+    auto recipients = read_record(day, SpoolDir::New, k).recipients;
+    if (!data || !recipients) {
+        // Its files are gone: count it as processed so the queue never stalls on it.
+        tracef(ctx.logs, "record %ld incomplete (%s missing), skipped\n", k, data ? "recipients" : "content");
+    } else {
+        RecordWalk walk(ctx, k);
+        SendingVisitor visitor(ctx, walk, *data, k);
+        walk_recipient_file(*recipients, visitor);
+    }
+    store_processed(ctx, k);
+}
+
+void run_send_pass(EngineContext& ctx, long processed, long queued) {
+    for (long k = processed + 1; k <= queued; ++k) {
+        ctx.pacer.checkpoint();
+        process_record(ctx, k);
+    }
+    tracef(ctx.logs, "%s=%ld\n", gbk("发送的个数 !!!!!!!!!!!!!").c_str(), queued);
+    store_processed(ctx, queued);
+}

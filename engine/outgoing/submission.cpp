@@ -1,0 +1,295 @@
+#include "engine/outgoing/submission.h"
+
+#include "engine/incoming/delivery_reports.h"
+#include "engine/report/event_hooks.h"
+#include "modem/link_recovery.h"
+#include "modem/modem_errors.h"
+#include "modem/pdu/pdu_concat.h"
+#include "modem/pdu/pdu_layout.h"
+#include "modem/result_codes.h"
+#include "modem/send_attempt.h"
+#include "platform/gbk.h"
+#include "platform/text_ops.h"
+#include "store/customer_files.h"
+#include "store/customer_token.h"
+#include "store/recipients.h"
+#include "store/sent_references.h"
+#include "store/settings.h"
+
+namespace {
+
+const std::string& monitor_sent_suffix() {
+    static const std::string text = gbk("    发送成功.\r\n");
+    return text;
+}
+
+const std::string& monitor_failed_suffix() {
+    static const std::string text = gbk("    发送失败!!!\r\n");
+    return text;
+}
+
+std::string last_chars(const std::string& text, std::size_t n) {
+    return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+// The operator's program for a recipient's outcome, if one is set. It gets the message's text: an
+// English record's kind byte and the blanks stored after its text are no part of it.
+void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
+    if (ctx.hooks != nullptr) {
+        std::string text = ctx.state.plain_content;
+        if (ctx.state.content_kind == 2) {
+            text = text.substr(1, text.find_last_not_of(' '));
+        }
+        ctx.hooks->run(event, {phone, text, ctx.state.spool_date, record, index, parts});
+    }
+}
+
+// The failure suffix, with the modem's error and what it means when the answer names one.
+std::string failed_suffix(EngineContext& ctx, const std::string& answer) {
+    std::optional<ModemError> error = modem_error(answer);
+    if (!error || !error->number) {
+        return monitor_failed_suffix();
+    }
+    tracef(ctx.logs, "modem error=%s\n", error->line.c_str());
+    const std::string& suffix = monitor_failed_suffix();
+    return suffix.substr(0, suffix.size() - 2) + "  " + describe_modem_error(*error) + "\r\n";
+}
+
+void monitor_line(EngineContext& ctx, const std::string& gap, const std::string& phone, int attempt,
+                  const std::string& suffix) {
+    ctx.output.prepend_monitor("SMS Create Day: " + ctx.state.spool_date + gap + phone + "   " +
+                               std::to_string(attempt) + suffix);
+}
+
+// The submit PDU for one number, with the trace lines that show how it was built.
+SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets,
+                    const SubmitOptions& options, const std::string& smscode) {
+    TraceSink& trace = ctx.logs;
+    bool seven_bit = ctx.state.content_kind == 2;
+    PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
+    std::string centre = last_chars(smscode, 11);
+    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, options);
+    tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
+    tracef(trace, "smsCO_0=[%s]\n", smscode.c_str());
+    tracef(trace, "smsCO_1=[%s]\n", centre.c_str());
+    tracef(trace, "smsCO_2=[%s]\n", swap_semi_octets(centre).c_str());
+    int length = static_cast<int>(number.size());
+    if (variant == PduVariant::Siemens) {
+        tracef(trace, "sms_neirong_3=[%s]\n", user_data.c_str());
+        tracef(trace, "sms_neirong_2=[%s]\n", user_data.c_str());
+        tracef(trace, "sms_ss=[%s]\n", pdu.pdu.c_str());
+    } else {
+        tracef(trace, "2--shouji_code=[%s],strlen(ShouJiHao)=%d,lleenn=%d\n", number.c_str(), length, length + 2);
+        tracef(trace, "22sms_neirong_3=[%s]\n", user_data.c_str());
+        tracef(trace, "22sms_neirong_2=[%s]\n", user_data.c_str());
+        tracef(trace, "22sms_ss=[%s]\n", pdu.pdu.c_str());
+    }
+    return pdu;
+}
+
+// The user data as sent to one recipient, and whether it goes as a flash message. The show-on-screen
+// option puts "0001" before UCS-2 data, which then must still fit one message; 7-bit data cannot take
+// those octets without garbling the text, so it asks for immediate display through its coding scheme.
+struct RecipientData {
+    std::string hex;
+    bool flash = false;
+};
+
+RecipientData recipient_data(EngineContext& ctx, const UserData& content) {
+    if (!ctx.options.show_on_screen.load()) {
+        return {content.hex, false};
+    }
+    if (ctx.state.content_kind == 2) {
+        return {content.hex, true};
+    }
+    constexpr std::size_t prefix_hex = 4;
+    std::size_t room = max_user_data_octets * 2 - prefix_hex;
+    return {"0001" + content.hex.substr(0, ucs2_cut(content.hex, room)), false};
+}
+
+} // namespace
+
+void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient, const char* why) {
+    // Nothing can be sent, but the operator must still see that this recipient got nothing.
+    ctx.stamp_time();
+    ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
+    const std::string& suffix = monitor_failed_suffix();
+    monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
+    ctx.state.last_sent = false;
+    ctx.state.last_result = why;
+    run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
+}
+
+ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& trace) {
+    std::string name_part = recipient.substr(0, recipient.find(';'));
+    std::string category = name_part;
+    std::string customer = name_part;
+    std::size_t mark = name_part.find('\x02');
+    tracef(trace, "weizhi=[%d][%s]\n", mark == std::string::npos ? -1 : static_cast<int>(mark),
+           name_part.substr(0, mark).c_str());
+    if (mark != std::string::npos) {
+        category = name_part.substr(0, mark);
+        customer = name_part.substr(mark + 1);
+        tracef(trace, "weizhi=[%d][%s]\n", static_cast<int>(mark + 1), customer.c_str());
+    }
+    customer = cut_at_line_end(customer);
+    tracef(trace, "name3=[%s]\n", customer.c_str());
+    if (mark != std::string::npos && !safe_customer_token({category, customer})) {
+        tracef(trace, "unsafe customer token, not looked up=[%s]\n", customer.c_str());
+        return {customer, customer, true};
+    }
+    return {customer, category_read(category, customer, customer, 512)};
+}
+
+namespace {
+
+// The phone number a recipient line names, with the resolution's trace lines; nothing (and a failure
+// line) when it names nothing the modem could send to.
+std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::string& recipient, long record, int index) {
+    TraceSink& trace = ctx.logs;
+    ResolvedRecipient resolved = resolve_recipient(recipient, trace);
+    std::string phone = resolved.phone;
+    if (resolved.unsafe) {
+        report_unsendable(ctx, record, index, phone, "客户名无效");
+        return std::nullopt;
+    }
+    if (phone.size() > max_phone_length) {
+        tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
+        report_unsendable(ctx, record, index, phone, "号码超过12位");
+        return std::nullopt;
+    }
+    if (!is_phone_number(cut_at_line_end(phone))) {
+        // A customer nobody could find, or text that names no number: the modem would only refuse it.
+        tracef(trace, "not a phone number, not sent=[%s]\n", phone.c_str());
+        report_unsendable(ctx, record, index, phone, "不是手机号码");
+        return std::nullopt;
+    }
+    tracef(trace, "name4=[%s]\n", resolved.customer.c_str());
+    phone = cut_at_line_end(phone);
+    int length = static_cast<int>(phone.size());
+    tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
+    tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
+           length + 2);
+    return phone;
+}
+
+struct Handover {
+    bool sent = false;
+    int attempt = 0;    // the attempt that got it through, or the last one made
+    std::string answer; // the modem's answer to that attempt
+};
+
+// One PDU to the modem with its retries. Every failed attempt gets a monitor line; when the last one
+// fails, the recipient gets its failure report line first.
+Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& phone, long record, int index,
+                   int part = 1, int parts = 1) {
+    TraceSink& trace = ctx.logs;
+    std::string pdu_text = pdu.pdu + '\x1a';
+    tracef(trace, "--%d,ss_sms=%s\n", static_cast<int>(pdu_text.size()), pdu_text.c_str());
+    int attempts = ctx.options.retry.load() ? 6 : 1;
+    Handover handover;
+    for (int a = 0; a < attempts; ++a) {
+        AttemptResult result = attempt_send(ctx, pdu, pdu_text, a);
+        if (result.outcome == AttemptResult::Outcome::LinkDown) {
+            // The recipient is not used up: once the modem is back, the same attempt is made again.
+            recover_link(ctx);
+            --a;
+            continue;
+        }
+        handover = {result.outcome == AttemptResult::Outcome::Sent, a, std::move(result.answer)};
+        if (handover.sent) {
+            if (ctx.options.delivery_reports.load()) {
+                note_reference(ctx, handover.answer, {0, phone, record, index, part, parts});
+            }
+            return handover;
+        }
+        if (a == attempts - 1) {
+            ctx.state.last_result = final_result_code(handover.answer).value_or("no answer");
+            ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
+                                    ctx.state.plain_content);
+            run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
+        }
+        monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, handover.answer));
+        if (ctx.options.pause_after_failure.load()) {
+            ctx.pacer.sleep(pause_after_failure_ms(ctx.options));
+            trace.trace(gbk(">>>>>防止空号堵塞 null phone number Sleep!\r\n"));
+        }
+    }
+    return handover;
+}
+
+void report_sent(EngineContext& ctx, long record, int index, const std::string& phone, int attempt, int parts) {
+    std::string count = parts > 1 ? gbk("(" + std::to_string(parts) + "条)") : std::string();
+    ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
+                            ctx.state.plain_content + count);
+    const std::string& suffix = monitor_sent_suffix();
+    monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
+    ctx.state.last_sent = true;
+    ctx.state.last_result = "sent";
+    run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
+}
+
+// The parts of a long message in order, each with the same retries, under one reference that no
+// message to this recipient had just before. The recipient counts as sent once every part is.
+void send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
+                const std::string& smscode, long record, int index) {
+    bool seven_bit = ctx.state.content_kind == 2;
+    int count = static_cast<int>(parts.size());
+    int reference = ctx.state.concat_reference = (ctx.state.concat_reference + 1) & 0xFF;
+    tracef(ctx.logs, "long message: %d parts, reference %d\n", count, reference);
+    SubmitOptions options{.has_header = true, .status_report = ctx.options.delivery_reports.load()};
+    int last_attempt = 0;
+    for (int i = 0; i < count; ++i) {
+        UserData data = with_concat_header(parts[i], seven_bit, reference, count, i + 1);
+        Handover handover = hand_over(ctx, build_pdu(ctx, phone, data.hex, data.septets, options, smscode), phone,
+                                      record, index, i + 1, count);
+        if (!handover.sent) {
+            tracef(ctx.logs, "part %d of %d not sent: the parts after it are not sent either\n", i + 1, count);
+            return;
+        }
+        last_attempt = std::max(last_attempt, handover.attempt);
+    }
+    report_sent(ctx, record, index, phone, last_attempt, count);
+}
+
+std::string joined_hex(const std::vector<UserData>& parts) {
+    std::string hex;
+    for (const UserData& part : parts) {
+        hex += part.hex;
+    }
+    return hex;
+}
+
+} // namespace
+
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
+                        int index) {
+    return submit_to_recipient(ctx, recipient, std::vector<UserData>{content}, record, index);
+}
+
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const std::vector<UserData>& parts,
+                        long record, int index) {
+    TraceSink& trace = ctx.logs;
+    tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), joined_hex(parts).c_str());
+    ctx.state.last_sent = false;
+    ctx.state.last_result = "not sent";
+    std::optional<std::string> phone = phone_to_send_to(ctx, recipient, record, index);
+    if (!phone) {
+        return -1;
+    }
+    // Read for every recipient, so a new service centre takes effect at the next one.
+    std::string smscode = read_setting(settings::smscode);
+    if (parts.size() > 1) {
+        send_parts(ctx, parts, *phone, smscode, record, index);
+    } else {
+        RecipientData data = recipient_data(ctx, parts.front());
+        SubmitOptions options{.flash = data.flash, .status_report = ctx.options.delivery_reports.load()};
+        SubmitPdu pdu = build_pdu(ctx, *phone, data.hex, parts.front().septets, options, smscode);
+        Handover handover = hand_over(ctx, pdu, *phone, record, index);
+        if (handover.sent) {
+            report_sent(ctx, record, index, *phone, handover.attempt, 1);
+        }
+    }
+    trace.trace(">>>>>smssend END!!!!= ");
+    return 0;
+}

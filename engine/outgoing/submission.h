@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/engine_context.h"
+#include "modem/pdu/pdu_codec.h"
+
+#include <string>
+#include <vector>
+
+// The longest phone number the submission accepts.
+inline constexpr std::size_t max_phone_length = 12;
+
+// The phone number a recipient line names: a plain number stands for itself; a customer token
+// (category, byte 2, customer) is looked up in the category file, and a missing file or customer gives
+// the customer name itself. Anything from the first ';' on is dropped. Writes the resolution's trace.
+// A token whose names could lead out of the address book (store/customer_token.h) is not looked up.
+struct ResolvedRecipient {
+    std::string customer; // the customer name (the whole name part for a plain number)
+    std::string phone;
+    bool unsafe = false; // an unsafe token: nothing was read, nothing may be sent
+};
+ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& trace);
+
+// Delivers one record's content to one recipient: resolves the number, builds the submit PDU, sends it
+// (up to six attempts with the retry option), and reports the outcome to the report logs and the
+// monitor. Returns 0 when the recipient was processed, -1 when its number was too long to send.
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
+                        int index);
+// A content in several parts (a long message): every part goes, in order, under one concatenation
+// reference; the recipient has one report line and one success monitor line, which say "(N条)".
+int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const std::vector<UserData>& parts,
+                        long record, int index);
+
+// A recipient nothing can be sent to (a number too long, a range that names no numbers): one failure
+// report line and one failure monitor line that says why (`why`, UTF-8), with no modem traffic.
+void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient, const char* why);

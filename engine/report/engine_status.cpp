@@ -1,0 +1,48 @@
+#include "engine/report/engine_status.h"
+
+#include "engine/report/trace.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+EngineStatus::EngineStatus(Clock& clock, TraceSink& trace) : clock_(clock), trace_(trace) {
+    status_.pid = static_cast<long>(::getpid());
+}
+
+void EngineStatus::started() {
+    std::lock_guard lock(mutex_);
+    status_.since = date_time_text(clock_.now());
+    status_.state = EngineRunState::Running;
+    write_locked();
+}
+
+void EngineStatus::set_state(EngineRunState state) {
+    std::lock_guard lock(mutex_);
+    if (written_ && status_.state == state) {
+        return;
+    }
+    status_.state = state;
+    write_locked();
+}
+
+void EngineStatus::set_modem(std::optional<ModemSignal> signal, std::optional<ModemRegistration> registration) {
+    std::lock_guard lock(mutex_);
+    status_.signal = signal;
+    status_.registration = registration;
+    status_.modem_asked = date_time_text(clock_.now());
+    write_locked();
+}
+
+EngineRunState EngineStatus::state() const {
+    std::lock_guard lock(mutex_);
+    return status_.state;
+}
+
+void EngineStatus::write_locked() {
+    status_.changed = date_time_text(clock_.now());
+    written_ = write_status_file(status_);
+    if (!written_) {
+        tracef(trace_, "cannot write %s: %s\n", status_file_path, std::strerror(errno));
+    }
+}

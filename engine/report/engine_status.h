@@ -1,0 +1,32 @@
+#pragma once
+
+#include "engine/report/trace.h"
+#include "platform/clock.h"
+#include "store/status_file.h"
+
+#include <mutex>
+
+// Keeps ./status.txt up to date from the engine: its state as it changes, and the modem's signal and
+// registration as they are asked. Each change rewrites the file; a write that fails goes to the trace
+// and is tried again with the next change.
+class EngineStatus {
+public:
+    EngineStatus(Clock& clock, TraceSink& trace);
+
+    // The engine began its work now: running, the start time kept for every later write.
+    void started();
+    // Writes `state` when it differs from the last one written.
+    void set_state(EngineRunState state);
+    // The modem's latest answers; either may be missing when the modem did not say.
+    void set_modem(std::optional<ModemSignal> signal, std::optional<ModemRegistration> registration);
+    EngineRunState state() const;
+
+private:
+    void write_locked();
+
+    Clock& clock_;
+    TraceSink& trace_;
+    mutable std::mutex mutex_; // the state changes on the engine thread; a pause is noted there too
+    GatewayStatus status_;
+    bool written_ = false;
+};

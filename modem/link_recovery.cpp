@@ -1,0 +1,78 @@
+#include "modem/link_recovery.h"
+
+#include "modem/awaited_answer.h"
+#include "engine/backoff.h"
+#include "engine/report/engine_status.h"
+#include "engine/operator_texts.h"
+#include "modem/serial_link.h"
+#include "platform/gbk.h"
+
+#include <algorithm>
+
+namespace {
+
+// Reopens the device and runs the start-up exchange; true when the modem answered it.
+bool reopen_modem(EngineContext& ctx) {
+    if (!ctx.port.reopen(ctx.options.wider_compatibility.load())) {
+        return false;
+    }
+    note_modem_answer(ctx, modem_startup_exchange(ctx));
+    return !ctx.port.broken();
+}
+
+} // namespace
+
+void note_modem_answer(EngineContext& ctx, const std::string& answer) {
+    if (answer.empty()) {
+        ctx.port.mark_down(gbk("无应答"));
+    } else if (!reply_is_intelligible(answer)) {
+        ctx.port.mark_down(gbk("应答无法识别"));
+    }
+}
+
+std::string modem_startup_exchange(EngineContext& ctx) {
+    port_prepare(ctx.port);
+    tracef(ctx.logs, "star...%s,%s\n", ctx.state.com_setting.c_str(), ctx.state.rate_setting.c_str());
+    if (ctx.options.responsive.load()) {
+        return command_exchange(ctx, "AT+CMGF=0\r\n", command_timeout_ms).text;
+    }
+    port_write(ctx.port, "AT+CMGF=0\r\n");
+    ctx.pacer.sleep(2500);
+    std::string answer = port_read_chunk(ctx.port);
+    ctx.pacer.sleep(2000);
+    return answer;
+}
+
+void recover_link(EngineContext& ctx) {
+    std::string why = ctx.port.down_reason().empty() ? gbk("无应答") : ctx.port.down_reason();
+    const std::string& device = ctx.port.device();
+    tracef(ctx.logs, "link down (%s) on %s: port closed, reopening\n", why.c_str(), device.c_str());
+    ctx.output.set_caption(link_down_caption());
+    ctx.output.prepend_monitor(link_down_line(why, device));
+    if (ctx.status) {
+        ctx.status->set_state(EngineRunState::LinkDown);
+    }
+    ctx.port.close();
+    // Waits before each reopening: 1 s, doubling, at most 30 s.
+    Backoff backoff;
+    int wait = backoff.next();
+    for (int round = 1;; ++round) {
+        ctx.pacer.sleep(wait);
+        if (reopen_modem(ctx)) {
+            break;
+        }
+        tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, device.c_str(), ctx.port.down_reason().c_str());
+        ctx.port.close();
+        wait = backoff.next();
+    }
+    tracef(ctx.logs, "link back on %s\n", device.c_str());
+    // A modem that lost power lost its settings too: it is asked to announce messages again.
+    ctx.state.indications_asked = false;
+    ctx.state.indications_on = false;
+    ctx.state.modem_status_asked = false;
+    if (ctx.status) {
+        ctx.status->set_state(EngineRunState::Running);
+    }
+    ctx.output.set_caption(started_caption());
+    ctx.output.prepend_monitor(link_back_line(device));
+}

@@ -1,0 +1,105 @@
+#include "modem/pdu/pdu_address.h"
+#include "modem/pdu/pdu_codec.h"
+#include "modem/pdu/pdu_concat.h"
+#include "modem/pdu/pdu_hex.h"
+#include "modem/pdu/pdu_layout.h"
+#include "platform/gbk.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr size_t max_user_data_chars = 1000;
+
+// Senders in international form with the country code 86 are stored as national numbers, as replies
+// and the members file expect; so is a 13-digit number beginning with 86 whatever its type says.
+std::string national_sender(const PduAddress& sender) {
+    const std::string& value = sender.value;
+    if (is_alphanumeric(sender.type) || value.rfind("86", 0) != 0 || value.size() <= 2) {
+        return value;
+    }
+    if (is_international(sender.type) || value.size() == 13) {
+        return value.substr(2);
+    }
+    return value;
+}
+
+// The user data as it stands on the line, up to the line's CR or any other character that cannot be
+// part of it.
+std::string_view user_data_chars(std::string_view from_d) {
+    size_t end = 0;
+    while (end < from_d.size() && end < max_user_data_chars && from_d[end] >= '0' && from_d[end] <= '{') {
+        ++end;
+    }
+    return from_d.substr(0, end);
+}
+
+struct TraceFormats {
+    std::string sender = gbk("手机号=%s\n");
+    std::string start = "NRS=[%s],NRI=%d\n";
+    std::string raw = gbk("内容=%s\n");
+    std::string coding = "CodeType =[%s],len=[%s]\n";
+    std::string decoded = gbk("CodeType=[%s],内容2=%s\n");
+};
+
+const TraceFormats& formats() {
+    static const TraceFormats once;
+    return once;
+}
+
+// Where the fields of a listed PDU stand, read from the line itself.
+struct LineLayout {
+    int first_octet = 0;
+    PduAddress sender;
+    std::string coding_type; // protocol identifier and coding scheme, as written
+    int dcs = 0;
+    std::string udl_text;
+    int udl = 0;
+    size_t user_data_start = 0;
+};
+
+LineLayout read_layout(std::string_view line) {
+    LineLayout layout;
+    PduReader pdu(line);
+    read_service_centre(pdu);
+    layout.first_octet = pdu.octet();
+    // The listing also shows stored outgoing messages, which have the SMS-SUBMIT layout.
+    bool submit = (layout.first_octet & message_type_mask) == message_type_submit;
+    if (submit) {
+        pdu.skip_octets(1); // message reference
+    }
+    layout.sender = read_address(pdu);
+    layout.coding_type = std::string(pdu.chars(4));
+    PduReader coding_fields(layout.coding_type);
+    coding_fields.skip_octets(1);
+    layout.dcs = coding_fields.octet();
+    pdu.skip_octets(submit ? validity_octets(layout.first_octet) : 7); // validity, or the time stamp
+    layout.udl_text = std::string(pdu.chars(2));
+    layout.udl = PduReader(layout.udl_text).octet();
+    layout.user_data_start = pdu.position();
+    return layout;
+}
+
+} // namespace
+
+ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
+    const TraceFormats& format = formats();
+    LineLayout layout = read_layout(line);
+    std::string_view from_d = line.substr(std::min(layout.user_data_start, line.size()));
+    tracef(trace, format.sender.c_str(), layout.sender.semi_octets.c_str());
+    tracef(trace, format.start.c_str(), layout.sender.length_text.c_str(), static_cast<int>(layout.user_data_start));
+    tracef(trace, format.raw.c_str(), std::string(from_d).c_str());
+    tracef(trace, format.coding.c_str(), layout.coding_type.c_str(), layout.udl_text.c_str());
+
+    ReceivedMessage message;
+    message.sender = national_sender(layout.sender);
+    message.sender_is_name = is_alphanumeric(layout.sender.type);
+    bool has_header = (layout.first_octet & user_data_header_flag) != 0;
+    message.text = user_data_text(user_data_chars(from_d), layout.udl, coding_of_dcs(layout.dcs), has_header);
+    if (has_header) {
+        message.part = concat_info(user_data_chars(from_d));
+    }
+    tracef(trace, format.decoded.c_str(), layout.coding_type.c_str(), message.text.c_str());
+    return message;
+}

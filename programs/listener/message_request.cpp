@@ -1,0 +1,169 @@
+#include "message_request.h"
+
+#include "queue/shared_enqueue.h"
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "store/box_text.h"
+#include "store/content_size.h"
+#include "queue/enqueue.h"
+#include "store/recipients.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// With the shared queue on, each serving thread keeps its own connection to it; nullptr without it.
+SharedWriter* shared_writer() {
+    thread_local std::unique_ptr<SharedWriter> writer = [] {
+        DbSettings settings = read_db_settings();
+        return settings.on() ? std::make_unique<SharedWriter>(std::move(settings)) : nullptr;
+    }();
+    return writer.get();
+}
+
+QueueOutcome refuse(const std::string& error, const std::string& field) {
+    QueueOutcome outcome;
+    outcome.status = 400;
+    outcome.error = error;
+    outcome.field = field;
+    return outcome;
+}
+
+std::string quoted_list(const std::vector<std::string>& lines_gbk) {
+    std::string list;
+    for (const std::string& line : lines_gbk) {
+        list += (list.empty() ? "\"" : ", \"") + gbk_to_utf8_lossy(line) + "\"";
+    }
+    return list;
+}
+
+std::string unsendable_text(const std::vector<std::string>& lines_gbk) {
+    return "not a phone number, a number range or an address-book customer: " + quoted_list(lines_gbk);
+}
+
+std::string too_long_text(const std::string& content_gbk, bool english, bool long_messages) {
+    ContentSize size = content_size(content_gbk, english);
+    int most = most_content_characters(english, long_messages);
+    std::string unit = english ? " GSM characters (extension characters count two)" : " characters";
+    std::string text = "text takes " + std::to_string(size.characters) + unit + "; " +
+                       (long_messages ? "a long message holds " : "one message holds ") + std::to_string(most);
+    if (!long_messages) {
+        text += "; send longer text with \"long\": true";
+    }
+    return text;
+}
+
+} // namespace
+
+QueueOutcome queue_message_request(const std::string& body, bool long_default) {
+    nlohmann::json request = nlohmann::json::parse(body, nullptr, false);
+    if (request.is_discarded()) {
+        return refuse("the body is not JSON (UTF-8)", "");
+    }
+    if (!request.is_object()) {
+        return refuse("the body must be a JSON object", "");
+    }
+    for (const auto& item : request.items()) {
+        const std::string& key = item.key();
+        if (key != "to" && key != "text" && key != "english" && key != "long") {
+            return refuse("unknown field \"" + key + "\"", key);
+        }
+    }
+    bool english = false;
+    bool long_messages = long_default;
+    for (const char* flag : {"english", "long"}) {
+        if (!request.contains(flag)) {
+            continue;
+        }
+        if (!request[flag].is_boolean()) {
+            return refuse(std::string(flag) + " must be true or false", flag);
+        }
+        (std::string(flag) == "english" ? english : long_messages) = request[flag].get<bool>();
+    }
+    if (!request.contains("to") || !request["to"].is_array() || request["to"].empty()) {
+        return refuse("to must be a non-empty list of recipients (strings)", "to");
+    }
+    std::vector<std::string> recipients;
+    for (const auto& recipient : request["to"]) {
+        if (!recipient.is_string()) {
+            return refuse("to must be a list of strings", "to");
+        }
+        std::string line = recipient.get<std::string>();
+        if (line.find_first_of("\r\n") != std::string::npos) {
+            return refuse("a recipient is one line", "to");
+        }
+        recipients.push_back(line);
+    }
+    if (!request.contains("text") || !request["text"].is_string()) {
+        return refuse("text must be a string", "text");
+    }
+    auto recipients_gbk = utf8_to_gbk(box_lines(recipients));
+    if (!recipients_gbk) {
+        return refuse("a recipient holds characters GBK cannot hold", "to");
+    }
+    auto content_gbk = utf8_to_gbk(box_text(request["text"].get<std::string>()));
+    if (!content_gbk) {
+        return refuse("text holds characters GBK cannot hold", "text");
+    }
+    std::vector<std::string> unsendable = unsendable_recipients(*recipients_gbk);
+    if (!unsendable.empty()) {
+        return refuse(unsendable_text(unsendable), "to");
+    }
+    if (box_recipient_lines(*recipients_gbk).empty()) {
+        return refuse("no recipient", "to");
+    }
+    SharedWriter* shared = shared_writer();
+    EnqueueResult result =
+        shared ? enqueue_shared(*shared, *recipients_gbk, *content_gbk, english, real_clock(), long_messages)
+               : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+    switch (result.status) {
+    case EnqueueStatus::Queued: {
+        QueueOutcome outcome;
+        outcome.status = 201;
+        outcome.day = result.day;
+        outcome.record = result.record;
+        return outcome;
+    }
+    case EnqueueStatus::EmptyRecipients:
+        return refuse("no recipient", "to");
+    case EnqueueStatus::EmptyContent:
+        return refuse("text is empty", "text");
+    case EnqueueStatus::ContentTooLong:
+        return refuse(too_long_text(*content_gbk, english, long_messages), "text");
+    case EnqueueStatus::UnsafeRecipients:
+        return refuse(unsendable_text(result.refused), "to");
+    case EnqueueStatus::TooManyRecipients:
+        return refuse("more than " + std::to_string(max_message_recipients) +
+                          " recipients (a number range counts each of its numbers)",
+                      "to");
+    case EnqueueStatus::ControlCharacters:
+        return refuse("text holds control characters (only line breaks may be in it)", "text");
+    case EnqueueStatus::LockFailed: {
+        // Another process holds the queue: the client tries again shortly, and nothing was queued.
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.retry_after = 5;
+        outcome.error = "not queued: the queue is busy (its lock is held by another process); try again";
+        return outcome;
+    }
+    case EnqueueStatus::WriteFailed:
+        break;
+    case EnqueueStatus::SharingFailed: {
+        // The database is down or refused: nothing was queued, and the client may try again later. Why goes
+        // to the listener's own output alone: where the database is, and as whom, is no client's business.
+        std::fprintf(stderr, "vmsms-listener: not queued: %s\n", gbk_to_utf8_lossy(result.share_error).c_str());
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.error = "not queued: the shared queue is unavailable; try again later";
+        return outcome;
+    }
+    }
+    QueueOutcome outcome;
+    outcome.status = 500;
+    outcome.error = "not queued: " + gbk_to_utf8_lossy(enqueue_result_text(result));
+    return outcome;
+}

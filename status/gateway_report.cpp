@@ -1,0 +1,271 @@
+#include "gateway_report.h"
+
+#include "modem/modem_status.h"
+#include "platform/clock.h"
+#include "store/db/db_settings.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <sys/types.h>
+
+namespace {
+
+bool process_exists(long pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    // EPERM: there, but another user's (the service runs as its own user).
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+bool final_state(EngineRunState state) {
+    return state == EngineRunState::Stopped || state == EngineRunState::PortFailed;
+}
+
+nlohmann::json nullable(const std::string& text) {
+    return text.empty() ? nlohmann::json() : nlohmann::json(text);
+}
+
+nlohmann::json modem_json(const GatewayReport& report) {
+    nlohmann::json modem = {{"signal", nullptr}, {"registration", nullptr}, {"asked", nullptr}};
+    if (!report.status) {
+        return modem;
+    }
+    const GatewayStatus& status = *report.status;
+    if (status.signal) {
+        std::optional<int> dbm = signal_dbm(*status.signal);
+        modem["signal"] = {{"rssi", status.signal->rssi},
+                           {"ber", status.signal->ber},
+                           {"dbm", dbm ? nlohmann::json(*dbm) : nlohmann::json()},
+                           {"grade", signal_grade(*status.signal)}};
+    }
+    if (status.registration) {
+        modem["registration"] = {{"stat", status.registration->stat},
+                                 {"registered", registered(*status.registration)},
+                                 {"words", registration_words(*status.registration)}};
+    }
+    modem["asked"] = nullable(status.modem_asked);
+    return modem;
+}
+
+std::string signal_line(const GatewayStatus& status) {
+    if (!status.signal) {
+        return "no answer to AT+CSQ";
+    }
+    std::string line = std::to_string(status.signal->rssi);
+    if (std::optional<int> dbm = signal_dbm(*status.signal)) {
+        line += " (" + std::to_string(*dbm) + " dBm, " + signal_grade(*status.signal) + ")";
+    } else {
+        line += " (not known)";
+    }
+    return line;
+}
+
+nlohmann::json figures_json(const QueueFigures& f) {
+    return {
+        {"pending", f.pending}, {"leased", f.leased}, {"expired", f.expired}, {"sent", f.sent}, {"failed", f.failed}};
+}
+
+void read_shared_queue(GatewayReport& report) {
+    DbSettings settings = read_db_settings();
+    report.shared_on = settings.on();
+    report.shared_gateway = settings.gateway;
+    if (!report.shared_on) {
+        return;
+    }
+    std::unique_ptr<PgConnection> db = PgConnection::open(settings.dsn, 5);
+    if (db->ok()) {
+        report.shared = shared_queue_status(*db);
+    }
+    if (!report.shared) {
+        report.shared_error = "cannot read the shared queue at " + dsn_for_display(settings.dsn) + ": " + db->error();
+    }
+}
+
+// A gateway's name as the network may see it: a default name ("<host>:<directory>") tells where the
+// gateway's files lie, so it goes as "gateway-" and a digest of it (FNV-1a: the same name always gives
+// the same label, and the labels of a queue's gateways differ).
+std::string network_gateway_name(const std::string& name) {
+    if (name.find('/') == std::string::npos) {
+        return name;
+    }
+    std::uint32_t digest = 2166136261u;
+    for (unsigned char c : name) {
+        digest = (digest ^ c) * 16777619u;
+    }
+    char label[32];
+    std::snprintf(label, sizeof label, "gateway-%08x", static_cast<unsigned>(digest));
+    return label;
+}
+
+std::string gateway_name_for(ReportReader reader, const std::string& name) {
+    return reader == ReportReader::Network ? network_gateway_name(name) : name;
+}
+
+nlohmann::json shared_json(const GatewayReport& report, ReportReader reader) {
+    if (!report.shared_on) {
+        return nullptr;
+    }
+    std::string gateway = gateway_name_for(reader, report.shared_gateway);
+    if (!report.shared) {
+        return {{"gateway", gateway},
+                {"error", reader == ReportReader::Network ? "the shared queue is unavailable" : report.shared_error}};
+    }
+    nlohmann::json json = figures_json(report.shared->all);
+    json["gateway"] = gateway;
+    json["received"] = report.shared->received;
+    nlohmann::json gateways = nlohmann::json::object();
+    for (const auto& [name, figures] : report.shared->per_gateway) {
+        gateways[gateway_name_for(reader, name)] = figures_json(figures);
+    }
+    json["gateways"] = gateways;
+    return json;
+}
+
+std::string figures_text(const QueueFigures& f) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%lld pending, %lld leased (%lld expired), %lld sent, %lld failed", f.pending,
+                  f.leased + f.expired, f.expired, f.sent, f.failed);
+    return line;
+}
+
+std::string shared_text(const GatewayReport& report) {
+    if (!report.shared_on) {
+        return {};
+    }
+    if (!report.shared) {
+        return "shared      " + report.shared_error + "\n";
+    }
+    std::string text = "shared      " + figures_text(report.shared->all) + "; " +
+                       std::to_string(report.shared->received) + " received (this gateway: " + report.shared_gateway +
+                       ")\n";
+    for (const auto& [name, figures] : report.shared->per_gateway) {
+        text += "  " + name + ": " + figures_text(figures) + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+GatewayReport current_gateway_report() {
+    GatewayReport report;
+    read_shared_queue(report);
+    report.today = count_day(spool_date(real_clock().now()));
+    report.presence = engine_presence();
+    report.status = read_status_file();
+    report.process_alive = report.status && process_exists(report.status->pid);
+    return report;
+}
+
+std::string engine_state(const GatewayReport& report) {
+    if (!report.status) {
+        return report.presence.running ? "running" : "not-started";
+    }
+    if (final_state(report.status->state)) {
+        return run_state_name(report.status->state);
+    }
+    return report.process_alive ? run_state_name(report.status->state) : "gone";
+}
+
+nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
+    const EnginePresence& presence = report.presence;
+    nlohmann::json engine = {{"state", engine_state(report)},
+                             {"running", presence.running},
+                             {"trace_held_open", presence.trace_held_open},
+                             {"trace_age_seconds", presence.trace_age_seconds
+                                                       ? nlohmann::json(*presence.trace_age_seconds)
+                                                       : nlohmann::json()},
+                             {"pid", report.status ? nlohmann::json(report.status->pid) : nlohmann::json()},
+                             {"since", report.status ? nullable(report.status->since) : nlohmann::json()}};
+    const DayCounts& day = report.today;
+    return {{"day", day.day},
+            {"engine", engine},
+            {"queued", day.queued},
+            {"processed", day.processed},
+            {"pending", day.pending()},
+            {"received", day.received},
+            {"sent", day.sent},
+            {"failed", day.failed},
+            {"modem", modem_json(report)},
+            {"shared_queue", shared_json(report, reader)}};
+}
+
+std::string report_text(const GatewayReport& report) {
+    const DayCounts& day = report.today;
+    std::string state = engine_state(report);
+    std::string engine = state;
+    if (report.status && report.status->pid > 0 && state != "not-started") {
+        engine += " (pid " + std::to_string(report.status->pid);
+        if (!report.status->since.empty()) {
+            engine += ", started " + report.status->since;
+        }
+        engine += ")";
+    }
+    char figures[512];
+    std::snprintf(figures, sizeof figures,
+                  "day         %s\nqueued      %ld records (%ld handled, %ld pending)\nsent        %ld recipients\n"
+                  "failed      %ld recipients\nreceived    %ld messages\n",
+                  day.day.c_str(), day.queued, day.processed, day.pending(), day.sent, day.failed, day.received);
+    std::string text = "engine      " + engine + "\n" + figures + shared_text(report);
+    if (!report.status || report.status->modem_asked.empty()) {
+        text += "modem       not asked (the engine asks AT+CSQ and AT+CREG? in responsive mode)\n";
+        return text;
+    }
+    const GatewayStatus& status = *report.status;
+    text += "signal      " + signal_line(status) + "\n";
+    text += std::string("network     ") +
+            (status.registration ? registration_words(*status.registration) : "no answer to AT+CREG?") + "\n";
+    text += "asked       " + status.modem_asked + "\n";
+    return text;
+}
+
+std::string report_metrics(const GatewayReport& report) {
+    std::string text;
+    auto gauge = [&](const char* name, const char* help, const nlohmann::json& value) {
+        text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n" + name + " " +
+                value.dump() + "\n";
+    };
+    const EnginePresence& presence = report.presence;
+    const DayCounts& day = report.today;
+    gauge("vmsms_engine_running", "1 when an engine works in this directory (sms.log held open or recently written).",
+          presence.running ? 1 : 0);
+    if (presence.trace_age_seconds) {
+        gauge("vmsms_engine_trace_age_seconds", "Seconds since sms.log last changed.", *presence.trace_age_seconds);
+    }
+    gauge("vmsms_records_queued", "Records queued today (new/acc).", day.queued);
+    gauge("vmsms_records_processed", "Records the engine has handled today (send/acc).", day.processed);
+    gauge("vmsms_records_pending", "Records queued today and not yet handled.", day.pending());
+    gauge("vmsms_messages_received", "Messages received today (recv/acc).", day.received);
+    gauge("vmsms_recipients_sent", "Lines of today's success report log.", day.sent);
+    gauge("vmsms_recipients_failed", "Lines of today's failure report log.", day.failed);
+    if (report.status && report.status->signal) {
+        gauge("vmsms_modem_signal_rssi", "The modem's last AT+CSQ signal quality (0..31, 99 not known).",
+              report.status->signal->rssi);
+    }
+    if (report.shared) {
+        auto per_state = [&](const char* state, long long QueueFigures::*field) {
+            text += std::string("vmsms_shared_outbox{state=\"") + state + "\"} " +
+                    std::to_string(report.shared->all.*field) + "\n";
+        };
+        text += "# HELP vmsms_shared_outbox Recipients in the shared queue's outbox, by state.\n"
+                "# TYPE vmsms_shared_outbox gauge\n";
+        per_state("pending", &QueueFigures::pending);
+        per_state("leased", &QueueFigures::leased);
+        per_state("expired", &QueueFigures::expired);
+        per_state("sent", &QueueFigures::sent);
+        per_state("failed", &QueueFigures::failed);
+        text += "# HELP vmsms_shared_sent Recipients each gateway of the shared queue has sent.\n"
+                "# TYPE vmsms_shared_sent gauge\n";
+        for (const auto& [name, figures] : report.shared->per_gateway) {
+            text += "vmsms_shared_sent{gateway=" + nlohmann::json(network_gateway_name(name)).dump() + "} " +
+                    std::to_string(figures.sent) + "\n";
+        }
+    }
+    if (report.status && report.status->registration) {
+        gauge("vmsms_modem_registered", "1 when the modem was last registered on a network (home or roaming).",
+              registered(*report.status->registration) ? 1 : 0);
+    }
+    return text;
+}
