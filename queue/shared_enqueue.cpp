@@ -1,7 +1,7 @@
 #include "queue/shared_enqueue.h"
 
 #include "engine/outgoing/submission.h"
-#include "engine/report/trace.h"
+#include "platform/trace.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/db/db_schema.h"

@@ -1,6 +1,6 @@
 #include "engine/report/engine_status.h"
 
-#include "engine/report/trace.h"
+#include "platform/trace.h"
 
 #include <cerrno>
 #include <cstring>

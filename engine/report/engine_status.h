@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/report/trace.h"
+#include "platform/trace.h"
 #include "platform/clock.h"
 #include "store/status_file.h"
 

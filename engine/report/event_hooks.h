@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/report/trace.h"
+#include "platform/trace.h"
 
 #include <chrono>
 #include <condition_variable>

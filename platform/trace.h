@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-// Where the engine's diagnostic trace lines go (./sms.log in a running engine, a buffer in tests).
+// Where diagnostic trace lines go (./sms.log in a running engine, a buffer in tests).
 // Texts are GBK and carry their own line ends.
 class TraceSink {
 public:

@@ -1,4 +1,4 @@
-#include "engine/report/trace.h"
+#include "platform/trace.h"
 
 #include <cstdarg>
 #include <cstdio>
