@@ -120,17 +120,14 @@ void ComposeTab::fasdxClick() {
 }
 
 // Into the spool, and with [DB] DSN in server.txt into the shared queue's outbox as well (read at each
-// send, like the window's other settings; the connection is kept while the database stays the same).
+// send, like the window's other settings; the queue and its connection are kept while the database
+// stays the same).
 EnqueueResult ComposeTab::enqueue(const std::string& recipients, const std::string& content) {
     DbSettings db = read_db_settings();
-    if (!db.on()) {
-        shared_.reset();
-        return enqueue_message(recipients, content, englishChecked(), clock_, options_.long_messages.load());
+    if (!queue_ || !queue_->same_database(db)) {
+        queue_ = std::make_unique<MessageQueue>(std::move(db));
     }
-    if (!shared_ || shared_->settings().dsn != db.dsn || shared_->settings().gateway != db.gateway) {
-        shared_ = std::make_unique<SharedWriter>(db);
-    }
-    return enqueue_shared(*shared_, recipients, content, englishChecked(), clock_, options_.long_messages.load());
+    return queue_->queue(recipients, content, englishChecked(), clock_, options_.long_messages.load());
 }
 
 void ComposeTab::MemoTextChangeView() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/shared_enqueue.h"
+#include "queue/message_queue.h"
 #include "queue/enqueue.h"
 
 #include <QWidget>
@@ -60,5 +60,5 @@ private:
     QRadioButton* RadioButton4 = nullptr;
     QPushButton* fasdx = nullptr;
     QVBoxLayout* address_book_area_ = nullptr;
-    std::unique_ptr<SharedWriter> shared_;
+    std::unique_ptr<MessageQueue> queue_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "store/record_files.h"
 #include "store/spool.h"
 
 #include <cstddef>
@@ -44,16 +45,6 @@ std::string too_many_recipients_text();
 // The operator's message for a result (GBK), empty for Queued: for LockFailed it names the lock file
 // and the system's reason, otherwise it is enqueue_status_text.
 std::string enqueue_result_text(const EnqueueResult& result);
-
-// The recipient box text as it is stored: every ';' becomes a line feed, unless the character two
-// places after it is a line feed (a ';' that ends a line before the box's CR LF stays).
-std::string recipients_for_file(const std::string& box_text);
-
-// The content as the UTF-16 code units of its text, four upper-case hex digits each.
-std::string content_ucs2_hex(const std::string& content_gbk);
-
-// The stored content: English gets the kind byte 2 in front and three blanks behind.
-std::string content_for_file(const std::string& content_gbk, bool english);
 
 // The refusals enqueue_message makes before it takes the lock: the result's status is Queued when the
 // message may be queued (nothing is written either way).

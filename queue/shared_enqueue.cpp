@@ -1,6 +1,6 @@
 #include "queue/shared_enqueue.h"
 
-#include "engine/outgoing/submission.h"
+#include "store/customer_lookup.h"
 #include "platform/trace.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"

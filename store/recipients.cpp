@@ -4,7 +4,7 @@
 #include "platform/ini_file.h"
 #include "store/customer_files.h"
 #include "store/customer_token.h"
-#include "queue/enqueue.h"
+#include "store/record_files.h"
 #include "store/number_range.h"
 #include "store/recipient_walk.h"
 

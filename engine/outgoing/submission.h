@@ -2,6 +2,7 @@
 
 #include "engine/engine_context.h"
 #include "modem/pdu/pdu_codec.h"
+#include "store/customer_lookup.h"
 
 #include <string>
 #include <vector>
@@ -9,16 +10,6 @@
 // The longest phone number the submission accepts.
 inline constexpr std::size_t max_phone_length = 12;
 
-// The phone number a recipient line names: a plain number stands for itself; a customer token
-// (category, byte 2, customer) is looked up in the category file, and a missing file or customer gives
-// the customer name itself. Anything from the first ';' on is dropped. Writes the resolution's trace.
-// A token whose names could lead out of the address book (store/customer_token.h) is not looked up.
-struct ResolvedRecipient {
-    std::string customer; // the customer name (the whole name part for a plain number)
-    std::string phone;
-    bool unsafe = false; // an unsafe token: nothing was read, nothing may be sent
-};
-ResolvedRecipient resolve_recipient(const std::string& recipient, TraceSink& trace);
 
 // Delivers one record's content to one recipient: resolves the number, builds the submit PDU, sends it
 // (up to six attempts with the retry option), and reports the outcome to the report logs and the

@@ -1,6 +1,6 @@
 #include "message_request.h"
 
-#include "queue/shared_enqueue.h"
+#include "queue/message_queue.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "store/box_text.h"
@@ -16,13 +16,10 @@
 
 namespace {
 
-// With the shared queue on, each serving thread keeps its own connection to it; nullptr without it.
-SharedWriter* shared_writer() {
-    thread_local std::unique_ptr<SharedWriter> writer = [] {
-        DbSettings settings = read_db_settings();
-        return settings.on() ? std::make_unique<SharedWriter>(std::move(settings)) : nullptr;
-    }();
-    return writer.get();
+// Each serving thread keeps its own queue, and with the shared queue on its own connection to it.
+MessageQueue& thread_queue() {
+    thread_local std::unique_ptr<MessageQueue> queue = MessageQueue::from_server_settings();
+    return *queue;
 }
 
 QueueOutcome refuse(const std::string& error, const std::string& field) {
@@ -116,10 +113,8 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     if (box_recipient_lines(*recipients_gbk).empty()) {
         return refuse("no recipient", "to");
     }
-    SharedWriter* shared = shared_writer();
     EnqueueResult result =
-        shared ? enqueue_shared(*shared, *recipients_gbk, *content_gbk, english, real_clock(), long_messages)
-               : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+        thread_queue().queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
     switch (result.status) {
     case EnqueueStatus::Queued: {
         QueueOutcome outcome;

@@ -2,7 +2,7 @@
 //   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
-#include "queue/shared_enqueue.h"
+#include "queue/message_queue.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/program_info.h"
@@ -232,17 +232,14 @@ int main(int argc, char** argv) {
     if (!recipients_gbk->empty() && box_recipient_lines(*recipients_gbk).empty()) {
         return refuse(gbk_to_utf8_lossy(enqueue_status_text(EnqueueStatus::EmptyRecipients)));
     }
-    DbSettings db = read_db_settings();
-    if (database_required && !db.on()) {
+    MessageQueue queue(read_db_settings());
+    if (database_required && !queue.shared()) {
         std::fputs("vmsms-send: --db: server.txt names no database (set DSN=postgresql://... in its [DB] section); "
                    "nothing queued\n",
                    stderr);
         return exit_failed;
     }
-    SharedWriter writer(db);
-    EnqueueResult result =
-        db.on() ? enqueue_shared(writer, *recipients_gbk, *content_gbk, english, real_clock(), long_messages, lock_wait)
-                : enqueue_message(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, {}, lock_wait);
+    EnqueueResult result = queue.queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, lock_wait);
     if (result.status != EnqueueStatus::Queued) {
         bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
                       result.status == EnqueueStatus::SharingFailed;
