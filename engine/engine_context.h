@@ -55,10 +55,6 @@ struct EngineState {
     std::vector<std::string> pending_reports;
     // Whether the indications asked for include status reports.
     bool indications_with_reports = false;
-    // What became of the last recipient handed to submit_to_recipient: sent, and the modem's word on it
-    // (UTF-8; the reason when nothing could be sent). The shared queue records it.
-    bool last_sent = false;
-    std::string last_result;
     // When the modem's signal and registration were last asked (steady clock); forgotten on reopening.
     bool modem_status_asked = false;
     long long modem_status_asked_ms = 0;
@@ -66,7 +62,7 @@ struct EngineState {
 
 class EngineStatus;
 class HookRunner;
-class SharedQueue;
+class SendSource;
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
 // the operator only through `output`.
@@ -82,8 +78,10 @@ struct EngineContext {
     HookRunner* hooks = nullptr;
     // The status file of this directory; none in most tests.
     EngineStatus* status = nullptr;
-    // The shared queue on PostgreSQL, when server.txt names one; none: the spool alone.
-    SharedQueue* shared = nullptr;
+    // Where outgoing messages come from (engine/send_source.h); none in most tests: the spool alone.
+    SendSource* send_source = nullptr;
+
+    SendSource& source();
 
     // Takes the time text afresh; the date-time text follows the engine's spool date.
     void stamp_time() {

@@ -12,8 +12,8 @@
 #include "engine/report/persist.h"
 #include "engine/outgoing/send_pass.h"
 #include "modem/serial_link.h"
-#include "engine/shared/shared_queue.h"
-#include "engine/shared/shared_send_pass.h"
+#include "engine/send_source.h"
+#include "engine/shared/shared_source.h"
 #include "modem/signal_watch.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
@@ -218,8 +218,8 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
         return false;
     }
     HookRunner hooks(read_hook_settings(), logs);
-    std::unique_ptr<SharedQueue> shared = open_shared_queue(logs);
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, shared.get()};
+    std::unique_ptr<SendSource> source = open_send_source(logs);
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, source.get()};
     ctx.state.spool_date = day;
     ctx.state.device_name = device;
     ctx.state.com_setting = com;
@@ -238,17 +238,18 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
     }
 }
 
-// The shared queue when server.txt names a database; settings it could not take go to the trace.
-std::unique_ptr<SharedQueue> myterad::open_shared_queue(EngineLogs& logs) {
+// The shared queue when server.txt names a database, else the spool; settings it could not take go to
+// the trace.
+std::unique_ptr<SendSource> myterad::open_send_source(EngineLogs& logs) {
     DbSettings settings = read_db_settings();
     for (const std::string& problem : settings.problems) {
         tracef(logs, "server.txt [DB] %s\n", problem.c_str());
     }
     if (!settings.on()) {
-        return nullptr;
+        return std::make_unique<SpoolSource>();
     }
     tracef(logs, "shared queue on %s as gateway %s\n", dsn_for_display(settings.dsn).c_str(), settings.gateway.c_str());
-    return std::make_unique<SharedQueue>(std::move(settings));
+    return std::make_unique<SharedSource>(std::move(settings));
 }
 
 void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
@@ -284,18 +285,9 @@ void myterad::run_cycle(EngineContext& ctx) {
     }
     sync_indications(ctx);
     watch_modem_status(ctx);
-    bool nothing_sent = c.processed >= c.queued;
-    if (ctx.shared) {
-        // The spool's records are local copies; what goes out comes from the shared queue.
-        nothing_sent = run_shared_send_pass(ctx) == 0;
-        settle_local_records(ctx, c.queued);
-    } else {
-        run_send_pass(ctx, c.processed, c.queued);
-    }
+    bool nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
     int received = run_inbox_pass(ctx);
-    if (ctx.shared) {
-        share_received(ctx);
-    }
+    ctx.source().keep_received(ctx);
     // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until
     // the modem or the queue has something for it.
     bool idle = nothing_sent && received == 0 && !ctx.state.message_announced;

@@ -17,7 +17,7 @@
 class Pacer;
 class EngineLogs;
 class EngineStatus;
-class SharedQueue;
+class SendSource;
 struct EngineContext;
 
 // The engine thread: the whole send/receive process of one gateway, in the working directory.
@@ -70,7 +70,7 @@ private:
     void Execute();
     // Start-up and the cycles; false when start-up failed.
     bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link);
-    std::unique_ptr<SharedQueue> open_shared_queue(EngineLogs& logs);
+    std::unique_ptr<SendSource> open_send_source(EngineLogs& logs);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);
     void start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);

@@ -1,7 +1,7 @@
 #include "engine/incoming/auto_reply.h"
 
 #include "engine/report/persist.h"
-#include "engine/shared/shared_queue.h"
+#include "engine/send_source.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/catalogue_files.h"
@@ -32,10 +32,7 @@ long queue_reply(EngineContext& ctx, const std::string& code, const std::string&
     persist(ctx, counter_path(today, SpoolDir::New), [&] {
         ensure_day_dirs(today);
         // With the shared queue the reply goes into the outbox too, for whichever gateway is free.
-        RecordShare share;
-        if (ctx.shared) {
-            share = outbox_share(ctx.shared->writer(), recipients_for_file(sender), reply, false);
-        }
+        RecordShare share = ctx.source().reply_share(recipients_for_file(sender), reply);
         std::string why;
         n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock, nullptr,
                                   share, &why);

@@ -2,9 +2,8 @@
 
 #include "modem/pdu/pdu_status_report.h"
 #include "modem/result_codes.h"
-#include "engine/shared/shared_queue.h"
+#include "engine/send_source.h"
 #include "platform/gbk.h"
-#include "store/db/outbox.h"
 #include "store/sent_references.h"
 
 namespace {
@@ -22,29 +21,6 @@ const char* outcome_word(int status) {
         break;
     }
     return word;
-}
-
-// With the shared queue the report also goes into its delivery table, tied to the outbox row this
-// gateway sent (the log line above stays the local record of it).
-void share_delivery(EngineContext& ctx, const SentReference& sent, int status, const char* word) {
-    SharedQueue& queue = *ctx.shared;
-    PgConnection* db = queue.connection(ctx);
-    if (!db) {
-        tracef(ctx.logs, "delivery report for %s not shared: the database cannot be reached\n", sent.number.c_str());
-        return;
-    }
-    std::string number = gbk_to_utf8_lossy(sent.number);
-    std::optional<PgResult> row =
-        db->run("SELECT id FROM outbox WHERE gateway = $1 AND number = $2 AND record = $3"
-                " AND idx = $4 AND state = 'sent' ORDER BY done_at DESC LIMIT 1",
-                {queue.gateway(), number, std::to_string(sent.record), std::to_string(sent.index + 1)});
-    std::optional<long long> outbox_id;
-    if (row && row->rows() == 1) {
-        outbox_id = row->number(0, 0);
-    }
-    if (!row || !add_delivery(*db, outbox_id, queue.gateway(), number, sent.reference, status, word)) {
-        queue.failed(ctx, "adding a delivery report");
-    }
 }
 
 } // namespace
@@ -93,9 +69,7 @@ void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
         outcome += " part " + std::to_string(sent->part) + "/" + std::to_string(sent->parts);
     }
     ctx.logs.report_delivery(static_cast<int>(sent->record), sent->index, ctx.state.time_text, sent->number, outcome);
-    if (ctx.shared) {
-        share_delivery(ctx, *sent, report->status, word);
-    }
+    ctx.source().keep_delivery(ctx, *sent, report->status, word);
 }
 
 void take_pending_reports(EngineContext& ctx) {

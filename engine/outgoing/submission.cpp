@@ -109,39 +109,41 @@ RecipientData recipient_data(EngineContext& ctx, const UserData& content) {
 
 } // namespace
 
-void report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient, const char* why) {
+RecipientOutcome report_unsendable(EngineContext& ctx, long record, int index, const std::string& recipient,
+                                   const char* why) {
     // Nothing can be sent, but the operator must still see that this recipient got nothing.
     ctx.stamp_time();
     ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
     const std::string& suffix = monitor_failed_suffix();
     monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
-    ctx.state.last_sent = false;
-    ctx.state.last_result = why;
     run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
+    return {false, why};
 }
 
 namespace {
 
 // The phone number a recipient line names, with the resolution's trace lines; nothing (and a failure
-// line) when it names nothing the modem could send to.
-std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::string& recipient, long record, int index) {
+// line, and the recipient's outcome) when it names nothing the modem could send to.
+struct PhoneToSendTo {
+    std::optional<std::string> number;
+    RecipientOutcome refused;
+};
+
+PhoneToSendTo phone_to_send_to(EngineContext& ctx, const std::string& recipient, long record, int index) {
     TraceSink& trace = ctx.logs;
     ResolvedRecipient resolved = resolve_recipient(recipient, trace);
     std::string phone = resolved.phone;
     if (resolved.unsafe) {
-        report_unsendable(ctx, record, index, phone, "客户名无效");
-        return std::nullopt;
+        return {std::nullopt, report_unsendable(ctx, record, index, phone, "客户名无效")};
     }
     if (phone.size() > max_phone_length) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
-        report_unsendable(ctx, record, index, phone, "号码超过12位");
-        return std::nullopt;
+        return {std::nullopt, report_unsendable(ctx, record, index, phone, "号码超过12位")};
     }
     if (!is_phone_number(cut_at_line_end(phone))) {
         // A customer nobody could find, or text that names no number: the modem would only refuse it.
         tracef(trace, "not a phone number, not sent=[%s]\n", phone.c_str());
-        report_unsendable(ctx, record, index, phone, "不是手机号码");
-        return std::nullopt;
+        return {std::nullopt, report_unsendable(ctx, record, index, phone, "不是手机号码")};
     }
     tracef(trace, "name4=[%s]\n", resolved.customer.c_str());
     phone = cut_at_line_end(phone);
@@ -149,7 +151,7 @@ std::optional<std::string> phone_to_send_to(EngineContext& ctx, const std::strin
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d\n", phone.c_str(), length);
     tracef(trace, "shouji_code=[%s],strlen(ShouJiHao)=%d.jjj=%d.lleenn=%d\n", phone.c_str(), length, length,
            length + 2);
-    return phone;
+    return {phone, {}};
 }
 
 struct Handover {
@@ -183,7 +185,6 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
             return handover;
         }
         if (a == attempts - 1) {
-            ctx.state.last_result = final_result_code(handover.answer).value_or("no answer");
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.plain_content);
             run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
@@ -203,15 +204,18 @@ void report_sent(EngineContext& ctx, long record, int index, const std::string& 
                             ctx.state.plain_content + count);
     const std::string& suffix = monitor_sent_suffix();
     monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
-    ctx.state.last_sent = true;
-    ctx.state.last_result = "sent";
     run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
+}
+
+// What a handover that did not get through says about the recipient: the modem's last word on it.
+RecipientOutcome not_sent(const Handover& handover) {
+    return {false, final_result_code(handover.answer).value_or("no answer")};
 }
 
 // The parts of a long message in order, each with the same retries, under one reference that no
 // message to this recipient had just before. The recipient counts as sent once every part is.
-void send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
-                const std::string& smscode, long record, int index) {
+RecipientOutcome send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
+                            const std::string& smscode, long record, int index) {
     bool seven_bit = ctx.state.content_kind == 2;
     int count = static_cast<int>(parts.size());
     int reference = ctx.state.concat_reference = (ctx.state.concat_reference + 1) & 0xFF;
@@ -224,11 +228,12 @@ void send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const st
                                       record, index, i + 1, count);
         if (!handover.sent) {
             tracef(ctx.logs, "part %d of %d not sent: the parts after it are not sent either\n", i + 1, count);
-            return;
+            return not_sent(handover);
         }
         last_attempt = std::max(last_attempt, handover.attempt);
     }
     report_sent(ctx, record, index, phone, last_attempt, count);
+    return {true, "sent"};
 }
 
 std::string joined_hex(const std::vector<UserData>& parts) {
@@ -241,34 +246,36 @@ std::string joined_hex(const std::vector<UserData>& parts) {
 
 } // namespace
 
-int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content, long record,
-                        int index) {
+RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& recipient, const UserData& content,
+                                     long record, int index) {
     return submit_to_recipient(ctx, recipient, std::vector<UserData>{content}, record, index);
 }
 
-int submit_to_recipient(EngineContext& ctx, const std::string& recipient, const std::vector<UserData>& parts,
-                        long record, int index) {
+RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& recipient,
+                                     const std::vector<UserData>& parts, long record, int index) {
     TraceSink& trace = ctx.logs;
     tracef(trace, ">>>>>smssend star=[%ld][%s][%s]\n", record, recipient.c_str(), joined_hex(parts).c_str());
-    ctx.state.last_sent = false;
-    ctx.state.last_result = "not sent";
-    std::optional<std::string> phone = phone_to_send_to(ctx, recipient, record, index);
-    if (!phone) {
-        return -1;
+    PhoneToSendTo phone = phone_to_send_to(ctx, recipient, record, index);
+    if (!phone.number) {
+        return phone.refused;
     }
     // Read for every recipient, so a new service centre takes effect at the next one.
     std::string smscode = read_setting(settings::smscode);
+    RecipientOutcome outcome;
     if (parts.size() > 1) {
-        send_parts(ctx, parts, *phone, smscode, record, index);
+        outcome = send_parts(ctx, parts, *phone.number, smscode, record, index);
     } else {
         RecipientData data = recipient_data(ctx, parts.front());
         SubmitOptions options{.flash = data.flash, .status_report = ctx.options.delivery_reports.load()};
-        SubmitPdu pdu = build_pdu(ctx, *phone, data.hex, parts.front().septets, options, smscode);
-        Handover handover = hand_over(ctx, pdu, *phone, record, index);
+        SubmitPdu pdu = build_pdu(ctx, *phone.number, data.hex, parts.front().septets, options, smscode);
+        Handover handover = hand_over(ctx, pdu, *phone.number, record, index);
         if (handover.sent) {
-            report_sent(ctx, record, index, *phone, handover.attempt, 1);
+            report_sent(ctx, record, index, *phone.number, handover.attempt, 1);
+            outcome = {true, "sent"};
+        } else {
+            outcome = not_sent(handover);
         }
     }
     trace.trace(">>>>>smssend END!!!!= ");
-    return 0;
+    return outcome;
 }

@@ -66,8 +66,8 @@ void send_row(EngineContext& ctx, SharedQueue& queue, const ClaimedRecipient& ro
            row.day.c_str(), row.record, row.idx, row.attempts, row.number.c_str());
     std::vector<UserData> parts = encode_content_line(ctx, line, row.record, row.long_message);
     std::string number = utf8_to_gbk(row.number).value_or(row.number);
-    submit_to_recipient(ctx, number, parts, row.record, static_cast<int>(row.idx) - 1);
-    queue.unrecorded().push_back({row.id, ctx.state.last_sent, ctx.state.last_result});
+    RecipientOutcome outcome = submit_to_recipient(ctx, number, parts, row.record, static_cast<int>(row.idx) - 1);
+    queue.unrecorded().push_back({row.id, outcome.sent, outcome.result});
     if (PgConnection* db = queue.connection(ctx)) {
         record_outcomes(ctx, queue, *db);
     }
@@ -75,8 +75,7 @@ void send_row(EngineContext& ctx, SharedQueue& queue, const ClaimedRecipient& ro
 
 } // namespace
 
-int run_shared_send_pass(EngineContext& ctx) {
-    SharedQueue& queue = *ctx.shared;
+int run_shared_send_pass(EngineContext& ctx, SharedQueue& queue) {
     PgConnection* db = queue.connection(ctx);
     if (!db || !record_outcomes(ctx, queue, *db)) {
         return 0;
@@ -126,8 +125,7 @@ int run_shared_send_pass(EngineContext& ctx) {
     return std::max(claimed, handled);
 }
 
-void settle_local_records(EngineContext& ctx, long queued) {
-    SharedQueue& queue = *ctx.shared;
+void settle_local_records(EngineContext& ctx, SharedQueue& queue, long queued) {
     const std::string& day = ctx.state.spool_date;
     long processed = read_counter(day, SpoolDir::Send);
     if (processed >= queued) {
@@ -145,33 +143,5 @@ void settle_local_records(EngineContext& ctx, long queued) {
     long upto = std::min(*settled, queued);
     if (upto > processed && !write_counter(day, SpoolDir::Send, upto)) {
         tracef(ctx.logs, "shared queue: cannot write %s\n", counter_path(day, SpoolDir::Send).c_str());
-    }
-}
-
-void share_received(EngineContext& ctx) {
-    SharedQueue& queue = *ctx.shared;
-    const std::string& day = ctx.state.spool_date;
-    long received = read_counter(day, SpoolDir::Recv);
-    if (received == 0) {
-        return;
-    }
-    PgConnection* db = queue.connection(ctx);
-    if (!db) {
-        return;
-    }
-    std::optional<PgResult> shared =
-        db->run("SELECT coalesce(max(record), 0) FROM inbox WHERE gateway = $1 AND day = $2", {queue.gateway(), day});
-    if (!shared) {
-        queue.failed(ctx, "reading the inbox");
-        return;
-    }
-    for (long r = shared->number(0, 0) + 1; r <= received; ++r) {
-        RecordTexts texts = read_record(day, SpoolDir::Recv, r);
-        std::string sender = cut_at_line_end(texts.recipients.value_or(std::string()));
-        std::string body = gbk_to_utf8_lossy(texts.content.value_or(std::string()));
-        if (!add_to_inbox(*db, queue.gateway(), day, r, gbk_to_utf8_lossy(sender), body)) {
-            queue.failed(ctx, "adding to the inbox");
-            return;
-        }
     }
 }

@@ -131,6 +131,30 @@ bool release_recipients(PgConnection& db, const std::string& gateway, const std:
         .has_value();
 }
 
+std::optional<long> last_inbox_record(PgConnection& db, const std::string& gateway, const std::string& day) {
+    std::optional<PgResult> last =
+        db.run("SELECT coalesce(max(record), 0) FROM inbox WHERE gateway = $1 AND day = $2", {gateway, day});
+    if (!last) {
+        return std::nullopt;
+    }
+    return static_cast<long>(last->number(0, 0));
+}
+
+bool find_sent_row(PgConnection& db, const std::string& gateway, const std::string& number, long record, long idx,
+                   std::optional<long long>& id) {
+    std::optional<PgResult> row = db.run("SELECT id FROM outbox WHERE gateway = $1 AND number = $2 AND record = $3"
+                                         " AND idx = $4 AND state = 'sent' ORDER BY done_at DESC LIMIT 1",
+                                         {gateway, number, std::to_string(record), std::to_string(idx)});
+    if (!row) {
+        return false;
+    }
+    id.reset();
+    if (row->rows() == 1) {
+        id = row->number(0, 0);
+    }
+    return true;
+}
+
 std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day, long record,
                                       const std::string& sender, const std::string& body) {
     std::optional<PgResult> row = db.run("INSERT INTO inbox (gateway, day, record, sender, body)"

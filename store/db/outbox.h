@@ -60,6 +60,14 @@ Completion complete_recipient(PgConnection& db, long long id, const std::string&
 // Gives back rows this gateway claimed and did not send (it is stopping): pending again at once.
 bool release_recipients(PgConnection& db, const std::string& gateway, const std::vector<long long>& ids);
 
+// The last record of `day` this gateway has put into the inbox (0 for none); nullopt on a failure.
+std::optional<long> last_inbox_record(PgConnection& db, const std::string& gateway, const std::string& day);
+
+// The outbox row this gateway sent to `number` as recipient `idx` (1-based) of `record`, the latest when
+// it sent it more than once; nullopt for none. False on a failure.
+bool find_sent_row(PgConnection& db, const std::string& gateway, const std::string& number, long record, long idx,
+                   std::optional<long long>& id);
+
 // Records a received message; the row's id, or nullopt when the database failed.
 std::optional<long long> add_to_inbox(PgConnection& db, const std::string& gateway, const std::string& day, long record,
                                       const std::string& sender, const std::string& body);

@@ -25,9 +25,14 @@ protected:
     std::string now_text() { return time_text(clock.now()); }
 };
 
+// What became of a recipient, as one text for the assertions.
+std::string outcome(const RecipientOutcome& o) {
+    return (o.sent ? "sent: " : "not sent: ") + o.result;
+}
+
 TEST_F(Submission, SentAtFirstAttemptWritesCommandPduAndSuccessLine) {
     port.standing(accepting_modem());
-    ASSERT_EQ(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0), 0);
+    ASSERT_EQ(outcome(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0)), "sent: sent");
     EXPECT_EQ(send_commands(), std::vector<std::string>{"at+cmgs=19\r"});
     EXPECT_EQ(sent_pdus(), std::vector<std::string>{"0011000D91683109000000F1000830044F60597D"});
     // Speed 5, attempt 0: 250 ms between the writes, 3000 ms after the PDU, then the answer's read.
@@ -70,7 +75,7 @@ std::vector<ModemReply> refusing_modem() {
 TEST_F(Submission, RefusingModemWithRetryMakesSixAttemptsAndOneFailureLine) {
     options.retry = true;
     port.standing(refusing_modem());
-    submit_to_recipient(ctx, "13900000001", chinese(), 2, 0);
+    EXPECT_EQ(outcome(submit_to_recipient(ctx, "13900000001", chinese(), 2, 0)), "not sent: +CMS ERROR: 500");
     EXPECT_EQ(send_commands().size(), 6u);
     std::vector<int> expected;
     for (int a = 0; a < 6; ++a) {
@@ -179,7 +184,7 @@ TEST_F(Submission, ShowOnScreenPrefixStillFitsOneMessage) {
 TEST_F(Submission, SilentModemIsALinkDownAndTheSameAttemptIsMadeOnceItIsBack) {
     port.standing(accepting_modem());
     port.set_silent(true); // answers nothing until the device is opened again
-    ASSERT_EQ(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0), 0);
+    ASSERT_EQ(outcome(submit_to_recipient(ctx, "13900000001", chinese(), 3, 0)), "sent: sent");
 
     // Attempt 0 heard nothing; the port was closed and opened again after 1 s, the modem set up
     // again, and attempt 0 made a second time.
@@ -254,7 +259,7 @@ TEST_F(Submission, NoiseInsteadOfAnAnswerIsALinkDownNotARefusal) {
 
 TEST_F(Submission, RecipientThatIsNoNumberGetsAFailureLineAndNoTraffic) {
     port.standing(accepting_modem());
-    EXPECT_EQ(submit_to_recipient(ctx, "abc", chinese(), 4, 2), -1);
+    EXPECT_EQ(outcome(submit_to_recipient(ctx, "abc", chinese(), 4, 2)), "not sent: 不是手机号码");
     EXPECT_TRUE(port.writes().empty());
     EXPECT_EQ(report("FAIL"), "4.2," + now_text() + "   abc    " + gbk("你好") + "\r\r\n");
     EXPECT_EQ(output.prepended(), std::vector<std::string>{"SMS Create Day: 2004-5-6      abc   0" +
@@ -294,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SubmissionResolve, ::testing::ValuesIn(resolves)
 TEST_F(Submission, TokenWithoutCategoryFileResolvesToTheNameAndFailsWithoutTraffic) {
     port.standing(accepting_modem());
     const std::string name = gbk("采购部");
-    EXPECT_EQ(submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0), -1);
+    EXPECT_EQ(outcome(submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0)), "not sent: 不是手机号码");
     EXPECT_TRUE(port.writes().empty());
     EXPECT_NE(report("FAIL").find("   " + name + "    "), std::string::npos);
     EXPECT_NE(trace_text().find("name3=[" + name + "]"), std::string::npos);
@@ -302,7 +307,7 @@ TEST_F(Submission, TokenWithoutCategoryFileResolvesToTheNameAndFailsWithoutTraff
 
 TEST_F(Submission, ThirteenCharactersAreReportedButNeverSent) {
     port.standing(accepting_modem());
-    EXPECT_EQ(submit_to_recipient(ctx, "8613900000001", chinese(), 4, 1), -1);
+    EXPECT_EQ(outcome(submit_to_recipient(ctx, "8613900000001", chinese(), 4, 1)), "not sent: 号码超过12位");
     EXPECT_TRUE(port.writes().empty());
     EXPECT_EQ(report("FAIL"), "4.1," + now_text() + "   8613900000001    " + gbk("你好") + "\r\r\n");
     EXPECT_EQ(output.prepended(), std::vector<std::string>{"SMS Create Day: 2004-5-6      8613900000001   0" +
