@@ -159,20 +159,27 @@ GatewayReport current_gateway_report() {
     return report;
 }
 
+bool engine_running(const GatewayReport& report) {
+    if (!report.status) {
+        return report.presence.running;
+    }
+    return !final_state(report.status->state) && report.process_alive;
+}
+
 std::string engine_state(const GatewayReport& report) {
     if (!report.status) {
-        return report.presence.running ? "running" : "not-started";
+        return engine_running(report) ? "running" : "not-started";
     }
-    if (final_state(report.status->state)) {
+    if (final_state(report.status->state) || engine_running(report)) {
         return run_state_name(report.status->state);
     }
-    return report.process_alive ? run_state_name(report.status->state) : "gone";
+    return "gone";
 }
 
 nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
     const EnginePresence& presence = report.presence;
     nlohmann::json engine = {{"state", engine_state(report)},
-                             {"running", presence.running},
+                             {"running", engine_running(report)},
                              {"trace_held_open", presence.trace_held_open},
                              {"trace_age_seconds", presence.trace_age_seconds
                                                        ? nlohmann::json(*presence.trace_age_seconds)
@@ -229,8 +236,7 @@ std::string report_metrics(const GatewayReport& report) {
     };
     const EnginePresence& presence = report.presence;
     const DayCounts& day = report.today;
-    gauge("vmsms_engine_running", "1 when an engine works in this directory (sms.log held open or recently written).",
-          presence.running ? 1 : 0);
+    gauge("vmsms_engine_running", "1 when an engine works in this directory.", engine_running(report) ? 1 : 0);
     if (presence.trace_age_seconds) {
         gauge("vmsms_engine_trace_age_seconds", "Seconds since sms.log last changed.", *presence.trace_age_seconds);
     }

@@ -31,6 +31,11 @@ GatewayReport current_gateway_report();
 // without saying so (killed, crashed); "not-started" when no engine ever wrote a status here.
 std::string engine_state(const GatewayReport& report);
 
+// The one answer to "is an engine at work here", which every report gives: with a status file, its
+// engine's state is not a final one and its process is still there; without one (an engine that never
+// wrote it), the trace is held open or was written recently (store/engine_presence.h).
+bool engine_running(const GatewayReport& report);
+
 // Who reads a report. Over the network a report names no part of the database's connection string (a
 // failure is only "unavailable") and no directory of the machine: a gateway known by its default name
 // (host name and directory) is named by a digest of it. The gateway's own machine sees it all, except the
