@@ -9,7 +9,7 @@
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/privileges.h"
-#include "platform/program_info.h"
+#include "platform/program_options.h"
 #include "platform/serial_port.h"
 #include "platform/text_ops.h"
 #include "status/gateway_report.h"
@@ -74,42 +74,23 @@ private:
     std::size_t length_ = 0;
 };
 
-const char help_text[] =
+// What vmsmsd's command line asks for, read once.
+struct DaemonLine {
+    EngineOptions engine;
+    std::vector<std::string> users; // --user, in order
+    bool status = false;
+    bool json = false;
+    bool init_db = false;
+};
+
+const char help_head[] =
     "usage: vmsmsd [OPTION]...\n"
     "Runs the gateway's send/receive engine without a window, in the working directory, whose\n"
     "server.txt names the modem's port as COM. Caption changes and monitor entries go to standard\n"
     "error as UTF-8 lines; SIGINT or SIGTERM stops it at its next safe point; SIGHUP reads the\n"
     "options server.txt keeps (RESPONSIVE, LONGSMS, REPORTS, MTYPE) again. Each option is the\n"
     "settings-tab control named in brackets.\n"
-    "\n"
-    "  --dir PATH               work in PATH instead of the current directory\n"
-    "  --user NAME              started as root: become NAME (with its groups, dialout for the port)\n"
-    "                           before anything is opened\n"
-    "  --device siemens|wavecom|other\n"
-    "                           the device type (SIEMENS手机系列 / WAVECOM系列 / NOKIA手机和其它系列);\n"
-    "                           default: MTYPE of server.txt\n"
-    "  --retry                  up to six attempts per recipient (发送短信失败后重试)\n"
-    "  --pause-after-failure    a pause after every failed attempt (防止连续空号堵塞)\n"
-    "  --show-on-screen         messages shown on the phone's screen at once (短信直接显示到屏幕)\n"
-    "  --fast-device            shorter waits before each inbox read (我的发射设备CPU性能较好)\n"
-    "  --wider-compatibility    go on when the port refuses the line rate (增大通用性)\n"
-    "  --members-only           on-demand replies to members only (只有会员才回复, on the catalogue tab)\n"
-    "  --speed 0..10            the speed bar (发送速度 快..慢): 0 is fastest, the shortest waits;\n"
-    "                           10 slowest; default 5\n"
-    "  --max-listing BYTES      the most one inbox listing may hold before the modem counts as faulty\n"
-    "                           (at least 512; default 65536)\n"
-    "  --responsive             wait for the modem's answers instead of fixed sleeps\n"
-    "                           (快速收发（按模块应答收发）; also RESPONSIVE=1 in server.txt)\n"
-    "  --long                   long messages as up to ten linked parts (长短信; also LONGSMS=1)\n"
-    "  --reports                ask for delivery reports, logged to log/DLVR<date>.log\n"
-    "                           (状态报告; also REPORTS=1)\n"
-    "  --status                 print today's queued, sent, failed and received counts, the engine's\n"
-    "                           state and the modem's signal and registration, then exit\n"
-    "  --json                   with --status: the same as one JSON object\n"
-    "  --init-db                create or upgrade the shared queue's tables in the database server.txt\n"
-    "                           names ([DB] DSN=postgresql://...), then exit\n"
-    "  --help                   show this text and exit\n"
-    "  --version                show the version and exit\n";
+    "\n";
 
 int usage() {
     std::fputs(
@@ -123,7 +104,7 @@ int usage() {
     return 2;
 }
 
-bool parse_device(const std::string& name, EngineOptions& options) {
+std::string take_device(const std::string& name, EngineOptions& options) {
     if (name == "siemens") {
         options.device = DeviceType::Siemens;
     } else if (name == "wavecom") {
@@ -131,12 +112,12 @@ bool parse_device(const std::string& name, EngineOptions& options) {
     } else if (name == "other") {
         options.device = DeviceType::Other;
     } else {
-        return false;
+        return "must be siemens, wavecom or other";
     }
-    return true;
+    return "";
 }
 
-// The device type the window would select from MTYPE: 1, 2 or 3; anything else leaves "other".
+// The device type the window would select from MTYPE: 1, 2 or 3; anything else leaves it as it is.
 void device_from_settings(EngineOptions& options) {
     long mtype = mtype_number(read_setting(settings::mtype));
     if (mtype >= 1 && mtype <= 3) {
@@ -144,65 +125,119 @@ void device_from_settings(EngineOptions& options) {
     }
 }
 
-bool parse_options(int argc, char** argv, EngineOptions& options) {
-    device_from_settings(options);
-    options.responsive = setting_is_on(settings::responsive);
-    options.long_messages = setting_is_on(settings::long_messages);
-    options.delivery_reports = setting_is_on(settings::delivery_reports);
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--device" && i + 1 < argc) {
-            if (!parse_device(argv[++i], options)) {
-                return false;
-            }
-        } else if (arg == "--speed" && i + 1 < argc) {
-            char* end = nullptr;
-            long speed = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || speed < 0 || speed > 10) {
-                return false;
-            }
-            options.speed = static_cast<int>(speed);
-        } else if (arg == "--max-listing" && i + 1 < argc) {
-            char* end = nullptr;
-            long long bytes = std::strtoll(argv[++i], &end, 10);
-            if (*end != '\0' || bytes < 512) {
-                return false;
-            }
-            options.max_listing_bytes = static_cast<std::size_t>(bytes);
-        } else if (arg == "--retry") {
-            options.retry = true;
-        } else if (arg == "--pause-after-failure") {
-            options.pause_after_failure = true;
-        } else if (arg == "--show-on-screen") {
-            options.show_on_screen = true;
-        } else if (arg == "--fast-device") {
-            options.fast_device = true;
-        } else if (arg == "--wider-compatibility") {
-            options.wider_compatibility = true;
-        } else if ((arg == "--dir" || arg == "--user") && i + 1 < argc) {
-            ++i; // taken before the others
-        } else if (arg == "--members-only") {
-            options.members_only = true;
-        } else if (arg == "--responsive") {
-            options.responsive = true;
-        } else if (arg == "--long") {
-            options.long_messages = true;
-        } else if (arg == "--reports") {
-            options.delivery_reports = true;
-        } else {
-            return false;
-        }
+std::string take_speed(const std::string& text, EngineOptions& options) {
+    char* end = nullptr;
+    long speed = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || speed < 0 || speed > 10) {
+        return "must be 0 to 10";
     }
-    return true;
+    options.speed = static_cast<int>(speed);
+    return "";
 }
 
-// SIGHUP: the options server.txt keeps are read again and take effect at their next use; the port and
-// its line rate are taken at start only.
-void reload_settings(EngineOptions& options) {
-    device_from_settings(options);
-    options.responsive = setting_is_on(settings::responsive);
-    options.long_messages = setting_is_on(settings::long_messages);
-    options.delivery_reports = setting_is_on(settings::delivery_reports);
+std::string take_max_listing(const std::string& text, EngineOptions& options) {
+    char* end = nullptr;
+    long long bytes = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || bytes < 512) {
+        return "must be a number of bytes of at least 512";
+    }
+    options.max_listing_bytes = static_cast<std::size_t>(bytes);
+    return "";
+}
+
+OptionSpec set_flag(std::string name, std::string help, std::atomic<bool>& target) {
+    return flag_option(std::move(name), std::move(help), [&target] { target = true; });
+}
+
+OptionSpec set_flag(std::string name, std::string help, bool& target) {
+    return flag_option(std::move(name), std::move(help), [&target] { target = true; }).taken_early();
+}
+
+// An on/off option that server.txt's key sets when the command line leaves it out, and again on SIGHUP.
+OptionSpec setting_flag(std::string name, std::string help, const Setting& setting, std::atomic<bool>& target) {
+    return set_flag(std::move(name), std::move(help), target).from_setting(setting.key, [&setting, &target] {
+        target = setting_is_on(setting);
+    });
+}
+
+ProgramSpec daemon_spec(DaemonLine& line) {
+    EngineOptions& engine = line.engine;
+    ProgramSpec spec;
+    spec.program = "vmsmsd";
+    spec.help_head = help_head;
+    spec.help_column = 27;
+    spec.options = {
+        dir_option("work in PATH instead of the current directory"),
+        argument_option("--user", "NAME",
+                        "started as root: become NAME (with its groups, dialout for the port)\n"
+                        "before anything is opened",
+                        [&line](const std::string& name) {
+                            line.users.push_back(name);
+                            return std::string();
+                        })
+            .taken_early(),
+        argument_option("--device", "siemens|wavecom|other",
+                        "the device type (SIEMENS手机系列 / WAVECOM系列 / NOKIA手机和其它系列);\n"
+                        "default: {setting} of server.txt",
+                        [&engine](const std::string& name) { return take_device(name, engine); })
+            .from_setting(settings::mtype.key, [&engine] { device_from_settings(engine); }),
+        set_flag("--retry", "up to six attempts per recipient (发送短信失败后重试)", engine.retry),
+        set_flag("--pause-after-failure", "a pause after every failed attempt (防止连续空号堵塞)",
+                 engine.pause_after_failure),
+        set_flag("--show-on-screen", "messages shown on the phone's screen at once (短信直接显示到屏幕)",
+                 engine.show_on_screen),
+        set_flag("--fast-device", "shorter waits before each inbox read (我的发射设备CPU性能较好)", engine.fast_device),
+        set_flag("--wider-compatibility", "go on when the port refuses the line rate (增大通用性)",
+                 engine.wider_compatibility),
+        set_flag("--members-only", "on-demand replies to members only (只有会员才回复, on the catalogue tab)",
+                 engine.members_only),
+        argument_option("--speed", "0..10",
+                        "the speed bar (发送速度 快..慢): 0 is fastest, the shortest waits;\n"
+                        "10 slowest; default {default}",
+                        [&engine](const std::string& text) { return take_speed(text, engine); })
+            .defaults_to("5"),
+        argument_option("--max-listing", "BYTES",
+                        "the most one inbox listing may hold before the modem counts as faulty\n"
+                        "(at least 512; default {default})",
+                        [&engine](const std::string& text) { return take_max_listing(text, engine); })
+            .defaults_to("65536"),
+        setting_flag("--responsive",
+                     "wait for the modem's answers instead of fixed sleeps\n"
+                     "(快速收发（按模块应答收发）; also {setting}=1 in server.txt)",
+                     settings::responsive, engine.responsive),
+        setting_flag("--long", "long messages as up to ten linked parts (长短信; also {setting}=1)",
+                     settings::long_messages, engine.long_messages),
+        setting_flag("--reports",
+                     "ask for delivery reports, logged to log/DLVR<date>.log\n"
+                     "(状态报告; also {setting}=1)",
+                     settings::delivery_reports, engine.delivery_reports),
+        set_flag("--status",
+                 "print today's queued, sent, failed and received counts, the engine's\n"
+                 "state and the modem's signal and registration, then exit",
+                 line.status),
+        set_flag("--json", "with --status: the same as one JSON object", line.json),
+        set_flag("--init-db",
+                 "create or upgrade the shared queue's tables in the database server.txt\n"
+                 "names ([DB] DSN=postgresql://...), then exit",
+                 line.init_db),
+        help_option(),
+        version_option(),
+    };
+    return spec;
+}
+
+bool is_option(const ReadWord& word, std::string_view name) {
+    return word.option && word.option->name == name;
+}
+
+bool is_dir(const ReadWord& word) {
+    return word.option && word.option->role == OptionRole::Dir;
+}
+
+// SIGHUP: the options server.txt keeps are read again, by the same declarations as at start, and take
+// effect at their next use; the port and its line rate are taken at start only.
+void reload_settings(const ProgramSpec& spec, const EngineOptions& options) {
+    load_settings(spec, nullptr);
     std::fprintf(stderr,
                  "reload: server.txt read again: responsive=%d long=%d reports=%d device=%d "
                  "(COM and RATE take effect at the next start)\n",
@@ -230,30 +265,22 @@ bool port_is_set() {
 }
 
 // --status [--json]: what the engine of the directory is doing, read from its files; it runs in this
-// process or in another, or none at all. Nullopt when the command line asks for no status.
-std::optional<int> print_status(int argc, char** argv) {
-    bool status = false;
-    bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--status") {
-            status = true;
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "--dir") {
-            ++i;
-        } else if (status || json) {
+// process or in another, or none at all. After the first of --status and --json only they and --dir
+// may follow, and --json needs --status.
+int print_status(const DaemonLine& asked, const CommandLine& line) {
+    bool seen = false;
+    for (const ReadWord& word : line.words) {
+        bool status_word = is_option(word, "--status") || is_option(word, "--json");
+        if (seen && !status_word && !is_dir(word)) {
             return usage();
         }
+        seen = seen || status_word;
     }
-    if (!status && !json) {
-        return std::nullopt;
-    }
-    if (!status) {
+    if (!asked.status) {
         return usage();
     }
     GatewayReport report = current_gateway_report();
-    std::string text = json ? report_json(report, ReportReader::Local).dump(2) + "\n" : report_text(report);
+    std::string text = asked.json ? report_json(report, ReportReader::Local).dump(2) + "\n" : report_text(report);
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -284,48 +311,42 @@ int init_db() {
     return 0;
 }
 
-// --init-db, with at most --dir beside it; nullopt when the command line does not ask for it.
-std::optional<int> initialise_database(int argc, char** argv) {
-    bool asked = false;
-    bool others = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--init-db") {
-            asked = true;
-        } else if (arg == "--dir") {
-            ++i;
-        } else {
-            others = true;
+// --init-db, with at most --dir beside it.
+int initialise_database(const CommandLine& line) {
+    for (const ReadWord& word : line.words) {
+        if (!is_option(word, "--init-db") && !is_dir(word)) {
+            return usage();
         }
     }
-    if (!asked) {
-        return std::nullopt;
-    }
-    return others ? usage() : init_db();
+    return init_db();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    DaemonLine asked;
+    ProgramSpec spec = daemon_spec(asked);
+    CommandLine line = read_command_line(spec, argc, argv);
     // --dir is entered before server.txt is read for the other options' defaults.
-    if (std::optional<int> status = common_options("vmsmsd", argc, argv, help_text)) {
+    if (std::optional<int> status = settle_common_options(spec, line)) {
         return *status;
     }
-    if (std::optional<int> status = print_status(argc, argv)) {
-        return *status;
+    if (asked.status || asked.json) {
+        return print_status(asked, line);
     }
-    if (std::optional<int> status = initialise_database(argc, argv)) {
-        return *status;
+    if (asked.init_db) {
+        return initialise_database(line);
     }
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string(argv[i]) == "--user" && !become_user("vmsmsd", argv[i + 1])) {
+    for (const std::string& user : asked.users) {
+        if (!become_user("vmsmsd", user)) {
             return 1;
         }
     }
-    EngineOptions options;
-    if (!parse_options(argc, argv, options)) {
+    if (line.error) {
         return usage();
     }
+    load_settings(spec, &line);
+    EngineOptions& options = asked.engine;
     if (!port_is_set()) {
         return 1;
     }
@@ -344,7 +365,7 @@ int main(int argc, char** argv) {
     while (!engine.Finished()) {
         int signal = sigtimedwait(&signals, nullptr, &poll_interval);
         if (signal == SIGHUP) {
-            reload_settings(options);
+            reload_settings(spec, options);
         } else if (signal > 0) {
             engine.Shutdown();
             return 0;
