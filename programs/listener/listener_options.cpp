@@ -1,11 +1,15 @@
 #include "listener_options.h"
 
+#include "platform/program_options.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-const char* const listener_help =
+namespace {
+
+const char help_head[] =
     "usage: vmsms-listener [--dir PATH] [--listen ADDR:PORT] [--cert FILE --key FILE] [--max-body BYTES]\n"
     "                      [--rate PER_SECOND] [--burst N] [--threads N] [--per-address N]\n"
     "       vmsms-listener [--dir PATH] --new-token NAME\n"
@@ -13,25 +17,9 @@ const char* const listener_help =
     "The gateway's HTTP intake: queues messages into the spool of the working directory, as the compose\n"
     "tab and vmsms-send do, and tells what became of them. Every request carries a bearer token\n"
     "(Authorization: Bearer TOKEN) listed in listener.txt of the working directory.\n"
-    "\n"
-    "  --dir PATH            work in PATH (the gateway's directory) instead of the current one\n"
-    "  --new-token NAME      create a token called NAME (letters, digits, '.', '_', '-'; at most 64),\n"
-    "                        print it once and store only its SHA-256 hash in listener.txt (mode 0600);\n"
-    "                        then exit. Delete the line of a name from listener.txt to revoke it.\n"
-    "  --listen ADDR:PORT    the address to listen on (default 127.0.0.1:8808); 0.0.0.0:PORT for every\n"
-    "                        address of the machine, [::1]:PORT for IPv6\n"
-    "  --cert FILE           a PEM certificate (chain): serve HTTPS instead of HTTP; needs --key\n"
-    "  --key FILE            the PEM private key of --cert\n"
-    "  --max-body BYTES      the largest request body taken (default 1048576); a larger one is\n"
-    "                        answered 413\n"
-    "  --rate PER_SECOND     requests each token may make per second on average (default 20; 0: no\n"
-    "                        limit); more are answered 429\n"
-    "  --burst N             requests a token may make at once after a quiet spell (default 40)\n"
-    "  --threads N           threads serving the connections (default 16); a slow client holds none\n"
-    "  --per-address N       connections one client address may have open at once (default 16); more\n"
-    "                        are answered 503 (over HTTPS: closed) at once\n"
-    "  --help                show this text and exit\n"
-    "  --version             show the version and exit\n"
+    "\n";
+
+const char help_tail[] =
     "\n"
     "Routes: POST /v1/messages, GET /v1/messages/DAY/RECORD, GET /v1/received?day=DAY&after=N,\n"
     "GET /v1/status, GET /metrics. Every request is logged to log/HTTP<date>.log.\n"
@@ -42,11 +30,9 @@ const char* const listener_help =
     "without tokens, writable by others or not the user's own, certificate unusable), 2 for bad\n"
     "options.\n";
 
-namespace {
-
-bool bad(const std::string& what) {
+int bad(const std::string& what) {
     std::fprintf(stderr, "vmsms-listener: %s (see --help)\n", what.c_str());
-    return false;
+    return 2;
 }
 
 bool parse_number(const std::string& text, double low, double high, double& out) {
@@ -63,7 +49,16 @@ bool parse_number(const std::string& text, double low, double high, double& out)
     return true;
 }
 
-// "ADDR:PORT", "[V6ADDR]:PORT" or ":PORT" (the default address).
+bool parse_whole(const std::string& text, double low, double high, int& out) {
+    double number = 0;
+    if (!parse_number(text, low, high, number) || number != std::floor(number)) {
+        return false;
+    }
+    out = static_cast<int>(number);
+    return true;
+}
+
+// "ADDR:PORT", "[V6ADDR]:PORT" or ":PORT" (the address kept).
 bool parse_listen(const std::string& text, ListenerOptions& options) {
     std::size_t colon = text.rfind(':');
     if (colon == std::string::npos) {
@@ -73,86 +68,126 @@ bool parse_listen(const std::string& text, ListenerOptions& options) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }
-    double port = 0;
-    if (!parse_number(text.substr(colon + 1), 1, 65535, port) || port != std::floor(port)) {
+    int port = 0;
+    if (!parse_whole(text.substr(colon + 1), 1, 65535, port)) {
         return false;
     }
     if (!host.empty()) {
         options.host = host;
     }
-    options.port = static_cast<int>(port);
+    options.port = port;
     return true;
+}
+
+// An option whose argument is kept as it is.
+OptionSpec text_option(std::string name, std::string argument, std::string help, std::string& target) {
+    return argument_option(std::move(name), std::move(argument), std::move(help), [&target](const std::string& text) {
+        target = text;
+        return std::string();
+    });
+}
+
+// An option whose argument must pass `parse`; `problem` says what it must be.
+template <class Parse>
+OptionSpec checked_option(std::string name, std::string argument, std::string help, std::string problem, Parse parse) {
+    return argument_option(std::move(name), std::move(argument), std::move(help),
+                           [problem = std::move(problem), parse](const std::string& text) {
+                               return parse(text) ? std::string() : problem;
+                           });
+}
+
+// A number from `low` to `high` into `target`.
+template <class Number>
+OptionSpec number_option(std::string name, std::string argument, std::string help, std::string problem, double low,
+                         double high, Number& target) {
+    return checked_option(std::move(name), std::move(argument), std::move(help), std::move(problem),
+                          [low, high, &target](const std::string& text) {
+                              double number = 0;
+                              if (!parse_number(text, low, high, number)) {
+                                  return false;
+                              }
+                              target = static_cast<Number>(number);
+                              return true;
+                          });
+}
+
+// A whole number from `low` to `high` into `target`.
+OptionSpec whole_option(std::string name, std::string argument, std::string help, std::string problem, double low,
+                        double high, int& target) {
+    return checked_option(
+        std::move(name), std::move(argument), std::move(help), std::move(problem),
+        [low, high, &target](const std::string& text) { return parse_whole(text, low, high, target); });
 }
 
 } // namespace
 
-std::optional<ListenerOptions> parse_listener_options(int argc, char** argv) {
-    ListenerOptions options;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        bool has_value = i + 1 < argc;
-        std::string value = has_value ? argv[i + 1] : "";
-        double number = 0;
-        if (arg == "--dir" && has_value) {
-            ++i; // entered before the options are read
-        } else if (arg == "--listen" && has_value) {
-            if (!parse_listen(value, options)) {
-                bad("--listen needs ADDR:PORT with a port from 1 to 65535, not \"" + value + "\"");
-                return std::nullopt;
-            }
-            ++i;
-        } else if (arg == "--cert" && has_value) {
-            options.cert_file = value;
-            ++i;
-        } else if (arg == "--key" && has_value) {
-            options.key_file = value;
-            ++i;
-        } else if (arg == "--max-body" && has_value) {
-            if (!parse_number(value, 1, 1024.0 * 1024 * 1024, number)) {
-                bad("--max-body needs a number of bytes from 1 to 1073741824, not \"" + value + "\"");
-                return std::nullopt;
-            }
-            options.max_body = static_cast<std::size_t>(number);
-            ++i;
-        } else if (arg == "--rate" && has_value) {
-            if (!parse_number(value, 0, 1e9, number)) {
-                bad("--rate needs a number of requests per second (0 for no limit), not \"" + value + "\"");
-                return std::nullopt;
-            }
-            options.rate = number;
-            ++i;
-        } else if (arg == "--burst" && has_value) {
-            if (!parse_number(value, 1, 1e9, number)) {
-                bad("--burst needs a number of requests of at least 1, not \"" + value + "\"");
-                return std::nullopt;
-            }
-            options.burst = number;
-            ++i;
-        } else if (arg == "--threads" && has_value) {
-            if (!parse_number(value, 1, 1024, number) || number != std::floor(number)) {
-                bad("--threads needs a whole number from 1 to 1024, not \"" + value + "\"");
-                return std::nullopt;
-            }
-            options.threads = static_cast<int>(number);
-            ++i;
-        } else if (arg == "--per-address" && has_value) {
-            if (!parse_number(value, 1, 65535, number) || number != std::floor(number)) {
-                bad("--per-address needs a whole number from 1 to 65535, not \"" + value + "\"");
-                return std::nullopt;
-            }
-            options.per_address = static_cast<int>(number);
-            ++i;
-        } else if (arg == "--new-token" && has_value) {
-            options.new_token = value;
-            ++i;
-        } else {
-            bad("unknown option, or an option without its value: \"" + arg + "\"");
-            return std::nullopt;
+ProgramSpec listener_spec(ListenerOptions& options) {
+    ProgramSpec spec;
+    spec.program = "vmsms-listener";
+    spec.help_head = help_head;
+    spec.help_tail = help_tail;
+    spec.help_column = 24;
+    spec.options = {
+        dir_option("work in PATH (the gateway's directory) instead of the current one"),
+        argument_option("--new-token", "NAME",
+                        "create a token called NAME (letters, digits, '.', '_', '-'; at most 64),\n"
+                        "print it once and store only its SHA-256 hash in listener.txt (mode 0600);\n"
+                        "then exit. Delete the line of a name from listener.txt to revoke it.",
+                        [&options](const std::string& name) {
+                            options.new_token = name;
+                            return std::string();
+                        }),
+        checked_option("--listen", "ADDR:PORT",
+                       "the address to listen on (default {default}); 0.0.0.0:PORT for every\n"
+                       "address of the machine, [::1]:PORT for IPv6",
+                       "needs ADDR:PORT with a port from 1 to 65535",
+                       [&options](const std::string& text) { return parse_listen(text, options); })
+            .defaults_to("127.0.0.1:8808"),
+        text_option("--cert", "FILE", "a PEM certificate (chain): serve HTTPS instead of HTTP; needs --key",
+                    options.cert_file),
+        text_option("--key", "FILE", "the PEM private key of --cert", options.key_file),
+        number_option("--max-body", "BYTES",
+                      "the largest request body taken (default {default}); a larger one is\n"
+                      "answered 413",
+                      "needs a number of bytes from 1 to 1073741824", 1, 1024.0 * 1024 * 1024, options.max_body)
+            .defaults_to("1048576"),
+        number_option("--rate", "PER_SECOND",
+                      "requests each token may make per second on average (default {default}; 0: no\n"
+                      "limit); more are answered 429",
+                      "needs a number of requests per second (0 for no limit)", 0, 1e9, options.rate)
+            .defaults_to("20"),
+        number_option("--burst", "N", "requests a token may make at once after a quiet spell (default {default})",
+                      "needs a number of requests of at least 1", 1, 1e9, options.burst)
+            .defaults_to("40"),
+        whole_option("--threads", "N", "threads serving the connections (default {default}); a slow client holds none",
+                     "needs a whole number from 1 to 1024", 1, 1024, options.threads)
+            .defaults_to("16"),
+        whole_option("--per-address", "N",
+                     "connections one client address may have open at once (default {default}); more\n"
+                     "are answered 503 (over HTTPS: closed) at once",
+                     "needs a whole number from 1 to 65535", 1, 65535, options.per_address)
+            .defaults_to("16"),
+        help_option(),
+        version_option(),
+    };
+    return spec;
+}
+
+std::optional<int> read_listener_options(int argc, char** argv, ListenerOptions& options) {
+    ProgramSpec spec = listener_spec(options);
+    CommandLine line = read_command_line(spec, argc, argv);
+    if (std::optional<int> status = settle_common_options(spec, line)) {
+        return status;
+    }
+    if (line.error) {
+        const CommandLineError& error = *line.error;
+        if (error.kind == CommandLineError::Kind::BadArgument) {
+            return bad(describe(error));
         }
+        return bad("unknown option, or an option without its value: \"" + error.word + "\"");
     }
     if (options.cert_file.empty() != options.key_file.empty()) {
-        bad("--cert and --key go together");
-        return std::nullopt;
+        return bad("--cert and --key go together");
     }
-    return options;
+    return std::nullopt;
 }

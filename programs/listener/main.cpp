@@ -2,7 +2,6 @@
 // through the same call as the compose tab and vmsms-send, and tells what became of them.
 
 #include "listener_options.h"
-#include "platform/program_info.h"
 #include "server.h"
 #include "token_file.h"
 
@@ -10,23 +9,20 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    if (auto status = common_options("vmsms-listener", argc, argv, listener_help)) {
+    ListenerOptions options;
+    if (std::optional<int> status = read_listener_options(argc, argv, options)) {
         return *status;
     }
-    std::optional<ListenerOptions> options = parse_listener_options(argc, argv);
-    if (!options) {
-        return 2;
-    }
-    if (options->new_token) {
+    if (options.new_token) {
         std::string problem;
-        std::optional<std::string> token = add_new_token(token_file_name, *options->new_token, problem);
+        std::optional<std::string> token = add_new_token(token_file_name, *options.new_token, problem);
         if (!token) {
             std::fprintf(stderr, "vmsms-listener: %s\n", problem.c_str());
-            return valid_token_name(*options->new_token) ? 1 : 2;
+            return valid_token_name(*options.new_token) ? 1 : 2;
         }
         std::printf("%s\n", token->c_str());
         std::fprintf(stderr, "vmsms-listener: token \"%s\" stored in %s; it is shown only this once\n",
-                     options->new_token->c_str(), token_file_name);
+                     options.new_token->c_str(), token_file_name);
         return 0;
     }
     TokenFile tokens = read_token_file(token_file_name);
@@ -52,6 +48,6 @@ int main(int argc, char** argv) {
     }
     // Before any thread exists, so that all of them inherit the blocked signals.
     block_stop_signals();
-    ListenerContext context{tokens.entries, RateLimit(options->rate, options->burst), {}};
-    return serve(*options, context);
+    ListenerContext context{tokens.entries, RateLimit(options.rate, options.burst), {}};
+    return serve(options, context);
 }
