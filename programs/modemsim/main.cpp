@@ -1,7 +1,7 @@
 #include "modemsim/control.h"
 #include "modemsim/control_socket.h"
 #include "modemsim/simulator.h"
-#include "platform/program_info.h"
+#include "platform/program_options.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,7 +18,7 @@ const char synopsis[] = "usage: vmsms-modemsim --link PATH [--control SOCKET] [-
                         "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
                         "       vmsms-modemsim --help | --version\n";
 
-const char help_text[] =
+const char help_head[] =
     "usage: vmsms-modemsim --link PATH [OPTION]...\n"
     "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
     "\n"
@@ -26,27 +26,9 @@ const char help_text[] =
     "AT commands on a pseudo-terminal linked at PATH, which the gateway opens as its port (COM=PATH in\n"
     "server.txt). It prints \"ready DEVICE\" once the link and the control socket are in place, and runs\n"
     "until SIGINT, SIGTERM, SIGHUP or the control command quit; then it removes both.\n"
-    "\n"
-    "  --link PATH            link the pseudo-terminal at PATH, replacing whatever is there (required)\n"
-    "  --control SOCKET       take the control commands below on a UNIX socket at SOCKET; a stale socket\n"
-    "                         file there is replaced, one another simulator answers on is an error\n"
-    "  --record FILE          write every PDU the gateway submits to FILE, one decoded line each, as the\n"
-    "                         control command sent shows them; FILE is emptied at start\n"
-    "  --blank-line-listing   put a blank line between the echo of AT+CMGL and its entries, as Wavecom\n"
-    "                         modems do (the control command layout changes it while running)\n"
-    "  --no-echo              start with the echo off, as after ATE0; ATZ and AT&F return to it\n"
-    "  --ignore-length        take a PDU whose length differs from the one AT+CMGS announced, instead of\n"
-    "                         refusing it with +CMS ERROR: 304\n"
-    "  --capacity N           the message memory holds N messages (1 to 1000, default 30): delivered\n"
-    "                         ones and status reports kept for the gateway to list\n"
-    "  --submit-latency MS    the answer to a submission comes MS milliseconds (0 to 60000, default 0)\n"
-    "                         after its Ctrl-Z; what is written meanwhile waits for it\n"
-    "  --report-delay MS      a status report comes MS milliseconds (0 to 60000, default 1000) after the\n"
-    "                         answer to the submission that asked for it\n"
-    "  --no-indications       AT+CNMI answers +CMS ERROR: 303: no new message is announced, and the\n"
-    "                         gateway has to list the memory to find them\n"
-    "  --help                 show this text and exit\n"
-    "  --version              show the version and exit\n"
+    "\n";
+
+const char help_tail[] =
     "\n"
     "Control commands (vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]):\n"
     "  deliver --from NUMBER --text TEXT [OPTION]...\n"
@@ -111,46 +93,112 @@ bool parse_capacity(const char* text, int& capacity) {
     return true;
 }
 
+OptionSpec path_option(std::string name, std::string argument, std::string help, std::string& target) {
+    return argument_option(std::move(name), std::move(argument), std::move(help), [&target](const std::string& path) {
+        target = path;
+        return std::string();
+    });
+}
+
+OptionSpec set_option(std::string name, std::string help, bool& target, bool value) {
+    return flag_option(std::move(name), std::move(help), [&target, value] { target = value; });
+}
+
+// Milliseconds from 0 to 60000 into `target`; `problem` says what they must be.
+OptionSpec milliseconds_option(std::string name, std::string help, std::string problem,
+                               std::chrono::milliseconds& target) {
+    return argument_option(std::move(name), "MS", std::move(help), [problem, &target](const std::string& text) {
+        auto milliseconds = parse_submit_latency(text);
+        if (!milliseconds) {
+            return problem;
+        }
+        target = *milliseconds;
+        return std::string();
+    });
+}
+
+ProgramSpec simulator_spec(SimulatorOptions& options) {
+    ModemProfile& profile = options.profile;
+    ProgramSpec spec;
+    spec.program = "vmsms-modemsim";
+    spec.help_head = help_head;
+    spec.help_tail = help_tail;
+    spec.help_column = 25;
+    spec.options = {
+        path_option("--link", "PATH", "link the pseudo-terminal at PATH, replacing whatever is there (required)",
+                    options.link),
+        path_option("--control", "SOCKET",
+                    "take the control commands below on a UNIX socket at SOCKET; a stale socket\n"
+                    "file there is replaced, one another simulator answers on is an error",
+                    options.control),
+        path_option("--record", "FILE",
+                    "write every PDU the gateway submits to FILE, one decoded line each, as the\n"
+                    "control command sent shows them; FILE is emptied at start",
+                    options.record),
+        set_option("--blank-line-listing",
+                   "put a blank line between the echo of AT+CMGL and its entries, as Wavecom\n"
+                   "modems do (the control command layout changes it while running)",
+                   profile.blank_line_listing, true),
+        set_option("--no-echo", "start with the echo off, as after ATE0; ATZ and AT&F return to it", profile.echo,
+                   false),
+        set_option("--ignore-length",
+                   "take a PDU whose length differs from the one AT+CMGS announced, instead of\n"
+                   "refusing it with +CMS ERROR: 304",
+                   profile.check_length, false),
+        argument_option("--capacity", "N",
+                        "the message memory holds N messages (1 to 1000, default {default}): delivered\n"
+                        "ones and status reports kept for the gateway to list",
+                        [&profile](const std::string& text) {
+                            return parse_capacity(text.c_str(), profile.capacity)
+                                       ? std::string()
+                                       : std::string("the capacity is 1 to 1000 messages");
+                        })
+            .defaults_to("30"),
+        milliseconds_option("--submit-latency",
+                            "the answer to a submission comes MS milliseconds (0 to 60000, default {default})\n"
+                            "after its Ctrl-Z; what is written meanwhile waits for it",
+                            "the submit latency is 0 to 60000 milliseconds", options.submit_latency)
+            .defaults_to("0"),
+        milliseconds_option("--report-delay",
+                            "a status report comes MS milliseconds (0 to 60000, default {default}) after the\n"
+                            "answer to the submission that asked for it",
+                            "the report delay is 0 to 60000 milliseconds", options.report_delay)
+            .defaults_to("1000"),
+        set_option("--no-indications",
+                   "AT+CNMI answers +CMS ERROR: 303: no new message is announced, and the\n"
+                   "gateway has to list the memory to find them",
+                   profile.indications, false),
+        help_option(),
+        version_option(),
+    };
+    return spec;
+}
+
+int bad_line(const CommandLineError& error) {
+    switch (error.kind) {
+    case CommandLineError::Kind::UnknownOption:
+        if (error.followed) {
+            return usage_error("unknown option: ", error.word.c_str());
+        }
+        [[fallthrough]];
+    case CommandLineError::Kind::MissingArgument:
+    case CommandLineError::Kind::BadOperand:
+        return usage_error("unknown option or missing value: ", error.word.c_str());
+    case CommandLineError::Kind::BadArgument:
+        break;
+    }
+    return usage_error((error.problem + ", not ").c_str(), error.argument.c_str());
+}
+
 int simulator_main(int argc, char** argv) {
     SimulatorOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (std::strcmp(arg, "--blank-line-listing") == 0) {
-            options.profile.blank_line_listing = true;
-        } else if (std::strcmp(arg, "--no-echo") == 0) {
-            options.profile.echo = false;
-        } else if (std::strcmp(arg, "--ignore-length") == 0) {
-            options.profile.check_length = false;
-        } else if (std::strcmp(arg, "--no-indications") == 0) {
-            options.profile.indications = false;
-        } else if (!value) {
-            return usage_error("unknown option or missing value: ", arg);
-        } else if (std::strcmp(arg, "--link") == 0) {
-            options.link = argv[++i];
-        } else if (std::strcmp(arg, "--control") == 0) {
-            options.control = argv[++i];
-        } else if (std::strcmp(arg, "--record") == 0) {
-            options.record = argv[++i];
-        } else if (std::strcmp(arg, "--capacity") == 0) {
-            if (!parse_capacity(argv[++i], options.profile.capacity)) {
-                return usage_error("the capacity is 1 to 1000 messages, not ", argv[i]);
-            }
-        } else if (std::strcmp(arg, "--submit-latency") == 0) {
-            auto latency = parse_submit_latency(argv[++i]);
-            if (!latency) {
-                return usage_error("the submit latency is 0 to 60000 milliseconds, not ", argv[i]);
-            }
-            options.submit_latency = *latency;
-        } else if (std::strcmp(arg, "--report-delay") == 0) {
-            auto delay = parse_submit_latency(argv[++i]);
-            if (!delay) {
-                return usage_error("the report delay is 0 to 60000 milliseconds, not ", argv[i]);
-            }
-            options.report_delay = *delay;
-        } else {
-            return usage_error("unknown option: ", arg);
-        }
+    ProgramSpec spec = simulator_spec(options);
+    CommandLine line = read_command_line(spec, argc, argv);
+    if (std::optional<int> status = settle_common_options(spec, line)) {
+        return *status;
+    }
+    if (line.error) {
+        return bad_line(*line.error);
     }
     if (options.link.empty()) {
         return usage_error("--link is required", "");
@@ -161,11 +209,6 @@ int simulator_main(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "ctl") != 0) {
-        if (std::optional<int> status = common_options("vmsms-modemsim", argc, argv, help_text, false)) {
-            return *status;
-        }
-    }
     if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) {
         if (argc < 4) {
             return usage_error("ctl needs a socket and a command", "");
