@@ -2,13 +2,12 @@
 #include "console/main_window.h"
 #include "console/monitor_tab.h"
 #include "platform/gbk.h"
-#include "platform/program_info.h"
+#include "platform/program_options.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -36,24 +35,6 @@ struct StartOptions {
     int tab = 0;
     long monitor_lines = 0;
 };
-
-StartOptions start_options(const QStringList& args) {
-    StartOptions options;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--quit-after-paint")) {
-            options.quit_after_paint = true;
-        } else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
-            options.screenshot = args[++i];
-        } else if (args[i] == QLatin1String("--tab") && i + 1 < args.size()) {
-            options.tab = args[++i].toInt();
-        } else if (args[i] == QLatin1String("--dir") && i + 1 < args.size()) {
-            ++i; // entered before the window was made
-        } else if (args[i] == QLatin1String("--monitor-lines") && i + 1 < args.size()) {
-            options.monitor_lines = args[++i].toLong();
-        }
-    }
-    return options;
-}
 
 // Closes the window once it has painted itself for the first time.
 class CloseAfterPaint : public QObject {
@@ -166,10 +147,9 @@ void finish_early(TForm1& form, const StartOptions& options) {
     }
 }
 
-int run(QApplication& app) {
+int run(QApplication& app, const StartOptions& options) {
     TForm1 form(real_clock(), make_engine_thread);
     form.show();
-    StartOptions options = start_options(QApplication::arguments());
     finish_early(form, options);
     std::unique_ptr<MonitorLoad> load;
     if (options.monitor_lines > 0) {
@@ -179,31 +159,64 @@ int run(QApplication& app) {
     return app.exec();
 }
 
-const char help_text[] =
+const char help_head[] =
     "usage: vmsms [OPTION]...\n"
     "The vmSMS operator console: the gateway's window, with its send/receive engine inside. It works in\n"
     "the working directory: server.txt, the day directories of the spool, log/, sms.log, query/ and\n"
     "cust/ all live there.\n"
-    "\n"
-    "  --dir PATH               work in PATH instead of the current directory\n"
-    "  --screenshot FILE        save a picture of the window to FILE (PNG), then end\n"
-    "  --tab N                  with --screenshot: show tab N (from 1) instead of the settings tab\n"
-    "  --quit-after-paint       end once the window has been shown (for start-up measurements)\n"
-    "  --monitor-lines N        write N lines into the monitor and print the memory (a benchmark)\n"
-    "  --help                   show this text and exit (no window is opened)\n"
-    "  --version                show the version and exit\n";
+    "\n";
+
+QString local_text(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The console passes over what it does not know (the window system's own options among them), and a
+// number it cannot read counts as 0.
+ProgramSpec console_spec(StartOptions& options) {
+    ProgramSpec spec;
+    spec.program = "vmsms";
+    spec.help_head = help_head;
+    spec.help_column = 27;
+    spec.lenient = true;
+    spec.options = {
+        dir_option("work in PATH instead of the current directory"),
+        argument_option("--screenshot", "FILE", "save a picture of the window to FILE (PNG), then end",
+                        [&options](const std::string& path) {
+                            options.screenshot = local_text(path);
+                            return std::string();
+                        }),
+        argument_option("--tab", "N", "with --screenshot: show tab N (from 1) instead of the settings tab",
+                        [&options](const std::string& number) {
+                            options.tab = local_text(number).toInt();
+                            return std::string();
+                        }),
+        flag_option("--quit-after-paint", "end once the window has been shown (for start-up measurements)",
+                    [&options] { options.quit_after_paint = true; }),
+        argument_option("--monitor-lines", "N", "write N lines into the monitor and print the memory (a benchmark)",
+                        [&options](const std::string& number) {
+                            options.monitor_lines = local_text(number).toLong();
+                            return std::string();
+                        }),
+        help_option("show this text and exit (no window is opened)"),
+        version_option(),
+    };
+    return spec;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     // Before the application object exists: --help and --version open no window and touch no file.
-    if (std::optional<int> status = common_options("vmsms", argc, argv, help_text)) {
+    StartOptions options;
+    ProgramSpec spec = console_spec(options);
+    CommandLine line = read_command_line(spec, argc, argv);
+    if (std::optional<int> status = settle_common_options(spec, line)) {
         return *status;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vmSMS"));
     try {
-        return run(app);
+        return run(app, options);
     } catch (const std::exception& e) {
         // As the framework's own top-level handler does: tell the operator, then end normally.
         QMessageBox::critical(nullptr, QStringLiteral("vmSMS"), QString::fromLocal8Bit(e.what()));
