@@ -4,28 +4,28 @@
 #include "platform/trace.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "store/db/db_schema.h"
 #include "store/db/outbox.h"
 #include "store/recipient_walk.h"
 
 PgConnection* SharedWriter::connection() {
-    if (db_ && db_->ok()) {
-        return db_.get();
+    PgConnection* db = connection_.get();
+    if (db) {
+        return db;
     }
-    db_ = PgConnection::open(settings_.dsn);
-    if (!db_->ok()) {
-        error_ = "cannot reach the database " + dsn_for_display(settings_.dsn) + ": " + db_->error();
-        return nullptr;
+    const std::string dsn = dsn_for_display(settings().dsn);
+    switch (connection_.failure()) {
+    case SharedConnection::Failure::Unreachable:
+        error_ = "cannot reach the database " + dsn + ": " + connection_.detail();
+        break;
+    case SharedConnection::Failure::TablesTooOld:
+        error_ = "the database " + dsn + " has no shared queue tables yet: run vmsmsd --init-db";
+        break;
+    case SharedConnection::Failure::VersionUnreadable:
+    case SharedConnection::Failure::None:
+        error_ = connection_.detail();
+        break;
     }
-    std::optional<int> version = schema_version(*db_);
-    if (!version || *version < latest_schema_version()) {
-        error_ = version ? "the database " + dsn_for_display(settings_.dsn) +
-                               " has no shared queue tables yet: run vmsmsd --init-db"
-                         : db_->error();
-        db_.reset();
-        return nullptr;
-    }
-    return db_.get();
+    return nullptr;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "store/db/db_settings.h"
 #include "store/db/pg_connection.h"
+#include "store/db/shared_connection.h"
 #include "queue/enqueue.h"
 #include "store/recipients.h"
 
@@ -15,18 +16,20 @@
 // go into the outbox in one transaction before the spool counter makes the record visible. A record the
 // database did not take is not queued at all, so nothing is sent from files alone.
 
-// A writer's connection, opened when first needed and again after it was lost.
+// A writer's connection (store/db/shared_connection.h), with its failures in the writers' words.
 class SharedWriter {
 public:
-    explicit SharedWriter(DbSettings settings) : settings_(std::move(settings)) {}
-    const DbSettings& settings() const { return settings_; }
+    explicit SharedWriter(DbSettings settings, int connect_timeout_seconds = 10)
+        : connection_(std::move(settings), connect_timeout_seconds) {}
+    const DbSettings& settings() const { return connection_.settings(); }
     // A live connection, or nullptr with error() saying why.
     PgConnection* connection();
     const std::string& error() const { return error_; }
+    // The connection itself, for a program that reads and writes more than messages through it.
+    SharedConnection& shared_connection() { return connection_; }
 
 private:
-    DbSettings settings_;
-    std::unique_ptr<PgConnection> db_;
+    SharedConnection connection_;
     std::string error_;
 };
 

@@ -4,50 +4,47 @@
 #include "platform/gbk.h"
 #include "store/db/db_schema.h"
 
-SharedQueue::SharedQueue(DbSettings settings) : writer_(std::move(settings)) {}
+SharedQueue::SharedQueue(DbSettings settings) : writer_(std::move(settings), connect_timeout_seconds) {}
 
 PgConnection* SharedQueue::connection(EngineContext& ctx) {
-    if (db_ && db_->ok()) {
-        return db_.get();
+    SharedConnection& connection = writer_.shared_connection();
+    PgConnection* db = connection.current();
+    if (!db || !db->ok()) {
+        long long now = ctx.clock.steady_ms();
+        if (now < retry_at_ms_) {
+            return nullptr;
+        }
+        db = connection.get();
+        if (!db) {
+            retry_at_ms_ = now + backoff_.next();
+            tell_down(ctx, connection.failure() == SharedConnection::Failure::TablesTooOld
+                               ? "the database has no shared queue tables of version " +
+                                     std::to_string(latest_schema_version()) + " yet: run vmsmsd --init-db"
+                               : connection.detail());
+            return nullptr;
+        }
+        backoff_.reset();
+        tracef(ctx.logs, "shared queue: connected to %s as gateway %s\n", dsn_for_display(settings().dsn).c_str(),
+               gateway().c_str());
     }
-    long long now = ctx.clock.steady_ms();
-    if (now < retry_at_ms_) {
-        return nullptr;
-    }
-    db_ = PgConnection::open(settings().dsn, 5);
-    std::string why;
-    if (!db_->ok()) {
-        why = db_->error();
-    } else if (std::optional<int> version = schema_version(*db_); !version) {
-        why = db_->error();
-    } else if (*version < latest_schema_version()) {
-        why = "the database has no shared queue tables of version " + std::to_string(latest_schema_version()) +
-              " yet: run vmsmsd --init-db";
-    }
-    if (!why.empty()) {
-        db_.reset();
-        retry_at_ms_ = now + backoff_.next();
-        tell_down(ctx, why);
-        return nullptr;
-    }
-    backoff_.reset();
+    // An on-demand reply may have opened it again in the meantime.
     if (down_told_) {
         down_told_ = false;
         ctx.output.prepend_monitor(gbk("共享发送队列（数据库）已重新连接。\r\n"));
     }
-    tracef(ctx.logs, "shared queue: connected to %s as gateway %s\n", dsn_for_display(settings().dsn).c_str(),
-           gateway().c_str());
-    return db_.get();
+    return db;
 }
 
 void SharedQueue::failed(EngineContext& ctx, const char* what) {
-    if (!db_) {
+    SharedConnection& connection = writer_.shared_connection();
+    PgConnection* db = connection.current();
+    if (!db) {
         return;
     }
-    tracef(ctx.logs, "shared queue: %s failed: %s\n", what, db_->error().c_str());
-    if (!db_->ok()) {
-        std::string why = db_->error();
-        db_.reset();
+    tracef(ctx.logs, "shared queue: %s failed: %s\n", what, db->error().c_str());
+    if (!db->ok()) {
+        std::string why = db->error();
+        connection.drop();
         backoff_.reset();
         retry_at_ms_ = ctx.clock.steady_ms() + backoff_.next();
         tell_down(ctx, why);

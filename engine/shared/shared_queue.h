@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-// The engine's side of the shared queue: its connection, which it opens again after the database went
-// away (after 1 s, doubling up to 30 s, without holding up the modem's work meanwhile), and the outcomes
-// it could not record yet.
+// The engine's side of the shared queue: its one connection (which its on-demand replies are queued
+// through too), opened again after the database went away (after 1 s, doubling up to 30 s, without
+// holding up the modem's work meanwhile), and the outcomes it could not record yet.
 class SharedQueue {
 public:
     explicit SharedQueue(DbSettings settings);
@@ -44,8 +44,9 @@ public:
 private:
     void tell_down(EngineContext& ctx, const std::string& why);
 
+    static constexpr int connect_timeout_seconds = 5;
+
     SharedWriter writer_;
-    std::unique_ptr<PgConnection> db_;
     bool down_told_ = false;
     long long retry_at_ms_ = 0;
     Backoff backoff_; // the waits between tries to reach the database
