@@ -89,3 +89,21 @@ AwaitedAnswer command_exchange(EngineContext& ctx, const std::string& command, i
     port_write(ctx.port, command);
     return await_answer(ctx, {.timeout_ms = timeout_ms});
 }
+
+std::string exchange_command(EngineContext& ctx, const std::string& command, const FixedWaits& waits) {
+    if (ctx.options.responsive.load()) {
+        return command_exchange(ctx, command, command_timeout_ms).text;
+    }
+    auto pause = [&](int ms) {
+        if (ms > 0) {
+            ctx.pacer.sleep(ms);
+        }
+    };
+    pause(waits.pause_ms);
+    pause(waits.before_ms);
+    port_write(ctx.port, command);
+    pause(waits.after_ms);
+    std::string answer = port_read_chunk(ctx.port);
+    pause(waits.settle_ms);
+    return answer;
+}

@@ -43,6 +43,21 @@ void drain_input(EngineContext& ctx);
 // Writes a command and waits up to `timeout_ms` for its final result code.
 AwaitedAnswer command_exchange(EngineContext& ctx, const std::string& command, int timeout_ms);
 
+// The waits of one command with fixed waits, each left out when 0: a pause before anything, a wait
+// before the command is written, the wait for its answer (whatever came by then is the answer), and a
+// wait after it was read.
+struct FixedWaits {
+    int pause_ms = 0;
+    int before_ms = 0;
+    int after_ms = 0;
+    int settle_ms = 0;
+};
+
+// One command and its answer, in the engine's mode; the one place that chooses between them. In the
+// responsive mode the answer is read up to its final result code (at most command_timeout_ms); with
+// fixed waits it is what came in `waits`.
+std::string exchange_command(EngineContext& ctx, const std::string& command, const FixedWaits& waits);
+
 // The waits of the responsive mode.
 inline constexpr int command_timeout_ms = 5000;  // a plain command's final result code
 inline constexpr int prompt_timeout_ms = 5000;   // the "> " prompt after the send command

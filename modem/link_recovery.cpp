@@ -33,14 +33,7 @@ void note_modem_answer(EngineContext& ctx, const std::string& answer) {
 std::string modem_startup_exchange(EngineContext& ctx) {
     port_prepare(ctx.port);
     tracef(ctx.logs, "star...%s,%s\n", ctx.state.com_setting.c_str(), ctx.state.rate_setting.c_str());
-    if (ctx.options.responsive.load()) {
-        return command_exchange(ctx, "AT+CMGF=0\r\n", command_timeout_ms).text;
-    }
-    port_write(ctx.port, "AT+CMGF=0\r\n");
-    ctx.pacer.sleep(2500);
-    std::string answer = port_read_chunk(ctx.port);
-    ctx.pacer.sleep(2000);
-    return answer;
+    return exchange_command(ctx, "AT+CMGF=0\r\n", {.after_ms = 2500, .settle_ms = 2000});
 }
 
 void recover_link(EngineContext& ctx) {

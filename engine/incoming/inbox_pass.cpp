@@ -36,20 +36,8 @@ std::string filter_chunk(const std::string& chunk) {
 std::string reset_modem(EngineContext& ctx, std::string& listing) {
     const char* device = ctx.state.device_name.c_str();
     const std::string command = "at\r\n";
-    bool responsive = ctx.options.responsive.load();
-    if (!responsive) {
-        ctx.pacer.sleep(2000);
-    }
     tracef(ctx.logs, gbk(" %s:复位2.... =%s\n").c_str(), device, command.c_str());
-    std::string answer;
-    if (responsive) {
-        answer = command_exchange(ctx, command, command_timeout_ms).text;
-    } else {
-        ctx.pacer.sleep(500);
-        port_write(ctx.port, command);
-        ctx.pacer.sleep(1900);
-        answer = port_read_chunk(ctx.port);
-    }
+    std::string answer = exchange_command(ctx, command, {.pause_ms = 2000, .before_ms = 500, .after_ms = 1900});
     listing += " \r\n \r\n OK";
     tracef(ctx.logs, gbk("%s:复位2-完毕！read....at=%s\n").c_str(), device, answer.c_str());
     tracef(ctx.logs, "\n%s----read cmgl no 'OK'   \n", device);
@@ -86,15 +74,7 @@ void delete_from_modem(EngineContext& ctx, const std::string& index) {
     std::string command = "at+cmgd=" + index + "\r\n";
     for (;;) {
         tracef(ctx.logs, "sends.... =%s\n", command.c_str());
-        std::string answer;
-        if (ctx.options.responsive.load()) {
-            answer = command_exchange(ctx, command, command_timeout_ms).text;
-        } else {
-            ctx.pacer.sleep(200);
-            port_write(ctx.port, command);
-            ctx.pacer.sleep(2800);
-            answer = port_read_chunk(ctx.port);
-        }
+        std::string answer = exchange_command(ctx, command, {.before_ms = 200, .after_ms = 2800});
         tracef(ctx.logs, "read....cmgd=%s\n", answer.c_str());
         if (answer.empty() && !ctx.port.broken()) {
             ctx.port.mark_down(gbk("无应答"));
