@@ -41,7 +41,6 @@ namespace {
 constexpr int client_width = 757;
 // The window of the original layout was 495 pixels high; the status line below the buttons adds 22.
 constexpr int client_height = 517;
-constexpr int queued_message_ms = 10000; // how long the word after queueing stays
 constexpr int settings_tab_index = 6;
 
 const char* const caption_at_start = "Velmora短信网关--企业短消息服务器";
@@ -148,7 +147,7 @@ void TForm1::buildTabs(PortOpener open_port) {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     connect(composeTab, &ComposeTab::queued, this,
-            [this](const QString& text) { StatusBar1->showMessage(text, queued_message_ms); });
+            [this](const QString& text) { StatusBar1->showMessage(text, queued_message_ms_); });
     connect(settingsTab, &SettingsTab::deviceTestFinished, this, &TForm1::releaseStartAfterDeviceTest);
 }
 

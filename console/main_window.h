@@ -43,6 +43,9 @@ public:
     MonitorModel& monitor() { return monitor_; }
     ConsoleState& state() { return state_; }
     EngineOptions& engineOptions() { return options_; }
+    // How long the status line keeps its word after a message was queued (10 s; tests shorten it).
+    int queuedMessageTime() const { return queued_message_ms_; }
+    void setQueuedMessageTime(int ms) { queued_message_ms_ = ms; }
 
     // Start (`BitBtn3`) and stop (`BitBtn5`) the send/receive process. Neither the button nor the
     // schedule starts the engine while server.txt names no port (COM missing or empty): the button
@@ -81,6 +84,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    int queued_message_ms_ = 10000;
+
     void buildTabs(PortOpener open_port);
     void addPage(QWidget* page, const char* name, const QString& caption);
     void buildButtons();

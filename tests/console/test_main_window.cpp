@@ -473,6 +473,8 @@ private slots:
     void status_line_tells_the_record_queued() {
         ConsoleWindow w;
         CapturedMessages messages;
+        QCOMPARE(w.form->queuedMessageTime(), 10000);
+        w.form->setQueuedMessageTime(300); // the word's clearing, without waiting its ten seconds
         auto* recipients = w.form->findChild<QPlainTextEdit*>("shoujihao");
         auto* content = w.form->findChild<QPlainTextEdit*>("duanxin");
         recipients->setPlainText(QStringLiteral("13900000001"));
