@@ -2,14 +2,14 @@
 //   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
-#include "queue/message_queue.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
-#include "platform/program_info.h"
+#include "platform/program_options.h"
 #include "platform/text_file.h"
+#include "queue/enqueue.h"
+#include "queue/message_queue.h"
 #include "store/box_text.h"
 #include "store/content_size.h"
-#include "queue/enqueue.h"
 #include "store/recipients.h"
 #include "store/settings.h"
 
@@ -33,33 +33,38 @@ constexpr int exit_failed = 1;
 constexpr std::size_t input_limit = 16 * 1024 * 1024;
 constexpr const char* input_limit_text = "16 MiB";
 
-const char help_text[] =
+const char help_head[] =
     "usage: vmsms-send [OPTION]... TEXT|-\n"
     "Queues one message into today's spool of the working directory, exactly as the window's compose\n"
     "tab does, and prints its record number. A running gateway (vmsms or vmsmsd) in that directory\n"
     "sends it. TEXT is UTF-8; - reads it from standard input.\n"
-    "\n"
-    "  --to NUMBER        a recipient: a phone number (up to 12 digits), a number range such as\n"
-    "                     13566668888-13577779999, or an address-book customer; repeat for more, or\n"
-    "                     separate them with ';'\n"
-    "  --to-file FILE     recipients from FILE, one per line\n"
-    "  --english          send in the GSM 7-bit alphabet (160 characters); else as Chinese (70)\n"
-    "  --long             let a long message in: up to ten linked parts (670 Chinese characters, 1530\n"
-    "                     English); also LONGSMS=1 in server.txt\n"
-    "  --dir PATH         queue in PATH instead of the current directory\n"
-    "  --lock-timeout SECONDS\n"
-    "                     wait at most this long (0 to 3600, default 5) for the day's queue lock\n"
-    "                     while another writer holds it, then give up (exit 1)\n"
-    "  --db               insist on the shared queue: refuse (exit 1) unless server.txt names its\n"
-    "                     database ([DB] DSN=...); with a DSN the message always goes there too\n"
-    "  --help             show this text and exit\n"
-    "  --version          show the version and exit\n"
+    "\n";
+
+const char help_tail[] =
     "\n"
     "With [DB] DSN=postgresql://... in server.txt the recipients also go into the shared queue's\n"
     "outbox, in one transaction, before the record counts as queued: any gateway of the queue sends it.\n"
     "\n"
     "Exit status: 0 queued, 2 refused (nothing queued; the reason on standard error), 1 the queue\n"
     "could not be locked or written, or the database did not take the message.\n";
+
+// A --to (the recipients as given) or a --to-file (the file's name).
+struct RecipientSource {
+    bool file = false;
+    std::string text;
+};
+
+// What the command line asks for, read once. Up to its first mistake only: the files and standard
+// input named before it are read, and a problem with them is told, before the mistake is.
+struct SendLine {
+    bool english = false;
+    bool long_messages = false;
+    bool database_required = false;
+    std::chrono::milliseconds lock_wait{0};
+    std::vector<RecipientSource> recipients; // in their order
+    std::optional<std::string> text;         // "-": standard input
+    std::size_t sources_before_text = 0;     // where TEXT stands among the recipients
+};
 
 int usage() {
     std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--lock-timeout SECONDS] [--to NUMBER]...\n"
@@ -114,6 +119,133 @@ std::optional<std::chrono::milliseconds> lock_timeout(const std::string& text) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
+// The lines of a --to-file, each a recipient.
+void append_lines(const std::string& file, std::vector<std::string>& recipients) {
+    std::string rest = strip_final_newline(from_text_mode(file));
+    size_t start = 0;
+    while (start <= rest.size() && !rest.empty()) {
+        size_t end = rest.find('\n', start);
+        std::string line = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        recipients.push_back(line);
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+}
+
+OptionSpec set_flag(std::string name, std::string help, bool& target) {
+    return flag_option(std::move(name), std::move(help), [&target] { target = true; });
+}
+
+OptionSpec recipient_option(std::string name, std::string argument, std::string help, bool file, SendLine& line) {
+    return argument_option(std::move(name), std::move(argument), std::move(help),
+                           [file, &line](const std::string& text) {
+                               line.recipients.push_back({file, text});
+                               return std::string();
+                           });
+}
+
+ProgramSpec send_spec(SendLine& line) {
+    ProgramSpec spec;
+    spec.program = "vmsms-send";
+    spec.help_head = help_head;
+    spec.help_tail = help_tail;
+    spec.help_column = 21;
+    spec.options = {
+        recipient_option("--to", "NUMBER",
+                         "a recipient: a phone number (up to 12 digits), a number range such as\n"
+                         "13566668888-13577779999, or an address-book customer; repeat for more, or\n"
+                         "separate them with ';'",
+                         false, line),
+        recipient_option("--to-file", "FILE", "recipients from FILE, one per line", true, line),
+        set_flag("--english", "send in the GSM 7-bit alphabet (160 characters); else as Chinese (70)", line.english),
+        // LONGSMS=1 in server.txt lets long messages in, as the window does when its box is ticked.
+        set_flag("--long",
+                 "let a long message in: up to ten linked parts (670 Chinese characters, 1530\n"
+                 "English); also {setting}=1 in server.txt",
+                 line.long_messages)
+            .from_setting(settings::long_messages.key,
+                          [&line] { line.long_messages = setting_is_on(settings::long_messages); }),
+        dir_option("queue in PATH instead of the current directory"),
+        argument_option("--lock-timeout", "SECONDS",
+                        "wait at most this long (0 to 3600, default {default}) for the day's queue lock\n"
+                        "while another writer holds it, then give up (exit 1)",
+                        [&line](const std::string& text) {
+                            std::optional<std::chrono::milliseconds> wait = lock_timeout(text);
+                            if (!wait) {
+                                return std::string("a number of seconds from 0 to 3600");
+                            }
+                            line.lock_wait = *wait;
+                            return std::string();
+                        })
+            .defaults_to("5"),
+        set_flag("--db",
+                 "insist on the shared queue: refuse (exit 1) unless server.txt names its\n"
+                 "database ([DB] DSN=...); with a DSN the message always goes there too",
+                 line.database_required),
+        help_option(),
+        version_option(),
+    };
+    spec.operand = [&line](const std::string& text) {
+        if (line.text) {
+            return std::string("one text only");
+        }
+        line.text = text;
+        line.sources_before_text = line.recipients.size();
+        return std::string();
+    };
+    return spec;
+}
+
+// Reads TEXT "-" from standard input into `text`; nothing, or the refusal.
+std::optional<int> read_standard_input(std::string& text) {
+    std::string refusal;
+    auto input = read_input(read_fd_bounded(STDIN_FILENO, input_limit), "standard input", refusal);
+    if (!input) {
+        return refuse(refusal);
+    }
+    text = strip_final_newline(*input);
+    return std::nullopt;
+}
+
+// The recipients and the text, the files and standard input read in their order on the command line;
+// the status to end with when one cannot be read.
+std::optional<int> gather_input(SendLine& line, std::vector<std::string>& recipients) {
+    for (std::size_t i = 0; i <= line.recipients.size(); ++i) {
+        if (line.text && i == line.sources_before_text && *line.text == "-") {
+            if (std::optional<int> status = read_standard_input(*line.text)) {
+                return status;
+            }
+        }
+        if (i == line.recipients.size()) {
+            break;
+        }
+        const RecipientSource& source = line.recipients[i];
+        if (!source.file) {
+            recipients.push_back(source.text);
+            continue;
+        }
+        std::string refusal;
+        auto file = read_input(read_file_bounded(source.text, input_limit), source.text, refusal);
+        if (!file) {
+            return refuse(refusal);
+        }
+        append_lines(*file, recipients);
+    }
+    return std::nullopt;
+}
+
+int bad_line(const CommandLineError& error) {
+    if (error.kind == CommandLineError::Kind::BadArgument) {
+        return refuse(error.word + ": " + error.problem);
+    }
+    return usage();
+}
+
 // The lines the engine could not send to, as one UTF-8 list for the message.
 std::string recipient_list_utf8(const std::vector<std::string>& lines_gbk) {
     std::string list;
@@ -139,7 +271,10 @@ std::string size_detail(const std::string& content_gbk, bool english, bool long_
 }
 
 int main(int argc, char** argv) {
-    if (std::optional<int> status = common_options("vmsms-send", argc, argv, help_text)) {
+    SendLine asked;
+    ProgramSpec spec = send_spec(asked);
+    CommandLine line = read_command_line(spec, argc, argv);
+    if (std::optional<int> status = settle_common_options(spec, line)) {
         return *status;
     }
     if (!file_exists("server.txt")) {
@@ -148,72 +283,20 @@ int main(int argc, char** argv) {
                    "(use --dir to name the gateway's working directory)\n",
                    stderr);
     }
-    // LONGSMS=1 in server.txt lets long messages in, as the window does when its box is ticked.
-    bool long_messages = setting_is_on(settings::long_messages);
-    bool english = false;
-    bool database_required = false;
-    std::chrono::milliseconds lock_wait = FileLock::default_wait;
+    load_settings(spec, &line);
     std::vector<std::string> recipients;
-    std::string text;
-    bool have_text = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--english") {
-            english = true;
-        } else if (arg == "--long") {
-            long_messages = true;
-        } else if (arg == "--db") {
-            database_required = true;
-        } else if (arg == "--dir" && i + 1 < argc) {
-            ++i; // entered already
-        } else if (arg == "--lock-timeout" && i + 1 < argc) {
-            std::optional<std::chrono::milliseconds> wait = lock_timeout(argv[++i]);
-            if (!wait) {
-                return refuse("--lock-timeout: a number of seconds from 0 to 3600");
-            }
-            lock_wait = *wait;
-        } else if (arg == "--to" && i + 1 < argc) {
-            recipients.push_back(argv[++i]);
-        } else if (arg == "--to-file" && i + 1 < argc) {
-            std::string name = argv[++i];
-            std::string refusal;
-            auto file = read_input(read_file_bounded(name, input_limit), name, refusal);
-            if (!file) {
-                return refuse(refusal);
-            }
-            std::string rest = strip_final_newline(from_text_mode(*file));
-            size_t start = 0;
-            while (start <= rest.size() && !rest.empty()) {
-                size_t end = rest.find('\n', start);
-                std::string line = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
-                if (!line.empty() && line.back() == '\r') {
-                    line.pop_back();
-                }
-                recipients.push_back(line);
-                if (end == std::string::npos) {
-                    break;
-                }
-                start = end + 1;
-            }
-        } else if (!have_text && (arg == "-" || arg.rfind("--", 0) != 0)) {
-            if (arg == "-") {
-                std::string refusal;
-                auto input = read_input(read_fd_bounded(STDIN_FILENO, input_limit), "standard input", refusal);
-                if (!input) {
-                    return refuse(refusal);
-                }
-                text = strip_final_newline(*input);
-            } else {
-                text = arg;
-            }
-            have_text = true;
-        } else {
-            return usage();
-        }
+    if (std::optional<int> status = gather_input(asked, recipients)) {
+        return *status;
     }
-    if (!have_text) {
+    if (line.error) {
+        return bad_line(*line.error);
+    }
+    if (!asked.text) {
         return usage();
     }
+    const std::string& text = *asked.text;
+    bool english = asked.english;
+    bool long_messages = asked.long_messages;
     auto recipients_gbk = utf8_to_gbk(box_lines(recipients));
     if (!recipients_gbk) {
         return refuse("收信人含有无法用GBK编码保存的字符，未加入发送队列。");
@@ -233,13 +316,14 @@ int main(int argc, char** argv) {
         return refuse(gbk_to_utf8_lossy(enqueue_status_text(EnqueueStatus::EmptyRecipients)));
     }
     MessageQueue queue(read_db_settings());
-    if (database_required && !queue.shared()) {
+    if (asked.database_required && !queue.shared()) {
         std::fputs("vmsms-send: --db: server.txt names no database (set DSN=postgresql://... in its [DB] section); "
                    "nothing queued\n",
                    stderr);
         return exit_failed;
     }
-    EnqueueResult result = queue.queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, lock_wait);
+    EnqueueResult result =
+        queue.queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, asked.lock_wait);
     if (result.status != EnqueueStatus::Queued) {
         bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
                       result.status == EnqueueStatus::SharingFailed;
