@@ -32,6 +32,12 @@ std::string report_log_path(const std::string& kind, const std::string& day) {
     return "log/" + kind + day + ".log";
 }
 
+std::string report_line_text(int record, int index, const std::string& time_text, const std::string& phone,
+                             const std::string& content) {
+    return std::to_string(record) + "." + std::to_string(index) + "," + time_text + "   " + phone + "    " + content +
+           "\r\n";
+}
+
 std::optional<ReportLine> parse_report_line(const std::string& line) {
     std::size_t dot = line.find('.');
     std::size_t comma = line.find(',');

@@ -19,6 +19,10 @@ struct ReportLine {
 // "SUCC" or "FAIL" for log/<kind><day>.log.
 std::string report_log_path(const std::string& kind, const std::string& day);
 
+// The line the engine writes for a recipient, ending in CR LF (which text mode writes as CR CR LF).
+std::string report_line_text(int record, int index, const std::string& time_text, const std::string& phone,
+                             const std::string& content);
+
 // One report line, or nullopt when it is not one.
 std::optional<ReportLine> parse_report_line(const std::string& line);
 

@@ -1,5 +1,7 @@
 #include "engine/report/engine_logs.h"
 
+#include "store/report_logs.h"
+
 #include "platform/fs.h"
 #include "platform/text_file.h"
 
@@ -19,12 +21,6 @@ std::FILE* open_unbuffered(const std::string& path, const char* mode) {
         std::setvbuf(file, nullptr, _IONBF, 0);
     }
     return file;
-}
-
-std::string sent_line(int record, int index, const std::string& time_text, const std::string& phone,
-                      const std::string& content) {
-    return std::to_string(record) + "." + std::to_string(index) + "," + time_text + "   " + phone + "    " + content +
-           "\r\n";
 }
 
 } // namespace
@@ -63,13 +59,13 @@ void EngineLogs::trace(std::string_view text) {
 void EngineLogs::report_success(int record, int index, const std::string& time_text, const std::string& phone,
                                 const std::string& content) {
     std::lock_guard lock(mutex_);
-    append(success_, sent_line(record, index, time_text, phone, content));
+    append(success_, report_line_text(record, index, time_text, phone, content));
 }
 
 void EngineLogs::report_failure(int record, int index, const std::string& time_text, const std::string& phone,
                                 const std::string& content) {
     std::lock_guard lock(mutex_);
-    append(failure_, sent_line(record, index, time_text, phone, content));
+    append(failure_, report_line_text(record, index, time_text, phone, content));
 }
 
 void EngineLogs::report_delivery(int record, int index, const std::string& time_text, const std::string& phone,
@@ -78,7 +74,7 @@ void EngineLogs::report_delivery(int record, int index, const std::string& time_
     if (delivery_ == nullptr && !start_date_.empty()) {
         open_report(delivery_, std::string(log_dir) + "/DLVR" + start_date_ + ".log");
     }
-    append(delivery_, sent_line(record, index, time_text, phone, outcome));
+    append(delivery_, report_line_text(record, index, time_text, phone, outcome));
 }
 
 void EngineLogs::report_received(int number, const std::string& time_text, const std::string& sender,
