@@ -33,31 +33,50 @@ private:
     Clock& clock_;
 };
 
+// The record being sent.
+struct ContentState {
+    char kind = 0;     // first byte of the record's content: 2 = English
+    std::string plain; // first line of the record's content file, kind byte included
+    // The concatenation reference of the last long message sent; the next one takes the next number.
+    int concat_reference = 0;
+};
+
+// The port as named at start-up.
+struct PortState {
+    std::string device_name; // the port's device path
+    std::string com_setting; // COM and RATE as read at start-up, for the start-up trace line
+    std::string rate_setting;
+};
+
+// What the modem was asked to announce, and what it announced that is not handled yet.
+struct IndicationState {
+    // The modem announced a new message (responsive mode): the inbox is read without idling first.
+    bool message_announced = false;
+    // The modem was asked to announce new messages (whatever it said), and whether it took that on;
+    // both are forgotten when the link is reopened, as the modem may have lost its settings.
+    bool asked = false;
+    bool on = false;
+    // Whether the indications asked for include status reports.
+    bool with_reports = false;
+    // Status reports that came as indications in the middle of other exchanges, not yet logged.
+    std::vector<std::string> pending_reports;
+};
+
+// When the modem's signal and registration were last asked (steady clock); forgotten on reopening.
+struct ModemStatusState {
+    bool asked = false;
+    long long asked_ms = 0;
+};
+
 // The state the engine's passes share while one record or one message is handled.
 struct EngineState {
     std::string spool_date;     // the day directory the engine works on
     std::string time_text;      // taken at every attempt and every received message
     std::string date_time_text; // spool date + " " + time text
-    char content_kind = 0;      // first byte of the record's content: 2 = English
-    std::string plain_content;  // first line of the record's content file, kind byte included
-    std::string device_name;    // the port's device path
-    std::string com_setting;    // COM and RATE as read at start-up, for the start-up trace line
-    std::string rate_setting;
-    // The modem announced a new message (responsive mode): the inbox is read without idling first.
-    bool message_announced = false;
-    // The modem was asked to announce new messages (whatever it said), and whether it took that on;
-    // both are forgotten when the link is reopened, as the modem may have lost its settings.
-    bool indications_asked = false;
-    bool indications_on = false;
-    // The concatenation reference of the last long message sent; the next one takes the next number.
-    int concat_reference = 0;
-    // Status reports that came as indications in the middle of other exchanges, not yet logged.
-    std::vector<std::string> pending_reports;
-    // Whether the indications asked for include status reports.
-    bool indications_with_reports = false;
-    // When the modem's signal and registration were last asked (steady clock); forgotten on reopening.
-    bool modem_status_asked = false;
-    long long modem_status_asked_ms = 0;
+    ContentState content;
+    PortState port;
+    IndicationState indications;
+    ModemStatusState modem_status;
 };
 
 class EngineStatus;

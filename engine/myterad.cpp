@@ -221,13 +221,13 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
     std::unique_ptr<SendSource> source = open_send_source(logs);
     EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, source.get()};
     ctx.state.spool_date = day;
-    ctx.state.device_name = device;
-    ctx.state.com_setting = com;
-    ctx.state.rate_setting = rate;
+    ctx.state.port.device_name = device;
+    ctx.state.port.com_setting = com;
+    ctx.state.port.rate_setting = rate;
     ctx.stamp_time();
     // Long messages take their references on from a point that changes with every start, so a phone
     // that got one just before a restart does not join it with the next.
-    ctx.state.concat_reference = static_cast<int>(seconds_of(now) % 256);
+    ctx.state.content.concat_reference = static_cast<int>(seconds_of(now) % 256);
     status.started();
     start_modem(ctx);
     while (true) {
@@ -290,7 +290,7 @@ void myterad::run_cycle(EngineContext& ctx) {
     ctx.source().keep_received(ctx);
     // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until
     // the modem or the queue has something for it.
-    bool idle = nothing_sent && received == 0 && !ctx.state.message_announced;
+    bool idle = nothing_sent && received == 0 && !ctx.state.indications.message_announced;
     if (idle && options_.responsive.load()) {
         wait_for_work(ctx);
     }

@@ -24,10 +24,10 @@ bool answer_ended(const std::string& text, const AnswerWait& wait, AnswerEnd& en
 
 void note_announcements(EngineContext& ctx, const std::string& text) {
     if (announces_message(text)) {
-        ctx.state.message_announced = true;
+        ctx.state.indications.message_announced = true;
     }
     for (std::string& pdu : status_report_pdus(text)) {
-        ctx.state.pending_reports.push_back(std::move(pdu));
+        ctx.state.indications.pending_reports.push_back(std::move(pdu));
     }
 }
 

@@ -26,9 +26,9 @@ bool accepted(const AwaitedAnswer& answer) {
 }
 
 void ask_for_indications(EngineContext& ctx) {
-    ctx.state.indications_asked = true;
+    ctx.state.indications.asked = true;
     bool reports = ctx.options.delivery_reports.load();
-    ctx.state.indications_with_reports = reports;
+    ctx.state.indications.with_reports = reports;
     std::vector<const char*> commands(std::begin(indication_commands), std::end(indication_commands));
     if (reports) {
         commands.assign(std::begin(report_indication_commands), std::end(report_indication_commands));
@@ -37,7 +37,7 @@ void ask_for_indications(EngineContext& ctx) {
         AwaitedAnswer answer = command_exchange(ctx, command, command_timeout_ms);
         tracef(ctx.logs, "cnmi=%s\n", answer.text.c_str());
         if (accepted(answer)) {
-            ctx.state.indications_on = true;
+            ctx.state.indications.on = true;
             return;
         }
         if (ctx.port.broken()) {
@@ -48,22 +48,22 @@ void ask_for_indications(EngineContext& ctx) {
 }
 
 void stop_indications(EngineContext& ctx) {
-    if (ctx.state.indications_on) {
+    if (ctx.state.indications.on) {
         AwaitedAnswer answer = command_exchange(ctx, "AT+CNMI=0,0,0,0,0\r\n", command_timeout_ms);
         tracef(ctx.logs, "cnmi=%s\n", answer.text.c_str());
     }
-    ctx.state.indications_asked = false;
-    ctx.state.indications_on = false;
+    ctx.state.indications.asked = false;
+    ctx.state.indications.on = false;
 }
 
 } // namespace
 
 void sync_indications(EngineContext& ctx) {
     bool responsive = ctx.options.responsive.load();
-    bool reports_changed = ctx.state.indications_with_reports != ctx.options.delivery_reports.load();
-    if (responsive && (!ctx.state.indications_asked || reports_changed)) {
+    bool reports_changed = ctx.state.indications.with_reports != ctx.options.delivery_reports.load();
+    if (responsive && (!ctx.state.indications.asked || reports_changed)) {
         ask_for_indications(ctx);
-    } else if (!responsive && ctx.state.indications_asked) {
+    } else if (!responsive && ctx.state.indications.asked) {
         stop_indications(ctx);
     }
 }

@@ -32,7 +32,7 @@ void note_modem_answer(EngineContext& ctx, const std::string& answer) {
 
 std::string modem_startup_exchange(EngineContext& ctx) {
     port_prepare(ctx.port);
-    tracef(ctx.logs, "star...%s,%s\n", ctx.state.com_setting.c_str(), ctx.state.rate_setting.c_str());
+    tracef(ctx.logs, "star...%s,%s\n", ctx.state.port.com_setting.c_str(), ctx.state.port.rate_setting.c_str());
     return exchange_command(ctx, "AT+CMGF=0\r\n", {.after_ms = 2500, .settle_ms = 2000});
 }
 
@@ -60,9 +60,9 @@ void recover_link(EngineContext& ctx) {
     }
     tracef(ctx.logs, "link back on %s\n", device.c_str());
     // A modem that lost power lost its settings too: it is asked to announce messages again.
-    ctx.state.indications_asked = false;
-    ctx.state.indications_on = false;
-    ctx.state.modem_status_asked = false;
+    ctx.state.indications.asked = false;
+    ctx.state.indications.on = false;
+    ctx.state.modem_status.asked = false;
     if (ctx.status) {
         ctx.status->set_state(EngineRunState::Running);
     }

@@ -9,7 +9,7 @@ void watch_modem_status(EngineContext& ctx) {
         return;
     }
     long long now = ctx.clock.steady_ms();
-    if (ctx.state.modem_status_asked && now - ctx.state.modem_status_asked_ms < modem_status_interval_ms) {
+    if (ctx.state.modem_status.asked && now - ctx.state.modem_status.asked_ms < modem_status_interval_ms) {
         return;
     }
     AwaitedAnswer signal = command_exchange(ctx, "AT+CSQ\r", command_timeout_ms);
@@ -21,7 +21,7 @@ void watch_modem_status(EngineContext& ctx) {
         return;
     }
     tracef(ctx.logs, "csq=%s creg=%s\n", signal.text.c_str(), registration.text.c_str());
-    ctx.state.modem_status_asked = true;
-    ctx.state.modem_status_asked_ms = now;
+    ctx.state.modem_status.asked = true;
+    ctx.state.modem_status.asked_ms = now;
     ctx.status->set_modem(parse_signal(signal.text), parse_registration(registration.text));
 }

@@ -74,7 +74,7 @@ void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
 
 void take_pending_reports(EngineContext& ctx) {
     std::vector<std::string> reports;
-    reports.swap(ctx.state.pending_reports);
+    reports.swap(ctx.state.indications.pending_reports);
     for (const std::string& pdu : reports) {
         take_status_report(ctx, pdu);
     }

@@ -34,7 +34,7 @@ std::string filter_chunk(const std::string& chunk) {
 }
 
 std::string reset_modem(EngineContext& ctx, std::string& listing) {
-    const char* device = ctx.state.device_name.c_str();
+    const char* device = ctx.state.port.device_name.c_str();
     const std::string command = "at\r\n";
     tracef(ctx.logs, gbk(" %s:复位2.... =%s\n").c_str(), device, command.c_str());
     std::string answer = exchange_command(ctx, command, {.pause_ms = 2000, .before_ms = 500, .after_ms = 1900});
@@ -225,7 +225,7 @@ std::string read_listing(EngineContext& ctx) {
 }
 
 int run_inbox_pass(EngineContext& ctx) {
-    ctx.state.message_announced = false;
+    ctx.state.indications.message_announced = false;
     if (ctx.options.long_messages.load()) {
         // Messages completed before a restart, and those that waited a day for a part that never came.
         store_ready_messages(ctx);

@@ -37,9 +37,9 @@ std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) 
 } // namespace
 
 std::vector<UserData> encode_content_line(EngineContext& ctx, const std::string& line, long k, bool long_messages) {
-    ctx.state.plain_content = line;
-    ctx.state.content_kind = line.empty() ? 0 : line[0];
-    bool english = ctx.state.content_kind == 2;
+    ctx.state.content.plain = line;
+    ctx.state.content.kind = line.empty() ? 0 : line[0];
+    bool english = ctx.state.content.kind == 2;
     Encoded7bit encoded = english ? encode_7bit(line.substr(1)) : Encoded7bit{encode_ucs2(line), 0};
     if (english && long_messages) {
         // The blanks the window puts after English text must not take a part of their own.

@@ -36,8 +36,8 @@ std::string last_chars(const std::string& text, std::size_t n) {
 // English record's kind byte and the blanks stored after its text are no part of it.
 void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
     if (ctx.hooks != nullptr) {
-        std::string text = ctx.state.plain_content;
-        if (ctx.state.content_kind == 2) {
+        std::string text = ctx.state.content.plain;
+        if (ctx.state.content.kind == 2) {
             text = text.substr(1, text.find_last_not_of(' '));
         }
         ctx.hooks->run(event, {phone, text, ctx.state.spool_date, record, index, parts});
@@ -65,7 +65,7 @@ void monitor_line(EngineContext& ctx, const std::string& gap, const std::string&
 SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::string& user_data, int septets,
                     const SubmitOptions& options, const std::string& smscode) {
     TraceSink& trace = ctx.logs;
-    bool seven_bit = ctx.state.content_kind == 2;
+    bool seven_bit = ctx.state.content.kind == 2;
     PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
     std::string centre = last_chars(smscode, 11);
     SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, options);
@@ -99,7 +99,7 @@ RecipientData recipient_data(EngineContext& ctx, const UserData& content) {
     if (!ctx.options.show_on_screen.load()) {
         return {content.hex, false};
     }
-    if (ctx.state.content_kind == 2) {
+    if (ctx.state.content.kind == 2) {
         return {content.hex, true};
     }
     constexpr std::size_t prefix_hex = 4;
@@ -113,7 +113,7 @@ RecipientOutcome report_unsendable(EngineContext& ctx, long record, int index, c
                                    const char* why) {
     // Nothing can be sent, but the operator must still see that this recipient got nothing.
     ctx.stamp_time();
-    ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.plain_content);
+    ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.content.plain);
     const std::string& suffix = monitor_failed_suffix();
     monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
     run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
@@ -186,7 +186,7 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
         }
         if (a == attempts - 1) {
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
-                                    ctx.state.plain_content);
+                                    ctx.state.content.plain);
             run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
         }
         monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, handover.answer));
@@ -201,7 +201,7 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
 void report_sent(EngineContext& ctx, long record, int index, const std::string& phone, int attempt, int parts) {
     std::string count = parts > 1 ? gbk("(" + std::to_string(parts) + "条)") : std::string();
     ctx.logs.report_success(static_cast<int>(record), index, ctx.state.time_text, phone,
-                            ctx.state.plain_content + count);
+                            ctx.state.content.plain + count);
     const std::string& suffix = monitor_sent_suffix();
     monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
     run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
@@ -216,9 +216,9 @@ RecipientOutcome not_sent(const Handover& handover) {
 // message to this recipient had just before. The recipient counts as sent once every part is.
 RecipientOutcome send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
                             const std::string& smscode, long record, int index) {
-    bool seven_bit = ctx.state.content_kind == 2;
+    bool seven_bit = ctx.state.content.kind == 2;
     int count = static_cast<int>(parts.size());
-    int reference = ctx.state.concat_reference = (ctx.state.concat_reference + 1) & 0xFF;
+    int reference = ctx.state.content.concat_reference = (ctx.state.content.concat_reference + 1) & 0xFF;
     tracef(ctx.logs, "long message: %d parts, reference %d\n", count, reference);
     SubmitOptions options{.has_header = true, .status_report = ctx.options.delivery_reports.load()};
     int last_attempt = 0;

@@ -74,8 +74,8 @@ protected:
         options.delivery_reports = true;
         options.responsive = true;
         options.speed = 0;
-        ctx.state.content_kind = 0;
-        ctx.state.plain_content = gbk("你好");
+        ctx.state.content.kind = 0;
+        ctx.state.content.plain = gbk("你好");
     }
     void submit(const std::string& number, long record, int index) {
         submit_to_recipient(ctx, number, UserData{"4F60597D", 0}, record, index);

@@ -76,8 +76,8 @@ protected:
     // A Chinese record's content as the send pass sets it, in as many parts as it takes.
     std::vector<UserData> chinese(const std::string& utf8, bool long_messages) {
         options.long_messages = long_messages;
-        ctx.state.content_kind = 0;
-        ctx.state.plain_content = gbk(utf8);
+        ctx.state.content.kind = 0;
+        ctx.state.content.plain = gbk(utf8);
         return split_user_data(encode_ucs2(gbk(utf8)), false, 0).parts;
     }
 
@@ -157,8 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Table, EngineHooksOnSending, ::testing::ValuesIn(send_c
 
 TEST_F(EngineHooks, AnEnglishRecordGoesWithoutItsKindByteAndTrailingBlanks) {
     port.standing(accepting_modem());
-    ctx.state.content_kind = 2;
-    ctx.state.plain_content = "\x02hello   ";
+    ctx.state.content.kind = 2;
+    ctx.state.content.plain = "\x02hello   ";
     Encoded7bit packed = encode_7bit("hello   ");
     submit_to_recipient(ctx, "13900000001", UserData{packed.hex, packed.septets}, 5, 0);
     EXPECT_EQ(runs(), std::vector<std::string>{"SENT 13900000001 5.0 parts=1 logged hello"});

@@ -39,8 +39,8 @@ protected:
     }
     // A Chinese record's parts as the send pass makes them.
     std::vector<UserData> chinese_parts(const std::string& utf8) {
-        ctx.state.content_kind = 0;
-        ctx.state.plain_content = gbk(utf8);
+        ctx.state.content.kind = 0;
+        ctx.state.content.plain = gbk(utf8);
         return split_user_data(encode_ucs2(gbk(utf8)), false, 0).parts;
     }
 };

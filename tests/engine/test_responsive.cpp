@@ -20,8 +20,8 @@ protected:
         options.speed = 0;
     }
     UserData chinese() {
-        ctx.state.content_kind = 0;
-        ctx.state.plain_content = gbk("你好");
+        ctx.state.content.kind = 0;
+        ctx.state.content.plain = gbk("你好");
         return {"4F60597D", 0};
     }
     void submit() { submit_to_recipient(ctx, "13900000001", chinese(), 3, 0); }
@@ -71,7 +71,7 @@ TEST_P(ResponsiveFinal, OnlyAReferenceAndOkCountAsSent) {
     EXPECT_EQ(report("FAIL").empty(), GetParam().sent);
     ASSERT_EQ(output.prepended().size(), 1u);
     EXPECT_TRUE(output.prepended()[0].ends_with(gbk(GetParam().monitor_end))) << output.prepended()[0];
-    EXPECT_EQ(ctx.state.message_announced, GetParam().announced);
+    EXPECT_EQ(ctx.state.indications.message_announced, GetParam().announced);
     EXPECT_EQ(clock.elapsed_ms(), 0); // every answer here is complete at once
 }
 
@@ -116,7 +116,7 @@ TEST_F(Responsive, AnAnnouncementBeforeThePromptDoesNotStandInForIt) {
     ASSERT_EQ(port.writes().size(), 2u);
     EXPECT_EQ(port.writes()[1].at_ms, 200);
     EXPECT_FALSE(report("SUCC").empty());
-    EXPECT_TRUE(ctx.state.message_announced);
+    EXPECT_TRUE(ctx.state.indications.message_announced);
 }
 
 TEST_F(Responsive, ALateAnswerSplitOverReadsIsWaitedForWhole) {
@@ -224,7 +224,7 @@ TEST_F(Indications, TheModemIsAskedOnceAndToldToStopWhenTheModeIsSwitchedOff) {
     sync_indications(ctx);
     sync_indications(ctx);
     EXPECT_EQ(port.written(), "AT+CNMI=2,1,0,0,0\r\n");
-    EXPECT_TRUE(ctx.state.indications_on);
+    EXPECT_TRUE(ctx.state.indications.on);
     options.responsive = false;
     sync_indications(ctx);
     sync_indications(ctx);
@@ -236,7 +236,7 @@ TEST_F(Indications, AModemWithoutIndicationsIsAskedBothWaysThenPolled) {
     sync_indications(ctx);
     sync_indications(ctx);
     EXPECT_EQ(port.written(), "AT+CNMI=2,1,0,0,0\r\nAT+CNMI=1,1,0,0,0\r\n");
-    EXPECT_FALSE(ctx.state.indications_on);
+    EXPECT_FALSE(ctx.state.indications.on);
     EXPECT_NE(trace_text().find("listing every 1000 ms when idle"), std::string::npos);
 }
 
@@ -249,7 +249,7 @@ TEST_F(Indications, WithTheModeOffNothingIsEverSent) {
 TEST_F(Indications, AnIdleEngineListsAgainAfterThePollingInterval) {
     wait_for_work(ctx);
     EXPECT_EQ(clock.elapsed_ms(), poll_interval_ms);
-    EXPECT_FALSE(ctx.state.message_announced);
+    EXPECT_FALSE(ctx.state.indications.message_announced);
 }
 
 TEST_F(Indications, AnAnnouncementEndsTheIdlingAtOnce) {
@@ -257,7 +257,7 @@ TEST_F(Indications, AnAnnouncementEndsTheIdlingAtOnce) {
     port.push_input_at(310, "2\r\n");
     wait_for_work(ctx);
     EXPECT_EQ(clock.elapsed_ms(), 310);
-    EXPECT_TRUE(ctx.state.message_announced);
+    EXPECT_TRUE(ctx.state.indications.message_announced);
     EXPECT_NE(trace_text().find("+CMTI: \"SM\",2"), std::string::npos);
 }
 

@@ -11,14 +11,14 @@ class Submission : public EngineFixture {
 protected:
     // A Chinese record: 你好 as UCS-2.
     UserData chinese() {
-        ctx.state.content_kind = 0;
-        ctx.state.plain_content = gbk("你好");
+        ctx.state.content.kind = 0;
+        ctx.state.content.plain = gbk("你好");
         return {"4F60597D", 0};
     }
     // An English record: hello, kind byte and three blanks as the compose tab stores it.
     UserData english() {
-        ctx.state.content_kind = 2;
-        ctx.state.plain_content = "\x02hello   ";
+        ctx.state.content.kind = 2;
+        ctx.state.content.plain = "\x02hello   ";
         Encoded7bit packed = encode_7bit("hello   ");
         return {packed.hex, packed.septets};
     }
@@ -167,8 +167,8 @@ TEST_F(Submission, ShowOnScreenSendsSevenBitDataAsAFlashMessageWithoutThePrefix)
 TEST_F(Submission, ShowOnScreenPrefixStillFitsOneMessage) {
     options.show_on_screen = true;
     port.standing(accepting_modem());
-    ctx.state.content_kind = 0;
-    ctx.state.plain_content = "x";
+    ctx.state.content.kind = 0;
+    ctx.state.content.plain = "x";
     std::string seventy_units;
     for (int i = 0; i < 70; ++i) {
         seventy_units += "4F60";

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         device, 19200);
     EngineContext ctx{link, clock, pacer, options, output, logs, {}};
     ctx.state.spool_date = day;
-    ctx.state.device_name = device;
+    ctx.state.port.device_name = device;
 
     run_inbox_pass(ctx);
     logs.close();

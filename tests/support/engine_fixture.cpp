@@ -7,7 +7,7 @@ void EngineFixture::SetUp() {
     ensure_day_dirs(day);
     logs.open(day, "/dev/ttyS0");
     ctx.state.spool_date = day;
-    ctx.state.device_name = "/dev/ttyS0";
+    ctx.state.port.device_name = "/dev/ttyS0";
 }
 
 void EngineFixture::TearDown() {
