@@ -29,6 +29,14 @@ ControlReply layout(const std::vector<std::string>& words, Modem& modem) {
     return {};
 }
 
+ControlReply release(const std::vector<std::string>& words, Modem& modem) {
+    if (words.size() != 2 || (words[1] != "keep" && words[1] != "clear")) {
+        return refused("release takes keep or clear");
+    }
+    modem.set_keep_input_on_release(words[1] == "keep");
+    return {};
+}
+
 ControlReply latency(const std::vector<std::string>& words, LineControl& line) {
     auto latency = words.size() == 2 ? parse_submit_latency(words[1]) : std::nullopt;
     if (!latency) {
@@ -106,17 +114,16 @@ ControlReply stored(Modem& modem) {
 
 ControlReply status(Modem& modem, SubmissionLog& log, const LineControl& line) {
     ControlReply reply;
-    reply.lines = {std::string("fault=") + fault_name(modem.fault()) +
-                       " failing=" + std::to_string(modem.failing_sends()) +
-                       " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") +
-                       " stored=" + std::to_string(modem.store().used()) + "/" +
-                       std::to_string(modem.store().capacity()) + " submissions=" + std::to_string(log.lines().size()) +
-                       (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged"),
-                   "latency=" + std::to_string(line.submit_latency().count()),
-                   "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported"),
-                   std::string("reports=") + fate_name(modem.report_fate()) +
-                       " report-delay=" + std::to_string(line.report_delay().count()) +
-                       " waiting=" + std::to_string(line.reports_waiting())};
+    reply.lines = {
+        std::string("fault=") + fault_name(modem.fault()) + " failing=" + std::to_string(modem.failing_sends()) +
+            " layout=" + (modem.blank_line_listing() ? "blank-line" : "usual") + " release=" +
+            (modem.keeps_input_on_release() ? "keep" : "clear") + " stored=" + std::to_string(modem.store().used()) +
+            "/" + std::to_string(modem.store().capacity()) + " submissions=" + std::to_string(log.lines().size()) +
+            (line.plugged() ? " line=plugged device=" + line.device() : " line=unplugged"),
+        "latency=" + std::to_string(line.submit_latency().count()),
+        "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported"),
+        std::string("reports=") + fate_name(modem.report_fate()) + " report-delay=" +
+            std::to_string(line.report_delay().count()) + " waiting=" + std::to_string(line.reports_waiting())};
     return reply;
 }
 
@@ -143,6 +150,9 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
     }
     if (command == "latency") {
         return latency(words, line);
+    }
+    if (command == "release") {
+        return release(words, modem);
     }
     if (command == "reports") {
         return reports(words, modem);

@@ -14,12 +14,13 @@
 //           [--parts auto|COUNT [--ref REFERENCE] [--ref16] [--order 3,1,2] [--drop 2] [--duplicate 1]]
 //   deliver --pdu HEX
 //   fault none
-//   fault silent | error | reject | endless-listing | garbage [--for SECONDS]
+//   fault silent | error | reject | endless-listing | trickling-listing | garbage [--for SECONDS]
 //   fault fail COUNT
 //   fault garbage --count COUNT
 //   fault unplug [--for SECONDS]
 //   fault replug
 //   layout usual | blank-line
+//   release keep | clear
 //   latency MS
 //   reports delivered | failed | none
 //   report-delay MS

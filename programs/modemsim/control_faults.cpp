@@ -4,9 +4,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr const char* fault_usage = "fault takes none, silent, error, reject, endless-listing or garbage "
-                                    "(each with --for SECONDS), fail COUNT, garbage --count COUNT, "
-                                    "unplug [--for SECONDS] or replug";
+constexpr const char* fault_usage =
+    "fault takes none, silent, error, reject, endless-listing, trickling-listing or garbage "
+    "(each with --for SECONDS), fail COUNT, garbage --count COUNT, "
+    "unplug [--for SECONDS] or replug";
 
 constexpr long longest_fault_ms = 24L * 3600 * 1000;
 constexpr long most_noise = 65536;
@@ -22,6 +23,7 @@ constexpr Mode modes[] = {
     {"error", Fault::SendError},
     {"reject", Fault::Reject},
     {"endless-listing", Fault::EndlessListing},
+    {"trickling-listing", Fault::TricklingListing},
     {"garbage", Fault::Garbage},
 };
 

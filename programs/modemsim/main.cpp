@@ -14,7 +14,7 @@ namespace {
 // What an error in the options shows.
 const char synopsis[] = "usage: vmsms-modemsim --link PATH [--control SOCKET] [--record FILE] [--blank-line-listing]\n"
                         "                      [--no-echo] [--ignore-length] [--capacity N] [--submit-latency MS]\n"
-                        "                      [--report-delay MS] [--no-indications]\n"
+                        "                      [--report-delay MS] [--no-indications] [--keep-input-on-release]\n"
                         "       vmsms-modemsim ctl SOCKET COMMAND [ARGUMENT...]\n"
                         "       vmsms-modemsim --help | --version\n";
 
@@ -46,10 +46,11 @@ const char help_tail[] =
     "                         left out; --duplicate: parts stored twice\n"
     "  deliver --pdu HEX      store the PDU HEX as it is\n"
     "  fault none             clear every fault (plugs the modem back in when unplugged)\n"
-    "  fault silent|error|reject|endless-listing|garbage [--for SECONDS]\n"
+    "  fault silent|error|reject|endless-listing|trickling-listing|garbage [--for SECONDS]\n"
     "                         silent: no answer, not even echo; error: sends fail with +CMS ERROR:\n"
     "                         500; reject: every command answers ERROR; endless-listing: AT+CMGL\n"
-    "                         streams entries and never ends; garbage: random bytes for answers;\n"
+    "                         streams entries and never ends; trickling-listing: the same, 40 bytes\n"
+    "                         every 200 ms; garbage: random bytes for answers;\n"
     "                         --for: the fault lifts by itself after that time\n"
     "  fault fail COUNT       the next COUNT sends fail with +CMS ERROR: 500\n"
     "  fault garbage --count N\n"
@@ -61,6 +62,8 @@ const char help_tail[] =
     "  layout usual|blank-line\n"
     "                         list without or with the blank line of --blank-line-listing\n"
     "  latency MS             submissions from now on take MS milliseconds (0 to 60000)\n"
+    "  release keep|clear     whether a command or PDU typed and not ended stays when the gateway\n"
+    "                         closes the port (keep, as real modems do) or is cleared (the default)\n"
     "  report-delay MS        reports of later submissions come MS milliseconds after their answer\n"
     "  reports delivered|failed|none\n"
     "                         the status report a submission asking for one gets (failed: status 41,\n"
@@ -139,6 +142,10 @@ ProgramSpec simulator_spec(SimulatorOptions& options) {
                    "put a blank line between the echo of AT+CMGL and its entries, as Wavecom\n"
                    "modems do (the control command layout changes it while running)",
                    profile.blank_line_listing, true),
+        set_option("--keep-input-on-release",
+                   "keep a command or PDU typed and not ended when the gateway closes the port, as\n"
+                   "real modems do (the control command release changes it while running)",
+                   profile.keep_input_on_release, true),
         set_option("--no-echo", "start with the echo off, as after ATE0; ATZ and AT&F return to it", profile.echo,
                    false),
         set_option("--ignore-length",

@@ -85,6 +85,10 @@ void Modem::command_byte(char c, std::string& out) {
     if (c == '\n') {
         return; // a stray LF is no part of a command
     }
+    if (c == escape) {
+        line_.clear(); // ESC cancels the line typed so far, without a word
+        return;
+    }
     if (echo_) {
         out += c;
     }

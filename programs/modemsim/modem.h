@@ -13,9 +13,12 @@
 struct ModemProfile {
     bool echo = true;                // ATE1; ATZ and AT&F return to this
     bool blank_line_listing = false; // a blank line between the echo and the AT+CMGL entries
-    bool check_length = true;        // refuse a PDU whose length differs from the one AT+CMGS announced
-    bool indications = true;         // AT+CNMI is offered; without it the gateway has to poll
-    int capacity = 30;               // message slots
+    // What was typed and not ended (a command line, a PDU after its prompt) stays when the gateway lets
+    // go of the port, as a real modem keeps it; by default it is cleared.
+    bool keep_input_on_release = false;
+    bool check_length = true; // refuse a PDU whose length differs from the one AT+CMGS announced
+    bool indications = true;  // AT+CNMI is offered; without it the gateway has to poll
+    int capacity = 30;        // message slots
     std::string service_centre = "+8613800000500";
 };
 
@@ -25,7 +28,10 @@ enum class Fault {
     SendError,      // every submission ends in +CMS ERROR: 500
     Reject,         // every command line answers ERROR
     EndlessListing, // AT+CMGL lists its entries over and over and never comes to its OK
-    Garbage,        // every command line and PDU is answered with random bytes instead
+    // AT+CMGL lists its entries over and over, a few bytes at a time (trickle_piece every
+    // trickle_interval), and never comes to its OK
+    TricklingListing,
+    Garbage, // every command line and PDU is answered with random bytes instead
 };
 
 // What the network makes of an accepted submission that asked for a status report.
@@ -83,6 +89,8 @@ public:
     // The next `count` submissions fail with +CMS ERROR: 500; the ones after them go through.
     void fail_next_sends(int count) { failing_sends_ = count; }
     void set_blank_line_listing(bool on) { profile_.blank_line_listing = on; }
+    void set_keep_input_on_release(bool on) { profile_.keep_input_on_release = on; }
+    bool keeps_input_on_release() const { return profile_.keep_input_on_release; }
     Fault fault() const { return fault_; }
     bool blank_line_listing() const { return profile_.blank_line_listing; }
     int failing_sends() const { return failing_sends_; }
@@ -117,8 +125,12 @@ public:
 
     // Whether an endless listing is under way; the modem then takes no input.
     bool streaming() const { return streaming_; }
-    // The next entries of the endless listing, a few kilobytes of whole lines.
+    // The next entries of the endless listing, a few kilobytes of whole lines; when it trickles, the
+    // next piece of them.
     std::string stream_more();
+    bool trickling() const { return fault_ == Fault::TricklingListing; }
+    static constexpr size_t trickle_piece = 40;
+    static constexpr int trickle_interval_ms = 200;
 
     // `count` random bytes, binary ones among them, that never make an "OK" line or a "+CMGS:" with
     // the noise sent before them, nor leave one half made for the modem's next answer to complete.
@@ -174,6 +186,7 @@ private:
     bool streaming_ = false;
     std::vector<std::string> stream_entries_; // "+CMGL: ..." CR LF PDU CR LF, repeated in turn
     size_t stream_next_ = 0;
+    std::string trickle_; // what is left of the entry being trickled
 
     std::mt19937 random_;
     std::string noise_tail_; // the last bytes of noise sent, so the next noise does not complete a line

@@ -69,7 +69,7 @@ std::vector<std::string> made_up_listing() {
 
 void Modem::set_fault(Fault fault) {
     fault_ = fault;
-    if (fault != Fault::EndlessListing) {
+    if (fault != Fault::EndlessListing && fault != Fault::TricklingListing) {
         streaming_ = false;
     }
 }
@@ -81,9 +81,19 @@ void Modem::start_stream(const std::vector<std::string>& listing) {
         stream_entries_.push_back(lines[i] + "\r\n" + lines[i + 1] + "\r\n");
     }
     stream_next_ = 0;
+    trickle_.clear();
 }
 
 std::string Modem::stream_more() {
+    if (trickling()) {
+        if (streaming_ && trickle_.empty() && !stream_entries_.empty()) {
+            trickle_ = stream_entries_[stream_next_];
+            stream_next_ = (stream_next_ + 1) % stream_entries_.size();
+        }
+        std::string piece = trickle_.substr(0, trickle_piece);
+        trickle_.erase(0, piece.size());
+        return piece;
+    }
     std::string out;
     while (streaming_ && !stream_entries_.empty() && out.size() < stream_chunk) {
         out += stream_entries_[stream_next_];

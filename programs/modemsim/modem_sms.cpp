@@ -99,7 +99,7 @@ Modem::Result Modem::list_command(const AtCommand& command) {
         result.info.push_back(message.pdu);
     }
     result.leading_blank_line = profile_.blank_line_listing;
-    if (fault_ == Fault::EndlessListing) {
+    if (fault_ == Fault::EndlessListing || fault_ == Fault::TricklingListing) {
         start_stream(result.info);
         result.info.clear();
         result.endless = true;

@@ -84,6 +84,7 @@ private:
     std::unique_ptr<PtyLink> pty_; // null while unplugged
     std::optional<Clock::time_point> replug_at_;
     std::optional<Clock::time_point> fault_ends_at_;
+    Clock::time_point trickle_at_{}; // when a trickling listing sends its next piece
     bool quit_ = false;
 
     // A submission under way: the modem has the PDU, the network has not answered yet. The answer
@@ -195,7 +196,11 @@ void Simulator::run_timers() {
 
 int Simulator::poll_timeout() const {
     std::optional<Clock::time_point> next;
-    for (const auto& due : {replug_at_, fault_ends_at_, answer_due_}) {
+    std::optional<Clock::time_point> trickle;
+    if (pty_ && modem_.streaming() && modem_.trickling()) {
+        trickle = trickle_at_;
+    }
+    for (const auto& due : {replug_at_, fault_ends_at_, answer_due_, trickle}) {
         if (due && (!next || *due < *next)) {
             next = due;
         }
@@ -266,9 +271,12 @@ int Simulator::run(ControlServer* control, int signals) {
         // An endless listing goes out as fast as the line takes it: a new piece each time the last
         // one has gone, so the control socket is served between the pieces.
         bool streaming = pty_ && modem_.streaming();
-        if (streaming && !pty_->has_output()) {
+        if (streaming && !pty_->has_output() && (!modem_.trickling() || Clock::now() >= trickle_at_)) {
             pty_->send(modem_.stream_more());
+            trickle_at_ = Clock::now() + std::chrono::milliseconds(Modem::trickle_interval_ms);
         }
+        // A trickle waits for its next piece's time, not for the line to take more.
+        streaming = streaming && !modem_.trickling();
         std::vector<pollfd> fds = {{signals, POLLIN, 0}};
         PtyLink* pty = pty_.get(); // the line this round's events are about
         if (pty) {
@@ -300,8 +308,10 @@ int Simulator::run(ControlServer* control, int signals) {
         }
         if (pty && (fds[2].revents & POLLIN) && pty->port_released()) {
             // The answer to a submission under way, and what the gateway wrote after it, went with
-            // the session: a new one must not start with them.
-            modem_.reset_input();
+            // the session: a new one must not start with them (unless the modem keeps what was typed).
+            if (!modem_.keeps_input_on_release()) {
+                modem_.reset_input();
+            }
             drop_submission();
         }
         // Last: a command may unplug the line the events above were about.

@@ -564,8 +564,42 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
     EXPECT_EQ(ctl_ok({"status"}),
-              "fault=none failing=0 layout=usual stored=0/30 submissions=3 line=plugged device=" + device_ +
-                  "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n");
+              "fault=none failing=0 layout=usual release=clear stored=0/30 submissions=3 line=plugged device=" +
+                  device_ + "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n");
+}
+
+// A real modem keeps what was typed when the port closes: a PDU half typed by a gateway that was killed
+// swallows the next session's commands, until ESC cancels it.
+TEST_F(ModemSim, ReleaseKeepLeavesAHalfTypedPduThatOnlyEscEnds) {
+    ASSERT_TRUE(start());
+    ctl_ok({"release", "keep"});
+    {
+        Line line("modem");
+        line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\n> ");
+        line.expect("0011", "0011");
+    }
+    EXPECT_NE(ctl_ok({"status"}).find("release=keep"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the release is noticed
+    Line line("modem");
+    line.expect("AT\r", "AT\r"); // taken into the PDU: echoed, not answered
+    line.expect("\x1b", "\r\nOK\r\n");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+    // ESC in command state drops the line typed so far, without a word.
+    line.expect("ATXYZ", "ATXYZ");
+    line.write("\x1b");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
+}
+
+TEST_F(ModemSim, ReleaseClearForgetsAHalfTypedPdu) {
+    ASSERT_TRUE(start());
+    {
+        Line line("modem");
+        line.expect("at+cmgs=20\r", "at+cmgs=20\r\r\n> ");
+        line.expect("0011", "0011");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Line line("modem");
+    line.expect("AT\r", "AT\r\r\nOK\r\n");
 }
 
 TEST_F(ModemSim, RejectFaultAnswersErrorToEveryCommand) {
