@@ -25,4 +25,9 @@ struct EngineOptions {
     std::atomic<bool> delivery_reports{false};
     // The most the engine reads of one message listing; a modem that sends more is taken as faulty.
     std::atomic<std::size_t> max_listing_bytes{65536};
+    // The longest one listing may take to read, in seconds, however slowly its bytes trickle in; a modem
+    // still listing after it is taken as faulty. (With fixed waits every wait reads a full chunk or
+    // ends the read, so at the default byte bound a listing a modem sends as fast as it is read takes
+    // at most 64 waits of 3.1 s.)
+    std::atomic<int> max_listing_seconds{240};
 };

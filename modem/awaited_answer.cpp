@@ -47,7 +47,12 @@ AwaitedAnswer await_answer(EngineContext& ctx, const AnswerWait& wait) {
             answer.end = AnswerEnd::TimedOut;
             break;
         }
-        int slice = static_cast<int>(std::min<long long>(deadline - now, read_slice_ms));
+        if (wait.total_ms > 0 && now >= start + wait.total_ms) {
+            answer.end = AnswerEnd::TooLong; // data that keeps trickling in must not hold the engine
+            break;
+        }
+        long long until = wait.total_ms > 0 ? std::min(deadline, start + wait.total_ms) : deadline;
+        int slice = static_cast<int>(std::min<long long>(until - now, read_slice_ms));
         std::size_t got = ctx.port.read_some(chunk.data(), chunk.size(), slice);
         if (got == 0) {
             continue;

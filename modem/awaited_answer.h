@@ -22,6 +22,7 @@ struct AnswerWait {
     bool restart_on_data = false; // the time-out counts from the last bytes received (a long listing)
     bool prompt = false;          // the "> " prompt ends the answer too
     std::size_t limit = 0;        // 0: none; more bytes than this end the wait as TooLong
+    int total_ms = 0;             // 0: none; an answer still coming after this ends as TooLong too
 };
 
 struct AwaitedAnswer {

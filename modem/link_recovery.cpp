@@ -1,9 +1,9 @@
 #include "modem/link_recovery.h"
 
-#include "modem/awaited_answer.h"
 #include "engine/backoff.h"
-#include "engine/report/engine_status.h"
 #include "engine/operator_texts.h"
+#include "engine/report/engine_status.h"
+#include "modem/awaited_answer.h"
 #include "modem/serial_link.h"
 #include "platform/gbk.h"
 
@@ -32,6 +32,10 @@ void note_modem_answer(EngineContext& ctx, const std::string& answer) {
 
 std::string modem_startup_exchange(EngineContext& ctx) {
     port_prepare(ctx.port);
+    // A modem keeps a submission half typed when the port closed under it (an engine killed in the
+    // middle of a PDU): its next commands would go into that PDU. ESC cancels it; a modem that was
+    // not in one takes no notice. (Written after the purge, which would drop it unsent.)
+    port_write(ctx.port, cancel_submission);
     tracef(ctx.logs, "star...%s,%s\n", ctx.state.port.com_setting.c_str(), ctx.state.port.rate_setting.c_str());
     return exchange_command(ctx, "AT+CMGF=0\r\n", {.after_ms = 2500, .settle_ms = 2000});
 }

@@ -4,9 +4,12 @@
 
 #include <string>
 
-// The modem's start-up exchange: purge the line, switch to PDU mode ("AT+CMGF=0"), wait 2500 ms,
-// read one chunk, wait 2000 ms; in responsive mode, wait only for the command's final result code.
-// Returns what the modem answered.
+// What cancels a submission a modem is in the middle of taking.
+inline constexpr const char* cancel_submission = "\x1b";
+
+// The modem's start-up exchange: purge the line, cancel a submission left half typed (ESC), switch to
+// PDU mode ("AT+CMGF=0"), wait 2500 ms, read one chunk, wait 2000 ms; in responsive mode, wait only for
+// the command's final result code. Returns what the modem answered.
 std::string modem_startup_exchange(EngineContext& ctx);
 
 // Marks the link down when the modem answered nothing, or only noise: neither is a refusal, since the

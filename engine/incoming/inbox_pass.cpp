@@ -1,11 +1,11 @@
 #include "engine/incoming/inbox_pass.h"
 
 #include "engine/incoming/auto_reply.h"
-#include "modem/awaited_answer.h"
 #include "engine/incoming/delivery_reports.h"
-#include "engine/report/event_hooks.h"
-#include "modem/link_recovery.h"
 #include "engine/incoming/part_assembly.h"
+#include "engine/report/event_hooks.h"
+#include "modem/awaited_answer.h"
+#include "modem/link_recovery.h"
 #include "modem/pdu/pdu_codec.h"
 #include "modem/pdu/pdu_status_report.h"
 #include "modem/result_codes.h"
@@ -167,10 +167,16 @@ std::string read_listing_awaiting(EngineContext& ctx, std::size_t& heard) {
     drain_input(ctx);
     port_write(ctx.port, "at+cmgl=4\r\n");
     ctx.logs.trace("read_cmgl_start... \n");
-    AwaitedAnswer answer = await_answer(ctx, {.timeout_ms = listing_quiet_ms, .restart_on_data = true, .limit = limit});
+    const int seconds = ctx.options.max_listing_seconds.load();
+    AwaitedAnswer answer = await_answer(
+        ctx, {.timeout_ms = listing_quiet_ms, .restart_on_data = true, .limit = limit, .total_ms = seconds * 1000});
     heard = answer.text.size();
     if (answer.end == AnswerEnd::TooLong) {
-        tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+        if (answer.text.size() > limit) {
+            tracef(ctx.logs, "listing over %zu bytes without end: modem taken as faulty\n", limit);
+        } else {
+            tracef(ctx.logs, "listing still coming after %d s: modem taken as faulty\n", seconds);
+        }
         ctx.port.mark_down(gbk("列表应答无止境"));
         return {};
     }
@@ -186,8 +192,17 @@ std::string read_listing_in_chunks(EngineContext& ctx, std::size_t& total) {
     std::string previous = command;
     std::string chunk;
     const std::size_t limit = ctx.options.max_listing_bytes.load();
+    const long long most_ms = ctx.options.max_listing_seconds.load() * 1000LL;
+    long long waited_ms = 0;
     do {
-        ctx.pacer.sleep(ctx.options.fast_device.load() ? 2600 : 3100);
+        if (waited_ms >= most_ms) {
+            tracef(ctx.logs, "listing still coming after %lld s: modem taken as faulty\n", waited_ms / 1000);
+            ctx.port.mark_down(gbk("列表应答无止境"));
+            return {};
+        }
+        const int wait = ctx.options.fast_device.load() ? 2600 : 3100;
+        ctx.pacer.sleep(wait);
+        waited_ms += wait;
         std::string raw = port_read_chunk(ctx.port);
         total += raw.size();
         chunk = filter_chunk(raw);

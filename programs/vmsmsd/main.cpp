@@ -96,7 +96,8 @@ int usage() {
     std::fputs(
         "usage: vmsmsd [--dir PATH] [--device siemens|wavecom|other] [--retry] [--pause-after-failure]\n"
         "              [--user NAME] [--show-on-screen] [--fast-device] [--wider-compatibility] [--members-only]\n"
-        "              [--speed 0..10] [--max-listing BYTES] [--responsive] [--long] [--reports]\n"
+        "              [--speed 0..10] [--max-listing BYTES]\n"
+        "              [--max-listing-time SECONDS] [--responsive] [--long] [--reports]\n"
         "              [--help] [--version]\n"
         "       vmsmsd [--dir PATH] --status [--json]\n"
         "       vmsmsd [--dir PATH] --init-db\n",
@@ -132,6 +133,16 @@ std::string take_speed(const std::string& text, EngineOptions& options) {
         return "must be 0 to 10";
     }
     options.speed = static_cast<int>(speed);
+    return "";
+}
+
+std::string take_max_listing_time(const std::string& text, EngineOptions& options) {
+    char* end = nullptr;
+    long seconds = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || seconds < 1 || seconds > 3600) {
+        return "must be 1 to 3600 seconds";
+    }
+    options.max_listing_seconds = static_cast<int>(seconds);
     return "";
 }
 
@@ -201,6 +212,11 @@ ProgramSpec daemon_spec(DaemonLine& line) {
                         "(at least 512; default {default})",
                         [&engine](const std::string& text) { return take_max_listing(text, engine); })
             .defaults_to("65536"),
+        argument_option("--max-listing-time", "SECONDS",
+                        "the longest one inbox listing may take to read, however slowly it comes,\n"
+                        "before the modem counts as faulty (1 to 3600; default {default})",
+                        [&engine](const std::string& text) { return take_max_listing_time(text, engine); })
+            .defaults_to("240"),
         setting_flag("--responsive",
                      "wait for the modem's answers instead of fixed sleeps\n"
                      "(快速收发（按模块应答收发）; also {setting}=1 in server.txt)",

@@ -1,10 +1,10 @@
 #include "engine/incoming/inbox_pass.h"
-#include "modem/pdu/pdu_codec.h"
 #include "engine/outgoing/send_pass.h"
-#include "store/send_position.h"
+#include "modem/pdu/pdu_codec.h"
 #include "modem/pdu/pdu_peer.h"
 #include "platform/gbk.h"
 #include "store/catalogue_files.h"
+#include "store/send_position.h"
 #include "store/spool.h"
 #include "support/engine_fixture.h"
 
@@ -164,15 +164,33 @@ TEST_F(EngineFaults, EndlessListingIsCutAtTheLimitAndTheModemReopened) {
     EXPECT_NE(output.prepended().at(0).find(gbk("列表应答无止境")), std::string::npos);
 }
 
+TEST_F(EngineFaults, ListingPastItsTimeBoundIsCutBeforeTheByteBound) {
+    options.max_listing_seconds = 9;
+    std::string stream;
+    for (int i = 0; stream.size() < 100000; ++i) {
+        stream += "+CMGL: " + std::to_string(i) + ",0,,20\r\n" + deliver("13900000001", "x") + "\r\n";
+    }
+    port.push_input(stream); // full chunks at every read: within the byte bound for 64 reads
+    run_inbox_pass(ctx);
+
+    EXPECT_EQ(opens, 1) << "the port was closed and opened again";
+    EXPECT_FALSE(exists(day + "/recv/acc"));
+    std::vector<int> sleeps = clock.sleeps();
+    // Three waits reach 9.3 s; then the reopening after 1 s.
+    EXPECT_EQ(std::vector<int>(sleeps.begin(), sleeps.begin() + 4), (std::vector<int>{3100, 3100, 3100, 1000}));
+    EXPECT_NE(trace_text().find("listing still coming after 9 s: modem taken as faulty"), std::string::npos);
+}
+
 TEST_F(EngineFaults, ModemThatAnswersNeitherListingNorResetIsReopened) {
     port.set_silent(true);
     run_inbox_pass(ctx);
     EXPECT_EQ(opens, 1);
     std::vector<PortWrite> writes = port.writes();
-    ASSERT_GE(writes.size(), 3u);
+    ASSERT_GE(writes.size(), 4u);
     EXPECT_EQ(writes[0].bytes, "at+cmgl=4\r\n");
     EXPECT_EQ(writes[1].bytes, "at\r\n");
-    EXPECT_EQ(writes[2].bytes, "AT+CMGF=0\r\n");
+    EXPECT_EQ(writes[2].bytes, "\x1b"); // the reopened port: any half-typed submission cancelled
+    EXPECT_EQ(writes[3].bytes, "AT+CMGF=0\r\n");
 }
 
 TEST_F(EngineFaults, DeleteThatGoesUnheardIsMadeAgainOnceTheModemIsBack) {

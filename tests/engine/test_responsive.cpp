@@ -1,8 +1,8 @@
-#include "modem/awaited_answer.h"
 #include "engine/incoming/inbox_pass.h"
+#include "engine/outgoing/submission.h"
+#include "modem/awaited_answer.h"
 #include "modem/indications.h"
 #include "modem/link_recovery.h"
-#include "engine/outgoing/submission.h"
 #include "platform/gbk.h"
 #include "store/spool.h"
 #include "support/engine_fixture.h"
@@ -208,6 +208,20 @@ TEST_F(ResponsiveInbox, AListingThatNeverEndsIsTakenAsAFaultyModem) {
     port.script({{"at+cmgl=4", endless}});
     EXPECT_EQ(read_listing(ctx), "");
     EXPECT_TRUE(link.broken());
+}
+
+TEST_F(ResponsiveInbox, AListingThatTricklesIsCutAtItsTimeBound) {
+    options.max_listing_seconds = 5;
+    std::string entry = "+CMGL: 1,0,,20\r\n" + deliver_pdu("13900000001", "x") + "\r\n";
+    port.script({{"at+cmgl=4", ""}});
+    // Forty bytes every 200 ms: never quiet for long, far below the byte bound, never ending.
+    for (long long at = 200, i = 0; at <= 60000; at += 200, ++i) {
+        port.push_input_at(at, entry.substr((i * 40) % entry.size(), 40));
+    }
+    EXPECT_EQ(read_listing(ctx), "");
+    EXPECT_TRUE(link.broken());
+    EXPECT_EQ(clock.elapsed_ms(), 5000);
+    EXPECT_NE(trace_text().find("listing still coming after 5 s: modem taken as faulty"), std::string::npos);
 }
 
 TEST_F(ResponsiveInbox, StartUpWaitsOnlyForThePduModeAnswer) {

@@ -1,0 +1,86 @@
+// What the modems of the field do that a fresh simulated modem does not, against the real vmsmsd.
+#include "support/gateway_test.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct ModeCase {
+    const char* name;
+    std::vector<std::string> flags;
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class HalfTypedSubmission : public GatewayTest, public ::testing::WithParamInterface<ModeCase> {
+protected:
+    // Another program (an engine killed in the middle) asks to submit and types part of a PDU, then lets
+    // go of the port; the modem keeps waiting for the rest.
+    void leave_a_half_typed_submission() {
+        int fd = ::open(modem->device().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0) << modem->device();
+        const std::string typed = "AT+CMGS=19\r";
+        ASSERT_EQ(::write(fd, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the prompt comes
+        const std::string part = "0011000D91683109";
+        ASSERT_EQ(::write(fd, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(fd);
+    }
+};
+
+// The restarted gateway cancels the submission before anything else, so its first recipient is sent
+// rather than swallowed into the old PDU and reported failed.
+TEST_P(HalfTypedSubmission, IsCancelledWhenThePortIsOpenedAndNothingIsLost) {
+    ASSERT_EQ(ctl({"release", "keep"}).exit_code, 0);
+    ASSERT_TRUE(has(ctl({"status"}).out, "release=keep")) << ctl({"status"}).out;
+    leave_a_half_typed_submission();
+    ASSERT_EQ(send({"--to", "13900000001", "after the kill"}).exit_code, 0);
+    start_gateway(GetParam().flags);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 60000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    gateway->signal(SIGTERM);
+    EXPECT_EQ(gateway->wait(15000), 0);
+    std::vector<std::string> sent = modem->sent_lines();
+    ASSERT_EQ(sent.size(), 1u) << modem->sent_text();
+    EXPECT_TRUE(has(sent[0], "sent ") && has(sent[0], "to=+8613900000001") && has(sent[0], "text=after the kill"))
+        << sent[0];
+    EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
+    EXPECT_TRUE(has(file_bytes("log/SUCC" + day + ".log"), "   13900000001    "));
+}
+
+const ModeCase modes[] = {
+    {"fixed_waits", {}},
+    {"responsive", {"--responsive"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, HalfTypedSubmission, ::testing::ValuesIn(modes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class FieldModem : public GatewayTest {};
+
+// A broken modem that lists a few bytes at a time for ever would hold the engine in its inbox pass;
+// the listing is cut at its time bound, the modem reopened, and the queue goes on.
+TEST_F(FieldModem, ATricklingListingIsCutAndTheQueueGoesOn) {
+    ASSERT_EQ(ctl({"fault", "trickling-listing"}).exit_code, 0);
+    start_gateway({"--responsive", "--max-listing-time", "3"});
+    ASSERT_TRUE(eventually([&] { return has(file_bytes("sms.log"), "listing still coming after 3 s"); }, 20000))
+        << file_bytes("sms.log");
+    ASSERT_EQ(ctl({"fault", "none"}).exit_code, 0);
+    ASSERT_EQ(send({"--to", "13900000001", "still going"}).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 30000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    std::vector<std::string> sent = modem->sent_lines();
+    ASSERT_EQ(sent.size(), 1u) << modem->sent_text();
+    EXPECT_TRUE(has(sent[0], "text=still going")) << sent[0];
+    EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "列表应答无止境")) << file_bytes("vmsmsd.out");
+}
+
+} // namespace
