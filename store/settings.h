@@ -31,6 +31,9 @@ inline constexpr Setting mtype{"MTYPE", "2", 20};
 // centre for every recipient (its last 11 characters).
 inline constexpr Setting rate{"RATE", "19200", 10};
 inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
+// A service centre in international form ("+8613800000500") put into every submission; empty: the
+// SIM's own.
+inline constexpr Setting smsc{"SMSC", "", 32};
 // Options the window and vmsmsd both take at start, so they survive a restart: "1" is on.
 inline constexpr Setting responsive{"RESPONSIVE", "0", 20};
 inline constexpr Setting long_messages{"LONGSMS", "0", 20};

@@ -215,12 +215,13 @@ RecipientOutcome not_sent(const Handover& handover) {
 // The parts of a long message in order, each with the same retries, under one reference that no
 // message to this recipient had just before. The recipient counts as sent once every part is.
 RecipientOutcome send_parts(EngineContext& ctx, const std::vector<UserData>& parts, const std::string& phone,
-                            const std::string& smscode, long record, int index) {
+                            const std::string& smscode, const std::string& centre, long record, int index) {
     bool seven_bit = ctx.state.content.kind == 2;
     int count = static_cast<int>(parts.size());
     int reference = ctx.state.content.concat_reference = (ctx.state.content.concat_reference + 1) & 0xFF;
     tracef(ctx.logs, "long message: %d parts, reference %d\n", count, reference);
-    SubmitOptions options{.has_header = true, .status_report = ctx.options.delivery_reports.load()};
+    SubmitOptions options{
+        .has_header = true, .status_report = ctx.options.delivery_reports.load(), .service_centre = centre};
     int last_attempt = 0;
     for (int i = 0; i < count; ++i) {
         UserData data = with_concat_header(parts[i], seven_bit, reference, count, i + 1);
@@ -234,6 +235,23 @@ RecipientOutcome send_parts(EngineContext& ctx, const std::vector<UserData>& par
     }
     report_sent(ctx, record, index, phone, last_attempt, count);
     return {true, "sent"};
+}
+
+// The service centre server.txt's SMSC names (its digits), or "" for the SIM's own; one that is no
+// international number is traced and left out.
+std::string service_centre(EngineContext& ctx) {
+    std::string text = read_setting(settings::smsc);
+    if (text.find_first_not_of(' ') == std::string::npos) {
+        return {};
+    }
+    std::optional<std::string> digits = international_service_centre(text);
+    if (!digits) {
+        tracef(ctx.logs, "SMSC=[%s] is no international number (+ and up to 15 digits): the SIM's centre is used\n",
+               text.c_str());
+        return {};
+    }
+    tracef(ctx.logs, "smsc=[+%s]\n", digits->c_str());
+    return *digits;
 }
 
 std::string joined_hex(const std::vector<UserData>& parts) {
@@ -261,12 +279,14 @@ RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& reci
     }
     // Read for every recipient, so a new service centre takes effect at the next one.
     std::string smscode = read_setting(settings::smscode);
+    std::string centre = service_centre(ctx);
     RecipientOutcome outcome;
     if (parts.size() > 1) {
-        outcome = send_parts(ctx, parts, *phone.number, smscode, record, index);
+        outcome = send_parts(ctx, parts, *phone.number, smscode, centre, record, index);
     } else {
         RecipientData data = recipient_data(ctx, parts.front());
-        SubmitOptions options{.flash = data.flash, .status_report = ctx.options.delivery_reports.load()};
+        SubmitOptions options{
+            .flash = data.flash, .status_report = ctx.options.delivery_reports.load(), .service_centre = centre};
         SubmitPdu pdu = build_pdu(ctx, *phone.number, data.hex, parts.front().septets, options, smscode);
         Handover handover = hand_over(ctx, pdu, *phone.number, record, index);
         if (handover.sent) {

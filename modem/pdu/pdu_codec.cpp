@@ -55,9 +55,14 @@ std::string first_octet(const SubmitOptions& options) {
 SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
                           const SubmitOptions& options) {
     bool flash = options.flash;
-    // No service-centre address, the first octet, reference 0; the destination is international, 86
-    // followed by the number.
-    std::string pdu = "00" + first_octet(options) + "00";
+    // No service-centre address (or the one asked for), the first octet, reference 0; the destination
+    // is international, 86 followed by the number.
+    std::string centre = "00";
+    if (!options.service_centre.empty()) {
+        centre =
+            hex_field(1 + (options.service_centre.size() + 1) / 2) + "91" + swap_semi_octets(options.service_centre);
+    }
+    std::string pdu = centre + first_octet(options) + "00";
     pdu += hex_field(number.size() + 2);
     pdu += "9168";
     pdu += swap_semi_octets(number);
@@ -65,8 +70,8 @@ SubmitPdu standard_submit(std::string_view number, std::string_view user_data, b
     pdu += pid_dcs(seven_bit, flash) + (seven_bit ? "A7" : "30");
     pdu += user_data_length(user_data, seven_bit, septets);
     pdu += user_data;
-    // The send command counts the octets after the one-octet empty service-centre field.
-    int command_length = static_cast<int>(pdu.size() / 2) - 1;
+    // The send command counts the octets after the service-centre field.
+    int command_length = static_cast<int>((pdu.size() - centre.size()) / 2);
     return {std::move(pdu), command_length};
 }
 
@@ -90,6 +95,27 @@ SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bo
 }
 
 } // namespace
+
+std::optional<std::string> international_service_centre(std::string_view text) {
+    std::string digits;
+    bool plus = false;
+    for (char c : text) {
+        if (c == ' ') {
+            continue;
+        }
+        if (c == '+' && !plus && digits.empty()) {
+            plus = true;
+        } else if (c >= '0' && c <= '9' && plus) {
+            digits += c;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits.empty() || digits.size() > 15) {
+        return std::nullopt;
+    }
+    return digits;
+}
 
 Encoded7bit encode_7bit(std::string_view gbk_text) {
     std::string septets = gsm_septets_from_gbk(gbk_text);

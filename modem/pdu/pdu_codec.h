@@ -63,12 +63,19 @@ SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, 
                            std::string_view smscode, PduVariant variant, bool flash = false);
 
 // What else an SMS-SUBMIT may carry: `has_header` says the user data starts with a user-data header
-// (a part of a long message); `status_report` asks the network for a report on delivery.
+// (a part of a long message); `status_report` asks the network for a report on delivery;
+// `service_centre` (international digits, without '+') puts that centre into a Standard PDU instead of
+// leaving the SIM's own to the modem.
 struct SubmitOptions {
     bool flash = false;
     bool has_header = false;
     bool status_report = false;
+    std::string service_centre{};
 };
+
+// The service-centre digits of an international number ("+" and 1 to 15 digits, blanks ignored);
+// nullopt when `text` is not one.
+std::optional<std::string> international_service_centre(std::string_view text);
 SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
                            std::string_view smscode, PduVariant variant, const SubmitOptions& options);
 

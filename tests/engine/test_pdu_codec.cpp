@@ -209,6 +209,42 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Cutting the user data to one message ---------------------------------------------------------------
 
+// A service centre asked for goes in front of the TPDU; the send command's length stays the TPDU's.
+TEST(BuildSubmit, AServiceCentreAskedForLeadsThePduAndIsNotCounted) {
+    SubmitOptions options;
+    options.service_centre = "8613800000500";
+    SubmitPdu with = build_submit_pdu("13900000001", "E8329BFD06", true, 5, "", PduVariant::Standard, options);
+    SubmitPdu without = build_submit_pdu("13900000001", "E8329BFD06", true, 5, "", PduVariant::Standard);
+    EXPECT_EQ(with.pdu, "0891683108000005F0" + without.pdu.substr(2));
+    EXPECT_EQ(with.command_length, without.command_length);
+    options.service_centre = "447785016005"; // an even count of digits takes no 'F'
+    with = build_submit_pdu("13900000001", "E8329BFD06", true, 5, "", PduVariant::Standard, options);
+    EXPECT_EQ(with.pdu, "0791447758100650" + without.pdu.substr(2));
+}
+
+struct CentreCase {
+    const char* name;
+    std::string text;
+    std::optional<std::string> digits;
+};
+
+class ServiceCentre : public ::testing::TestWithParam<CentreCase> {};
+
+TEST_P(ServiceCentre, TakesOnlyAnInternationalNumber) {
+    EXPECT_EQ(international_service_centre(GetParam().text), GetParam().digits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServiceCentre,
+                         ::testing::Values(CentreCase{"china", "+8613800000500", "8613800000500"},
+                                           CentreCase{"blanks_ignored", " +86 138 0000 0500 ", "8613800000500"},
+                                           CentreCase{"fifteen_digits", "+123456789012345", "123456789012345"},
+                                           CentreCase{"sixteen_digits", "+1234567890123456", std::nullopt},
+                                           CentreCase{"national", "13800000500", std::nullopt},
+                                           CentreCase{"plus_alone", "+", std::nullopt},
+                                           CentreCase{"plus_twice", "++86138", std::nullopt},
+                                           CentreCase{"letters", "+86abc", std::nullopt}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CutUserData, SevenBitKeepsTheSeptetsOfThe140Octets) {
     Encoded7bit long_text = encode_7bit(std::string(200, 'a'));
     UserData cut = cut_user_data(long_text.hex, true, long_text.septets);

@@ -51,6 +51,34 @@ TEST_F(Submission, EnglishReportLineKeepsTheStoredContent) {
     EXPECT_EQ(report("SUCC"), "1.2," + now_text() + "   13900000001    \x02hello   \r\r\n");
 }
 
+// SMSC puts a service centre into every submission; one that is no international number is left out
+// (traced), and without it the PDU is as it always was.
+TEST_F(Submission, ServiceCentreOfServerTxtLeadsEveryPdu) {
+    struct Case {
+        const char* smsc;
+        const char* pdu_start;
+        const char* trace;
+    };
+    for (const Case& c : {Case{"+8613800000500",
+                               "0891683108000005F0"
+                               "1100",
+                               "smsc=[+8613800000500]"},
+                          Case{"13800000500", "001100", "is no international number"}, Case{"", "001100", ""}}) {
+        put_file("server.txt", std::string("[SET]\r\nSMSC=") + c.smsc + "\r\n");
+        port.standing(accepting_modem());
+        std::size_t before = sent_pdus().size();
+        ASSERT_EQ(outcome(submit_to_recipient(ctx, "13900000001", chinese(), 1, 0)), "sent: sent") << c.smsc;
+        ASSERT_EQ(sent_pdus().size(), before + 1);
+        EXPECT_EQ(sent_pdus().back().rfind(c.pdu_start, 0), 0u) << c.smsc << ": " << sent_pdus().back();
+        EXPECT_EQ(send_commands().back(), "at+cmgs=19\r") << c.smsc;
+        if (*c.trace != '\0') {
+            EXPECT_NE(trace_text().find(c.trace), std::string::npos) << c.smsc;
+        } else {
+            EXPECT_EQ(trace_text().find("smsc=["), trace_text().find("smsc=[+8613800000500]")) << c.smsc;
+        }
+    }
+}
+
 TEST_F(Submission, SiemensVariantCarriesTheServiceCentreAndFixedLength) {
     put_file("server.txt", "[SET]\r\nSMSCODE=8613800000500\r\n");
     options.device = DeviceType::Siemens;
@@ -299,7 +327,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SubmissionResolve, ::testing::ValuesIn(resolves)
 TEST_F(Submission, TokenWithoutCategoryFileResolvesToTheNameAndFailsWithoutTraffic) {
     port.standing(accepting_modem());
     const std::string name = gbk("采购部");
-    EXPECT_EQ(outcome(submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0)), "not sent: 不是手机号码");
+    EXPECT_EQ(outcome(submit_to_recipient(ctx, gbk("客户") + "\x02" + name, chinese(), 1, 0)),
+              "not sent: 不是手机号码");
     EXPECT_TRUE(port.writes().empty());
     EXPECT_NE(report("FAIL").find("   " + name + "    "), std::string::npos);
     EXPECT_NE(trace_text().find("name3=[" + name + "]"), std::string::npos);

@@ -83,4 +83,19 @@ TEST_F(FieldModem, ATricklingListingIsCutAndTheQueueGoesOn) {
     EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "列表应答无止境")) << file_bytes("vmsmsd.out");
 }
 
+// The service centre server.txt names goes with every submission, a long message's parts included.
+TEST_F(FieldModem, TheServiceCentreSetIsInEverySubmission) {
+    put_file("server.txt", file_bytes("server.txt") + "SMSC=+8613800000999\r\n");
+    ASSERT_EQ(send({"--to", "13900000001", "one"}).exit_code, 0);
+    ASSERT_EQ(send({"--long", "--english", "--to", "13900000002", std::string(200, 'x')}).exit_code, 0);
+    start_gateway({"--long"});
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "2"; }, 60000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    std::vector<std::string> sent = modem->sent_lines();
+    ASSERT_EQ(sent.size(), 3u) << modem->sent_text();
+    for (const std::string& line : sent) {
+        EXPECT_TRUE(has(line, "sent ") && has(line, "smsc=8613800000999 ")) << line;
+    }
+}
+
 } // namespace
