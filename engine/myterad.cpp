@@ -1,19 +1,20 @@
 #include "engine/myterad.h"
 
-#include "engine/incoming/delivery_reports.h"
 #include "engine/engine_context.h"
+#include "engine/incoming/delivery_reports.h"
+#include "engine/incoming/inbox_pass.h"
+#include "engine/operator_texts.h"
+#include "engine/outgoing/send_pass.h"
 #include "engine/report/engine_logs.h"
 #include "engine/report/engine_status.h"
 #include "engine/report/event_hooks.h"
-#include "engine/incoming/inbox_pass.h"
-#include "modem/indications.h"
-#include "modem/link_recovery.h"
-#include "engine/operator_texts.h"
 #include "engine/report/persist.h"
-#include "engine/outgoing/send_pass.h"
-#include "modem/serial_link.h"
 #include "engine/send_source.h"
 #include "engine/shared/shared_source.h"
+#include "modem/indications.h"
+#include "modem/init_commands.h"
+#include "modem/link_recovery.h"
+#include "modem/serial_link.h"
 #include "modem/signal_watch.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
@@ -229,7 +230,9 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
     // that got one just before a restart does not join it with the next.
     ctx.state.content.concat_reference = static_cast<int>(seconds_of(now) % 256);
     status.started();
-    start_modem(ctx);
+    if (!start_modem(ctx)) {
+        return false;
+    }
     while (true) {
         run_cycle(ctx);
         if (terminate_requested()) {
@@ -258,12 +261,19 @@ void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
     output_.replace_monitor(monitor_text);
 }
 
-void myterad::start_modem(EngineContext& ctx) {
+bool myterad::start_modem(EngineContext& ctx) {
     output_.set_caption(started_caption());
     output_.replace_monitor(gbk("系统已准备好，开始收发信息..................................!\r\n"));
     output_.prepend_monitor(">>>>>OK!\r\n");
     modem_startup_exchange(ctx);
+    if (std::optional<std::string> failed = run_init_commands(ctx)) {
+        // The operator's set-up commands are part of the port's set-up: the engine does not go on
+        // with a modem that refused one.
+        fail_startup(ctx.logs, *failed);
+        return false;
+    }
     output_.prepend_monitor("OK!\r\n");
+    return true;
 }
 
 myterad::Counters myterad::read_counters(EngineContext& ctx) {

@@ -72,7 +72,7 @@ private:
     bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link);
     std::unique_ptr<SendSource> open_send_source(EngineLogs& logs);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);
-    void start_modem(EngineContext& ctx);
+    bool start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);
     void run_cycle(EngineContext& ctx);
     void finish(bool startup_failed);

@@ -4,6 +4,7 @@
 #include "engine/operator_texts.h"
 #include "engine/report/engine_status.h"
 #include "modem/awaited_answer.h"
+#include "modem/init_commands.h"
 #include "modem/serial_link.h"
 #include "platform/gbk.h"
 
@@ -63,6 +64,10 @@ void recover_link(EngineContext& ctx) {
         wait = backoff.next();
     }
     tracef(ctx.logs, "link back on %s\n", device.c_str());
+    if (std::optional<std::string> failed = run_init_commands(ctx)) {
+        // Said, and the engine goes on: the modem answers, and what it refused may be set already.
+        ctx.output.prepend_monitor(*failed);
+    }
     // A modem that lost power lost its settings too: it is asked to announce messages again.
     ctx.state.indications.asked = false;
     ctx.state.indications.on = false;

@@ -34,6 +34,8 @@ inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
 // A service centre in international form ("+8613800000500") put into every submission; empty: the
 // SIM's own.
 inline constexpr Setting smsc{"SMSC", "", 32};
+// Extra AT commands sent after the start-up exchange and every reopening, separated by '|'.
+inline constexpr Setting init{"INIT", "", 1024};
 // Options the window and vmsmsd both take at start, so they survive a restart: "1" is on.
 inline constexpr Setting responsive{"RESPONSIVE", "0", 20};
 inline constexpr Setting long_messages{"LONGSMS", "0", 20};

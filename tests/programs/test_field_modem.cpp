@@ -98,4 +98,21 @@ TEST_F(FieldModem, TheServiceCentreSetIsInEverySubmission) {
     }
 }
 
+// INIT's commands go after the start-up exchange; a refused one is named and the engine does not start.
+TEST_F(FieldModem, InitCommandsAreSentAndARefusedOneIsNamed) {
+    const std::string base = file_bytes("server.txt");
+    put_file("server.txt", base + "INIT=ATE1|AT+NOSUCH=1\r\n");
+    start_gateway();
+    EXPECT_EQ(gateway->wait(30000), 1) << file_bytes("vmsmsd.out");
+    EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "初始化命令失败：AT+NOSUCH=1 -> ERROR")) << file_bytes("vmsmsd.out");
+    EXPECT_TRUE(has(file_bytes("sms.log"), "INIT ATE1: OK")) << file_bytes("sms.log");
+
+    put_file("server.txt", base + "INIT=ATE1 | AT\r\n");
+    ASSERT_EQ(send({"--to", "13900000001", "set up"}).exit_code, 0);
+    start_gateway();
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 60000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    EXPECT_TRUE(has(file_bytes("sms.log"), "INIT AT: OK")) << file_bytes("sms.log");
+}
+
 } // namespace
