@@ -150,9 +150,9 @@ TEST(ControlCommandHelp, EveryCommandOfTheSimulatorIsExplained) {
     ProgramResult help = run_program(built_program("programs/vmsms-modemsim"), {"--help"});
     ASSERT_EQ(help.exit_code, 0) << help.err;
     for (const char* command :
-         {"deliver", "fault none", "fault silent|error|reject|endless-listing|garbage", "fault fail",
-          "fault garbage --count", "fault unplug", "fault replug", "layout", "latency", "report-delay", "reports",
-          "network", "sent", "messages", "stored", "status", "clear", "quit"}) {
+         {"deliver", "fault none", "fault silent|error|reject|endless-listing|trickling-listing|garbage", "fault fail",
+          "fault garbage --count", "fault unplug", "fault replug", "layout", "latency", "release", "report-delay",
+          "reports", "network", "sent", "messages", "stored", "status", "clear", "quit"}) {
         EXPECT_TRUE(has_entry(help.out, command)) << command << " has no line of its own in:\n" << help.out;
     }
 }
