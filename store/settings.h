@@ -36,6 +36,15 @@ inline constexpr Setting smscode{"SMSCODE", "0000000000", 16};
 inline constexpr Setting smsc{"SMSC", "", 32};
 // Extra AT commands sent after the start-up exchange and every reopening, separated by '|'.
 inline constexpr Setting init{"INIT", "", 1024};
+// The SIM's PIN, sent once when the SIM asks for it; never written anywhere else.
+inline constexpr Setting pin{"PIN", "", 16};
+// The modem's identity (AT+CGSN) or the SIM's (AT+CCID) the port must show; empty: any modem.
+inline constexpr Setting imei{"IMEI", "", 32};
+inline constexpr Setting iccid{"ICCID", "", 32};
+// "1": a modem that does not answer at all is reset through the USB subsystem.
+inline constexpr Setting usb_reset{"USBRESET", "0", 20};
+// The country code national numbers belong to.
+inline constexpr Setting country{"COUNTRY", "86", 8};
 // Options the window and vmsmsd both take at start, so they survive a restart: "1" is on.
 inline constexpr Setting responsive{"RESPONSIVE", "0", 20};
 inline constexpr Setting long_messages{"LONGSMS", "0", 20};
