@@ -4,9 +4,10 @@
 #include "platform/ini_file.h"
 #include "store/customer_files.h"
 #include "store/customer_token.h"
-#include "store/record_files.h"
 #include "store/number_range.h"
+#include "store/phone_number.h"
 #include "store/recipient_walk.h"
+#include "store/record_files.h"
 
 #include <optional>
 #include <unistd.h>
@@ -85,7 +86,7 @@ template <typename Visit> void for_each_line(const std::string& box_text, Visit 
 } // namespace
 
 bool is_phone_number(std::string_view text) {
-    return !text.empty() && text.size() <= 12 && all_digits(text);
+    return is_national_number(text) || is_international_number(text);
 }
 
 bool is_reply_address(std::string_view text) {

@@ -5,14 +5,15 @@
 #include <string_view>
 #include <vector>
 
-// What a recipient line can name. The engine sends to a phone number of at most 12 digits, expands a
-// number range (a line whose twelfth character is '-') and resolves a customer token (a line holding
-// the byte 0x02) through the category files; a line that is none of these reaches nobody.
+// What a recipient line can name. The engine sends to a phone number (a national number of at most 12
+// digits, or an international one, '+' and up to 15 digits: store/phone_number.h), expands a number
+// range (a line whose twelfth character is '-') and resolves a customer token (a line holding the byte
+// 0x02) through the category files; a line that is none of these reaches nobody.
 
 // The most recipients one message may stand for, number ranges counted member by member.
 inline constexpr std::uint64_t max_message_recipients = 100000;
 
-// Digits only, 1 to 12 of them: a number the engine can put into a submit PDU.
+// A number the engine can put into a submit PDU: 1 to 12 digits, or '+' and 1 to 15 digits.
 bool is_phone_number(std::string_view text);
 
 // An optional '+' followed by 1 to 20 digits: a sender that can be answered with a message.

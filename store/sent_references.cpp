@@ -1,6 +1,7 @@
 #include "store/sent_references.h"
 
 #include "platform/text_file.h"
+#include "store/phone_number.h"
 
 #include <cstdio>
 #include <map>
@@ -31,8 +32,12 @@ bool note_sent_reference(const std::string& day, const SentReference& sent) {
                                                       std::to_string(sent.parts) + "\n");
 }
 
-std::optional<SentReference> find_sent_reference(const std::string& day, int reference,
-                                                 const std::string& recipient_digits) {
+std::optional<SentReference> find_sent_reference(const std::string& day, int reference, const std::string& recipient) {
+    return find_sent_reference(day, reference, recipient, home_country());
+}
+
+std::optional<SentReference> find_sent_reference(const std::string& day, int reference, const std::string& recipient,
+                                                 std::string_view country) {
     std::optional<std::string> text = read_binary_file(sent_references_path(day));
     if (!text) {
         return std::nullopt;
@@ -46,7 +51,7 @@ std::optional<SentReference> find_sent_reference(const std::string& day, int ref
         if (!(fields >> sent.reference >> sent.number >> sent.record >> sent.index >> sent.part >> sent.parts)) {
             continue;
         }
-        if (sent.reference == reference && !sent.number.empty() && recipient_digits.ends_with(sent.number)) {
+        if (sent.reference == reference && same_number(recipient, sent.number, country)) {
             found = sent;
         }
     }

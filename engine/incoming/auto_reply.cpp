@@ -4,8 +4,9 @@
 #include "engine/send_source.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
-#include "store/catalogue_files.h"
 #include "queue/enqueue.h"
+#include "store/catalogue_files.h"
+#include "store/phone_number.h"
 #include "store/recipients.h"
 #include "store/spool.h"
 
@@ -16,6 +17,17 @@ namespace {
 constexpr std::size_t reply_bytes = 139;
 // Enough to read a whole catalogue entry before it is cut.
 constexpr std::size_t catalogue_read_buffer = 4096;
+
+// The sender's entry in the members file, which may write the number in any of its forms (national,
+// with the country code, international); the absent-member value when none is listed.
+std::string member_value(const std::string& sender) {
+    std::vector<std::string> spellings = number_spellings(sender, home_country());
+    std::string value = read_member_value(spellings.front());
+    for (std::size_t i = 1; i < spellings.size() && !is_member_value(value); ++i) {
+        value = read_member_value(spellings[i]);
+    }
+    return value;
+}
 
 } // namespace
 
@@ -64,7 +76,7 @@ void on_demand_check(EngineContext& ctx, const std::string& text, const std::str
         ctx.logs.trace(gbk("非会员点播\r\n"));
         return;
     }
-    std::string value = read_member_value(sender);
+    std::string value = member_value(sender);
     tracef(ctx.logs, gbk("会员点播=[%s]，[%s],[%s]\n").c_str(), sender.c_str(), code.c_str(), value.c_str());
     if (!is_member_value(value)) {
         ctx.logs.trace(gbk("======================================:点播_无此会员\r\n"));

@@ -6,8 +6,9 @@
 
 // Answers a received message that begins with '*': the text after the star (line breaks removed) is a
 // query code, and the catalogue text stored under it is queued as a reply to the sender in today's
-// spool. With members only, senders missing from the members file get nothing; senders that are not a
-// phone number (an alphanumeric sender) never get a reply.
+// spool. With members only, senders missing from the members file get nothing (the file may list a
+// member's number in any of its forms: store/phone_number.h); senders that are not a phone number (an
+// alphanumeric sender) never get a reply.
 void on_demand_check(EngineContext& ctx, const std::string& text, const std::string& sender);
 
 // Queues the reply to one query: the catalogue text for `code`, or the wrong-code text. A reply that

@@ -12,6 +12,7 @@
 #include "platform/text_ops.h"
 #include "store/customer_files.h"
 #include "store/customer_token.h"
+#include "store/phone_number.h"
 #include "store/recipients.h"
 #include "store/sent_references.h"
 #include "store/settings.h"
@@ -68,7 +69,9 @@ SubmitPdu build_pdu(EngineContext& ctx, const std::string& number, const std::st
     bool seven_bit = ctx.state.content.kind == 2;
     PduVariant variant = ctx.options.device.load() == DeviceType::Siemens ? PduVariant::Siemens : PduVariant::Standard;
     std::string centre = last_chars(smscode, 11);
-    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, options);
+    SubmitOptions in_country = options;
+    in_country.country = home_country(); // COUNTRY of server.txt: whose national numbers these are
+    SubmitPdu pdu = build_submit_pdu(number, user_data, seven_bit, septets, smscode, variant, in_country);
     tracef(trace, "shouji_code2=%s\n", swap_semi_octets(number).c_str());
     tracef(trace, "smsCO_0=[%s]\n", smscode.c_str());
     tracef(trace, "smsCO_1=[%s]\n", centre.c_str());
@@ -136,7 +139,7 @@ PhoneToSendTo phone_to_send_to(EngineContext& ctx, const std::string& recipient,
     if (resolved.unsafe) {
         return {std::nullopt, report_unsendable(ctx, record, index, phone, "客户名无效")};
     }
-    if (phone.size() > max_phone_length) {
+    if (phone.size() > max_phone_length && !is_international_number(cut_at_line_end(phone))) {
         tracef(trace, "number too long, not sent=[%s]\n", phone.c_str());
         return {std::nullopt, report_unsendable(ctx, record, index, phone, "号码超过12位")};
     }

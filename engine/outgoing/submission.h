@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The longest phone number the submission accepts.
+// The longest national number the submission accepts (an international one may take 16 characters).
 inline constexpr std::size_t max_phone_length = 12;
 
 

@@ -52,20 +52,29 @@ std::string first_octet(const SubmitOptions& options) {
     return hex_field(static_cast<size_t>(octet));
 }
 
+// An international destination ("+" and its digits) goes out with its own digits and type 91; `national`
+// is the field for any other number.
+std::string destination_field(std::string_view number, const std::string& national) {
+    if (number.size() > 1 && number.front() == '+') {
+        std::string_view digits = number.substr(1);
+        return hex_field(digits.size()) + "91" + swap_semi_octets(digits);
+    }
+    return national;
+}
+
 SubmitPdu standard_submit(std::string_view number, std::string_view user_data, bool seven_bit, int septets,
                           const SubmitOptions& options) {
     bool flash = options.flash;
     // No service-centre address (or the one asked for), the first octet, reference 0; the destination
-    // is international, 86 followed by the number.
+    // is international, the country code (86) followed by a national number.
     std::string centre = "00";
     if (!options.service_centre.empty()) {
         centre =
             hex_field(1 + (options.service_centre.size() + 1) / 2) + "91" + swap_semi_octets(options.service_centre);
     }
     std::string pdu = centre + first_octet(options) + "00";
-    pdu += hex_field(number.size() + 2);
-    pdu += "9168";
-    pdu += swap_semi_octets(number);
+    std::string with_country = options.country + std::string(number);
+    pdu += destination_field(number, hex_field(with_country.size()) + "91" + swap_semi_octets(with_country));
     // PID 00, then DCS and validity: 24 hours for English, 4 hours 5 minutes for Chinese.
     pdu += pid_dcs(seven_bit, flash) + (seven_bit ? "A7" : "30");
     pdu += user_data_length(user_data, seven_bit, septets);
@@ -84,9 +93,7 @@ SubmitPdu siemens_submit(std::string_view number, std::string_view user_data, bo
     pdu += "9168";
     pdu += swap_semi_octets(centre);
     pdu += first_octet(options) + "00";
-    pdu += hex_field(number.size());
-    pdu += "81";
-    pdu += swap_semi_octets(number);
+    pdu += destination_field(number, hex_field(number.size()) + "81" + swap_semi_octets(number));
     pdu += pid_dcs(seven_bit, flash) + "A7";
     pdu += user_data_length(user_data, seven_bit, septets);
     pdu += user_data;

@@ -46,8 +46,10 @@ std::string unswap_semi_octets(std::string_view semi_octets);
 
 // --- Submit PDU -----------------------------------------------------------------------------------------
 
-// Standard: no service-centre address (the modem's own is used), destination +86 and the number.
-// Siemens: the service centre from SMSCODE and the destination as it stands.
+// Standard: no service-centre address (the modem's own is used), destination +86 (the country of
+// SubmitOptions) and the number.
+// Siemens: the service centre from SMSCODE and the destination as it stands (type 81).
+// In both an international number ("+" and its digits) is sent as it stands, type 91, no 86 put before it.
 enum class PduVariant { Standard, Siemens };
 
 struct SubmitPdu {
@@ -65,12 +67,13 @@ SubmitPdu build_submit_pdu(std::string_view number, std::string_view user_data, 
 // What else an SMS-SUBMIT may carry: `has_header` says the user data starts with a user-data header
 // (a part of a long message); `status_report` asks the network for a report on delivery;
 // `service_centre` (international digits, without '+') puts that centre into a Standard PDU instead of
-// leaving the SIM's own to the modem.
+// leaving the SIM's own to the modem. `country` is the code a Standard PDU puts before a national number.
 struct SubmitOptions {
     bool flash = false;
     bool has_header = false;
     bool status_report = false;
     std::string service_centre{};
+    std::string country = "86";
 };
 
 // The service-centre digits of an international number ("+" and 1 to 15 digits, blanks ignored);
@@ -90,7 +93,8 @@ struct ConcatInfo {
 };
 
 struct ReceivedMessage {
-    std::string sender;             // digits, a national number without +86; or the text of an alphanumeric sender
+    std::string sender;             // a national number (the home country's code removed), "+" and the digits of
+                                    // another country's number, or the text of an alphanumeric sender
     std::string text;               // GBK
     bool sender_is_name = false;    // an alphanumeric sender (a company name), which cannot be answered
     std::optional<ConcatInfo> part; // set when the message is one part of a long message
@@ -99,7 +103,9 @@ struct ReceivedMessage {
 // One PDU line of the modem's message listing (its trailing CR may be there), read from the layout it
 // actually has. Writes the codec's trace lines to `trace`. Never fails: a damaged line gives what can
 // be read from it.
+// The sender's country is COUNTRY of server.txt (store/phone_number.h); the second form names it.
 ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace);
+ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace, std::string_view country);
 
 // --- User-data decoders ---------------------------------------------------------------------------------
 

@@ -4,25 +4,33 @@
 #include "modem/pdu/pdu_hex.h"
 #include "modem/pdu/pdu_layout.h"
 #include "platform/gbk.h"
+#include "store/phone_number.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
 
 constexpr size_t max_user_data_chars = 1000;
 
-// Senders in international form with the country code 86 are stored as national numbers, as replies
-// and the members file expect; so is a 13-digit number beginning with 86 whatever its type says.
-std::string national_sender(const PduAddress& sender) {
+// Senders of the home country are stored as national numbers, as replies and the members file expect:
+// in international form whatever their length, or of unknown type when they are too long to be national
+// and begin with the country code. Other international senders keep their '+', so a reply goes back to
+// them as such. A sender that is no phone number is kept as it was read.
+std::string stored_sender(const PduAddress& sender, std::string_view country) {
     const std::string& value = sender.value;
-    if (is_alphanumeric(sender.type) || value.rfind("86", 0) != 0 || value.size() <= 2) {
+    if (is_alphanumeric(sender.type)) {
         return value;
     }
-    if (is_international(sender.type) || value.size() == 13) {
-        return value.substr(2);
+    if (is_international(sender.type)) {
+        if (value.size() > country.size() && value.starts_with(country)) {
+            return value.substr(country.size());
+        }
+        return is_international_number("+" + value) ? "+" + value : value;
     }
-    return value;
+    std::optional<std::string> canonical = canonical_number(value, country);
+    return canonical ? stored_number(*canonical, country) : value;
 }
 
 // The user data as it stands on the line, up to the line's CR or any other character that cannot be
@@ -84,6 +92,10 @@ LineLayout read_layout(std::string_view line) {
 } // namespace
 
 ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
+    return decode_received_pdu(line, trace, home_country());
+}
+
+ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace, std::string_view country) {
     const TraceFormats& format = formats();
     LineLayout layout = read_layout(line);
     std::string_view from_d = line.substr(std::min(layout.user_data_start, line.size()));
@@ -93,7 +105,7 @@ ReceivedMessage decode_received_pdu(std::string_view line, TraceSink& trace) {
     tracef(trace, format.coding.c_str(), layout.coding_type.c_str(), layout.udl_text.c_str());
 
     ReceivedMessage message;
-    message.sender = national_sender(layout.sender);
+    message.sender = stored_sender(layout.sender, country);
     message.sender_is_name = is_alphanumeric(layout.sender.type);
     bool has_header = (layout.first_octet & user_data_header_flag) != 0;
     message.text = user_data_text(user_data_chars(from_d), layout.udl, coding_of_dcs(layout.dcs), has_header);

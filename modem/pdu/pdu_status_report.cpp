@@ -32,7 +32,8 @@ std::optional<DeliveryReport> decode_status_report(std::string_view pdu_line) {
     reader.octet(); // first octet
     DeliveryReport report;
     report.reference = reader.octet();
-    report.recipient = read_address(reader).value;
+    PduAddress recipient = read_address(reader);
+    report.recipient = is_international(recipient.type) ? "+" + recipient.value : recipient.value;
     reader.skip_octets(time_stamp_octets); // when the centre took the message
     reader.skip_octets(time_stamp_octets); // when it was delivered or failed
     report.status = reader.octet();

@@ -7,7 +7,7 @@
 // SMS-STATUS-REPORT: the network's word on a message sent with a status-report request.
 struct DeliveryReport {
     int reference = 0;     // TP-MR of the message it reports on
-    std::string recipient; // TP-RA digits as written (international form keeps its country code)
+    std::string recipient; // TP-RA digits as written, with a '+' before them when its type is international
     int status = 0;        // TP-ST
 };
 

@@ -52,11 +52,17 @@ TEST_P(StatusReportDecoding, ReadsTheFieldsThatMatchAReportToItsMessage) {
 }
 
 const ReportCase reports[] = {
-    {"delivered", report_pdu(42, "8613900000001", 0x00), 42, "8613900000001", 0, DeliveryOutcome::Delivered},
-    {"with_service_centre", report_pdu(7, "8613900000002", 0x00, "0891683108000005F0"), 7, "8613900000002", 0,
+    {"delivered", report_pdu(42, "8613900000001", 0x00), 42, "+8613900000001", 0, DeliveryOutcome::Delivered},
+    {"with_service_centre", report_pdu(7, "8613900000002", 0x00, "0891683108000005F0"), 7, "+8613900000002", 0,
      DeliveryOutcome::Delivered},
-    {"still_trying", report_pdu(255, "8613900000001", 0x20), 255, "8613900000001", 0x20, DeliveryOutcome::Pending},
-    {"failed", report_pdu(1, "8613900000001", 0x41), 1, "8613900000001", 0x41, DeliveryOutcome::Failed},
+    {"still_trying", report_pdu(255, "8613900000001", 0x20), 255, "+8613900000001", 0x20, DeliveryOutcome::Pending},
+    {"failed", report_pdu(1, "8613900000001", 0x41), 1, "+8613900000001", 0x41, DeliveryOutcome::Failed},
+    {"national_recipient",
+     "00062A0B813109000000F1"
+     "40506070105023"
+     "40506070205023"
+     "00",
+     42, "13900000001", 0, DeliveryOutcome::Delivered},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, StatusReportDecoding, ::testing::ValuesIn(reports),
@@ -119,6 +125,44 @@ TEST_F(DeliveryReports, AReportForNoMessageSentGoesToTheTraceOnly) {
     EXPECT_FALSE(file_exists("log/DLVR" + day + ".log"));
     EXPECT_NE(trace_text().find("status report matches no message sent"), std::string::npos);
 }
+
+struct MatchCase {
+    const char* name;
+    const char* country;       // COUNTRY of server.txt; nullptr: none
+    const char* sent_to;       // the recipient as the record names it
+    const char* report_digits; // TP-RA, international type
+    bool matched;
+};
+
+void PrintTo(const MatchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReportMatching : public DeliveryReports, public ::testing::WithParamInterface<MatchCase> {};
+
+// A report names the recipient in international form; the record as it was typed.
+TEST_P(ReportMatching, ComparesTheNumbersInOneForm) {
+    const MatchCase& c = GetParam();
+    if (c.country) {
+        put_file("server.txt", std::string("[SET]\r\nCOUNTRY=") + c.country + "\r\n");
+    }
+    ASSERT_TRUE(note_sent_reference(day, {9, c.sent_to, 5, 2, 1, 1}));
+    take_status_report(ctx, report_pdu(9, c.report_digits, 0));
+    EXPECT_EQ(delivery_log().find(std::string("5.2,")) == 0, c.matched) << delivery_log();
+}
+
+const MatchCase matches[] = {
+    {"national_record", nullptr, "13900000001", "8613900000001", true},
+    {"international_record", nullptr, "+8613900000001", "8613900000001", true},
+    {"foreign_record", nullptr, "+447700900123", "447700900123", true},
+    {"foreign_report_for_a_national_record", nullptr, "13900000001", "85213900000001", false},
+    {"foreign_record_other_number", nullptr, "+447700900123", "447700900124", false},
+    {"national_record_of_another_country", "44", "7700900123", "447700900123", true},
+    {"86_report_abroad_is_not_national", "44", "13900000001", "8613900000001", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ReportMatching, ::testing::ValuesIn(matches),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DeliveryReports, YesterdaysMessagesAreMatchedAfterMidnight) {
     ensure_day_dirs("2004-5-5");

@@ -204,6 +204,48 @@ INSTANTIATE_TEST_SUITE_P(
                    "0000A7"
                    "05"
                    "E8329BFD06",
+                   176},
+        // An international recipient goes out with its own digits, type 91, no 86 put before them.
+        SubmitCase{"standard_international", "+447700900123", "E8329BFD06", true, 5, "", PduVariant::Standard,
+                   "001100"
+                   "0C"
+                   "91"
+                   "447700091032"
+                   "0000A7"
+                   "05"
+                   "E8329BFD06",
+                   19},
+        SubmitCase{"standard_international_86_as_the_national_number", "+8613900000001", "E8329BFD06", true, 5, "",
+                   PduVariant::Standard,
+                   "001100"
+                   "0D"
+                   "91"
+                   "683109000000F1"
+                   "0000A7"
+                   "05"
+                   "E8329BFD06",
+                   20},
+        SubmitCase{"standard_international_ucs2_fifteen_digits", "+861390000000123", "4F60597D", false, 0, "",
+                   PduVariant::Standard,
+                   "001100"
+                   "0F"
+                   "91"
+                   "68310900000021F3"
+                   "000830"
+                   "04"
+                   "4F60597D",
+                   20},
+        SubmitCase{"siemens_international", "+447700900123", "E8329BFD06", true, 5, "8613800000500",
+                   PduVariant::Siemens,
+                   "089168"
+                   "3108000005F0"
+                   "1100"
+                   "0C"
+                   "91"
+                   "447700091032"
+                   "0000A7"
+                   "05"
+                   "E8329BFD06",
                    176}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -382,8 +424,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReceivedCase{"thirteen_digits_86_of_unknown_type", deliver_line("0D81683109000000F1", "00", "05E8329BFD06"),
                      "13900000001", "hello"},
         ReceivedCase{"five_digit_service_number", deliver_line("05810180F6", "08", "044F60597D"), "10086", "你好"},
-        ReceivedCase{"foreign_international_sender_keeps_its_digits", deliver_line("0C91447700091032", "00", "0178"),
-                     "447700900123", "x"},
+        // A reply must go back to it as an international number.
+        ReceivedCase{"foreign_international_sender_keeps_its_plus", deliver_line("0C91447700091032", "00", "0178"),
+                     "+447700900123", "x"},
         ReceivedCase{"alphanumeric_sender", deliver_line("0DD0D632BBFD968701", "00", "0361F118"), "Velmora", "abc"},
         ReceivedCase{"extension_characters_and_at_sign",
                      deliver_line("0D91683109000000F1", "00", "0EE8346883C26F52A04D19208800"), "13900000001",
@@ -407,6 +450,40 @@ INSTANTIATE_TEST_SUITE_P(
                                   "4F60597D",
                                   "44"),
                      "13900000001", "你好"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SenderCountryCase {
+    const char* name;
+    std::string sender_field;
+    const char* country;
+    std::string stored;
+};
+
+void PrintTo(const SenderCountryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SenderOfCountry : public ::testing::TestWithParam<SenderCountryCase> {};
+
+// The home country's senders are stored as national numbers, everybody else's in international form.
+TEST_P(SenderOfCountry, IsStoredNationalOnlyForTheHomeCountry) {
+    const SenderCountryCase& c = GetParam();
+    NullTrace trace;
+    EXPECT_EQ(decode_received_pdu(deliver_line(c.sender_field, "00", "0178"), trace, c.country).sender, c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SenderOfCountry,
+    ::testing::Values(SenderCountryCase{"british_sender_at_home", "0C91447700091032", "44", "7700900123"},
+                      SenderCountryCase{"chinese_sender_abroad", "0D91683109000000F1", "44", "+8613900000001"},
+                      SenderCountryCase{"chinese_thirteen_digits_of_unknown_type_abroad", "0D81683109000000F1", "44",
+                                        "+8613900000001"},
+                      SenderCountryCase{"national_sender_abroad", "0B813109000000F1", "44", "13900000001"},
+                      SenderCountryCase{"hong_kong_sender_at_home", "0B915892000000F1", "852", "90000001"},
+                      SenderCountryCase{"alphanumeric_sender", "0DD0D632BBFD968701", "44", "Velmora"},
+                      // Longer than any phone number: the home country's code still goes, anything else stays.
+                      SenderCountryCase{"sixteen_digits_at_home", "10916831090000002143", "86", "13900000001234"},
+                      SenderCountryCase{"sixteen_digits_abroad", "10914477000910325476", "86", "4477009001234567"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodeReceivedLayout, ServiceCentreOfAnyLength) {
