@@ -68,6 +68,26 @@ struct ModemStatusState {
     long long asked_ms = 0;
 };
 
+// The modem's message storages (AT+CPMS) as the responsive mode reads them, chosen again after every
+// opening of the port, and the messages stored in the spool that the modem did not delete (both modes).
+struct StorageState {
+    // The opening of the port (ModemLink::openings) the storages were chosen on; 0: not chosen.
+    unsigned long chosen_on = 0;
+    std::vector<std::string> read; // listed at every pass, in this order: "SM", "ME"
+    std::string receive;           // where the modem puts new messages
+    // The modem said a storage is full: it is drained before anything else. "" names the receiving one.
+    bool full_noticed = false;
+    std::string full;
+    // A message stored in the spool whose delete the modem refused, with the storage it is in ("" for
+    // the modem's own choice) and its index: while it stays listed it is not stored again.
+    struct Undeleted {
+        std::string storage;
+        std::string index;
+        std::string pdu;
+    };
+    std::vector<Undeleted> undeleted;
+};
+
 // The state the engine's passes share while one record or one message is handled.
 struct EngineState {
     std::string spool_date;     // the day directory the engine works on
@@ -77,6 +97,7 @@ struct EngineState {
     PortState port;
     IndicationState indications;
     ModemStatusState modem_status;
+    StorageState storage;
 };
 
 class EngineStatus;

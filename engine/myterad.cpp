@@ -3,6 +3,7 @@
 #include "engine/engine_context.h"
 #include "engine/incoming/delivery_reports.h"
 #include "engine/incoming/inbox_pass.h"
+#include "engine/incoming/storage_pass.h"
 #include "engine/operator_texts.h"
 #include "engine/outgoing/send_pass.h"
 #include "engine/report/engine_logs.h"
@@ -294,6 +295,7 @@ void myterad::run_cycle(EngineContext& ctx) {
         c = read_counters(ctx);
     }
     sync_indications(ctx);
+    prepare_inbox(ctx);
     watch_modem_status(ctx);
     bool nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
     int received = run_inbox_pass(ctx);

@@ -1,5 +1,6 @@
 #include "modem/awaited_answer.h"
 
+#include "modem/message_storage.h"
 #include "modem/result_codes.h"
 #include "modem/serial_link.h"
 
@@ -29,6 +30,7 @@ void note_announcements(EngineContext& ctx, const std::string& text) {
     for (std::string& pdu : status_report_pdus(text)) {
         ctx.state.indications.pending_reports.push_back(std::move(pdu));
     }
+    note_storage_notices(ctx, text);
 }
 
 AwaitedAnswer await_answer(EngineContext& ctx, const AnswerWait& wait) {

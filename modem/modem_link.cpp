@@ -3,7 +3,8 @@
 #include "platform/gbk.h"
 
 ModemLink::ModemLink(std::unique_ptr<SerialPort> port, PortOpener opener, std::string device, std::uint32_t baud)
-    : port_(std::move(port)), opener_(std::move(opener)), device_(std::move(device)), baud_(baud) {}
+    : port_(std::move(port)), opener_(std::move(opener)), device_(std::move(device)), baud_(baud),
+      openings_(port_ ? 1 : 0) {}
 
 bool ModemLink::configure(std::uint32_t baud) {
     baud_ = baud;
@@ -99,5 +100,6 @@ bool ModemLink::reopen(bool accept_rejected_rate) {
     }
     replace_port(std::move(port));
     reason_.clear();
+    ++openings_;
     return true;
 }

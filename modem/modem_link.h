@@ -40,6 +40,9 @@ public:
     // Closes whatever is held, opens the device again and applies the line rate of the last
     // configure. A rejected rate counts as failure unless `accept_rejected_rate`.
     bool reopen(bool accept_rejected_rate);
+    // How often a port was opened: 1 for the port the link was made with, one more for every reopening
+    // that succeeded. What the engine set up on the modem holds while this stays the same.
+    unsigned long openings() const { return openings_; }
 
 private:
     void note_broken_port();
@@ -52,4 +55,5 @@ private:
     std::string device_;
     std::uint32_t baud_ = 0;
     std::string reason_;
+    unsigned long openings_ = 0;
 };

@@ -94,8 +94,8 @@ std::optional<ModemError> modem_error(std::string_view answer) {
 }
 
 bool is_unsolicited_line(std::string_view line) {
-    static constexpr std::array<std::string_view, 8> prefixes = {
-        "+CMTI:", "+CDSI:", "+CDS:", "+CMT:", "+CBM:", "+CREG:", "RING", "+CUSD:"};
+    static constexpr std::array<std::string_view, 11> prefixes = {
+        "+CMTI:", "+CDSI:", "+CDS:", "+CMT:", "+CBM:", "+CREG:", "RING", "+CUSD:", "+CIEV:", "^SMMEMFULL", "+WMGF"};
     line = trim(line);
     for (std::string_view prefix : prefixes) {
         if (line.starts_with(prefix)) {

@@ -3,9 +3,12 @@
 #include "engine/incoming/auto_reply.h"
 #include "engine/incoming/delivery_reports.h"
 #include "engine/incoming/part_assembly.h"
+#include "engine/incoming/storage_pass.h"
+#include "engine/incoming/undeleted_messages.h"
 #include "engine/report/event_hooks.h"
 #include "modem/awaited_answer.h"
 #include "modem/link_recovery.h"
+#include "modem/message_storage.h"
 #include "modem/pdu/pdu_codec.h"
 #include "modem/pdu/pdu_status_report.h"
 #include "modem/result_codes.h"
@@ -14,6 +17,7 @@
 #include "platform/text_ops.h"
 #include "store/spool.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -68,10 +72,18 @@ void show_received(EngineContext& ctx, long n, const ReceivedMessage& msg) {
                                "\r\n    " + msg.text + "\r\n\r\n");
 }
 
+// Where a listed message is: its storage ("" when the modem lists without AT+CPMS), its index, its PDU.
+struct ListedMessage {
+    const std::string& storage;
+    std::string index;
+    const std::string& pdu;
+};
+
 // The message is stored by now; if the link is down, it is deleted once the modem is back, or it
-// would be listed and stored a second time.
-void delete_from_modem(EngineContext& ctx, const std::string& index) {
-    std::string command = "at+cmgd=" + index + "\r\n";
+// would be listed and stored a second time. A reopened modem reads its own storage again, so the one
+// listed is selected before the delete. Returns the modem's answer.
+std::string delete_from_modem(EngineContext& ctx, const ListedMessage& message) {
+    std::string command = "at+cmgd=" + message.index + "\r\n";
     for (;;) {
         tracef(ctx.logs, "sends.... =%s\n", command.c_str());
         std::string answer = exchange_command(ctx, command, {.before_ms = 200, .after_ms = 2800});
@@ -80,9 +92,24 @@ void delete_from_modem(EngineContext& ctx, const std::string& index) {
             ctx.port.mark_down(gbk("无应答"));
         }
         if (!ctx.port.broken()) {
-            return;
+            return answer;
         }
         recover_link(ctx);
+        if (!message.storage.empty() && !select_storage(ctx, message.storage, message.storage) && !ctx.port.broken()) {
+            return "ERROR"; // not deleted: which storage the modem reads now is not known
+        }
+    }
+}
+
+// Deletes a message that is stored (or logged, or held) by now. One the modem does not delete is
+// remembered, so that it is not stored again while it stays listed.
+void delete_stored(EngineContext& ctx, const ListedMessage& message) {
+    std::string answer = delete_from_modem(ctx, message);
+    if (modem_error(answer)) {
+        tracef(ctx.logs, "not deleted: index=%s stays in the modem, stored once\n", message.index.c_str());
+        remember_undeleted(ctx.state.storage, message.storage, message.index, message.pdu);
+    } else {
+        forget_undeleted(ctx.state.storage, message.storage, message.index);
     }
 }
 
@@ -126,28 +153,36 @@ int store_ready_messages(EngineContext& ctx) {
 }
 
 // Stores, answers, logs, shows and deletes one listed message. A part of a long message is held until
-// its message is complete; it leaves the modem once it is held.
-void handle_message(EngineContext& ctx, const std::string& header, const std::string& pdu_line) {
+// its message is complete; it leaves the modem once it is held. A message stored before whose delete
+// the modem refused is only deleted again. Returns whether the message was new.
+bool handle_message(EngineContext& ctx, const std::string& storage, const std::string& header,
+                    const std::string& pdu_line) {
+    ListedMessage listed{storage, header.size() > 7 ? header.substr(7) : std::string(), pdu_line};
+    if (is_undeleted(ctx.state.storage, storage, listed.index, pdu_line)) {
+        tracef(ctx.logs, "stored already: index=%s deleted again\n", listed.index.c_str());
+        delete_stored(ctx, listed);
+        return false;
+    }
     ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
-    std::string index = header.size() > 7 ? header.substr(7) : std::string();
     if (ctx.options.delivery_reports.load() && is_status_report(pdu_line)) {
         // A report the modem stored is logged, not kept as a received message.
         take_status_report(ctx, pdu_line);
-        delete_from_modem(ctx, index);
-        return;
+        delete_stored(ctx, listed);
+        return true;
     }
     if (ctx.options.long_messages.load() && msg.part && msg.part->count > 1) {
         if (hold_received_part(ctx, msg)) {
-            delete_from_modem(ctx, index);
+            delete_stored(ctx, listed);
             store_ready_messages(ctx);
         }
-        return;
+        return true;
     }
     // A message that cannot be stored is left in the modem: it is listed and stored again in the next
     // pass.
     if (store_message(ctx, msg, true) >= 0) {
-        delete_from_modem(ctx, index);
+        delete_stored(ctx, listed);
     }
+    return true;
 }
 
 // Wavecom modems put a blank line after the echo, so their first entry is on line 3. A modem set up as
@@ -245,12 +280,20 @@ int run_inbox_pass(EngineContext& ctx) {
         // Messages completed before a restart, and those that waited a day for a part that never came.
         store_ready_messages(ctx);
     }
+    if (ctx.options.responsive.load() && storages_chosen(ctx)) {
+        return read_storages(ctx);
+    }
+    return std::max(0, read_storage_messages(ctx, ""));
+}
+
+int read_storage_messages(EngineContext& ctx, const std::string& storage) {
     std::string listing = read_listing(ctx);
     if (ctx.port.broken()) {
         // Nothing listed is lost: the messages stay in the modem for the next pass.
         recover_link(ctx);
-        return 0;
+        return -1;
     }
+    forget_unlisted(ctx.state.storage, storage, listing);
     ListingLines lines(listing);
     int k = first_entry_line(ctx, lines);
     int handled = 0;
@@ -279,7 +322,8 @@ int run_inbox_pass(EngineContext& ctx) {
         }
         tracef(ctx.logs, "index=%d,cmgdl=%s\n", k, pdu_line->c_str());
         ++k;
-        handle_message(ctx, header, *pdu_line);
-        ++handled;
+        if (handle_message(ctx, storage, header, *pdu_line)) {
+            ++handled;
+        }
     }
 }

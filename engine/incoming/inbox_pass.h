@@ -14,6 +14,13 @@ std::string read_listing(EngineContext& ctx);
 
 // One inbox pass: every message of the listing is decoded, stored as the next received record of the
 // engine's day, answered when it is a query, logged, shown, and deleted from the modem. When the link
-// is down the pass ends once it is back; messages not yet stored stay in the modem. Returns how many
-// messages were handled.
+// is down the pass ends once it is back; messages not yet stored stay in the modem. In responsive mode
+// with the modem's storages chosen every storage is read (engine/incoming/storage_pass.h). Returns how
+// many new messages were handled.
 int run_inbox_pass(EngineContext& ctx);
+
+// Lists the storage the modem reads now (named `storage`, "" when the modem lists without AT+CPMS) and
+// handles its messages as run_inbox_pass does. A message stored before whose delete the modem refused
+// is deleted again, not stored twice. Returns how many new messages were handled, or -1 when the link
+// went down before the listing came (it is back by then).
+int read_storage_messages(EngineContext& ctx, const std::string& storage);

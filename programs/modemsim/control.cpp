@@ -2,6 +2,8 @@
 
 #include "modemsim/control_deliver.h"
 #include "modemsim/control_faults.h"
+#include "modemsim/control_sim.h"
+#include "modemsim/control_storage.h"
 #include "modemsim/message_assembly.h"
 
 #include <algorithm>
@@ -104,8 +106,11 @@ ControlReply report_delay(const std::vector<std::string>& words, LineControl& li
 
 ControlReply stored(Modem& modem) {
     ControlReply reply;
-    for (const auto& [index, message] : modem.store().messages()) {
-        reply.lines.push_back("index=" + std::to_string(index) + " stat=" + std::to_string(message.stat) +
+    // The memory is named when there is more than one.
+    bool named = modem.store().names().size() > 1;
+    for (const StoredMessage& message : modem.store().messages()) {
+        reply.lines.push_back((named ? "memory=" + message.memory + " " : "") +
+                              "index=" + std::to_string(message.index) + " stat=" + std::to_string(message.stat) +
                               " length=" + std::to_string(tpdu_octets(message.pdu)) + " pdu=" + message.pdu + " " +
                               message.description);
     }
@@ -123,7 +128,9 @@ ControlReply status(Modem& modem, SubmissionLog& log, const LineControl& line) {
         "latency=" + std::to_string(line.submit_latency().count()),
         "cnmi=" + (modem.offers_indications() ? modem.indication_settings() : "unsupported"),
         std::string("reports=") + fate_name(modem.report_fate()) + " report-delay=" +
-            std::to_string(line.report_delay().count()) + " waiting=" + std::to_string(line.reports_waiting())};
+            std::to_string(line.report_delay().count()) + " waiting=" + std::to_string(line.reports_waiting()),
+        sim_status_line(modem),
+        storage_status_line(modem)};
     return reply;
 }
 
@@ -162,6 +169,15 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
     }
     if (command == "report-delay") {
         return report_delay(words, line);
+    }
+    if (command == "sim") {
+        return sim_command(words, modem);
+    }
+    if (command == "identity") {
+        return identity_command(words, modem);
+    }
+    if (command == "storage") {
+        return storage_command(words, modem, line);
     }
     if (words.size() != 1) {
         return refused(command.empty() ? "empty command" : "unknown command or extra words: " + command);

@@ -1,7 +1,7 @@
 #include "modemsim/control_deliver.h"
 
-#include "modemsim/network_time.h"
 #include "modem/pdu/pdu_peer.h"
+#include "modemsim/network_time.h"
 #include "modemsim/text_escape.h"
 #include "platform/gbk.h"
 
@@ -73,6 +73,7 @@ struct DeliverRequest {
     std::string raw_pdu;   // --pdu
     std::string coding;    // "", "7bit" or "ucs2"
     bool has_text = false; // an empty text is a message too
+    std::string memory;    // --memory: put straight into this memory, not received from the network
 
     // A long message: --parts and what goes with it.
     bool long_message = false;
@@ -158,6 +159,8 @@ std::string parse_deliver(const std::vector<std::string>& words, DeliverRequest&
             request.message.time_stamp = words[i];
         } else if (option == "--pdu") {
             request.raw_pdu = words[++i];
+        } else if (option == "--memory") {
+            request.memory = words[++i];
         } else {
             return "unknown option: " + option;
         }
@@ -282,6 +285,45 @@ std::string upper(std::string text) {
     return text;
 }
 
+// Puts every piece straight into `memory`, all of them or none: a long message cut short by a full
+// memory would pass for one missing a part. An error text when they do not fit.
+std::string put_pieces(const std::string& memory, const std::vector<Piece>& pieces, Modem& modem,
+                       std::vector<int>& indices) {
+    const MessageMemory* target = modem.store().memory(memory);
+    if (target == nullptr) {
+        std::string names;
+        for (const std::string& name : modem.store().names()) {
+            names += (names.empty() ? "" : " or ") + name;
+        }
+        return "--memory takes " + names;
+    }
+    if (target->capacity() - target->used() < static_cast<int>(pieces.size())) {
+        return "memory " + memory + " is full: no room for " + std::to_string(pieces.size()) +
+               (pieces.size() == 1 ? " message" : " parts");
+    }
+    for (const Piece& piece : pieces) {
+        indices.push_back(modem.put(memory, piece.pdu, piece.description));
+    }
+    return {};
+}
+
+// The pieces come from the network one by one, each announced at once, even while a submission's
+// answer is held: the gateway has to take the announcement wherever it comes. A full receiving memory
+// leaves a piece with the network. Returns how many it holds.
+int arrive_pieces(const std::vector<Piece>& pieces, Modem& modem, LineControl& line, std::vector<int>& indices) {
+    int held = 0;
+    for (const Piece& piece : pieces) {
+        Modem::Arrival arrival = modem.arrive(piece.pdu, piece.description);
+        line.send_unasked(arrival.unasked);
+        if (arrival.index == 0) {
+            ++held;
+        } else {
+            indices.push_back(arrival.index);
+        }
+    }
+    return held;
+}
+
 } // namespace
 
 ControlReply deliver_command(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
@@ -305,27 +347,25 @@ ControlReply deliver_command(const std::vector<std::string>& words, Modem& modem
     if (!error.empty()) {
         return refused(error);
     }
-    // All the parts or none: a long message cut short by a full memory would pass for a dropped part.
-    MessageStore& store = modem.store();
-    if (store.capacity() - store.used() < static_cast<int>(pieces.size())) {
-        return refused(pieces.size() == 1
-                           ? "the message memory is full"
-                           : "the message memory is full: no room for " + std::to_string(pieces.size()) + " parts");
-    }
     std::vector<int> indices;
+    int held = 0;
+    if (!request.memory.empty()) {
+        error = put_pieces(request.memory, pieces, modem, indices);
+    } else {
+        held = arrive_pieces(pieces, modem, line, indices);
+    }
+    if (!error.empty()) {
+        return refused(error);
+    }
     std::vector<int> sequences;
     for (const Piece& piece : pieces) {
-        int index = store.add(piece.pdu, piece.description);
-        indices.push_back(index);
         sequences.push_back(piece.sequence);
-        // Announced at once, even while a submission's answer is held: the gateway has to take the
-        // announcement wherever it comes.
-        if (std::string indication = modem.new_message_indication(index); !indication.empty()) {
-            line.send_unasked(indication);
-        }
     }
     ControlReply reply;
-    reply.lines = {"stored " + joined(indices)};
+    reply.lines = {indices.empty() ? "" : "stored " + joined(indices)};
+    if (held > 0) {
+        reply.lines[0] += (indices.empty() ? "held " : " held ") + std::to_string(held);
+    }
     if (request.long_message) {
         reply.lines[0] += " ref=" + std::to_string(*request.reference) + " parts=" + joined(sequences) +
                           " count=" + std::to_string(request.parts);

@@ -5,6 +5,7 @@
 #include "modemsim/submission_log.h"
 
 #include <array>
+#include <deque>
 #include <random>
 #include <string>
 #include <string_view>
@@ -97,6 +98,28 @@ public:
 
     MessageStore& store() { return store_; }
 
+    // --- Message memories and the network's retries (modem_storage.cpp) ---------------------------
+    // A message from the network: stored in the receiving memory and announced as AT+CNMI asks, or,
+    // while that memory is full, held by the network (the modem says "^SMMEMFULL: <memory>" when
+    // indications are on) and stored once a slot frees. The slot it took (0 when held) and what the
+    // modem sends unasked for it.
+    struct Arrival {
+        int index = 0;
+        std::string unasked;
+    };
+    Arrival arrive(const std::string& pdu, const std::string& description);
+    // A message put straight into memory `memory` (as one stored before, or by the phone): its slot, 0
+    // when that memory is full or none of this modem's. Nothing is announced.
+    int put(const std::string& memory, const std::string& pdu, const std::string& description);
+    // The network tries again: held messages go into the receiving memory while it has room. The
+    // indication lines announcing them ("+CMTI: ...") as AT+CNMI asks.
+    std::vector<std::string> retry_held();
+    size_t held() const { return held_.size(); }
+    // The next `count` AT+CMGD deletions answer +CMS ERROR: 320 and delete nothing; -1: every one.
+    void fail_deletes(int count) { failing_deletes_ = count; }
+    int failing_deletes() const { return failing_deletes_; }
+    static constexpr size_t most_held = 1000; // beyond this the network gives up on a message
+
     // The unsolicited result code announcing a message just stored at `index`, as AT+CNMI asked for
     // it; empty when the gateway asked for none.
     std::string new_message_indication(int index) const;
@@ -158,6 +181,10 @@ private:
     Result delete_command(const AtCommand& command);
     Result service_centre_command(const AtCommand& command);
     Result storage_command(const AtCommand& command);
+    // The indication announcing a message in `index` of `memory`, as AT+CNMI asks; "" for none.
+    std::string stored_indication(const std::string& memory, int index) const;
+    // Whether the deletion asked for now is to fail, as fail_deletes set.
+    bool delete_fails();
     Result indications_command(const AtCommand& command);
     void finish_pdu(std::string& out);
     std::string garbage_answers(std::string_view bytes);
@@ -187,6 +214,9 @@ private:
     std::vector<std::string> stream_entries_; // "+CMGL: ..." CR LF PDU CR LF, repeated in turn
     size_t stream_next_ = 0;
     std::string trickle_; // what is left of the entry being trickled
+
+    std::deque<std::pair<std::string, std::string>> held_; // (PDU, description) the network holds, oldest first
+    int failing_deletes_ = 0;
 
     std::mt19937 random_;
     std::string noise_tail_; // the last bytes of noise sent, so the next noise does not complete a line

@@ -87,28 +87,6 @@ Modem::Result Modem::service_centre_command(const AtCommand& command) {
     return result;
 }
 
-Modem::Result Modem::storage_command(const AtCommand& command) {
-    Result result;
-    std::string counts = std::to_string(store_.used()) + "," + std::to_string(store_.capacity());
-    if (command.form == Form::Read) {
-        result.info = {"+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts};
-    } else if (command.form == Form::Set) {
-        // The SIM is the only memory this modem has.
-        for (const std::string& memory : at_parameters(command.args)) {
-            if (memory != "SM") {
-                result.final_code = "+CMS ERROR: 302";
-                return result;
-            }
-        }
-        result.info = {"+CPMS: " + counts + "," + counts + "," + counts};
-    } else if (command.form == Form::Test) {
-        result.info = {"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"};
-    } else {
-        result.final_code = "ERROR";
-    }
-    return result;
-}
-
 Modem::Result Modem::indications_command(const AtCommand& command) {
     Result result;
     if (command.form == Form::Action) {

@@ -128,7 +128,7 @@ Modem::Result Modem::read_command(const AtCommand& command) {
 Modem::Result Modem::delete_command(const AtCommand& command) {
     Result result;
     if (command.form == Form::Test) {
-        result.info = {"+CMGD: (1-" + std::to_string(store_.capacity()) + "),(0-4)"};
+        result.info = {"+CMGD: (1-" + std::to_string(store_.reading().capacity()) + "),(0-4)"};
         return result;
     }
     std::vector<std::string> parameters = at_parameters(command.args);
@@ -136,6 +136,8 @@ Modem::Result Modem::delete_command(const AtCommand& command) {
     int flag = parameters.size() > 1 ? at_number(parameters[1], 0, 4).value_or(-1) : 0;
     if (command.form != Form::Set || index < 0 || flag < 0 || parameters.size() > 2) {
         result.final_code = "ERROR";
+    } else if (delete_fails()) {
+        result.final_code = "+CMS ERROR: 320"; // memory failure: the message stays
     } else if (flag > 0) {
         store_.erase_by_flag(flag);
     } else if (!store_.in_range(index)) {
@@ -143,6 +145,10 @@ Modem::Result Modem::delete_command(const AtCommand& command) {
     } else {
         // An empty slot within the memory deletes without complaint, as SIM-based modems do.
         store_.erase(index);
+    }
+    // A slot freed: the network's next try of a message it held lands in it, announced at once.
+    if (result.final_code == "OK") {
+        result.info = retry_held();
     }
     return result;
 }

@@ -467,18 +467,30 @@ TEST_F(ModemSimInbox, ReadsOneMessageAndMarksItRead) {
     line.expect("AT+CMGR=3\r", "\r\n+CMS ERROR: 321\r\n");
 }
 
-TEST_F(ModemSimInbox, FullMemoryRefusesDelivery) {
-    ASSERT_TRUE(start({"--capacity", "2"}));
-    // A long message goes in whole or not at all: cut short it would pass for one missing a part.
-    ProgramResult r = ctl({"deliver", "--from", "10086", "--text", "abc", "--parts", "3"});
+// A full receiving memory leaves new messages with the network, which delivers them as slots free, in
+// the order they came; put straight into a memory, a long message goes in whole or not at all.
+TEST_F(ModemSimInbox, FullMemoryLeavesMessagesWithTheNetworkUntilASlotFrees) {
+    ASSERT_TRUE(start({"--no-echo", "--capacity", "2"}));
+    Line line("modem");
+    line.expect("AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n");
+    ProgramResult r = ctl({"deliver", "--memory", "SM", "--from", "10086", "--text", "abc", "--parts", "3"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("no room for 3 parts"), std::string::npos) << r.err;
     EXPECT_EQ(ctl_ok({"stored"}), "");
     EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "a"}), "stored 1\n");
     EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "b"}), "stored 2\n");
-    r = ctl({"deliver", "--from", "10086", "--text", "c"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("full"), std::string::npos) << r.err;
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "c"}), "held 1\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "d"}), "held 1\n");
+    EXPECT_EQ(visible(line.read(200, 1000)), visible("\r\n+CMTI: \"SM\",1\r\n\r\n+CMTI: \"SM\",2\r\n"
+                                                     "\r\n^SMMEMFULL: \"SM\"\r\n\r\n^SMMEMFULL: \"SM\"\r\n"));
+    EXPECT_NE(ctl_ok({"status"}).find(" held=2 "), std::string::npos);
+    line.expect("AT+CMGD=2\r", "\r\n+CMTI: \"SM\",2\r\n\r\nOK\r\n");
+    std::string stored = ctl_ok({"stored"});
+    EXPECT_NE(stored.find("index=2 stat=0 length="), std::string::npos) << stored;
+    EXPECT_NE(stored.find("text=c\n"), std::string::npos) << stored;
+    line.expect("AT+CMGD=1\r", "\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n");
+    EXPECT_NE(ctl_ok({"stored"}).find("text=d\n"), std::string::npos);
+    EXPECT_NE(ctl_ok({"status"}).find(" held=0 "), std::string::npos);
 }
 
 // Delivered messages read back by an independent decoder: python3-gammu.
@@ -563,9 +575,11 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMS ERROR: 500\r\n");
     line.expect(send, "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(ctl_ok({"status"}),
-              "fault=none failing=0 layout=usual release=clear stored=0/30 submissions=3 line=plugged device=" +
-                  device_ + "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n");
+    EXPECT_EQ(
+        ctl_ok({"status"}),
+        "fault=none failing=0 layout=usual release=clear stored=0/30 submissions=3 line=plugged device=" + device_ +
+            "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n"
+            "memories=SM:0/30 cpms=SM,SM,SM held=0 delete-error=none\n");
 }
 
 // A real modem keeps what was typed when the port closes: a PDU half typed by a gateway that was killed
@@ -1664,6 +1678,71 @@ TEST_F(ModemSim, TextsWithSpacesAndLineBreaksSurviveTheControlLine) {
     ctl_ok({"deliver", "--from", "10086", "--text", "a b\\c\r\nd"});
     std::string stored = ctl_ok({"stored"});
     EXPECT_NE(stored.find(" text=a b\\\\c\\r\\nd\n"), std::string::npos) << stored;
+}
+
+// --- Memories (AT+CPMS) -------------------------------------------------------------------------------
+
+TEST_F(ModemSimInbox, TwoMemoriesAreOfferedSelectedAndCounted) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    Line line("modem");
+    line.expect("AT+CPMS=?\r", "\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n\r\nOK\r\n");
+    ctl_ok({"storage", "SM", "2", "ME", "3"});
+    line.expect("AT+CPMS=?\r", "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "x"}), "stored 1\n"); // the SIM receives
+    EXPECT_EQ(ctl_ok({"deliver", "--memory", "ME", "--from", "10086", "--text", "y"}), "stored 1\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--memory", "ME", "--from", "10086", "--text", "z"}), "stored 2\n");
+    line.expect("AT+CPMS=\"ME\",\"SM\",\"ME\"\r", "\r\n+CPMS: 2,3,1,2,2,3\r\n\r\nOK\r\n");
+    line.expect("AT+CMGD=1\r", "\r\nOK\r\n"); // the memory read is the phone's
+    line.expect("AT+CPMS?\r", "\r\n+CPMS: \"ME\",1,3,\"SM\",1,2,\"ME\",1,3\r\n\r\nOK\r\n");
+    line.expect("AT+CMGD=?\r", "\r\n+CMGD: (1-3),(0-4)\r\n\r\nOK\r\n");
+    line.expect("AT+CPMS=\"MT\"\r", "\r\n+CMS ERROR: 302\r\n");
+    std::string stored = ctl_ok({"stored"});
+    EXPECT_EQ(stored.substr(0, 24), "memory=SM index=1 stat=0") << stored;
+    EXPECT_NE(stored.find("\nmemory=ME index=2 stat=0"), std::string::npos) << stored;
+    EXPECT_NE(ctl_ok({"status"}).find("\nmemories=SM:1/2,ME:1/3 cpms=ME,SM,ME held=0 delete-error=none\n"),
+              std::string::npos);
+    // A message the new receiving memory takes is announced under its name.
+    line.expect("AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "w"}), "stored 1\n");
+    EXPECT_EQ(visible(line.read(17, 1000)), visible("\r\n+CMTI: \"ME\",1\r\n"));
+}
+
+TEST_F(ModemSimInbox, StorageCommandsRefuseWhatNoModemHas) {
+    ASSERT_TRUE(start());
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "x"}), "stored 1\n");
+    EXPECT_EQ(ctl_ok({"deliver", "--from", "10086", "--text", "y"}), "stored 2\n");
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"storage"},
+                                                  {"storage", "ME", "3"},
+                                                  {"storage", "SM", "0"},
+                                                  {"storage", "SM", "256"},
+                                                  {"storage", "SM", "3", "SM", "4"},
+                                                  {"storage", "SM", "3", "MT", "4"},
+                                                  {"storage", "SM"},
+                                                  {"storage", "SM", "1"},
+                                                  {"storage", "delete-error", "-1"},
+                                                  {"storage", "delete-error"},
+                                                  {"deliver", "--memory", "ME", "--from", "1", "--text", "x"}}) {
+        EXPECT_EQ(ctl(words).exit_code, 1) << words.back();
+    }
+    EXPECT_NE(ctl({"storage", "SM", "1"}).err.find("slot 2"), std::string::npos);
+    EXPECT_NE(ctl_ok({"status"}).find("\nmemories=SM:2/30 cpms=SM,SM,SM held=0"), std::string::npos);
+}
+
+TEST_F(ModemSimInbox, DeleteErrorLeavesTheMessageForAsManyDeletesAsAsked) {
+    ASSERT_TRUE(start({"--no-echo"}));
+    deliver_two();
+    Line line("modem");
+    ctl_ok({"storage", "delete-error", "2"});
+    EXPECT_NE(ctl_ok({"status"}).find(" delete-error=2\n"), std::string::npos);
+    line.expect("AT+CMGD=1\r", "\r\n+CMS ERROR: 320\r\n");
+    line.expect("AT+CMGD=1\r", "\r\n+CMS ERROR: 320\r\n");
+    line.expect("AT+CMGD=1\r", "\r\nOK\r\n");
+    ctl_ok({"storage", "delete-error", "always"});
+    line.expect("AT+CMGD=2\r", "\r\n+CMS ERROR: 320\r\n");
+    EXPECT_EQ(ctl_ok({"stored"}).substr(0, 14), "index=2 stat=0");
+    ctl_ok({"storage", "delete-error", "none"});
+    line.expect("AT+CMGD=2\r", "\r\nOK\r\n");
+    EXPECT_EQ(ctl_ok({"stored"}), "");
 }
 
 } // namespace

@@ -1,0 +1,87 @@
+#include "modemsim/control_storage.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* storage_usage = "storage takes SM SLOTS [ME SLOTS], or delete-error COUNT|always|none";
+constexpr int most_failing_deletes = 99999;
+
+ControlReply refused(std::string why) {
+    ControlReply reply;
+    reply.ok = false;
+    reply.error = std::move(why);
+    return reply;
+}
+
+// A whole number within [low, high], or -1.
+int number_word(const std::string& word, int low, int high) {
+    if (word.empty() || word.size() > 6 || word.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    int value = std::stoi(word);
+    return value >= low && value <= high ? value : -1;
+}
+
+ControlReply set_memories(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
+    std::vector<std::pair<std::string, int>> memories;
+    for (size_t i = 1; i + 1 < words.size(); i += 2) {
+        const std::string& name = words[i];
+        bool named_before =
+            std::any_of(memories.begin(), memories.end(), [&](const auto& m) { return m.first == name; });
+        int slots = number_word(words[i + 1], 1, MessageStore::most_slots);
+        if ((name != "SM" && name != "ME") || named_before || slots < 0) {
+            return refused(storage_usage);
+        }
+        memories.emplace_back(name, slots);
+    }
+    if (memories.empty() || words.size() % 2 == 0 || memories.front().first != "SM") {
+        return refused(std::string(storage_usage) + " (the SIM first)");
+    }
+    if (std::string error = modem.store().configure(memories); !error.empty()) {
+        return refused(error);
+    }
+    // More room in the receiving memory: the network's next try of what it held lands there.
+    for (const std::string& indication : modem.retry_held()) {
+        line.send_unasked("\r\n" + indication + "\r\n");
+    }
+    return {};
+}
+
+ControlReply delete_error(const std::vector<std::string>& words, Modem& modem) {
+    if (words.size() != 3) {
+        return refused(storage_usage);
+    }
+    int count = words[2] == "always" ? -1 : words[2] == "none" ? 0 : number_word(words[2], 1, most_failing_deletes);
+    if (count == -1 && words[2] != "always") {
+        return refused("storage delete-error takes a count of 1 to " + std::to_string(most_failing_deletes) +
+                       ", always or none");
+    }
+    modem.fail_deletes(count);
+    return {};
+}
+
+} // namespace
+
+ControlReply storage_command(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
+    if (words.size() > 1 && words[1] == "delete-error") {
+        return delete_error(words, modem);
+    }
+    return set_memories(words, modem, line);
+}
+
+std::string storage_status_line(Modem& modem) {
+    const MessageStore& store = modem.store();
+    std::string memories;
+    for (const std::string& name : store.names()) {
+        const MessageMemory* memory = store.memory(name);
+        memories += (memories.empty() ? "" : ",") + name + ":" + std::to_string(memory->used()) + "/" +
+                    std::to_string(memory->capacity());
+    }
+    int failing = modem.failing_deletes();
+    return "memories=" + memories + " cpms=" + store.reading().name() + "," + store.writing().name() + "," +
+           store.receiving().name() + " held=" + std::to_string(modem.held()) + " delete-error=" +
+           (failing < 0    ? "always"
+            : failing == 0 ? "none"
+                           : std::to_string(failing));
+}
