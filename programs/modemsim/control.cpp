@@ -187,6 +187,8 @@ ControlReply run_control(const std::vector<std::string>& words, Modem& modem, Su
         reply.lines = log.lines();
     } else if (command == "messages") {
         reply.lines = assembled_messages(log.submissions());
+    } else if (command == "destinations") {
+        reply.lines = destination_lines(log.submissions());
     } else if (command == "stored") {
         reply = stored(modem);
     } else if (command == "status") {

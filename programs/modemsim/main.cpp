@@ -95,6 +95,8 @@ const char help_tail[] =
     "                         leave the message\n"
     "  sent                   the submissions, one line each, long messages' parts marked\n"
     "  messages               the submitted messages with their parts put together\n"
+    "  destinations           each submission's destination: its type of address (129 national, 145\n"
+    "                         international) and digits\n"
     "  stored                 the messages in the memory: slot, status, length and PDU (and the\n"
     "                         memory, when there are two)\n"
     "  status                 the fault, the memory, the line, the latency, the indications and the\n"

@@ -43,11 +43,15 @@ std::string or_dash(const std::string& text) {
     return text.empty() ? "-" : text;
 }
 
+std::string outcome_and_reference(const Submission& submission) {
+    std::string line = outcome_word(submission.outcome);
+    return line + " ref=" + (submission.reference >= 0 ? std::to_string(submission.reference) : std::string("-"));
+}
+
 } // namespace
 
 std::string submission_line(const Submission& submission) {
-    std::string line = outcome_word(submission.outcome);
-    line += " ref=" + (submission.reference >= 0 ? std::to_string(submission.reference) : std::string("-"));
+    std::string line = outcome_and_reference(submission);
     line += " length=" + std::to_string(submission.announced_length);
     // Modems take lower-case hex as well, so the record reads the PDU as they would.
     auto decoded = decode_submit_pdu(upper(submission.pdu));
@@ -67,6 +71,25 @@ std::string submission_line(const Submission& submission) {
     line += " pdu=" + or_dash(escape_line_text(submission.pdu));
     line += " text=" + (decoded ? escape_line_text(gbk_to_utf8_lossy(decoded->text)) : std::string());
     return line;
+}
+
+std::string destination_line(const Submission& submission) {
+    std::string line = outcome_and_reference(submission);
+    auto decoded = decode_submit_pdu(upper(submission.pdu));
+    if (!decoded) {
+        return line + " toa=- digits=-";
+    }
+    return line + " toa=" + std::to_string(decoded->number_type) +
+           " digits=" + or_dash(gbk_to_utf8_lossy(decoded->number));
+}
+
+std::vector<std::string> destination_lines(const std::vector<Submission>& submissions) {
+    std::vector<std::string> lines;
+    lines.reserve(submissions.size());
+    for (const Submission& submission : submissions) {
+        lines.push_back(destination_line(submission));
+    }
+    return lines;
 }
 
 bool SubmissionLog::open(const std::string& path) {

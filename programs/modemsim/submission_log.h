@@ -41,3 +41,11 @@ private:
 };
 
 std::string submission_line(const Submission& submission);
+
+// Where each submission was addressed, one line each, in the order of the log's lines:
+//   <sent|failed|invalid> ref=<n|-> toa=<type of address, decimal|-> digits=<digits|->
+// The type of address tells a national number (129, or 161 and the like) from an international one
+// (145), which the '+' of submission_line cannot: a national number sent with 86 before it reads as
+// an international one there.
+std::string destination_line(const Submission& submission);
+std::vector<std::string> destination_lines(const std::vector<Submission>& submissions);

@@ -49,10 +49,11 @@ def cut_to_septets(text, limit):
 
 
 def national(gammu_number):
-    """What the gateway stores for a sender gammu shows as `gammu_number`."""
+    """What the gateway stores for a sender gammu shows as `gammu_number`: +86 numbers as national
+    numbers, other international numbers with their '+'."""
     if gammu_number.startswith("+86"):
         return gammu_number[3:]
-    return gammu_number.lstrip("+")
+    return gammu_number
 
 
 def gammu_message(number, text, unicode, layout):

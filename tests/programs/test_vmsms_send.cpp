@@ -106,7 +106,8 @@ const Refusal refusals[] = {
     {"thirteen_digits", {"--to", "8613900000001", "hi"}, "“8613900000001”"},
     {"bad_among_good", {"--to", "139;abc", "--to", "138", "--to", "x-1", "hi"}, "：“abc”、“x-1”，"},
     {"chinese_name", {"--to", "张三", "hi"}, "“张三”"},
-    {"plus_sign", {"--to", "+8613900000001", "hi"}, "“+8613900000001”"},
+    {"two_plus_signs", {"--to", "++8613900000001", "hi"}, "“++8613900000001”"},
+    {"sixteen_digit_international", {"--to", "+8613900000001234", "hi"}, "“+8613900000001234”"},
     {"dash_not_twelfth", {"--to", "1356666888-1357777999", "hi"}, "“1356666888-1357777999”"},
     {"bad_recipient_before_empty_content", {"--to", "abc", ""}, "“abc”"},
     {"only_blanks", {"--to", "  ", "hi"}, "收信人不能为空！"},
@@ -153,6 +154,7 @@ const Accepted accepted[] = {
     {"customer_token", {"客户\x02采购部"}, gbk("客户") + "\x02" + gbk("采购部")},
     {"blanks_inside_a_number", {"139 0000 0001"}, "139 0000 0001"},
     {"twelve_digits", {"861390000000"}, "861390000000"},
+    {"international_numbers", {"+447700900123", "+8613900000001"}, "+447700900123\r\r\n+8613900000001"},
     {"trailing_semicolon", {"139;"}, "139\r\n"},
     {"empty_line_among_numbers", {"139", "", "138"}, "139\r\r\n\r\r\n138"},
 };
