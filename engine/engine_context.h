@@ -1,9 +1,9 @@
 #pragma once
 
-#include "engine/report/engine_logs.h"
 #include "engine/engine_options.h"
-#include "modem/modem_link.h"
 #include "engine/operator_output.h"
+#include "engine/report/engine_logs.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 
 #include <string>
@@ -88,6 +88,14 @@ struct StorageState {
     std::vector<Undeleted> undeleted;
 };
 
+// Whether sending is held for want of a network registration (responsive mode), and when the modem
+// last said it was registered (steady clock).
+struct RegistrationState {
+    bool held = false;
+    bool known = false;
+    long long registered_at_ms = 0;
+};
+
 // The state the engine's passes share while one record or one message is handled.
 struct EngineState {
     std::string spool_date;     // the day directory the engine works on
@@ -97,6 +105,7 @@ struct EngineState {
     PortState port;
     IndicationState indications;
     ModemStatusState modem_status;
+    RegistrationState registration;
     StorageState storage;
 };
 

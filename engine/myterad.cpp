@@ -15,7 +15,9 @@
 #include "modem/indications.h"
 #include "modem/init_commands.h"
 #include "modem/link_recovery.h"
+#include "modem/registration_gate.h"
 #include "modem/serial_link.h"
+#include "modem/sim_check.h"
 #include "modem/signal_watch.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
@@ -100,6 +102,11 @@ bool myterad::StartupFailed() const {
     return startup_failed_;
 }
 
+bool myterad::NeedsOperator() const {
+    std::lock_guard lock(mutex_);
+    return needs_operator_;
+}
+
 void myterad::Terminate() {
     std::lock_guard lock(mutex_);
     terminate_ = true;
@@ -149,10 +156,11 @@ bool myterad::sleep_ms(int ms) {
     return gate();
 }
 
-void myterad::finish(bool startup_failed) {
+void myterad::finish(bool startup_failed, bool needs_operator) {
     std::lock_guard lock(mutex_);
     finished_ = true;
     startup_failed_ = startup_failed;
+    needs_operator_ = needs_operator;
     suspended_ = true;
     wake_.notify_all();
 }
@@ -167,12 +175,17 @@ void myterad::Execute() {
     ThreadPacer pacer(*this, status);
     std::unique_ptr<ModemLink> link;
     bool failed = false;
+    std::optional<EngineRunState> halted;
     try {
         failed = !run(pacer, logs, status, link);
     } catch (const EngineStopped&) {
         logs.trace("engine stopped\n");
+    } catch (const EngineHalted& halt) {
+        logs.trace("engine stopped: the modem needs the operator\n");
+        fail_startup(logs, halt.monitor);
+        halted = halt.state;
     }
-    status.set_state(failed ? EngineRunState::PortFailed : EngineRunState::Stopped);
+    status.set_state(halted ? *halted : failed ? EngineRunState::PortFailed : EngineRunState::Stopped);
     logs.close();
     if (link) {
         {
@@ -181,7 +194,7 @@ void myterad::Execute() {
         }
         port_close(*link);
     }
-    finish(failed);
+    finish(failed || halted.has_value(), halted.has_value());
 }
 
 bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link) {
@@ -267,6 +280,9 @@ bool myterad::start_modem(EngineContext& ctx) {
     output_.replace_monitor(gbk("系统已准备好，开始收发信息..................................!\r\n"));
     output_.prepend_monitor(">>>>>OK!\r\n");
     modem_startup_exchange(ctx);
+    if (std::optional<EngineHalted> halt = unlock_sim(ctx)) {
+        throw *halt;
+    }
     if (std::optional<std::string> failed = run_init_commands(ctx)) {
         // The operator's set-up commands are part of the port's set-up: the engine does not go on
         // with a modem that refused one.
@@ -297,7 +313,14 @@ void myterad::run_cycle(EngineContext& ctx) {
     sync_indications(ctx);
     prepare_inbox(ctx);
     watch_modem_status(ctx);
-    bool nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
+    bool nothing_sent = true;
+    if (registration_allows_sending(ctx)) {
+        try {
+            nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
+        } catch (const SendingHeld&) {
+            // The recipient the network refused is the next one once the registration is back.
+        }
+    }
     int received = run_inbox_pass(ctx);
     ctx.source().keep_received(ctx);
     // With fixed waits the exchanges pace the cycle; a responsive engine with nothing to do idles until

@@ -42,6 +42,9 @@ public:
     bool Finished() const;
     // Execute has returned because a start-up step failed (port missing or configuration rejected).
     bool StartupFailed() const;
+    // Execute has returned because the modem's SIM needs the operator (to be unlocked or put in);
+    // starting the engine again by itself would not help and could use up the SIM's PIN tries.
+    bool NeedsOperator() const;
     // Ends the engine at its next safe point, even while paused, and waits for it.
     void Shutdown();
 
@@ -75,7 +78,7 @@ private:
     bool start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);
     void run_cycle(EngineContext& ctx);
-    void finish(bool startup_failed);
+    void finish(bool startup_failed, bool needs_operator = false);
 
     EngineOptions& options_;
     OperatorOutput& output_;
@@ -91,6 +94,7 @@ private:
     StopSignal shutdown_signal_; // ends the engine's waits at once on shutdown
     bool finished_ = false;
     bool startup_failed_ = false;
+    bool needs_operator_ = false;
     ModemLink* link_ = nullptr; // while the engine holds the port, so a shutdown can end a read at once
     std::thread thread_;
 };

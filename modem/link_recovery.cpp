@@ -5,6 +5,7 @@
 #include "engine/report/engine_status.h"
 #include "modem/awaited_answer.h"
 #include "modem/init_commands.h"
+#include "modem/sim_check.h"
 #include "modem/serial_link.h"
 #include "platform/gbk.h"
 
@@ -64,6 +65,9 @@ void recover_link(EngineContext& ctx) {
         wait = backoff.next();
     }
     tracef(ctx.logs, "link back on %s\n", device.c_str());
+    if (std::optional<EngineHalted> halt = unlock_sim(ctx)) {
+        throw *halt; // a modem that lost power asks for its PIN again; a refused one is not tried twice
+    }
     if (std::optional<std::string> failed = run_init_commands(ctx)) {
         // Said, and the engine goes on: the modem answers, and what it refused may be set already.
         ctx.output.prepend_monitor(*failed);
@@ -72,6 +76,7 @@ void recover_link(EngineContext& ctx) {
     ctx.state.indications.asked = false;
     ctx.state.indications.on = false;
     ctx.state.modem_status.asked = false;
+    ctx.state.registration.known = false;
     if (ctx.status) {
         ctx.status->set_state(EngineRunState::Running);
     }

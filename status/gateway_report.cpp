@@ -21,7 +21,8 @@ bool process_exists(long pid) {
 }
 
 bool final_state(EngineRunState state) {
-    return state == EngineRunState::Stopped || state == EngineRunState::PortFailed;
+    return state == EngineRunState::Stopped || state == EngineRunState::PortFailed ||
+           state == EngineRunState::SimLocked || state == EngineRunState::SimMissing;
 }
 
 nlohmann::json nullable(const std::string& text) {
@@ -29,7 +30,8 @@ nlohmann::json nullable(const std::string& text) {
 }
 
 nlohmann::json modem_json(const GatewayReport& report) {
-    nlohmann::json modem = {{"signal", nullptr}, {"registration", nullptr}, {"asked", nullptr}};
+    nlohmann::json modem = {
+        {"signal", nullptr}, {"registration", nullptr}, {"asked", nullptr}, {"last_reset", nullptr}};
     if (!report.status) {
         return modem;
     }
@@ -47,6 +49,7 @@ nlohmann::json modem_json(const GatewayReport& report) {
                                  {"words", registration_words(*status.registration)}};
     }
     modem["asked"] = nullable(status.modem_asked);
+    modem["last_reset"] = nullable(status.modem_reset);
     return modem;
 }
 
@@ -216,6 +219,9 @@ std::string report_text(const GatewayReport& report) {
                   "failed      %ld recipients\nreceived    %ld messages\n",
                   day.day.c_str(), day.queued, day.processed, day.pending(), day.sent, day.failed, day.received);
     std::string text = "engine      " + engine + "\n" + figures + shared_text(report);
+    if (report.status && !report.status->modem_reset.empty()) {
+        text += "reset       " + report.status->modem_reset + " (the modem stopped answering)\n";
+    }
     if (!report.status || report.status->modem_asked.empty()) {
         text += "modem       not asked (the engine asks AT+CSQ and AT+CREG? in responsive mode)\n";
         return text;

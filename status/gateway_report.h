@@ -27,8 +27,10 @@ struct GatewayReport {
 
 GatewayReport current_gateway_report();
 
-// "running", "paused", "link-down", "stopped", "port-failed"; "gone" when the engine's process ended
-// without saying so (killed, crashed); "not-started" when no engine ever wrote a status here.
+// "running", "paused", "link-down", "stopped", "port-failed", "sim-locked", "sim-missing",
+// "not-registered"; "gone" when
+// the engine's process ended without saying so (killed, crashed); "not-started" when no engine ever
+// wrote a status here.
 std::string engine_state(const GatewayReport& report);
 
 // The one answer to "is an engine at work here", which every report gives: with a status file, its

@@ -9,12 +9,15 @@
 
 namespace {
 
-constexpr std::array<std::pair<EngineRunState, const char*>, 5> state_names{{
+constexpr std::array<std::pair<EngineRunState, const char*>, 8> state_names{{
     {EngineRunState::Running, "running"},
     {EngineRunState::Paused, "paused"},
     {EngineRunState::LinkDown, "link-down"},
     {EngineRunState::Stopped, "stopped"},
     {EngineRunState::PortFailed, "port-failed"},
+    {EngineRunState::SimLocked, "sim-locked"},
+    {EngineRunState::SimMissing, "sim-missing"},
+    {EngineRunState::NotRegistered, "not-registered"},
 }};
 
 // "a,b" as two numbers.
@@ -56,6 +59,8 @@ void take_line(GatewayStatus& status, const std::string& key, const std::string&
         }
     } else if (key == "modem_asked") {
         status.modem_asked = value;
+    } else if (key == "modem_reset") {
+        status.modem_reset = value;
     }
 }
 
@@ -91,6 +96,9 @@ bool write_status_file(const GatewayStatus& status) {
     }
     if (!status.modem_asked.empty()) {
         text << "modem_asked=" << status.modem_asked << "\n";
+    }
+    if (!status.modem_reset.empty()) {
+        text << "modem_reset=" << status.modem_reset << "\n";
     }
     return replace_text_file_atomically(status_file_path, text.str());
 }

@@ -8,11 +8,14 @@
 // changes, so a reader never sees half of it. One "key=value" line each, ASCII only.
 
 enum class EngineRunState {
-    Running,    // working through the queue and the inbox
-    Paused,     // stopped from the window; it goes on where it was at the next start
-    LinkDown,   // the modem stopped answering; the engine is opening the port again
-    Stopped,    // ended at the operator's or the system's request
-    PortFailed, // could not open or set up the port at start
+    Running,       // working through the queue and the inbox
+    Paused,        // stopped from the window; it goes on where it was at the next start
+    LinkDown,      // the modem stopped answering; the engine is opening the port again
+    Stopped,       // ended at the operator's or the system's request
+    PortFailed,    // could not open or set up the port at start
+    SimLocked,     // stopped: the SIM wants a PIN it was not given, refused the PIN, or wants its PUK
+    SimMissing,    // stopped: no SIM in the modem, or a SIM that fails
+    NotRegistered, // the modem is not registered with a network: sending waits, receiving goes on
 };
 
 struct ModemSignal {
@@ -32,11 +35,15 @@ struct GatewayStatus {
     std::optional<ModemSignal> signal;
     std::optional<ModemRegistration> registration;
     std::string modem_asked; // when signal and registration were last asked
+    // The last time the engine reset a modem that stopped answering, and how: "YYYY-M-D H:MM:SS
+    // AT+CFUN=1,1" or "... usb"; empty when it never had to.
+    std::string modem_reset;
 };
 
 inline constexpr const char* status_file_path = "status.txt";
 
-// "running", "paused", "link-down", "stopped", "port-failed"; and back.
+// "running", "paused", "link-down", "stopped", "port-failed", "sim-locked", "sim-missing", "not-registered";
+// and back.
 const char* run_state_name(EngineRunState state);
 std::optional<EngineRunState> run_state_from_name(const std::string& name);
 

@@ -7,6 +7,7 @@
 #include "modem/pdu/pdu_concat.h"
 #include "modem/pdu/pdu_layout.h"
 #include "modem/result_codes.h"
+#include "modem/registration_gate.h"
 #include "modem/send_attempt.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
@@ -181,6 +182,9 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
             continue;
         }
         handover = {result.outcome == AttemptResult::Outcome::Sent, a, std::move(result.answer)};
+        if (!handover.sent && ctx.options.responsive.load() && refused_for_want_of_service(handover.answer)) {
+            hold_if_unregistered(ctx); // not registered: this recipient waits for the registration
+        }
         if (handover.sent) {
             if (ctx.options.delivery_reports.load()) {
                 note_reference(ctx, handover.answer, {0, phone, record, index, part, parts});

@@ -34,6 +34,12 @@ void EngineStatus::set_modem(std::optional<ModemSignal> signal, std::optional<Mo
     write_locked();
 }
 
+void EngineStatus::note_modem_reset(const std::string& how) {
+    std::lock_guard lock(mutex_);
+    status_.modem_reset = date_time_text(clock_.now()) + " " + how;
+    write_locked();
+}
+
 EngineRunState EngineStatus::state() const {
     std::lock_guard lock(mutex_);
     return status_.state;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/trace.h"
 #include "platform/clock.h"
+#include "platform/trace.h"
 #include "store/status_file.h"
 
 #include <mutex>
@@ -20,6 +20,8 @@ public:
     // The modem's latest answers; either may be missing when the modem did not say.
     void set_modem(std::optional<ModemSignal> signal, std::optional<ModemRegistration> registration);
     EngineRunState state() const;
+    // The engine reset the modem just now, as `how` says ("AT+CFUN=1,1", "usb").
+    void note_modem_reset(const std::string& how);
 
 private:
     void write_locked();

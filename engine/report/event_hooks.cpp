@@ -27,6 +27,8 @@ const char* event_name(HookEvent event) {
         return "SENT";
     case HookEvent::Failed:
         return "FAILED";
+    case HookEvent::Modem:
+        return "MODEM";
     }
     return "?";
 }
@@ -52,7 +54,7 @@ std::string how_it_ended(int status) {
 
 HookSettings read_hook_settings() {
     HookSettings settings;
-    for (HookEvent event : {HookEvent::Received, HookEvent::Sent, HookEvent::Failed}) {
+    for (HookEvent event : {HookEvent::Received, HookEvent::Sent, HookEvent::Failed, HookEvent::Modem}) {
         std::string line = ini_read(settings_file, "HOOKS", event_name(event), "", 4096);
         if (line.find_first_not_of(" \t") == std::string::npos) {
             continue;

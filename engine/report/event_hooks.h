@@ -19,7 +19,9 @@
 // VMSMS_RECORD, VMSMS_INDEX, VMSMS_PARTS. A hook runs in the background: starting one never waits, and
 // one that fails or hangs (stopped after its time) is only written to the trace log.
 
-enum class HookEvent { Received, Sent, Failed };
+// MODEM= runs when the engine had to reset a modem that stopped answering: VMSMS_TEXT says what was
+// done and on which device, VMSMS_NUMBER is empty.
+enum class HookEvent { Received, Sent, Failed, Modem };
 
 struct HookMessage {
     std::string number;

@@ -18,7 +18,10 @@
 //   fault fail COUNT
 //   fault garbage --count COUNT
 //   fault unplug [--for SECONDS]
-//   fault replug
+//   fault replug [--at PATH]
+//   fault hung
+//   sim ready | pin CODE | puk | missing | failure
+//   identity IMEI ICCID
 //   layout usual | blank-line
 //   release keep | clear
 //   latency MS
@@ -46,6 +49,8 @@ public:
     virtual void unplug(std::optional<std::chrono::milliseconds> back_after) = 0;
     // A new pseudo-terminal linked at the same path. False, with `error` set, when it cannot be made.
     virtual bool replug(std::string& error) = 0;
+    // The next plugging in links the device at `path` instead (a USB modem back under another name).
+    virtual void move_link(const std::string& path) = 0;
     // The modem's fault lifts by itself after `after`; without it, the fault stays until changed.
     virtual void end_fault_after(std::optional<std::chrono::milliseconds> after) = 0;
     // Bytes the modem sends without being asked.

@@ -1,5 +1,7 @@
 #include "modemsim/control_faults.h"
 
+#include <algorithm>
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -7,7 +9,7 @@ using std::chrono::milliseconds;
 constexpr const char* fault_usage =
     "fault takes none, silent, error, reject, endless-listing, trickling-listing or garbage "
     "(each with --for SECONDS), fail COUNT, garbage --count COUNT, "
-    "unplug [--for SECONDS] or replug";
+    "unplug [--for SECONDS] or replug [--at PATH]";
 
 constexpr long longest_fault_ms = 24L * 3600 * 1000;
 constexpr long most_noise = 65536;
@@ -25,6 +27,7 @@ constexpr Mode modes[] = {
     {"endless-listing", Fault::EndlessListing},
     {"trickling-listing", Fault::TricklingListing},
     {"garbage", Fault::Garbage},
+    {"hung", Fault::Hung},
 };
 
 ControlReply refused(std::string why) {
@@ -132,12 +135,25 @@ ControlReply unplug(const std::vector<std::string>& words, LineControl& line) {
     return {};
 }
 
+// A path for the link: absolute, no "..", no control bytes, shorter than a device path may be.
+bool link_path(const std::string& path) {
+    return path.size() > 1 && path.size() < 256 && path[0] == '/' && path.find("/../") == std::string::npos &&
+           path.compare(path.size() - 3, 3, "/..") != 0 &&
+           std::none_of(path.begin(), path.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
+
 ControlReply replug(const std::vector<std::string>& words, LineControl& line) {
-    if (words.size() != 2) {
-        return refused("fault replug takes no more words");
+    if (words.size() != 2 && !(words.size() == 4 && words[2] == "--at")) {
+        return refused("fault replug takes nothing more, or --at PATH");
     }
     if (line.plugged()) {
         return refused("the modem is plugged in already");
+    }
+    if (words.size() == 4 && !link_path(words[3])) {
+        return refused("fault replug --at takes an absolute path");
+    }
+    if (words.size() == 4) {
+        line.move_link(words[3]);
     }
     std::string error;
     if (!line.replug(error)) {

@@ -43,6 +43,12 @@ std::string Modem::take(std::string_view bytes, bool stop_at_submission, size_t&
     if (fault_ == Fault::Garbage) {
         return garbage_answers(bytes);
     }
+    if (fault_ == Fault::Hung) {
+        for (char c : bytes) {
+            hung_byte(c);
+        }
+        return out;
+    }
     for (size_t i = 0; i < bytes.size(); ++i) {
         char c = bytes[i];
         if (streaming_) {
@@ -76,6 +82,8 @@ void Modem::reset_input() {
 
 void Modem::restart() {
     reset_input();
+    sim_.power_up();
+    hung_line_.clear();
     echo_ = profile_.echo;
     cnmi_ = {};
     streaming_ = false;
@@ -172,7 +180,22 @@ Modem::Result Modem::run(const AtCommand& command) {
     if (command.name == "+CNMI") {
         return indications_command(command);
     }
+    if (command.name == "+CPIN") {
+        return sim_command(command);
+    }
     if (command.name.rfind("+CMG", 0) == 0 || command.name == "+CSCA" || command.name == "+CPMS") {
+        if (std::optional<std::string> blocked = sim_.blocks_messages();
+            blocked && command.form != AtCommand::Form::Test) {
+            Result result;
+            result.final_code = *blocked;
+            return result;
+        }
+        if (command.name == "+CMGS" && command.form == AtCommand::Form::Set && registration_ != 1 &&
+            registration_ != 5) {
+            Result result;
+            result.final_code = "+CMS ERROR: 331"; // no network service: not registered
+            return result;
+        }
         return run_sms(command);
     }
     return run_identity(command);

@@ -2,6 +2,7 @@
 
 #include "modemsim/at_command.h"
 #include "modemsim/message_store.h"
+#include "modemsim/sim_card.h"
 #include "modemsim/submission_log.h"
 
 #include <array>
@@ -33,6 +34,8 @@ enum class Fault {
     // trickle_interval), and never comes to its OK
     TricklingListing,
     Garbage, // every command line and PDU is answered with random bytes instead
+    // A hung modem: no echo, no answer, except that AT+CFUN=1,1 still reboots it
+    Hung,
 };
 
 // What the network makes of an accepted submission that asked for a status report.
@@ -84,6 +87,23 @@ public:
     // input and a listing under way are gone, echo is as at start and new-message indications are
     // off. The messages stay in storage.
     void restart();
+
+    // The SIM, and who the modem and the SIM say they are (AT+CGSN, AT+CCID).
+    SimCard& sim() { return sim_; }
+    const std::string& imei() const { return imei_; }
+    const std::string& iccid() const { return iccid_; }
+    void set_identity(std::string imei, std::string iccid) {
+        imei_ = std::move(imei);
+        iccid_ = std::move(iccid);
+    }
+    // AT+CFUN=1,1 asked for a reboot since the last call: the modem's power goes and comes back.
+    bool take_reboot() {
+        bool asked = reboot_asked_;
+        reboot_asked_ = false;
+        return asked;
+    }
+    // What a modem prints when it has booted: "RDY", the SIM's state, "SMS DONE".
+    std::string boot_lines() const;
 
     // Setting any fault ends an endless listing under way.
     void set_fault(Fault fault);
@@ -175,6 +195,8 @@ private:
     Result run_basic(const AtCommand& command);
     Result run_sms(const AtCommand& command);
     Result run_identity(const AtCommand& command);
+    Result sim_command(const AtCommand& command);
+    void hung_byte(char c);
     Result send_command(const AtCommand& command);
     Result list_command(const AtCommand& command);
     Result read_command(const AtCommand& command);
@@ -198,6 +220,11 @@ private:
     int failing_sends_ = 0;
     int next_reference_ = 1;
     ReportFate report_fate_ = ReportFate::Delivered;
+    SimCard sim_;
+    std::string imei_ = "351234567890124";
+    std::string iccid_ = "89860012345678901234";
+    bool reboot_asked_ = false;
+    std::string hung_line_; // what a hung modem was typed since its last CR, looked at for AT+CFUN=1,1
     int rssi_ = 25;
     int registration_ = 1;
     std::vector<ReportRequest> report_requests_;

@@ -11,7 +11,7 @@ using Form = AtCommand::Form;
 const std::map<std::string, std::string>& identity_answers() {
     static const std::map<std::string, std::string> answers = {
         {"+CGMI", "vmSMS"},           {"+CGMM", "modemsim"},        {"+CGMR", "1.0"},
-        {"+CGSN", "351234567890124"}, {"+CIMI", "460001234567890"},
+        {"+CIMI", "460001234567890"},
     };
     return answers;
 }
@@ -22,10 +22,63 @@ bool accepted_setting(const std::string& name) {
     return name == "+CMEE" || name == "+CSCS" || name == "+CSMP" || name == "+CFUN";
 }
 
+// AT+CFUN=1,1 (full functionality, reset first): the modem reboots.
+bool reboot_command(const AtCommand& command) {
+    return command.name == "+CFUN" && command.form == AtCommand::Form::Set && at_parameters(command.args).size() == 2 &&
+           at_number(at_parameters(command.args)[1], 1, 1).has_value();
+}
+
+constexpr const char* reboot_line = "AT+CFUN=1,1";
+constexpr std::size_t line_limit_hung = 64;
+
 // The highest value each AT+CNMI parameter takes: mode, mt, bm, ds, bfr.
 constexpr std::array<int, 5> cnmi_highest = {3, 3, 3, 2, 1};
 
 } // namespace
+
+Modem::Result Modem::sim_command(const AtCommand& command) {
+    Result result;
+    if (command.form == Form::Read) {
+        SimCard::Answer answer = sim_.read_state();
+        if (!answer.info.empty()) {
+            result.info = {answer.info};
+        } else {
+            result.final_code = answer.error;
+        }
+    } else if (command.form == Form::Set) {
+        std::vector<std::string> values = at_parameters(command.args);
+        std::string refused = values.empty() ? "+CME ERROR: 16" : sim_.enter(values[0]);
+        if (!refused.empty()) {
+            result.final_code = refused;
+        }
+    } else if (command.form != Form::Test) {
+        result.final_code = "ERROR";
+    }
+    return result;
+}
+
+void Modem::hung_byte(char c) {
+    if (c != '\r') {
+        if (c != '\n' && hung_line_.size() < line_limit_hung) {
+            hung_line_ += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        return;
+    }
+    if (hung_line_ == reboot_line) {
+        reboot_asked_ = true;
+    }
+    hung_line_.clear();
+}
+
+std::string Modem::boot_lines() const {
+    SimCard::Answer sim = sim_.read_state();
+    std::string lines = "\r\nRDY\r\n\r\n+CFUN: 1\r\n";
+    lines += "\r\n" + (sim.info.empty() ? std::string("+CPIN: NOT INSERTED") : sim.info) + "\r\n";
+    if (sim_.state() == SimCard::State::Ready) {
+        lines += "\r\nSMS DONE\r\n";
+    }
+    return lines;
+}
 
 Modem::Result Modem::run_basic(const AtCommand& command) {
     Result result;
@@ -53,8 +106,12 @@ Modem::Result Modem::run_identity(const AtCommand& command) {
     auto identity = identity_answers().find(name);
     if (identity != identity_answers().end() && command.form == Form::Action) {
         result.info = {identity->second};
-    } else if (name == "+CPIN" && command.form == Form::Read) {
-        result.info = {"+CPIN: READY"};
+    } else if (name == "+CGSN" && command.form == Form::Action) {
+        result.info = {imei_};
+    } else if ((name == "+CCID" || name == "^ICCID") && command.form == Form::Action) {
+        result.info = {"+CCID: " + iccid_};
+    } else if (reboot_command(command)) {
+        reboot_asked_ = true;
     } else if (name == "+CSQ" && command.form == Form::Action) {
         result.info = {"+CSQ: " + std::to_string(rssi_) + ",99"};
     } else if (name == "+CREG" && command.form == Form::Read) {

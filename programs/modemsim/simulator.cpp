@@ -52,6 +52,7 @@ public:
     std::string device() const override { return pty_ ? pty_->device() : std::string(); }
     void unplug(std::optional<std::chrono::milliseconds> back_after) override;
     bool replug(std::string& error) override;
+    void move_link(const std::string& path) override { link_ = path; }
     void end_fault_after(std::optional<std::chrono::milliseconds> after) override;
     void send_unasked(std::string_view bytes) override;
     std::chrono::milliseconds submit_latency() const override { return latency_; }
@@ -67,6 +68,9 @@ private:
     bool take_input();
     // Hands the modem what the gateway wrote, up to a submission whose answer has to wait.
     void work_input();
+    // A reboot the gateway asked for: the line goes for a few seconds and the modem comes back,
+    // saying it booted.
+    void reboot_if_asked();
     // Forgets a submission under way: its answer and whatever the gateway wrote meanwhile are lost.
     void drop_submission();
     std::string control_command(const std::string& line);
@@ -83,6 +87,7 @@ private:
     std::string link_;
     std::unique_ptr<PtyLink> pty_; // null while unplugged
     std::optional<Clock::time_point> replug_at_;
+    bool boot_lines_due_ = false; // the next plugging in is the end of a reboot
     std::optional<Clock::time_point> fault_ends_at_;
     Clock::time_point trickle_at_{}; // when a trickling listing sends its next piece
     bool quit_ = false;
@@ -125,7 +130,25 @@ void Simulator::unplug(std::optional<std::chrono::milliseconds> back_after) {
 bool Simulator::replug(std::string& error) {
     replug_at_.reset();
     pty_ = PtyLink::create(link_, error);
+    if (pty_ && boot_lines_due_) {
+        boot_lines_due_ = false;
+        pty_->send(modem_.boot_lines());
+    }
     return pty_ != nullptr;
+}
+
+// How long a reboot keeps the modem away: about what a USB modem takes to come back.
+constexpr std::chrono::milliseconds reboot_time{3000};
+
+void Simulator::reboot_if_asked() {
+    if (!modem_.take_reboot()) {
+        return;
+    }
+    std::fprintf(stderr, "vmsms-modemsim: rebooting\n");
+    modem_.set_fault(Fault::None);
+    fault_ends_at_.reset();
+    unplug(reboot_time);
+    boot_lines_due_ = true;
 }
 
 void Simulator::end_fault_after(std::optional<std::chrono::milliseconds> after) {
@@ -243,6 +266,7 @@ void Simulator::work_input() {
             pty_->send(modem_.receive(input_));
             input_.clear();
             schedule_reports(Clock::now());
+            reboot_if_asked();
             return;
         }
         size_t taken = 0;
@@ -255,6 +279,7 @@ void Simulator::work_input() {
             answer_due_ = Clock::now() + latency_;
             schedule_reports(*answer_due_);
         }
+        reboot_if_asked();
     }
 }
 

@@ -29,6 +29,10 @@
 
 namespace {
 
+// The exit status of an engine stopped by its SIM (locked, refused PIN, missing): the service unit
+// does not restart on it, so a refused PIN is never entered again by itself.
+constexpr int exit_needs_operator = 3;
+
 // Prints every change; keeps the monitor's length as the window counts it (GBK bytes).
 class PrintingOutput : public OperatorOutput {
 public:
@@ -388,5 +392,8 @@ int main(int argc, char** argv) {
         }
     }
     engine.Shutdown();
+    if (engine.NeedsOperator()) {
+        return exit_needs_operator;
+    }
     return engine.StartupFailed() ? 1 : 0;
 }

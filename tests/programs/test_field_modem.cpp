@@ -115,4 +115,46 @@ TEST_F(FieldModem, InitCommandsAreSentAndARefusedOneIsNamed) {
     EXPECT_TRUE(has(file_bytes("sms.log"), "INIT AT: OK")) << file_bytes("sms.log");
 }
 
+// While the modem is not registered nothing is sent and no recipient is used up, whether the
+// registration was gone before the record or went in the middle of it; all go out once it is back.
+TEST_F(FieldModem, NothingIsSentOrLostWhileTheModemIsNotRegistered) {
+    ASSERT_EQ(ctl({"network", "25", "2"}).exit_code, 0);
+    ASSERT_EQ(send({"--to", "13900000001", "--to", "13900000002", "first"}).exit_code, 0);
+    start_gateway({"--responsive"});
+    ASSERT_TRUE(eventually([&] { return has(file_bytes("status.txt"), "state=not-registered"); }, 20000))
+        << file_bytes("status.txt") << file_bytes("vmsmsd.out");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(modem->sent_text(), "");
+    ASSERT_EQ(ctl({"network", "25", "5"}).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 30000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    EXPECT_TRUE(has(file_bytes("status.txt"), "state=running")) << file_bytes("status.txt");
+
+    // Lost in the middle of a record: the recipient the network refused waits, and goes once.
+    ASSERT_EQ(ctl({"latency", "400"}).exit_code, 0);
+    std::vector<std::string> to;
+    for (int i = 1; i <= 6; ++i) {
+        to.insert(to.end(), {"--to", "1390000010" + std::to_string(i)});
+    }
+    to.push_back("second");
+    ASSERT_EQ(send(to).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return modem->sent_lines().size() >= 4; }, 30000)) << modem->sent_text();
+    ASSERT_EQ(ctl({"network", "25", "3"}).exit_code, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_EQ(ctl({"network", "25", "1"}).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "2"; }, 30000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    std::vector<std::string> sent = modem->sent_lines();
+    EXPECT_EQ(sent.size(), 8u) << modem->sent_text();
+    for (int i = 1; i <= 6; ++i) {
+        int times = 0;
+        for (const std::string& line : sent) {
+            times += has(line, "to=+861390000010" + std::to_string(i)) ? 1 : 0;
+        }
+        EXPECT_EQ(times, 1) << i << "\n" << modem->sent_text();
+    }
+    EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
+    EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "暂停发送")) << file_bytes("vmsmsd.out");
+}
+
 } // namespace

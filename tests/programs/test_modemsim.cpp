@@ -579,6 +579,7 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
         ctl_ok({"status"}),
         "fault=none failing=0 layout=usual release=clear stored=0/30 submissions=3 line=plugged device=" + device_ +
             "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n"
+            "sim=ready tries=3 pins-entered=0 imei=351234567890124 iccid=89860012345678901234\n"
             "memories=SM:0/30 cpms=SM,SM,SM held=0 delete-error=none\n");
 }
 

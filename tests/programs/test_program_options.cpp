@@ -152,7 +152,8 @@ TEST(ControlCommandHelp, EveryCommandOfTheSimulatorIsExplained) {
     for (const char* command :
          {"deliver", "fault none", "fault silent|error|reject|endless-listing|trickling-listing|garbage", "fault fail",
           "fault garbage --count", "fault unplug", "fault replug", "layout", "latency", "release", "report-delay",
-          "reports", "network", "sent", "messages", "destinations", "stored", "status", "clear", "quit"}) {
+          "reports", "network", "storage", "sim", "identity", "fault hung", "sent", "messages", "destinations",
+          "stored", "status", "clear", "quit"}) {
         EXPECT_TRUE(has_entry(help.out, command)) << command << " has no line of its own in:\n" << help.out;
     }
 }

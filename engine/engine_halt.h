@@ -1,0 +1,13 @@
+#pragma once
+
+#include "store/status_file.h"
+
+#include <string>
+
+// Thrown from the engine thread when the modem cannot be worked without the operator (a SIM to
+// unlock or to put in): the engine stops in `state` and shows `monitor` (GBK). Like EngineStopped it
+// never leaves the engine thread.
+struct EngineHalted {
+    EngineRunState state;
+    std::string monitor;
+};
