@@ -5,17 +5,20 @@
 #include "engine/report/engine_status.h"
 #include "modem/awaited_answer.h"
 #include "modem/init_commands.h"
-#include "modem/sim_check.h"
+#include "modem/modem_reset.h"
 #include "modem/serial_link.h"
+#include "modem/sim_check.h"
 #include "platform/gbk.h"
 
 #include <algorithm>
 
 namespace {
 
-// Reopens the device and runs the start-up exchange; true when the modem answered it.
-bool reopen_modem(EngineContext& ctx) {
-    if (!ctx.port.reopen(ctx.options.wider_compatibility.load())) {
+// Reopens the device and runs the start-up exchange; true when the modem answered it. `opened` tells
+// whether the port itself opened.
+bool reopen_modem(EngineContext& ctx, bool& opened) {
+    opened = ctx.port.reopen(ctx.options.wider_compatibility.load());
+    if (!opened) {
         return false;
     }
     note_modem_answer(ctx, modem_startup_exchange(ctx));
@@ -54,13 +57,16 @@ void recover_link(EngineContext& ctx) {
     ctx.port.close();
     // Waits before each reopening: 1 s, doubling, at most 30 s.
     Backoff backoff;
+    SilentReopens silent;
     int wait = backoff.next();
     for (int round = 1;; ++round) {
         ctx.pacer.sleep(wait);
-        if (reopen_modem(ctx)) {
+        bool opened = false;
+        if (reopen_modem(ctx, opened)) {
             break;
         }
         tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, device.c_str(), ctx.port.down_reason().c_str());
+        after_silent_reopen(ctx, opened, silent);
         ctx.port.close();
         wait = backoff.next();
     }

@@ -71,6 +71,7 @@ private:
     // A reboot the gateway asked for: the line goes for a few seconds and the modem comes back,
     // saying it booted.
     void reboot_if_asked();
+    void reboot();
     // Forgets a submission under way: its answer and whatever the gateway wrote meanwhile are lost.
     void drop_submission();
     std::string control_command(const std::string& line);
@@ -88,6 +89,7 @@ private:
     std::unique_ptr<PtyLink> pty_; // null while unplugged
     std::optional<Clock::time_point> replug_at_;
     bool boot_lines_due_ = false; // the next plugging in is the end of a reboot
+    bool reboot_due_ = false;     // asked for by the modem's input; done between two rounds of events
     std::optional<Clock::time_point> fault_ends_at_;
     Clock::time_point trickle_at_{}; // when a trickling listing sends its next piece
     bool quit_ = false;
@@ -141,9 +143,13 @@ bool Simulator::replug(std::string& error) {
 constexpr std::chrono::milliseconds reboot_time{3000};
 
 void Simulator::reboot_if_asked() {
-    if (!modem_.take_reboot()) {
-        return;
+    if (modem_.take_reboot()) {
+        reboot_due_ = true; // not now: the line this input came on is still in use
     }
+}
+
+void Simulator::reboot() {
+    reboot_due_ = false;
     std::fprintf(stderr, "vmsms-modemsim: rebooting\n");
     modem_.set_fault(Fault::None);
     fault_ends_at_.reset();
@@ -194,6 +200,9 @@ void Simulator::send_due_reports(Clock::time_point now) {
 }
 
 void Simulator::run_timers() {
+    if (reboot_due_) {
+        reboot();
+    }
     auto now = Clock::now();
     send_due_reports(now);
     if (answer_due_ && *answer_due_ <= now) {
@@ -218,6 +227,9 @@ void Simulator::run_timers() {
 }
 
 int Simulator::poll_timeout() const {
+    if (reboot_due_) {
+        return 0;
+    }
     std::optional<Clock::time_point> next;
     std::optional<Clock::time_point> trickle;
     if (pty_ && modem_.streaming() && modem_.trickling()) {

@@ -157,4 +157,28 @@ TEST_F(FieldModem, NothingIsSentOrLostWhileTheModemIsNotRegistered) {
     EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "暂停发送")) << file_bytes("vmsmsd.out");
 }
 
+// A modem that hangs (its port opens, it answers nothing) is rebooted with AT+CFUN=1,1 after three
+// silent reopenings; the lines it prints when back are passed over and the queue finishes. The reset is
+// in the status and starts the MODEM hook.
+TEST_F(FieldModem, AHungModemIsRebootedAndTheQueueFinishes) {
+    put_file("modem-hook.sh", "echo \"$VMSMS_EVENT $VMSMS_TEXT\" >> " + dir() + "/modem-hook.txt\n");
+    put_file("server.txt", file_bytes("server.txt") + "[HOOKS]\r\nMODEM=/bin/sh " + dir() + "/modem-hook.sh\r\n");
+    ASSERT_EQ(send({"--to", "13900000001", "before"}).exit_code, 0);
+    start_gateway({"--responsive"});
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 30000)) << file_bytes("vmsmsd.out");
+    ASSERT_EQ(ctl({"fault", "hung"}).exit_code, 0);
+    ASSERT_EQ(send({"--to", "13900000002", "after"}).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "2"; }, 90000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    EXPECT_TRUE(has(file_bytes("status.txt"), "modem_reset=")) << file_bytes("status.txt");
+    EXPECT_TRUE(has(file_bytes("status.txt"), " AT+CFUN=1,1")) << file_bytes("status.txt");
+    EXPECT_TRUE(has(file_bytes("sms.log"), "reset with AT+CFUN=1,1")) << file_bytes("sms.log");
+    EXPECT_TRUE(eventually([&] { return has(file_bytes("modem-hook.txt"), "MODEM modem silent through 3"); }, 5000))
+        << file_bytes("modem-hook.txt");
+    std::vector<std::string> sent = modem->sent_lines();
+    ASSERT_EQ(sent.size(), 2u) << modem->sent_text();
+    EXPECT_TRUE(has(sent[1], "text=after")) << sent[1];
+    EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
+}
+
 } // namespace
