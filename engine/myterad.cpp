@@ -15,10 +15,11 @@
 #include "modem/indications.h"
 #include "modem/init_commands.h"
 #include "modem/link_recovery.h"
+#include "modem/modem_identity.h"
 #include "modem/registration_gate.h"
 #include "modem/serial_link.h"
-#include "modem/sim_check.h"
 #include "modem/signal_watch.h"
+#include "modem/sim_check.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
 #include "store/settings.h"
@@ -280,6 +281,12 @@ bool myterad::start_modem(EngineContext& ctx) {
     output_.replace_monitor(gbk("系统已准备好，开始收发信息..................................!\r\n"));
     output_.prepend_monitor(">>>>>OK!\r\n");
     modem_startup_exchange(ctx);
+    if (std::string other = identity_mismatch(ctx, wanted_identity()); !other.empty()) {
+        // Another modem than server.txt names: nothing is sent through it or read from it.
+        throw EngineHalted{EngineRunState::PortFailed, gbk("端口上的调制解调器不是 server.txt 设置的那一台（它回答 ") +
+                                                           other +
+                                                           gbk("）：请检查 COM、IMEI 或 ICCID，然后重新启动。\r\n")};
+    }
     if (std::optional<EngineHalted> halt = unlock_sim(ctx)) {
         throw *halt;
     }

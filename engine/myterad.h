@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/engine_options.h"
-#include "modem/modem_link.h"
 #include "engine/operator_output.h"
+#include "modem/modem_link.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/stop_signal.h"
@@ -42,7 +42,8 @@ public:
     bool Finished() const;
     // Execute has returned because a start-up step failed (port missing or configuration rejected).
     bool StartupFailed() const;
-    // Execute has returned because the modem's SIM needs the operator (to be unlocked or put in);
+    // Execute has returned because the modem needs the operator: its SIM (to be unlocked or put in) or
+    // another modem than server.txt names on the port;
     // starting the engine again by itself would not help and could use up the SIM's PIN tries.
     bool NeedsOperator() const;
     // Ends the engine at its next safe point, even while paused, and waits for it.

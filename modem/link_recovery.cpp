@@ -5,6 +5,7 @@
 #include "engine/report/engine_status.h"
 #include "modem/awaited_answer.h"
 #include "modem/init_commands.h"
+#include "modem/modem_identity.h"
 #include "modem/modem_reset.h"
 #include "modem/serial_link.h"
 #include "modem/sim_check.h"
@@ -14,15 +15,24 @@
 
 namespace {
 
-// Reopens the device and runs the start-up exchange; true when the modem answered it. `opened` tells
-// whether the port itself opened.
-bool reopen_modem(EngineContext& ctx, bool& opened) {
+// Reopens the device and runs the start-up exchange; true when the modem answered it and is the one
+// server.txt names. `opened` tells whether the port opened and a modem answered there, other or not.
+bool reopen_modem(EngineContext& ctx, bool& opened, bool& other_modem) {
     opened = ctx.port.reopen(ctx.options.wider_compatibility.load());
     if (!opened) {
         return false;
     }
     note_modem_answer(ctx, modem_startup_exchange(ctx));
-    return !ctx.port.broken();
+    if (ctx.port.broken()) {
+        return false;
+    }
+    std::string other = identity_mismatch(ctx, wanted_identity());
+    if (!other.empty()) {
+        other_modem = true;
+        ctx.port.mark_down(gbk("另一台调制解调器：") + other);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -62,15 +72,20 @@ void recover_link(EngineContext& ctx) {
     for (int round = 1;; ++round) {
         ctx.pacer.sleep(wait);
         bool opened = false;
-        if (reopen_modem(ctx, opened)) {
+        bool other_modem = false;
+        if (reopen_modem(ctx, opened, other_modem)) {
             break;
         }
-        tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, device.c_str(), ctx.port.down_reason().c_str());
-        after_silent_reopen(ctx, opened, silent);
+        tracef(ctx.logs, "reopen %d of %s failed (%s)\n", round, ctx.port.device().c_str(),
+               ctx.port.down_reason().c_str());
+        after_silent_reopen(ctx, opened && !other_modem, silent);
         ctx.port.close();
+        if ((!opened || other_modem) && wanted_identity().any() && find_modem_elsewhere(ctx, wanted_identity())) {
+            continue; // reopened at once where the modem is now
+        }
         wait = backoff.next();
     }
-    tracef(ctx.logs, "link back on %s\n", device.c_str());
+    tracef(ctx.logs, "link back on %s\n", ctx.port.device().c_str());
     if (std::optional<EngineHalted> halt = unlock_sim(ctx)) {
         throw *halt; // a modem that lost power asks for its PIN again; a refused one is not tried twice
     }
@@ -87,5 +102,5 @@ void recover_link(EngineContext& ctx) {
         ctx.status->set_state(EngineRunState::Running);
     }
     ctx.output.set_caption(started_caption());
-    ctx.output.prepend_monitor(link_back_line(device));
+    ctx.output.prepend_monitor(link_back_line(ctx.port.device()));
 }

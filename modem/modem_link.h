@@ -36,6 +36,8 @@ public:
     // Why the link went down, GBK, for the operator; empty while it is up.
     const std::string& down_reason() const { return reason_; }
     const std::string& device() const { return device_; }
+    // The device the next reopen opens: the modem was found under another path.
+    void set_device(const std::string& device) { device_ = device; }
 
     // Closes whatever is held, opens the device again and applies the line rate of the last
     // configure. A rejected rate counts as failure unless `accept_rejected_rate`.

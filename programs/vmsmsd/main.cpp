@@ -29,7 +29,8 @@
 
 namespace {
 
-// The exit status of an engine stopped by its SIM (locked, refused PIN, missing): the service unit
+// The exit status of an engine stopped by its SIM (locked, refused PIN, missing) or by another modem
+// than server.txt names: the service unit
 // does not restart on it, so a refused PIN is never entered again by itself.
 constexpr int exit_needs_operator = 3;
 

@@ -181,4 +181,30 @@ TEST_F(FieldModem, AHungModemIsRebootedAndTheQueueFinishes) {
     EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
 }
 
+// A USB modem that comes back under another name is found by its IMEI among the devices and the queue
+// finishes there; a modem with another IMEI on the path is refused.
+TEST_F(FieldModem, AModemBackUnderAnotherPathIsFoundByItsImeiAndAnotherModemIsRefused) {
+    const std::string base = file_bytes("server.txt");
+    put_file("server.txt", base + "IMEI=359999999999999\r\n");
+    ASSERT_EQ(send({"--to", "13900000001", "first"}).exit_code, 0);
+    start_gateway();
+    EXPECT_EQ(gateway->wait(30000), 3) << file_bytes("vmsmsd.out");
+    EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "不是 server.txt 设置的那一台（它回答 351234567890124）"))
+        << file_bytes("vmsmsd.out");
+    EXPECT_EQ(modem->sent_text(), "");
+
+    put_file("server.txt", base + "IMEI=351234567890124\r\n");
+    start_gateway({"--responsive"});
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "1"; }, 30000)) << file_bytes("vmsmsd.out");
+    ASSERT_EQ(ctl({"fault", "unplug"}).exit_code, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_EQ(ctl({"fault", "replug", "--at", dir() + "/modem-again"}).exit_code, 0);
+    ASSERT_EQ(send({"--to", "13900000002", "after"}).exit_code, 0);
+    ASSERT_TRUE(eventually([&] { return file_bytes(day + "/send/acc") == "2"; }, 60000))
+        << file_bytes("vmsmsd.out") << file_bytes("sms.log");
+    EXPECT_TRUE(has(file_bytes("vmsmsd.out"), "在 " + dir() + "/modem-again 找到了设置的调制解调器"))
+        << file_bytes("vmsmsd.out");
+    EXPECT_EQ(modem->sent_lines().size(), 2u) << modem->sent_text();
+}
+
 } // namespace
