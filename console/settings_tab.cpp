@@ -1,8 +1,10 @@
 #include "console/settings_tab.h"
 
 #include "console/control_identity.h"
+#include "console/field_settings.h"
 #include "console/message_box.h"
 #include "console/qt_text.h"
+#include "store/phone_number.h"
 #include "store/settings.h"
 
 #include <QButtonGroup>
@@ -20,6 +22,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -27,6 +30,14 @@ namespace {
 QLineEdit* make_box(QWidget* parent, const char* name, const QLabel* label, const QString& text) {
     auto* box = new QLineEdit(text, parent);
     nameControl(box, name, label->text());
+    return box;
+}
+
+// A box that the label in front of it names, for the label's shortcut and for screen readers alike.
+QLineEdit* make_labelled_box(QWidget* parent, const char* name, QLabel* label, const QString& tip) {
+    auto* box = new QLineEdit(parent);
+    nameAfterLabel(box, name, label);
+    box->setToolTip(tip);
     return box;
 }
 
@@ -49,12 +60,14 @@ bool save_box(const Setting& setting, const QLineEdit* box) {
 SettingsTab::SettingsTab(EngineOptions& options, Clock& clock, PortOpener open, QWidget* parent)
     : QWidget(parent), options_(options), runner_(clock_waits(clock), std::move(open)) {
     buildPortBoxes();
+    buildModemBoxes();
     buildDeviceTypes();
     buildOptions();
     buildSchedule();
     buildSpeed();
     buildHelp();
     arrange();
+    orderTabs();
     FormCreate();
     connectOptions();
 
@@ -78,6 +91,25 @@ void SettingsTab::buildPortBoxes() {
     Edit3 = make_box(this, "Edit3", Label20, QString());
     const QString confirm = QStringLiteral("确      定(&Y)");
     Button1 = makeNamed<QPushButton>(this, "Button1", confirm);
+}
+
+void SettingsTab::buildModemBoxes() {
+    Label31 = makeNamed<QLabel>(this, "Label31", QStringLiteral("SIM卡PIN码 ：      "));
+    Edit11 = make_labelled_box(this, "Edit11", Label31,
+                               QStringLiteral("SIM卡要求PIN码时输入一次，4到8位数字；空：不输入PIN码"));
+    Edit11->setEchoMode(QLineEdit::Password);
+    Label32 = makeNamed<QLabel>(this, "Label32", QStringLiteral("短信中心号码(国际) ：      "));
+    Edit12 = make_labelled_box(
+        this, "Edit12", Label32,
+        QStringLiteral("国际格式的短信中心号码，写进每条短信，例如 +8613800000500；空：用SIM卡里的短信中心"));
+    Label33 = makeNamed<QLabel>(this, "Label33", QStringLiteral("初始化命令 ：      "));
+    Edit13 = make_labelled_box(
+        this, "Edit13", Label33,
+        QStringLiteral("启动和每次重新打开串口后发送的AT命令，多条用 | 分开，例如 AT+CMEE=1|AT+CSCS=\"GSM\""));
+    Label34 = makeNamed<QLabel>(this, "Label34", QStringLiteral("国家代码 ：      "));
+    Edit14 =
+        make_labelled_box(this, "Edit14", Label34, QStringLiteral("本国手机号码所属的国家代码，1到3位数字；空：86"));
+    Edit14->setPlaceholderText(QString::fromLatin1(default_country));
 }
 
 void SettingsTab::buildDeviceTypes() {
@@ -162,6 +194,14 @@ void SettingsTab::arrange() {
     port->addWidget(Label20, 2, 0);
     port->addWidget(Edit3, 2, 1);
     port->addWidget(Button1, 0, 2, 3, 1);
+    port->addWidget(Label31, 3, 0);
+    port->addWidget(Edit11, 3, 1);
+    port->addWidget(Label32, 4, 0);
+    port->addWidget(Edit12, 4, 1);
+    port->addWidget(Label33, 5, 0);
+    port->addWidget(Edit13, 5, 1, 1, 2);
+    port->addWidget(Label34, 6, 0);
+    port->addWidget(Edit14, 6, 1);
 
     auto* types = new QHBoxLayout;
     types->addWidget(RadioButton1);
@@ -201,6 +241,15 @@ void SettingsTab::arrange() {
     auto* page = new QHBoxLayout(this);
     page->addLayout(left, 3);
     page->addWidget(GroupBox1, 2);
+}
+
+// The keyboard goes through the boxes top down, the modem's after the centre number, then to the
+// confirm button.
+void SettingsTab::orderTabs() {
+    QWidget* const order[] = {Edit1, Edit2, Edit3, Edit11, Edit12, Edit13, Edit14, Button1};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void SettingsTab::FormCreate() {
@@ -288,6 +337,7 @@ void SettingsTab::loadSettings() {
     Edit1->setText(setting_text(settings::com));
     Edit2->setText(setting_text(settings::shown_rate));
     Edit3->setText(setting_text(settings::shown_smscode));
+    showFieldSettings();
     Edit9->setText(setting_text(settings::time1));
     Edit10->setText(setting_text(settings::time2));
 }
@@ -308,7 +358,19 @@ void SettingsTab::selectDeviceType() {
     }
 }
 
-void SettingsTab::Button1Click() {
+void SettingsTab::showFieldSettings() {
+    const FieldSettings stored = read_field_settings();
+    Edit11->setText(stored.pin);
+    Edit12->setText(stored.smsc);
+    Edit13->setText(stored.init);
+    Edit14->setText(stored.country);
+}
+
+FieldSettings SettingsTab::typedFieldSettings() const {
+    return {Edit11->text(), Edit12->text(), Edit13->text(), Edit14->text()};
+}
+
+QStringList SettingsTab::saveBoxes() {
     const std::pair<const Setting&, const QLineEdit*> boxes[] = {{settings::com, Edit1},
                                                                  {settings::shown_rate, Edit2},
                                                                  {settings::shown_smscode, Edit3},
@@ -320,6 +382,16 @@ void SettingsTab::Button1Click() {
             unsaved << QString::fromLatin1(setting.key);
         }
     }
+    return unsaved + write_field_settings(typedFieldSettings());
+}
+
+void SettingsTab::Button1Click() {
+    const QStringList problems = field_settings_problems(typedFieldSettings());
+    if (!problems.isEmpty()) {
+        showMessage(this, QStringLiteral("设置有误，所有设置都没有保存：\n") + problems.join(QLatin1Char('\n')));
+        return;
+    }
+    const QStringList unsaved = saveBoxes();
     if (!unsaved.isEmpty()) {
         showMessage(this,
                     QStringLiteral("无法写入 server.txt，这些设置没有保存：") + unsaved.join(QStringLiteral(", ")));

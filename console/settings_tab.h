@@ -1,8 +1,10 @@
 #pragma once
 
 #include "console/device_test_runner.h"
+#include "console/field_settings.h"
 #include "engine/engine_options.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -18,9 +20,10 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 
-// The settings tab "系统设置": port, line speed, centre number, device type, the schedule's times and
-// the run-time options, with the device test. Port, speed, centre number and times are saved by the
-// confirm button; the device type and the responsive mode are saved the moment they are chosen; the
+// The settings tab "系统设置": port, line speed, centre number, the modem's settings (SIM PIN, service
+// centre in international form, start-up commands, country code), device type, the schedule's times and
+// the run-time options, with the device test. Port, speed, centre number, the modem's settings and times
+// are saved by the confirm button; the device type and the responsive mode are saved the moment they are chosen; the
 // other options are never saved. Every option goes into the live engine options on every change.
 class SettingsTab : public QWidget {
     Q_OBJECT
@@ -32,14 +35,15 @@ public:
     // whether the send/receive process is running.
     void setStartButton(const QWidget* start_button) { start_button_ = start_button; }
 
-    // Window construction: COM, RATE, SMSCODE, TIME1 and TIME2 into their boxes, RESPONSIVE into its
-    // check box.
+    // Window construction: COM, RATE, SMSCODE, PIN, SMSC, INIT, COUNTRY, TIME1 and TIME2 into their
+    // boxes, RESPONSIVE into its check box.
     void loadSettings();
     // Window construction: MTYPE picks the device type; a choice that changes the selection writes
     // MTYPE back, as a click would.
     void selectDeviceType();
 
-    // Saves the five boxes, as typed.
+    // Saves the boxes: the port's and the schedule's as typed, the modem's once all four are valid; a
+    // value the engine would refuse is reported and nothing is saved.
     void Button1Click();
     // Reloads the port, speed and centre number from server.txt, dropping what was typed.
     void SheZhi_enter();
@@ -59,6 +63,15 @@ public:
     QLineEdit* Edit2 = nullptr;
     QLabel* Label20 = nullptr;
     QLineEdit* Edit3 = nullptr;
+    // The modem's settings: PIN (masked, never shown in clear), SMSC, INIT and COUNTRY.
+    QLabel* Label31 = nullptr;
+    QLineEdit* Edit11 = nullptr;
+    QLabel* Label32 = nullptr;
+    QLineEdit* Edit12 = nullptr;
+    QLabel* Label33 = nullptr;
+    QLineEdit* Edit13 = nullptr;
+    QLabel* Label34 = nullptr;
+    QLineEdit* Edit14 = nullptr;
     QPushButton* Button1 = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
@@ -104,12 +117,14 @@ protected:
 
 private:
     void buildPortBoxes();
+    void buildModemBoxes();
     void buildDeviceTypes();
     void buildOptions();
     void buildSchedule();
     void buildSpeed();
     void buildHelp();
     void arrange();
+    void orderTabs();
     void FormCreate();
     void connectOptions();
     void chooseDevice(DeviceType type, bool checked);
@@ -123,6 +138,10 @@ private:
     // A kept option was switched: it goes into the engine options and into server.txt at once.
     void chooseKeptOption(std::atomic<bool>& option, const Setting& setting, bool on);
     void showTestMessage(const QString& text);
+    void showFieldSettings();
+    FieldSettings typedFieldSettings() const;
+    // Saves the port's, the schedule's and the modem's boxes; the keys that could not be written.
+    QStringList saveBoxes();
 
     EngineOptions& options_;
     DeviceTestRunner runner_;

@@ -1,5 +1,6 @@
-// The settings tab: its start values, saving and reloading the port settings, the save that comes
-// with the device-test button's focus, and the window held still while the device test runs.
+// The settings tab: its start values, saving and reloading the port settings, the modem's settings
+// (PIN, SMSC, INIT, COUNTRY) checked before anything is saved, the save that comes with the device-test
+// button's focus, and the window held still while the device test runs.
 #include "console/main_window.h"
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
@@ -22,6 +23,8 @@
 #include <QSlider>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString missing_device = QStringLiteral("/nonexistent/ttyVMSMS1");
@@ -30,6 +33,15 @@ const QString port_in_use = QStringLiteral("COM口已被占用,请停止收发�
 
 QString saved(const char* key) {
     return QString::fromStdString(read_setting(key, "<absent>", 100));
+}
+
+// A server.txt of the field: CRLF lines, a GBK value, a second section, a blank line between them.
+const std::string field_file = "[SET]\r\nCOM=/dev/ttyUSB2\r\nRATE=115200\r\nSMSCODE=8613800200500\r\n"
+                               "TIME1=7:01\r\nTIME2=21:00\r\nNOTE=\xd6\xd0\xce\xc4\r\n\r\n[DB]\r\nGATEWAY=office-1\r\n";
+
+mode_t file_mode(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 struct LoneTab {
@@ -176,7 +188,206 @@ private slots:
         t.tab.Button1->click();
         QCOMPARE(
             messages.texts,
-            QStringList({QStringLiteral("无法写入 server.txt，这些设置没有保存：COM, RATE, SMSCODE, TIME1, TIME2")}));
+            QStringList({QStringLiteral(
+                "无法写入 server.txt，这些设置没有保存：COM, RATE, SMSCODE, TIME1, TIME2, PIN, SMSC, INIT, COUNTRY")}));
+    }
+
+    void modem_settings_load_into_their_boxes() {
+        {
+            LoneTab t;
+            t.tab.loadSettings(); // no file: every box empty, the engine's defaults hold
+            for (QLineEdit* box : {t.tab.Edit11, t.tab.Edit12, t.tab.Edit13, t.tab.Edit14}) {
+                QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+            }
+            QCOMPARE(t.tab.Edit14->placeholderText(), QStringLiteral("86"));
+        }
+        put_file("server.txt", "[SET]\r\nPIN=4321\r\nSMSC=+447700900123\r\nINIT=AT+CMEE=1|AT+CSCS=\"GSM\"\r\n"
+                               "COUNTRY=44\r\n");
+        LoneTab t;
+        t.tab.loadSettings();
+        QCOMPARE(t.tab.Edit11->text(), QStringLiteral("4321"));
+        QCOMPARE(t.tab.Edit12->text(), QStringLiteral("+447700900123"));
+        QCOMPARE(t.tab.Edit13->text(), QStringLiteral("AT+CMEE=1|AT+CSCS=\"GSM\""));
+        QCOMPARE(t.tab.Edit14->text(), QStringLiteral("44"));
+    }
+
+    // The PIN is never shown in clear; each box is named after its label for screen readers and the
+    // keyboard goes through them after the centre number, then to the confirm button.
+    void modem_boxes_are_masked_named_and_in_tab_order() {
+        LoneTab t;
+        SettingsTab& s = t.tab;
+        QCOMPARE(s.Edit11->echoMode(), QLineEdit::Password);
+        s.Edit11->setText(QStringLiteral("1234"));
+        QVERIFY(!s.Edit11->displayText().contains(QStringLiteral("1234")));
+        const std::pair<QLineEdit*, QString> named[] = {{s.Edit11, QStringLiteral("SIM卡PIN码 ：")},
+                                                        {s.Edit12, QStringLiteral("短信中心号码(国际) ：")},
+                                                        {s.Edit13, QStringLiteral("初始化命令 ：")},
+                                                        {s.Edit14, QStringLiteral("国家代码 ：")}};
+        for (const auto& [box, name] : named) {
+            QCOMPARE(box->accessibleName(), name);
+            QCOMPARE(box->accessibleDescription(), box->objectName());
+        }
+        s.show();
+        QVERIFY(QTest::qWaitForWindowActive(&s));
+        s.Edit3->setFocus();
+        for (QWidget* next : std::initializer_list<QWidget*>{s.Edit11, s.Edit12, s.Edit13, s.Edit14, s.Button1}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+    }
+
+    // Valid values go in beside the other keys, blanks around them dropped; every other line of the
+    // file stays as it was, byte for byte.
+    void valid_modem_settings_are_saved() {
+        put_file("server.txt", field_file);
+        LoneTab t;
+        t.tab.loadSettings();
+        t.tab.Edit11->setText(QStringLiteral(" 12345678 "));
+        t.tab.Edit12->setText(QStringLiteral("+8613800000500"));
+        t.tab.Edit13->setText(QStringLiteral("AT+CMEE=1|AT+CSCS=\"GSM\""));
+        t.tab.Edit14->setText(QStringLiteral("852"));
+        CapturedMessages messages;
+        t.tab.Button1->click();
+        QVERIFY(messages.texts.isEmpty());
+        const std::string with_modem = "[SET]\r\nCOM=/dev/ttyUSB2\r\nRATE=115200\r\nSMSCODE=8613800200500\r\n"
+                                       "TIME1=7:01\r\nTIME2=21:00\r\nNOTE=\xd6\xd0\xce\xc4\r\nPIN=12345678\r\n"
+                                       "SMSC=+8613800000500\r\nINIT=AT+CMEE=1|AT+CSCS=\"GSM\"\r\nCOUNTRY=852\r\n"
+                                       "\r\n[DB]\r\nGATEWAY=office-1\r\n";
+        QCOMPARE(file_bytes("server.txt"), with_modem);
+    }
+
+    // Any value the engine would refuse is named, and nothing at all is saved: not even the port.
+    void invalid_modem_settings_save_nothing_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("problem");
+        const QString pin = QStringLiteral("SIM卡PIN码应为4到8位数字");
+        const QString smsc = QStringLiteral("短信中心号码应为国际格式：+号和最多15位数字，例如 +8613800000500");
+        const QString country = QStringLiteral("国家代码应为1到3位数字，例如 86");
+        QTest::newRow("PIN of 3 digits") << "Edit11"
+                                         << "987" << pin;
+        QTest::newRow("PIN of 9 digits") << "Edit11"
+                                         << "987654321" << pin;
+        QTest::newRow("PIN with a letter") << "Edit11"
+                                           << "98a7" << pin;
+        QTest::newRow("PIN with a blank inside") << "Edit11"
+                                                 << "98 76" << pin;
+        QTest::newRow("SMSC without +") << "Edit12"
+                                        << "8613800000500" << smsc;
+        QTest::newRow("SMSC of 16 digits") << "Edit12"
+                                           << "+8613800000500123" << smsc;
+        QTest::newRow("SMSC with a dash") << "Edit12"
+                                          << "+86-13800000500" << smsc;
+        QTest::newRow("SMSC of a + alone") << "Edit12"
+                                           << "+" << smsc;
+        QTest::newRow("INIT without AT")
+            << "Edit13"
+            << "CMEE=1"
+            << QStringLiteral("初始化命令（INIT）无效：INIT: \"CMEE=1\" is no AT command (printable, starting with AT, "
+                              "at most 200 characters)");
+        QTest::newRow("INIT ending in a bar")
+            << "Edit13"
+            << "AT+CMEE=1|"
+            << QStringLiteral("初始化命令（INIT）无效：INIT: \"\" is no AT command (printable, starting with AT, at "
+                              "most 200 characters)");
+        QTest::newRow("INIT with Ctrl-Z")
+            << "Edit13"
+            << "AT+CMGS=1\x1a"
+            << QStringLiteral("初始化命令（INIT）无效：INIT: \"AT+CMGS=1\x1a\" is no AT command (printable, starting "
+                              "with AT, at most 200 characters)");
+        QTest::newRow("INIT with Chinese")
+            << "Edit13" << QStringLiteral("AT+CSCS=\"中\"")
+            << QStringLiteral("初始化命令（INIT）无效：INIT: \"AT+CSCS=\"中\"\" is no AT command (printable, "
+                              "starting with AT, at most 200 characters)");
+        QTest::newRow("INIT with a character GBK lacks")
+            << "Edit13" << QStringLiteral("AT😀") << QStringLiteral("初始化命令（INIT）无效：只能用英文字符");
+        // Valid commands, but more than the engine reads back whole.
+        QString long_init = QStringLiteral("AT+CMEE=1");
+        while (long_init.size() < 1024) {
+            long_init += QStringLiteral("|AT+CMEE=1");
+        }
+        QTest::newRow("INIT too long") << "Edit13" << long_init
+                                       << QStringLiteral("初始化命令（INIT）太长：最多1023个字符");
+        QTest::newRow("COUNTRY of 4 digits") << "Edit14"
+                                             << "8601" << country;
+        QTest::newRow("COUNTRY with +") << "Edit14"
+                                        << "+86" << country;
+        QTest::newRow("COUNTRY with a letter") << "Edit14"
+                                               << "8a" << country;
+    }
+
+    void invalid_modem_settings_save_nothing() {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, problem);
+        put_file("server.txt", field_file);
+        const std::string before = file_bytes("server.txt");
+        LoneTab t;
+        t.tab.loadSettings();
+        t.tab.Edit1->setText(QStringLiteral("/dev/ttyUSB9"));
+        t.tab.Edit11->setText(QStringLiteral("1234"));
+        t.tab.Edit12->setText(QStringLiteral("+8613800000500"));
+        t.tab.Edit13->setText(QStringLiteral("ATE0"));
+        t.tab.Edit14->setText(QStringLiteral("86"));
+        t.tab.findChild<QLineEdit*>(box)->setText(typed);
+        CapturedMessages messages;
+        t.tab.Button1->click();
+        QCOMPARE(messages.texts, QStringList({QStringLiteral("设置有误，所有设置都没有保存：\n") + problem}));
+        QCOMPARE(file_bytes("server.txt"), before);
+        if (box == "Edit11") {
+            QVERIFY(!messages.texts.front().contains(typed)); // the PIN typed is never repeated
+        }
+    }
+
+    // Every value the engine would refuse is named in the one message.
+    void all_invalid_modem_settings_are_named_together() {
+        LoneTab t;
+        t.tab.Edit11->setText(QStringLiteral("12"));
+        t.tab.Edit14->setText(QStringLiteral("0086"));
+        CapturedMessages messages;
+        t.tab.Button1->click();
+        QCOMPARE(messages.texts,
+                 QStringList({QStringLiteral("设置有误，所有设置都没有保存：\nSIM卡PIN码应为4到8位数字\n"
+                                             "国家代码应为1到3位数字，例如 86")}));
+        QVERIFY(file_bytes("server.txt").empty());
+    }
+
+    // An emptied box removes its key, so the engine's default holds again: no PIN, the SIM's own
+    // centre, no extra commands, country 86.
+    void emptied_modem_boxes_remove_their_keys() {
+        put_file("server.txt", "[SET]\r\nPIN=1234\r\nSMSC=+8613800000500\r\nINIT=ATE0\r\nCOUNTRY=44\r\n");
+        LoneTab t;
+        t.tab.loadSettings();
+        t.tab.Edit11->clear();
+        t.tab.Edit12->setText(QStringLiteral("   "));
+        t.tab.Edit13->clear();
+        t.tab.Edit14->clear();
+        CapturedMessages messages;
+        t.tab.Button1->click();
+        QVERIFY(messages.texts.isEmpty());
+        for (const char* key : {"PIN", "SMSC", "INIT", "COUNTRY"}) {
+            QVERIFY2(!ini_has_key(settings_file, "SET", key), key);
+        }
+        QCOMPARE(read_setting(settings::country), std::string("86"));
+    }
+
+    // A file that gets a PIN becomes readable by its owner alone, and stays so when the PIN goes; a
+    // save without one leaves the file's access as it was.
+    void a_pin_makes_the_settings_file_private() {
+        put_file("server.txt", field_file);
+        QVERIFY(chmod("server.txt", 0644) == 0);
+        LoneTab t;
+        t.tab.loadSettings();
+        t.tab.Edit14->setText(QStringLiteral("44"));
+        t.tab.Button1->click();
+        QCOMPARE(file_mode("server.txt"), mode_t(0644));
+        t.tab.Edit11->setText(QStringLiteral("2468"));
+        t.tab.Button1->click();
+        QCOMPARE(file_mode("server.txt"), mode_t(0600));
+        QCOMPARE(saved("PIN"), QStringLiteral("2468"));
+        t.tab.Edit11->clear();
+        t.tab.Button1->click();
+        QCOMPARE(file_mode("server.txt"), mode_t(0600));
     }
 
     void port_label_or_box_reloads_what_was_saved_data() {
