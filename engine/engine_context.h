@@ -6,6 +6,7 @@
 #include "modem/modem_link.h"
 #include "platform/clock.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,12 +34,16 @@ private:
     Clock& clock_;
 };
 
+struct OptOutCheck; // engine/outgoing/optout_check.h
+
 // The record being sent.
 struct ContentState {
     char kind = 0;     // first byte of the record's content: 2 = English
     std::string plain; // first line of the record's content file, kind byte included
     // The concatenation reference of the last long message sent; the next one takes the next number.
     int concat_reference = 0;
+    // The opt-out list as read for the record being sent: read once per record.
+    std::shared_ptr<OptOutCheck> optout;
 };
 
 // The port as named at start-up.

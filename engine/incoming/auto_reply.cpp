@@ -1,5 +1,6 @@
 #include "engine/incoming/auto_reply.h"
 
+#include "engine/incoming/optout_reply.h"
 #include "engine/report/persist.h"
 #include "engine/send_source.h"
 #include "platform/gbk.h"
@@ -56,6 +57,7 @@ long queue_reply(EngineContext& ctx, const std::string& code, const std::string&
         }
         return n >= 0;
     });
+    keep_answer_to_opted_out(ctx, today, n, sender);
     return n;
 }
 

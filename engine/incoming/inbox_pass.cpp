@@ -2,6 +2,7 @@
 
 #include "engine/incoming/auto_reply.h"
 #include "engine/incoming/delivery_reports.h"
+#include "engine/incoming/optout_reply.h"
 #include "engine/incoming/part_assembly.h"
 #include "engine/incoming/storage_pass.h"
 #include "engine/incoming/undeleted_messages.h"
@@ -134,6 +135,9 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, 
     show_received(ctx, n, msg);
     if (ctx.hooks != nullptr) {
         ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, parts});
+    }
+    if (answer && !msg.sender_is_name) {
+        opt_out_check(ctx, msg.text, msg.sender, n, parts);
     }
     return n;
 }

@@ -1,6 +1,7 @@
 #include "engine/outgoing/submission.h"
 
 #include "engine/incoming/delivery_reports.h"
+#include "engine/outgoing/optout_check.h"
 #include "engine/report/event_hooks.h"
 #include "modem/link_recovery.h"
 #include "modem/modem_errors.h"
@@ -283,6 +284,9 @@ RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& reci
     PhoneToSendTo phone = phone_to_send_to(ctx, recipient, record, index);
     if (!phone.number) {
         return phone.refused;
+    }
+    if (const char* why = optout_refusal(ctx, *phone.number, record)) {
+        return report_unsendable(ctx, record, index, *phone.number, why);
     }
     // Read for every recipient, so a new service centre takes effect at the next one.
     std::string smscode = read_setting(settings::smscode);

@@ -29,6 +29,8 @@ const char* event_name(HookEvent event) {
         return "FAILED";
     case HookEvent::Modem:
         return "MODEM";
+    case HookEvent::OptOut:
+        return "OPTOUT";
     }
     return "?";
 }
@@ -54,7 +56,8 @@ std::string how_it_ended(int status) {
 
 HookSettings read_hook_settings() {
     HookSettings settings;
-    for (HookEvent event : {HookEvent::Received, HookEvent::Sent, HookEvent::Failed, HookEvent::Modem}) {
+    for (HookEvent event :
+         {HookEvent::Received, HookEvent::Sent, HookEvent::Failed, HookEvent::Modem, HookEvent::OptOut}) {
         std::string line = ini_read(settings_file, "HOOKS", event_name(event), "", 4096);
         if (line.find_first_not_of(" \t") == std::string::npos) {
             continue;

@@ -21,7 +21,9 @@
 
 // MODEM= runs when the engine had to reset a modem that stopped answering: VMSMS_TEXT says what was
 // done and on which device, VMSMS_NUMBER is empty.
-enum class HookEvent { Received, Sent, Failed, Modem };
+// OPTOUT= runs when a received message put its sender on the opt-out list ([OPTOUT] KEYWORDS): the
+// message's environment, as for RECEIVED.
+enum class HookEvent { Received, Sent, Failed, Modem, OptOut };
 
 struct HookMessage {
     std::string number;
