@@ -5,20 +5,23 @@
 #include "console/message_box.h"
 #include "console/qt_text.h"
 #include "engine/engine_options.h"
-#include "store/content_size.h"
 #include "queue/enqueue.h"
+#include "store/content_size.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int recipients_limit = 1023;
 constexpr int content_limit = 142;
+// The pause in typing after which the recipients are counted against the opt-out list.
+constexpr int opted_out_delay_ms = 300;
 // Ten parts of English (1530 septets) is the most a long message holds.
 const int long_content_limit = most_content_characters(true, true);
 
@@ -54,6 +57,12 @@ ComposeTab::ComposeTab(ConsoleState& state, const EngineOptions& options, Clock&
     RadioButton4->setChecked(true);
     fasdx = makeNamed<QPushButton>(this, "fasdx", QStringLiteral("发送短信(&S)"));
     fasdx->setDefault(true);
+    Label37 = makeNamed<QLabel>(this, "Label37", QString());
+    Label37->setStyleSheet(QStringLiteral("color: red"));
+    Label37->hide();
+    opted_out_timer_ = new QTimer(this);
+    opted_out_timer_->setSingleShot(true);
+    opted_out_timer_->setInterval(opted_out_delay_ms);
 
     connect(duanxin, &QPlainTextEdit::textChanged, this, &ComposeTab::MemoTextChangeView);
     // With long messages the counter tells the parts, which depend on the alphabet.
@@ -66,6 +75,8 @@ ComposeTab::ComposeTab(ConsoleState& state, const EngineOptions& options, Clock&
         duanxin->setMaxLength(long_content_limit);
     }
     connect(fasdx, &QPushButton::clicked, this, &ComposeTab::fasdxClick);
+    connect(shoujihao_, &QPlainTextEdit::textChanged, opted_out_timer_, qOverload<>(&QTimer::start));
+    connect(opted_out_timer_, &QTimer::timeout, this, &ComposeTab::showOptedOut);
 
     auto* choice = new QHBoxLayout;
     choice->addWidget(Label10);
@@ -80,6 +91,7 @@ ComposeTab::ComposeTab(ConsoleState& state, const EngineOptions& options, Clock&
     compose->addWidget(shoujihao_, 3);
     compose->addWidget(StaticText1);
     compose->addWidget(duanxin, 2);
+    compose->addWidget(Label37, 0, Qt::AlignRight);
     compose->addLayout(choice);
 
     address_book_area_ = new QVBoxLayout;
@@ -97,6 +109,7 @@ bool ComposeTab::englishChecked() const {
 }
 
 void ComposeTab::fasdxClick() {
+    showOptedOut();
     std::optional<std::string> recipients = to_gbk(box_text(shoujihao_));
     std::optional<std::string> content = to_gbk(box_text(duanxin));
     // GBK is all the spool and the modem path know; a character outside it would reach the recipient
@@ -115,8 +128,28 @@ void ComposeTab::fasdxClick() {
         showMessage(this, from_gbk(enqueue_result_text(result)));
         return;
     }
-    emit queued(
-        QStringLiteral("短信已加入发送队列：%1 第 %2 条").arg(QString::fromStdString(result.day)).arg(result.record));
+    emit queued(queuedText(result));
+}
+
+QString ComposeTab::queuedText(const EnqueueResult& result) const {
+    QString text =
+        QStringLiteral("短信已加入发送队列：%1 第 %2 条").arg(QString::fromStdString(result.day)).arg(result.record);
+    if (opted_out_count_ > 0) {
+        text += QStringLiteral("（其中 %1 个号码已退订，不会发送）").arg(opted_out_count_);
+    }
+    return text;
+}
+
+void ComposeTab::showOptedOut() {
+    opted_out_timer_->stop();
+    opted_out_count_ = opted_out_.count(to_gbk_lossy(box_text(shoujihao_)));
+    if (opted_out_count_ == 0) {
+        Label37->hide();
+        return;
+    }
+    Label37->setText(QStringLiteral("其中 %1 个号码已退订，不会发送").arg(opted_out_count_));
+    renameControl(Label37, Label37->text());
+    Label37->show();
 }
 
 // Into the spool, and with [DB] DSN in server.txt into the shared queue's outbox as well (read at each
@@ -144,6 +177,11 @@ void ComposeTab::MemoTextChangeView() {
 void ComposeTab::longMessagesChanged() {
     duanxin->setMaxLength(options_.long_messages.load() ? long_content_limit : content_limit);
     MemoTextChangeView();
+}
+
+void ComposeTab::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    showOptedOut();
 }
 
 void ComposeTab::keyPressEvent(QKeyEvent* event) {

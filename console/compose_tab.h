@@ -1,7 +1,8 @@
 #pragma once
 
-#include "queue/message_queue.h"
+#include "console/optout_count.h"
 #include "queue/enqueue.h"
+#include "queue/message_queue.h"
 
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QVBoxLayout;
 
 // The "新建sms" tab: recipients, content, English or Chinese, and the send button that queues one
@@ -40,13 +42,19 @@ public slots:
     void MemoTextChangeView();
     // The long-message option changed: the content box takes up to ten parts' worth, or one message's.
     void longMessagesChanged();
+    // Counts the recipients on the opt-out list again and shows the count above the send button
+    // (nothing when none is on the list). The tab does this a moment after the recipients change, when
+    // it is shown and before it queues.
+    void showOptedOut();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     bool englishChecked() const;
     EnqueueResult enqueue(const std::string& recipients, const std::string& content);
+    QString queuedText(const EnqueueResult& result) const;
 
     ConsoleState& state_;
     const EngineOptions& options_;
@@ -59,6 +67,11 @@ private:
     QRadioButton* RadioButton3 = nullptr;
     QRadioButton* RadioButton4 = nullptr;
     QPushButton* fasdx = nullptr;
+    // How many recipients are on the opt-out list; hidden while none is.
+    QLabel* Label37 = nullptr;
+    QTimer* opted_out_timer_ = nullptr;
+    OptedOutRecipients opted_out_;
+    std::uint64_t opted_out_count_ = 0;
     QVBoxLayout* address_book_area_ = nullptr;
     std::unique_ptr<MessageQueue> queue_;
 };

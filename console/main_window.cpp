@@ -14,6 +14,7 @@
 #include "console/message_box.h"
 #include "console/monitor_guide.h"
 #include "console/monitor_tab.h"
+#include "console/optout_tab.h"
 #include "console/pending_tab.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
@@ -41,7 +42,7 @@ namespace {
 constexpr int client_width = 757;
 // The window of the original layout was 495 pixels high; the status line below the buttons adds 22.
 constexpr int client_height = 517;
-constexpr int settings_tab_index = 6;
+constexpr int settings_tab_index = 7;
 
 const char* const caption_at_start = "Velmora短信网关--企业短消息服务器";
 const char* const caption_not_started = "Velmora短信网关--企业短消息服务器  ：   收发进程未启动";
@@ -124,6 +125,8 @@ void TForm1::buildTabs(PortOpener open_port) {
     addPage(catalogueTab, "TabSheet5", QStringLiteral("点播信息维护"));
     customerTab = new CustomerTab(category_record_, PageControl1);
     addPage(customerTab, "TabSheet6", QStringLiteral("客户信息维护"));
+    optOutTab = new OptOutTab(clock_, PageControl1);
+    addPage(optOutTab, "TabSheet9", QStringLiteral("退订名单"));
     addressBook = new AddressBook(category_record_, composeTab->shoujihao(), composeTab);
     composeTab->addressBookArea()->addWidget(addressBook);
 
@@ -132,10 +135,10 @@ void TForm1::buildTabs(PortOpener open_port) {
     monitorTab = new MonitorTab(monitor_, PageControl1);
     addPage(monitorTab, "TabSheet8", QStringLiteral("信息监控"));
     PageControl1->setCurrentIndex(settings_tab_index);
-    // Eight captions and the version button share one row of 757 pixels; Qt's roomier default tabs
+    // Nine captions and the version button share one row of 757 pixels; Qt's roomier default tabs
     // would push some behind scroll arrows.
     PageControl1->setUsesScrollButtons(false);
-    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 2px; }"));
 
     connect(settingsTab, &SettingsTab::deviceTestStarted, this, &TForm1::holdStartDuringDeviceTest);
     connect(settingsTab, &SettingsTab::longMessagesChanged, composeTab, &ComposeTab::longMessagesChanged);

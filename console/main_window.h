@@ -20,6 +20,7 @@ class CustomerTab;
 class TForm3;
 struct Launcher;
 class MonitorTab;
+class OptOutTab;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
@@ -27,7 +28,7 @@ class QTimer;
 class SentTab;
 class SettingsTab;
 
-// The main window `Form1`: eight tabs over a row of buttons that start and stop the send/receive
+// The main window `Form1`: nine tabs over a row of buttons that start and stop the send/receive
 // process and the companion programs. It owns the process: it creates the engine paused, starts and
 // stops it by hand and on schedule, and ends it when it closes. Window and engine meet in the monitor
 // model (caption and monitor text) and the live engine options; nothing else is shared.
@@ -66,6 +67,7 @@ public:
     AddressBook* addressBook = nullptr;
     CatalogueTab* catalogueTab = nullptr;
     CustomerTab* customerTab = nullptr;
+    OptOutTab* optOutTab = nullptr;
     // The customers tab's delete dialog, modeless.
     TForm3* Form3 = nullptr;
     SettingsTab* settingsTab = nullptr;

@@ -5,6 +5,7 @@
 #include "console/main_window.h"
 #include "console/monitor_guide.h"
 #include "console/monitor_tab.h"
+#include "console/optout_tab.h"
 #include "console/qt_text.h"
 #include "console/settings_tab.h"
 #include "console/support/captured_messages.h"
@@ -25,6 +26,7 @@
 #include <QSlider>
 #include <QSpontaneKeyEvent>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QtTest>
@@ -133,14 +135,24 @@ private slots:
         TForm1& f = *w.form;
         // The original 757 x 495, and the status line below the buttons.
         QCOMPARE(f.size(), QSize(757, 517));
-        QCOMPARE(f.PageControl1->count(), 8);
-        const QStringList captions = {"新建sms",      "待发送sms",    "已发送sms", "已接收sms",
-                                      "点播信息维护", "客户信息维护", "系统设置",  "信息监控"};
+        QCOMPARE(f.PageControl1->count(), 9);
+        const QStringList captions = {"新建sms",      "待发送sms", "已发送sms", "已接收sms", "点播信息维护",
+                                      "客户信息维护", "退订名单",  "系统设置",  "信息监控"};
         for (int i = 0; i < captions.size(); ++i) {
             QCOMPARE(f.PageControl1->tabText(i), captions[i]);
         }
         QCOMPARE(f.PageControl1->currentWidget(), static_cast<QWidget*>(f.settingsTab));
-        QCOMPARE(f.PageControl1->widget(7), static_cast<QWidget*>(f.monitorTab));
+        QCOMPARE(f.PageControl1->widget(6), static_cast<QWidget*>(f.optOutTab));
+        QCOMPARE(f.PageControl1->widget(8), static_cast<QWidget*>(f.monitorTab));
+        // Every caption shows whole, in front of the version button, with no scroll arrows.
+        f.show();
+        QTabBar* bar = f.PageControl1->tabBar();
+        for (int i = 0; i < bar->count(); ++i) {
+            QRect shown = bar->tabRect(i);
+            QVERIFY2(shown.width() >= bar->fontMetrics().horizontalAdvance(captions[i]), qPrintable(captions[i]));
+            QVERIFY2(bar->mapTo(&f, shown.topRight()).x() < f.Button9->mapTo(&f, QPoint(0, 0)).x(),
+                     qPrintable(captions[i]));
+        }
 
         const QList<std::pair<QString, QString>> buttons = {
             {"BitBtn3", "启动短消息收发进程"},        {"BitBtn5", "停止短消息收发进程"},
