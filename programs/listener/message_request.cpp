@@ -1,11 +1,12 @@
 #include "message_request.h"
 
-#include "queue/message_queue.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
+#include "queue/enqueue.h"
+#include "queue/message_queue.h"
+#include "queue/opted_out.h"
 #include "store/box_text.h"
 #include "store/content_size.h"
-#include "queue/enqueue.h"
 #include "store/recipients.h"
 
 #include <nlohmann/json.hpp>
@@ -113,14 +114,16 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     if (box_recipient_lines(*recipients_gbk).empty()) {
         return refuse("no recipient", "to");
     }
-    EnqueueResult result =
-        thread_queue().queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
+    EnqueueResult result = thread_queue().queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
     switch (result.status) {
     case EnqueueStatus::Queued: {
         QueueOutcome outcome;
         outcome.status = 201;
         outcome.day = result.day;
         outcome.record = result.record;
+        if (OptedOutCount count = count_opted_out(*recipients_gbk); count.list_present) {
+            outcome.opted_out = count.opted_out;
+        }
         return outcome;
     }
     case EnqueueStatus::EmptyRecipients:

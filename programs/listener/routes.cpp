@@ -1,6 +1,7 @@
 #include "routes.h"
 
 #include "message_request.h"
+#include "optout_routes.h"
 #include "platform/clock.h"
 #include "received.h"
 #include "record_status.h"
@@ -80,7 +81,11 @@ HttpResponse post_message(const HttpRequest& req) {
         }
         return res;
     }
-    HttpResponse res = send_json(201, {{"day", outcome.day}, {"record", outcome.record}});
+    nlohmann::json answer = {{"day", outcome.day}, {"record", outcome.record}};
+    if (outcome.opted_out) {
+        answer["opted_out"] = *outcome.opted_out; // only with an opt-out list
+    }
+    HttpResponse res = send_json(201, answer);
     res.set_header("Location", "/v1/messages/" + outcome.day + "/" + std::to_string(outcome.record));
     return res;
 }
@@ -172,6 +177,9 @@ HttpResponse answer_request(const HttpRequest& req) {
     }
     if (get && req.path == "/metrics") {
         return get_metrics();
+    }
+    if (std::optional<HttpResponse> optout = answer_optout_request(req)) {
+        return *optout;
     }
     if (auto day_and_record = message_path(req.path); get && day_and_record) {
         return get_message(day_and_record->first, day_and_record->second);

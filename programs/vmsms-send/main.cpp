@@ -8,6 +8,7 @@
 #include "platform/text_file.h"
 #include "queue/enqueue.h"
 #include "queue/message_queue.h"
+#include "queue/opted_out.h"
 #include "store/box_text.h"
 #include "store/content_size.h"
 #include "store/recipients.h"
@@ -270,6 +271,22 @@ std::string size_detail(const std::string& content_gbk, bool english, bool long_
            (long_messages ? "（10条）" : "；更长的内容请用 --long 作为长短信发送") + "。";
 }
 
+// With an opt-out list, how many recipients the gateway will pass over; a line on standard error, so
+// that standard output stays the record number alone.
+void tell_opted_out(const std::string& recipients_gbk) {
+    OptedOutCount count = count_opted_out(recipients_gbk);
+    if (!count.list_present) {
+        return;
+    }
+    if (!count.list_readable) {
+        std::fputs("vmsms-send: optout.txt cannot be read: the gateway sends this message to nobody until it can\n",
+                   stderr);
+        return;
+    }
+    std::fprintf(stderr, "vmsms-send: %zu of %zu recipients are on the opt-out list (退订) and get nothing\n",
+                 count.opted_out, count.recipients);
+}
+
 int main(int argc, char** argv) {
     SendLine asked;
     ProgramSpec spec = send_spec(asked);
@@ -334,5 +351,6 @@ int main(int argc, char** argv) {
         return failed ? exit_failed : exit_refused;
     }
     std::printf("%ld\n", result.record);
+    tell_opted_out(*recipients_gbk);
     return 0;
 }

@@ -39,7 +39,7 @@ check() {
         failed=1
     fi
 }
-for program in vmsmsd vmsms-send vmsms-listener vmsms-modemsim vmsms; do
+for program in vmsmsd vmsms-send vmsms-optout vmsms-listener vmsms-modemsim vmsms; do
     check "$program --version" env -u DISPLAY /usr/bin/$program --version
     check "man page of $program renders" sh -c "man -l /usr/share/man/man1/$program.1 | grep -q -- --version"
 done
