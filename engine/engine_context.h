@@ -44,6 +44,8 @@ struct ContentState {
     int concat_reference = 0;
     // The opt-out list as read for the record being sent: read once per record.
     std::shared_ptr<OptOutCheck> optout;
+    // The record is an on-demand reply (noted when quiet hours are set): the quiet span lets it through.
+    bool reply = false;
 };
 
 // The port as named at start-up.
@@ -117,6 +119,7 @@ struct EngineState {
 class EngineStatus;
 class HookRunner;
 class SendSource;
+class SendLimiter;
 
 // Everything the engine works with. The engine reads the options at the moment of use and writes to
 // the operator only through `output`.
@@ -134,6 +137,8 @@ struct EngineContext {
     EngineStatus* status = nullptr;
     // Where outgoing messages come from (engine/send_source.h); none in most tests: the spool alone.
     SendSource* send_source = nullptr;
+    // server.txt's [LIMITS] (engine/outgoing/send_limiter.h); none in most tests: no limits.
+    SendLimiter* limiter = nullptr;
 
     SendSource& source();
 

@@ -11,3 +11,8 @@ struct EngineHalted {
     EngineRunState state;
     std::string monitor;
 };
+
+// Thrown before a recipient that must not be sent to now (the modem is not registered, a sending
+// limit holds): the recipient is not used up, the send pass ends there, and the engine goes on
+// receiving; the next cycle tries again. It never leaves the engine thread.
+struct SendingHeld {};

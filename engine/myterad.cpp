@@ -5,6 +5,7 @@
 #include "engine/incoming/inbox_pass.h"
 #include "engine/incoming/storage_pass.h"
 #include "engine/operator_texts.h"
+#include "engine/outgoing/send_limiter.h"
 #include "engine/outgoing/send_pass.h"
 #include "engine/report/engine_logs.h"
 #include "engine/report/engine_status.h"
@@ -235,7 +236,8 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
     }
     HookRunner hooks(read_hook_settings(), logs);
     std::unique_ptr<SendSource> source = open_send_source(logs);
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, source.get()};
+    SendLimiter limiter = open_limiter(logs);
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, source.get(), &limiter};
     ctx.state.spool_date = day;
     ctx.state.port.device_name = device;
     ctx.state.port.com_setting = com;
@@ -268,6 +270,15 @@ std::unique_ptr<SendSource> myterad::open_send_source(EngineLogs& logs) {
     }
     tracef(logs, "shared queue on %s as gateway %s\n", dsn_for_display(settings.dsn).c_str(), settings.gateway.c_str());
     return std::make_unique<SharedSource>(std::move(settings));
+}
+
+// server.txt's [LIMITS]; values it could not take go to the trace.
+SendLimiter myterad::open_limiter(EngineLogs& logs) {
+    SendLimits limits = read_send_limits();
+    for (const std::string& problem : limits.problems) {
+        tracef(logs, "server.txt [LIMITS] %s\n", problem.c_str());
+    }
+    return SendLimiter(std::move(limits), std::random_device{}());
 }
 
 void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {
@@ -321,12 +332,16 @@ void myterad::run_cycle(EngineContext& ctx) {
     prepare_inbox(ctx);
     watch_modem_status(ctx);
     bool nothing_sent = true;
-    if (registration_allows_sending(ctx)) {
-        try {
+    try {
+        if (!registration_allows_sending(ctx)) {
+            // Held: nothing goes until the modem is registered again.
+        } else if (ctx.limiter->may_send_now(ctx)) {
             nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
-        } catch (const SendingHeld&) {
-            // The recipient the network refused is the next one once the registration is back.
+        } else if (ctx.limiter->replies_may_go(ctx)) {
+            send_replies_early(ctx, c.processed, c.queued);
         }
+    } catch (const SendingHeld&) {
+        // The recipient that could not go now is the next one once the hold is over.
     }
     int received = run_inbox_pass(ctx);
     ctx.source().keep_received(ctx);

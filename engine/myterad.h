@@ -18,6 +18,7 @@ class Pacer;
 class EngineLogs;
 class EngineStatus;
 class SendSource;
+class SendLimiter;
 struct EngineContext;
 
 // The engine thread: the whole send/receive process of one gateway, in the working directory.
@@ -75,6 +76,7 @@ private:
     // Start-up and the cycles; false when start-up failed.
     bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link);
     std::unique_ptr<SendSource> open_send_source(EngineLogs& logs);
+    SendLimiter open_limiter(EngineLogs& logs);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);
     bool start_modem(EngineContext& ctx);
     Counters read_counters(EngineContext& ctx);

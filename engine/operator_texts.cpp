@@ -17,6 +17,11 @@ const std::string& write_failed_caption() {
     return text;
 }
 
+const std::string& sending_held_caption() {
+    static const std::string text = gbk("Velmora短信网关--企业短消息服务器  ：   发送暂停（限额或静默时段），照常接收");
+    return text;
+}
+
 std::string link_down_line(const std::string& why, const std::string& device) {
     return gbk("调制解调器连接中断（") + why + gbk("）：已关闭 ") + device + gbk("，稍后重新打开。\r\n");
 }

@@ -7,6 +7,8 @@
 const std::string& started_caption();
 const std::string& link_down_caption();
 const std::string& write_failed_caption();
+// Sending waits for a limit or the quiet hours (receiving goes on).
+const std::string& sending_held_caption();
 
 // "调制解调器连接中断（<why>）：已关闭 <device>，稍后重新打开。"
 std::string link_down_line(const std::string& why, const std::string& device);

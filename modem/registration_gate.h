@@ -9,10 +9,7 @@
 // roaming (receiving goes on), says so once on the monitor, in the trace and in the status, and goes
 // on when the registration is back. A modem that does not answer the question is not held.
 
-// Thrown from a submission the network refused for want of service (+CMS ERROR: 331) when the modem
-// then says it is not registered: the recipient is not used up, and the send pass ends here. It never
-// leaves the engine thread.
-struct SendingHeld {};
+#include "engine/engine_halt.h"
 
 // Whether the engine may send now; asks the modem unless it said it was registered less than
 // registration_recheck_ms ago. Always true with fixed waits.

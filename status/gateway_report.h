@@ -28,7 +28,7 @@ struct GatewayReport {
 GatewayReport current_gateway_report();
 
 // "running", "paused", "link-down", "stopped", "port-failed", "sim-locked", "sim-missing",
-// "not-registered"; "gone" when
+// "not-registered", "limited", "quiet-hours"; "gone" when
 // the engine's process ended without saying so (killed, crashed); "not-started" when no engine ever
 // wrote a status here.
 std::string engine_state(const GatewayReport& report);

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<EngineRunState, const char*>, 8> state_names{{
+constexpr std::array<std::pair<EngineRunState, const char*>, 10> state_names{{
     {EngineRunState::Running, "running"},
     {EngineRunState::Paused, "paused"},
     {EngineRunState::LinkDown, "link-down"},
@@ -18,6 +18,8 @@ constexpr std::array<std::pair<EngineRunState, const char*>, 8> state_names{{
     {EngineRunState::SimLocked, "sim-locked"},
     {EngineRunState::SimMissing, "sim-missing"},
     {EngineRunState::NotRegistered, "not-registered"},
+    {EngineRunState::Limited, "limited"},
+    {EngineRunState::QuietHours, "quiet-hours"},
 }};
 
 // "a,b" as two numbers.

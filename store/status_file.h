@@ -16,6 +16,8 @@ enum class EngineRunState {
     SimLocked,     // stopped: the SIM wants a PIN it was not given, refused the PIN, or wants its PUK
     SimMissing,    // stopped: no SIM in the modem, or a SIM that fails
     NotRegistered, // the modem is not registered with a network: sending waits, receiving goes on
+    Limited,       // a sending limit of server.txt's [LIMITS] holds: sending waits, receiving goes on
+    QuietHours,    // in the quiet span of [LIMITS] QUIET: sending waits, receiving goes on
 };
 
 struct ModemSignal {
@@ -42,7 +44,8 @@ struct GatewayStatus {
 
 inline constexpr const char* status_file_path = "status.txt";
 
-// "running", "paused", "link-down", "stopped", "port-failed", "sim-locked", "sim-missing", "not-registered";
+// "running", "paused", "link-down", "stopped", "port-failed", "sim-locked", "sim-missing", "not-registered",
+// "limited", "quiet-hours";
 // and back.
 const char* run_state_name(EngineRunState state);
 std::optional<EngineRunState> run_state_from_name(const std::string& name);

@@ -2,7 +2,9 @@
 
 #include "engine/incoming/optout_reply.h"
 #include "engine/report/persist.h"
+#include "engine/outgoing/send_limiter.h"
 #include "engine/send_source.h"
+#include "store/reply_records.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "queue/enqueue.h"
@@ -58,6 +60,10 @@ long queue_reply(EngineContext& ctx, const std::string& code, const std::string&
         return n >= 0;
     });
     keep_answer_to_opted_out(ctx, today, n, sender);
+    if (n >= 0 && ctx.limiter && ctx.limiter->limits().quiet) {
+        // Noted as a reply, so the quiet hours let it through.
+        persist(ctx, reply_records_path(today), [&] { return note_reply_record(today, n); });
+    }
     return n;
 }
 

@@ -1,14 +1,16 @@
 #include "engine/outgoing/send_pass.h"
 
 #include "engine/incoming/delivery_reports.h"
+#include "engine/outgoing/send_limiter.h"
+#include "engine/outgoing/submission.h"
+#include "engine/report/persist.h"
 #include "modem/pdu/pdu_codec.h"
 #include "modem/pdu/pdu_concat.h"
-#include "engine/report/persist.h"
-#include "store/send_position.h"
-#include "engine/outgoing/submission.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/recipient_walk.h"
+#include "store/reply_records.h"
+#include "store/send_position.h"
 #include "store/spool.h"
 
 #include <optional>
@@ -73,7 +75,13 @@ namespace {
 // is stored before the next is touched.
 class RecordWalk {
 public:
-    RecordWalk(EngineContext& ctx, long record) : ctx_(ctx), record_(record) {
+    // Without `keeps_position` (a reply sent ahead of its turn) the day's position is neither read nor
+    // written: it belongs to the record the queue stands at.
+    RecordWalk(EngineContext& ctx, long record, bool keeps_position = true)
+        : ctx_(ctx), record_(record), keeps_position_(keeps_position) {
+        if (!keeps_position) {
+            return;
+        }
         std::optional<SendPosition> stored = read_send_position(ctx.state.spool_date);
         if (stored && stored->record == record && stored->done > 0) {
             skip_ = stored->done;
@@ -91,6 +99,9 @@ public:
         // Reports that came in with the answers are logged before the next recipient.
         take_pending_reports(ctx_);
         ++done_;
+        if (!keeps_position_) {
+            return;
+        }
         const std::string& day = ctx_.state.spool_date;
         persist(ctx_, send_position_path(day), [&] { return write_send_position(day, {record_, done_}); });
     }
@@ -98,6 +109,7 @@ public:
 private:
     EngineContext& ctx_;
     long record_;
+    bool keeps_position_;
     long skip_ = 0;
     long done_ = 0;
 };
@@ -145,21 +157,56 @@ void store_processed(EngineContext& ctx, long k) {
     persist(ctx, counter_path(day, SpoolDir::Send), [&] { return write_counter(day, SpoolDir::Send, k); });
 }
 
-} // namespace
+// Whether quiet hours are set, so replies are told apart from the rest.
+bool quiet_hours_set(const EngineContext& ctx) {
+    return ctx.limiter && ctx.limiter->limits().quiet;
+}
 
-void process_record(EngineContext& ctx, long k) {
+void send_record(EngineContext& ctx, long k, bool keeps_position) {
     const std::string& day = ctx.state.spool_date;
     std::optional<std::vector<UserData>> data = encode_content(ctx, k);
     auto recipients = read_record(day, SpoolDir::New, k).recipients;
     if (!data || !recipients) {
         // Its files are gone: count it as processed so the queue never stalls on it.
         tracef(ctx.logs, "record %ld incomplete (%s missing), skipped\n", k, data ? "recipients" : "content");
-    } else {
-        RecordWalk walk(ctx, k);
-        SendingVisitor visitor(ctx, walk, *data, k);
-        walk_recipient_file(*recipients, visitor);
+        return;
     }
+    RecordWalk walk(ctx, k, keeps_position);
+    SendingVisitor visitor(ctx, walk, *data, k);
+    walk_recipient_file(*recipients, visitor);
+}
+
+} // namespace
+
+void process_record(EngineContext& ctx, long k) {
+    const std::string& day = ctx.state.spool_date;
+    ctx.state.content.reply = false;
+    if (quiet_hours_set(ctx)) {
+        if (read_early_records(day).contains(k)) {
+            tracef(ctx.logs, "record %ld: a reply sent in the quiet hours already\n", k);
+            store_processed(ctx, k);
+            return;
+        }
+        ctx.state.content.reply = read_reply_records(day).contains(k);
+    }
+    send_record(ctx, k, true);
     store_processed(ctx, k);
+}
+
+void send_replies_early(EngineContext& ctx, long processed, long queued) {
+    const std::string& day = ctx.state.spool_date;
+    std::set<long> early = read_early_records(day);
+    for (long k : read_reply_records(day)) {
+        if (k <= processed || k > queued || early.contains(k)) {
+            continue;
+        }
+        ctx.pacer.checkpoint();
+        tracef(ctx.logs, "record %ld: a reply, sent ahead of the records the quiet hours hold\n", k);
+        ctx.state.content.reply = true;
+        send_record(ctx, k, false);
+        persist(ctx, early_records_path(day), [&] { return note_early_record(day, k); });
+    }
+    ctx.state.content.reply = false;
 }
 
 void run_send_pass(EngineContext& ctx, long processed, long queued) {

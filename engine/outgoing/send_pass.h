@@ -18,3 +18,7 @@ void process_record(EngineContext& ctx, long k);
 // Sends records processed+1 .. queued in order, then writes `queued` to send/acc (so a processed counter
 // above the queued one is set back).
 void run_send_pass(EngineContext& ctx, long processed, long queued);
+
+// In the quiet hours: the on-demand replies queued among records processed+1..queued that have not
+// gone yet, each sent now and noted, so the send pass passes over it later.
+void send_replies_early(EngineContext& ctx, long processed, long queued);

@@ -2,13 +2,14 @@
 
 #include "engine/incoming/delivery_reports.h"
 #include "engine/outgoing/optout_check.h"
+#include "engine/outgoing/send_limiter.h"
 #include "engine/report/event_hooks.h"
 #include "modem/link_recovery.h"
 #include "modem/modem_errors.h"
 #include "modem/pdu/pdu_concat.h"
 #include "modem/pdu/pdu_layout.h"
-#include "modem/result_codes.h"
 #include "modem/registration_gate.h"
+#include "modem/result_codes.h"
 #include "modem/send_attempt.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
@@ -288,6 +289,10 @@ RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& reci
     if (const char* why = optout_refusal(ctx, *phone.number, record)) {
         return report_unsendable(ctx, record, index, *phone.number, why);
     }
+    const int count = static_cast<int>(parts.size());
+    if (ctx.limiter) {
+        ctx.limiter->before_message(ctx, *phone.number, count, ctx.state.content.reply); // may postpone it
+    }
     // Read for every recipient, so a new service centre takes effect at the next one.
     std::string smscode = read_setting(settings::smscode);
     std::string centre = service_centre(ctx);
@@ -306,6 +311,9 @@ RecipientOutcome submit_to_recipient(EngineContext& ctx, const std::string& reci
         } else {
             outcome = not_sent(handover);
         }
+    }
+    if (ctx.limiter && outcome.sent) {
+        ctx.limiter->sent(ctx, *phone.number, count);
     }
     trace.trace(">>>>>smssend END!!!!= ");
     return outcome;
