@@ -3,11 +3,13 @@
 #include "modem/modem_status.h"
 #include "platform/clock.h"
 #include "store/db/db_settings.h"
+#include "store/optout_list.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace {
@@ -150,10 +152,81 @@ std::string shared_text(const GatewayReport& report) {
     return text;
 }
 
+// The limits and what is used of them, the quiet span, and the opt-out list's size.
+void read_headroom(GatewayReport& report) {
+    report.now = real_clock().now();
+    report.limits = read_send_limits();
+    if (report.limits.counts_anything()) {
+        LimitCounts counts = read_limit_counts().value_or(LimitCounts{});
+        std::size_t distinct =
+            report.limits.recipients_per_month ? read_month_recipients(month_key(report.now)).size() : 0;
+        report.limit_uses = limit_uses(report.limits, counts, report.now, distinct);
+    }
+    if (std::optional<LimitHold> quiet = quiet_hold(report.limits, report.now)) {
+        report.quiet_until = quiet->until;
+    }
+    struct stat st {};
+    if (::stat(optout_path, &st) == 0) {
+        std::optional<OptOutList> list = read_optout_list();
+        report.optout_numbers = list ? static_cast<long>(list->numbers.size()) : -1L;
+    }
+}
+
+std::string time_of(long long seconds) {
+    return date_time_text(local_time_of(seconds));
+}
+
+nlohmann::json limits_json(const GatewayReport& report) {
+    nlohmann::json limits = nlohmann::json::object();
+    for (const LimitUse& use : report.limit_uses) {
+        limits[use.limit] = {{"limit", use.value},
+                             {"used", use.used},
+                             {"frees_at", use.frees_at ? nlohmann::json(time_of(*use.frees_at)) : nlohmann::json()}};
+    }
+    const SendLimits& set = report.limits;
+    nlohmann::json quiet;
+    if (set.quiet) {
+        quiet = {{"span", set.quiet->text},
+                 {"now", report.quiet_until.has_value()},
+                 {"ends_at", report.quiet_until ? nlohmann::json(time_of(*report.quiet_until)) : nlohmann::json()},
+                 {"replies_pass", set.quiet_replies}};
+    }
+    nlohmann::json jitter;
+    if (set.jitter_ms) {
+        jitter = {set.jitter_ms->first, set.jitter_ms->second};
+    }
+    return {{"counts", limits}, {"quiet", quiet}, {"jitter_ms", jitter}};
+}
+
+std::string limits_text(const GatewayReport& report) {
+    std::string text;
+    for (const LimitUse& use : report.limit_uses) {
+        text += "limit       " + use.limit + " " + std::to_string(use.used) + " of " + std::to_string(use.value) +
+                (use.frees_at ? " (frees " + time_of(*use.frees_at) + ")" : std::string()) + "\n";
+    }
+    if (report.limits.quiet) {
+        text += "quiet       " + report.limits.quiet->text +
+                (report.quiet_until ? " (now: sending waits until " + time_of(*report.quiet_until) + ")" : "") +
+                (report.limits.quiet_replies ? "" : ", replies wait too") + "\n";
+    }
+    if (report.limits.jitter_ms) {
+        text += "jitter      " + std::to_string(report.limits.jitter_ms->first) + "-" +
+                std::to_string(report.limits.jitter_ms->second) + " ms between messages\n";
+    }
+    if (report.optout_numbers) {
+        text += "opt-out     " +
+                (*report.optout_numbers < 0 ? std::string("optout.txt cannot be read")
+                                            : std::to_string(*report.optout_numbers) + " numbers") +
+                "\n";
+    }
+    return text;
+}
+
 } // namespace
 
 GatewayReport current_gateway_report() {
     GatewayReport report;
+    read_headroom(report);
     read_shared_queue(report);
     report.today = count_day(spool_date(real_clock().now()));
     report.presence = engine_presence();
@@ -190,16 +263,25 @@ nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
                              {"pid", report.status ? nlohmann::json(report.status->pid) : nlohmann::json()},
                              {"since", report.status ? nullable(report.status->since) : nlohmann::json()}};
     const DayCounts& day = report.today;
-    return {{"day", day.day},
-            {"engine", engine},
-            {"queued", day.queued},
-            {"processed", day.processed},
-            {"pending", day.pending()},
-            {"received", day.received},
-            {"sent", day.sent},
-            {"failed", day.failed},
-            {"modem", modem_json(report)},
-            {"shared_queue", shared_json(report, reader)}};
+    nlohmann::json json = {{"day", day.day},
+                           {"engine", engine},
+                           {"queued", day.queued},
+                           {"processed", day.processed},
+                           {"pending", day.pending()},
+                           {"received", day.received},
+                           {"sent", day.sent},
+                           {"failed", day.failed},
+                           {"modem", modem_json(report)},
+                           {"shared_queue", shared_json(report, reader)}};
+    if (report.limits.any()) {
+        json["limits"] = limits_json(report);
+    }
+    if (report.optout_numbers) {
+        json["optout"] = {
+            {"numbers", *report.optout_numbers >= 0 ? nlohmann::json(*report.optout_numbers) : nlohmann::json()},
+            {"readable", *report.optout_numbers >= 0}};
+    }
+    return json;
 }
 
 std::string report_text(const GatewayReport& report) {
@@ -218,7 +300,7 @@ std::string report_text(const GatewayReport& report) {
                   "day         %s\nqueued      %ld records (%ld handled, %ld pending)\nsent        %ld recipients\n"
                   "failed      %ld recipients\nreceived    %ld messages\n",
                   day.day.c_str(), day.queued, day.processed, day.pending(), day.sent, day.failed, day.received);
-    std::string text = "engine      " + engine + "\n" + figures + shared_text(report);
+    std::string text = "engine      " + engine + "\n" + figures + shared_text(report) + limits_text(report);
     if (report.status && !report.status->modem_reset.empty()) {
         text += "reset       " + report.status->modem_reset + " (the modem stopped answering)\n";
     }
@@ -274,6 +356,31 @@ std::string report_metrics(const GatewayReport& report) {
             text += "vmsms_shared_sent{gateway=" + nlohmann::json(network_gateway_name(name)).dump() + "} " +
                     std::to_string(figures.sent) + "\n";
         }
+    }
+    if (!report.limit_uses.empty()) {
+        text += "# HELP vmsms_limit A sending limit of server.txt's [LIMITS].\n# TYPE vmsms_limit gauge\n";
+        for (const LimitUse& use : report.limit_uses) {
+            text += "vmsms_limit{limit=\"" + use.limit + "\"} " + std::to_string(use.value) + "\n";
+        }
+        text += "# HELP vmsms_limit_used What is used of each sending limit now.\n# TYPE vmsms_limit_used gauge\n";
+        for (const LimitUse& use : report.limit_uses) {
+            text += "vmsms_limit_used{limit=\"" + use.limit + "\"} " + std::to_string(use.used) + "\n";
+        }
+        text += "# HELP vmsms_limit_frees_in_seconds Seconds until what is used of a limit next drops.\n"
+                "# TYPE vmsms_limit_frees_in_seconds gauge\n";
+        for (const LimitUse& use : report.limit_uses) {
+            if (use.frees_at) {
+                text += "vmsms_limit_frees_in_seconds{limit=\"" + use.limit + "\"} " +
+                        std::to_string(std::max(0LL, *use.frees_at - seconds_of(report.now))) + "\n";
+            }
+        }
+    }
+    if (report.limits.quiet) {
+        gauge("vmsms_quiet_hours", "1 while the quiet span of [LIMITS] QUIET holds sending.",
+              report.quiet_until ? 1 : 0);
+    }
+    if (report.optout_numbers && *report.optout_numbers >= 0) {
+        gauge("vmsms_optout_numbers", "Numbers on the opt-out list.", *report.optout_numbers);
     }
     if (report.status && report.status->registration) {
         gauge("vmsms_modem_registered", "1 when the modem was last registered on a network (home or roaming).",

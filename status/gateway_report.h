@@ -3,6 +3,8 @@
 #include "store/day_counts.h"
 #include "store/db/outbox.h"
 #include "store/engine_presence.h"
+#include "store/limit_counts.h"
+#include "store/send_limits.h"
 #include "store/status_file.h"
 
 #include <nlohmann/json.hpp>
@@ -23,6 +25,13 @@ struct GatewayReport {
     std::string shared_gateway; // this directory's name in it
     std::optional<SharedQueueStatus> shared;
     std::string shared_error; // why not, with the database's address but never its password
+    // server.txt's [LIMITS], what is used of each limit as of `now`, and the quiet span; the size of the
+    // opt-out list when there is one (nothing: no list; -1: a list that cannot be read).
+    SendLimits limits;
+    std::vector<LimitUse> limit_uses;
+    std::optional<long long> quiet_until; // in the quiet span now: when it ends
+    LocalTime now;
+    std::optional<long> optout_numbers;
 };
 
 GatewayReport current_gateway_report();

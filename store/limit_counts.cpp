@@ -161,6 +161,36 @@ long sent_within(const LimitCounts& counts, long long now_s, long long seconds) 
         std::count_if(counts.recent.begin(), counts.recent.end(), [&](long long t) { return t > now_s - seconds; }));
 }
 
+std::vector<LimitUse> limit_uses(const SendLimits& limits, const LimitCounts& on_disk, const LocalTime& now,
+                                 std::size_t distinct) {
+    LimitCounts counts = counts_as_of(on_disk, now);
+    long long now_s = seconds_of(now);
+    std::vector<LimitUse> uses;
+    auto window = [&](const char* name, const std::optional<long>& limit, long long span) {
+        if (!limit) {
+            return;
+        }
+        LimitUse use{name, *limit, sent_within(counts, now_s, span), std::nullopt};
+        for (long long t : counts.recent) {
+            if (t > now_s - span && (!use.frees_at || t + span < *use.frees_at)) {
+                use.frees_at = t + span;
+            }
+        }
+        uses.push_back(use);
+    };
+    auto calendar = [&](const char* name, const std::optional<long>& limit, long used, long long end) {
+        if (limit) {
+            uses.push_back({name, *limit, used, used > 0 ? std::optional<long long>(end) : std::nullopt});
+        }
+    };
+    window("PER_MINUTE", limits.per_minute, minute_s);
+    window("PER_HOUR", limits.per_hour, hour_s);
+    calendar("PER_DAY", limits.per_day, counts.day_count, next_midnight(now));
+    calendar("PER_MONTH", limits.per_month, counts.month_count, next_month_start(now));
+    calendar("RECIPIENTS_PER_MONTH", limits.recipients_per_month, static_cast<long>(distinct), next_month_start(now));
+    return uses;
+}
+
 std::optional<LimitHold> quiet_hold(const SendLimits& limits, const LocalTime& now) {
     if (!limits.quiet || !in_quiet_span(*limits.quiet, now.hour * 60 + now.minute)) {
         return std::nullopt;

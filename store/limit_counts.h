@@ -60,3 +60,14 @@ std::optional<LimitHold> quiet_hold(const SendLimits& limits, const LocalTime& n
 
 // How many messages of the window ending at `now` (the last `seconds`) the counts hold.
 long sent_within(const LimitCounts& counts, long long now_s, long long seconds);
+
+// Each limit set, what of it is used as of `now`, and when the used figure next drops (seconds of
+// local time; nothing while nothing is used): for the status and the metrics.
+struct LimitUse {
+    std::string limit; // "PER_MINUTE" ...
+    long value = 0;
+    long used = 0;
+    std::optional<long long> frees_at;
+};
+std::vector<LimitUse> limit_uses(const SendLimits& limits, const LimitCounts& counts, const LocalTime& now,
+                                 std::size_t distinct);
