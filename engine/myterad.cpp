@@ -332,13 +332,18 @@ void myterad::run_cycle(EngineContext& ctx) {
     prepare_inbox(ctx);
     watch_modem_status(ctx);
     bool nothing_sent = true;
+    // A limit is only asked about (and said) when something waits for it.
+    const bool waiting = ctx.source().may_have_waiting(c.processed, c.queued);
     try {
         if (!registration_allows_sending(ctx)) {
             // Held: nothing goes until the modem is registered again.
-        } else if (ctx.limiter->may_send_now(ctx)) {
+        } else if (!waiting || ctx.limiter->may_send_now(ctx)) {
+            if (!waiting) {
+                ctx.limiter->nothing_waiting(ctx);
+            }
             nothing_sent = !ctx.source().send_waiting(ctx, c.processed, c.queued);
         } else if (ctx.limiter->replies_may_go(ctx)) {
-            send_replies_early(ctx, c.processed, c.queued);
+            ctx.source().send_replies_ahead(ctx, c.processed, c.queued);
         }
     } catch (const SendingHeld&) {
         // The recipient that could not go now is the next one once the hold is over.

@@ -8,6 +8,10 @@ bool SpoolSource::send_waiting(EngineContext& ctx, long processed, long queued) 
     return processed < queued;
 }
 
+void SendSource::send_replies_ahead(EngineContext& ctx, long processed, long queued) {
+    send_replies_early(ctx, processed, queued);
+}
+
 SendSource& EngineContext::source() {
     static SpoolSource spool;
     return send_source != nullptr ? *send_source : spool;

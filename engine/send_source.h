@@ -26,6 +26,13 @@ public:
     virtual RecordShare reply_share(const std::string& /*recipients_file_text*/, const std::string& /*reply*/) {
         return {};
     }
+    // Whether something may be waiting to be sent: the spool knows from its counters; the shared
+    // queue's outbox is only known by claiming.
+    virtual bool may_have_waiting(long processed, long queued) const { return processed < queued; }
+    // In the quiet hours: the on-demand replies that may go ahead of the records the span holds. The
+    // shared queue's replies wait with the rest: their outbox rows would go again through another
+    // gateway.
+    virtual void send_replies_ahead(EngineContext& ctx, long processed, long queued);
 };
 
 // The spool alone: records are sent in order, each recipient once.

@@ -95,6 +95,18 @@ void SendLimiter::release(EngineContext& ctx) {
     }
 }
 
+void SendLimiter::nothing_waiting(EngineContext& ctx) {
+    if (!held_) {
+        return;
+    }
+    tracef(ctx.logs, "sending held by %s: nothing waits any more\n", held_->limit.c_str());
+    held_.reset();
+    ctx.output.set_caption(started_caption());
+    if (ctx.status) {
+        ctx.status->set_state(EngineRunState::Running);
+    }
+}
+
 bool SendLimiter::may_send_now(EngineContext& ctx) {
     if (!on()) {
         return true;

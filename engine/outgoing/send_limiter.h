@@ -25,6 +25,9 @@ public:
     // At the start of a cycle: false, and the hold said, when nothing may be sent now (a reply in the
     // quiet span aside, when `replies_waiting` and the span lets replies through).
     bool may_send_now(EngineContext& ctx);
+    // Nothing waits to be sent: a hold said before is over without a word on the monitor (no message
+    // waits for it); the caption and the status are put back.
+    void nothing_waiting(EngineContext& ctx);
     // Whether on-demand replies may go now while other messages are held by the quiet span.
     bool replies_may_go(EngineContext& ctx);
     // Before a message of `parts` parts to `phone` (any spelling): throws SendingHeld when a limit

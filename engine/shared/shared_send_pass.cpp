@@ -1,8 +1,9 @@
 #include "engine/shared/shared_send_pass.h"
 
+#include "engine/engine_halt.h"
 #include "engine/outgoing/send_pass.h"
-#include "engine/shared/shared_queue.h"
 #include "engine/outgoing/submission.h"
+#include "engine/shared/shared_queue.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "store/db/outbox.h"
@@ -120,7 +121,13 @@ int run_shared_send_pass(EngineContext& ctx, SharedQueue& queue) {
             tracef(ctx.logs, "shared queue: row %lld is no longer ours, not sent\n", row.id);
             continue;
         }
-        send_row(ctx, queue, row);
+        try {
+            send_row(ctx, queue, row);
+        } catch (const SendingHeld&) {
+            // Not sent (a limit, or no network): it goes back to the queue with the rest of the batch.
+            held.insert(held.begin(), row);
+            throw;
+        }
     }
     return std::max(claimed, handled);
 }

@@ -14,6 +14,8 @@ public:
     void keep_received(EngineContext& ctx) override;
     void keep_delivery(EngineContext& ctx, const SentReference& sent, int status, const char* word) override;
     RecordShare reply_share(const std::string& recipients_file_text, const std::string& reply) override;
+    bool may_have_waiting(long, long) const override { return true; }
+    void send_replies_ahead(EngineContext&, long, long) override {}
 
 private:
     SharedQueue queue_;

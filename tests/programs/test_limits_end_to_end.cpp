@@ -65,19 +65,20 @@ protected:
 // record holds no time), and whether status.txt ever said `limited`.
 class SubmissionWatch {
 public:
-    explicit SubmissionWatch(const SimulatedModem& modem) : thread_([this, &modem] {
-        while (!stop_) {
-            std::size_t n = modem.sent_lines().size();
-            Steady::time_point now = Steady::now();
-            while (times_.size() < n) {
-                times_.push_back(now);
-            }
-            if (file_bytes("status.txt").find("state=limited") != std::string::npos) {
-                saw_limited_ = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }) {}
+    explicit SubmissionWatch(const SimulatedModem& modem)
+        : thread_([this, &modem] {
+              while (!stop_) {
+                  std::size_t n = modem.sent_lines().size();
+                  Steady::time_point now = Steady::now();
+                  while (times_.size() < n) {
+                      times_.push_back(now);
+                  }
+                  if (file_bytes("status.txt").find("state=limited") != std::string::npos) {
+                      saw_limited_ = true;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          }) {}
     ~SubmissionWatch() { stop(); }
     void stop() {
         stop_ = true;
@@ -290,8 +291,9 @@ protected:
     std::string diagnostics() {
         return "--- held\n" + file_bytes(held.dir + "/vmsmsd.out") + "--- other\n" +
                file_bytes(other.dir + "/vmsmsd.out") + "--- outbox\n" +
-               pg->psql_value("SELECT string_agg(gateway || ':' || state || ':' || n, ' ') FROM "
-                              "(SELECT coalesce(gateway, '-') AS gateway, state, count(*) AS n FROM outbox GROUP BY 1, 2) s")
+               pg->psql_value(
+                     "SELECT string_agg(gateway || ':' || state || ':' || n, ' ') FROM "
+                     "(SELECT coalesce(gateway, '-') AS gateway, state, count(*) AS n FROM outbox GROUP BY 1, 2) s")
                    .value_or("?");
     }
 
@@ -305,8 +307,7 @@ TEST_F(SharedQueueLimits, AGatewayAtItsDailyCapClaimsNothingAndTheOtherSendsEver
     set_up(other, "other", "");
     // Two messages sent today already, as the gateway keeps its counts.
     LocalTime now = real_clock().now();
-    put_file(held.dir + "/limits.txt",
-             "day " + spool_date(now) + " 2\nmonth " + month_key(now) + " 2\nrecent\n");
+    put_file(held.dir + "/limits.txt", "day " + spool_date(now) + " 2\nmonth " + month_key(now) + " 2\nrecent\n");
     ProgramResult init = run_program(built_program("programs/vmsmsd"), {"--dir", held.dir, "--init-db"});
     ASSERT_EQ(init.exit_code, 0) << init.err;
     // Written through the held gateway's directory: where a message is queued does not decide who sends it.
@@ -342,6 +343,31 @@ TEST_F(SharedQueueLimits, AGatewayAtItsDailyCapClaimsNothingAndTheOtherSendsEver
     EXPECT_TRUE(has_line(held.dir + "/status.txt", "state=limited")) << diagnostics();
     EXPECT_NE(file_bytes(held.dir + "/vmsmsd.out").find("发送暂停：每天限额 2 条，"), std::string::npos)
         << diagnostics();
+}
+
+// A gateway that reaches its cap in the middle of a claimed batch gives every row it has not sent back,
+// the one it was about to send included, so the other gateway takes them at once instead of after the
+// lease (60 s).
+TEST_F(SharedQueueLimits, ACapReachedInTheMiddleOfABatchGivesTheRestBackAtOnce) {
+    set_up(held, "held", "BATCH=5\r\n[LIMITS]\r\nPER_DAY=1\r\n");
+    set_up(other, "other", "");
+    ProgramResult init = run_program(built_program("programs/vmsmsd"), {"--dir", held.dir, "--init-db"});
+    ASSERT_EQ(init.exit_code, 0) << init.err;
+    for (int i = 0; i < 5; ++i) {
+        ProgramResult queued =
+            run_program(built_program("programs/vmsms-send"),
+                        {"--dir", held.dir, "--db", "--english", "--to", number(i), "b" + std::to_string(i)});
+        ASSERT_EQ(queued.exit_code, 0) << queued.err;
+    }
+    start(held);
+    ASSERT_TRUE(eventually([&] { return has_line(held.dir + "/status.txt", "state=limited"); }, 20000))
+        << diagnostics();
+    EXPECT_EQ(query("SELECT count(*) FROM outbox WHERE state = 'leased'"), 0) << diagnostics();
+    start(other);
+    ASSERT_TRUE(eventually([&] { return query("SELECT count(*) FROM outbox WHERE state = 'sent'") == 5; }, 20000))
+        << diagnostics();
+    EXPECT_EQ(held.modem->sent_lines().size(), 1u) << held.modem->sent_text();
+    EXPECT_EQ(other.modem->sent_lines().size(), 4u) << other.modem->sent_text();
 }
 
 // The answer to a query that reaches a gateway in its quiet hours goes through them, and goes once: the
