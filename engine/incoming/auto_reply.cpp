@@ -1,16 +1,16 @@
 #include "engine/incoming/auto_reply.h"
 
 #include "engine/incoming/optout_reply.h"
-#include "engine/report/persist.h"
 #include "engine/outgoing/send_limiter.h"
+#include "engine/report/persist.h"
 #include "engine/send_source.h"
-#include "store/reply_records.h"
 #include "platform/gbk.h"
 #include "platform/text_ops.h"
 #include "queue/enqueue.h"
 #include "store/catalogue_files.h"
 #include "store/phone_number.h"
 #include "store/recipients.h"
+#include "store/reply_records.h"
 #include "store/spool.h"
 
 namespace {
@@ -34,31 +34,39 @@ std::string member_value(const std::string& sender) {
 
 } // namespace
 
+QueuedAnswer queue_answer(EngineContext& ctx, const std::string& text, const std::string& sender, const char* what) {
+    // Answers go to today's spool by the clock, which can differ from the engine's day around midnight.
+    LocalTime now = ctx.clock.now();
+    QueuedAnswer queued{spool_date(now), -1};
+    const std::string& today = queued.day;
+    long& n = queued.record;
+    // The message answered is deleted from the modem once it is stored, so an answer that cannot be
+    // queued now is tried again until it can, rather than dropped.
+    persist(ctx, counter_path(today, SpoolDir::New), [&] {
+        ensure_day_dirs(today);
+        // With the shared queue the answer goes into the outbox too, for whichever gateway is free.
+        RecordShare share = ctx.source().reply_share(recipients_for_file(sender), text);
+        std::string why;
+        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), text, ctx.clock, nullptr,
+                                  share, &why);
+        if (n == record_not_shared) {
+            tracef(ctx.logs, "%s to %s not taken by the shared queue: %s\n", what, sender.c_str(), why.c_str());
+        }
+        if (n < 0) {
+            tracef(ctx.logs, "%s to %s could not be queued in %s\n", what, sender.c_str(), today.c_str());
+        }
+        return n >= 0;
+    });
+    return queued;
+}
+
 long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender) {
     static const std::string wrong_code = gbk("查询代码错误。");
     std::string reply(code.empty() ? std::string_view(wrong_code)
                                    : gbk_prefix(catalogue_read(code, wrong_code, catalogue_read_buffer), reply_bytes));
-    // Replies go to today's spool by the clock, which can differ from the engine's day around midnight.
-    LocalTime now = ctx.clock.now();
-    std::string today = spool_date(now);
-    long n = -1;
-    // The query is deleted from the modem once it is stored, so a reply that cannot be queued now is
-    // tried again until it can, rather than dropped.
-    persist(ctx, counter_path(today, SpoolDir::New), [&] {
-        ensure_day_dirs(today);
-        // With the shared queue the reply goes into the outbox too, for whichever gateway is free.
-        RecordShare share = ctx.source().reply_share(recipients_for_file(sender), reply);
-        std::string why;
-        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), reply, ctx.clock, nullptr,
-                                  share, &why);
-        if (n == record_not_shared) {
-            tracef(ctx.logs, "reply to %s not taken by the shared queue: %s\n", sender.c_str(), why.c_str());
-        }
-        if (n < 0) {
-            tracef(ctx.logs, "reply to %s could not be queued in %s\n", sender.c_str(), today.c_str());
-        }
-        return n >= 0;
-    });
+    QueuedAnswer queued = queue_answer(ctx, reply, sender, "reply");
+    const std::string& today = queued.day;
+    const long n = queued.record;
     keep_answer_to_opted_out(ctx, today, n, sender);
     if (n >= 0 && ctx.limiter && ctx.limiter->limits().quiet) {
         // Noted as a reply, so the quiet hours let it through.

@@ -14,3 +14,11 @@ void on_demand_check(EngineContext& ctx, const std::string& text, const std::str
 // Queues the reply to one query: the catalogue text for `code`, or the wrong-code text. A reply that
 // cannot be written is tried again until it is (the engine waits meanwhile). Returns the record number.
 long queue_reply(EngineContext& ctx, const std::string& code, const std::string& sender);
+
+// Queues `text` to `sender` in today's spool by the clock (and, with the shared queue, its outbox),
+// tried again until it is written; `what` names it in the trace. The day and the record number.
+struct QueuedAnswer {
+    std::string day;
+    long record = -1;
+};
+QueuedAnswer queue_answer(EngineContext& ctx, const std::string& text, const std::string& sender, const char* what);

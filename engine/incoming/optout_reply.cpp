@@ -1,5 +1,6 @@
 #include "engine/incoming/optout_reply.h"
 
+#include "engine/incoming/auto_reply.h"
 #include "engine/report/event_hooks.h"
 #include "engine/report/persist.h"
 #include "engine/send_source.h"
@@ -23,25 +24,10 @@ void note_answer(EngineContext& ctx, const std::string& day, long record) {
 
 // Queues the confirmation to today's spool, tried again until it is written; its record number.
 long queue_confirmation(EngineContext& ctx, const std::string& reply, const std::string& sender) {
-    std::string text(gbk_prefix(reply, reply_bytes));
-    LocalTime now = ctx.clock.now();
-    std::string today = spool_date(now);
-    long n = -1;
-    persist(ctx, counter_path(today, SpoolDir::New), [&] {
-        ensure_day_dirs(today);
-        RecordShare share = ctx.source().reply_share(recipients_for_file(sender), text);
-        std::string why;
-        n = queue_outgoing_record(today, recipients_for_file(sender), date_time_text(now), text, ctx.clock, nullptr,
-                                  share, &why);
-        if (n < 0) {
-            tracef(ctx.logs, "opt-out reply to %s could not be queued in %s %s\n", sender.c_str(), today.c_str(),
-                   why.c_str());
-        }
-        return n >= 0;
-    });
+    QueuedAnswer queued = queue_answer(ctx, std::string(gbk_prefix(reply, reply_bytes)), sender, "opt-out reply");
     // The sender is on the list by now: the confirmation goes all the same.
-    note_answer(ctx, today, n);
-    return n;
+    note_answer(ctx, queued.day, queued.record);
+    return queued.record;
 }
 
 void add_to_list(EngineContext& ctx, const std::string& sender, const std::string& text) {
