@@ -290,7 +290,19 @@ std::string PgServer::dsn() const {
 }
 
 bool PgServer::stop() {
-    return run_tool("pg_ctl", {"-D", data_, "-m", "fast", "-w", "-t", "60", "stop"});
+    if (!run_tool("pg_ctl", {"-D", data_, "-m", "fast", "-w", "-t", "60", "stop"})) {
+        return false;
+    }
+    // pg_ctl returns once the postmaster has removed its pid file, which it does a moment before it
+    // exits: wait (bounded) for the last process to go, so that a stopped server has nothing running.
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!processes().empty()) {
+        if (Clock::now() > deadline) {
+            return fail("the server's processes were still running 10 s after it stopped");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 bool PgServer::start() {
