@@ -7,8 +7,8 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr const char* fault_usage =
-    "fault takes none, silent, error, reject, endless-listing, trickling-listing or garbage "
-    "(each with --for SECONDS), fail COUNT, garbage --count COUNT, "
+    "fault takes none, silent, error, reject, endless-listing, trickling-listing, garbage, hung or "
+    "hang-delete (each with --for SECONDS), fail COUNT, garbage --count COUNT, "
     "unplug [--for SECONDS] or replug [--at PATH]";
 
 constexpr long longest_fault_ms = 24L * 3600 * 1000;
@@ -28,6 +28,7 @@ constexpr Mode modes[] = {
     {"trickling-listing", Fault::TricklingListing},
     {"garbage", Fault::Garbage},
     {"hung", Fault::Hung},
+    {"hang-delete", Fault::HangDelete},
 };
 
 ControlReply refused(std::string why) {

@@ -1,10 +1,12 @@
 #include "modemsim/control_storage.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-constexpr const char* storage_usage = "storage takes SM SLOTS [ME SLOTS], or delete-error COUNT|always|none";
+constexpr const char* storage_usage =
+    "storage takes SM SLOTS [ME SLOTS], delete-error COUNT|always|none or relist COUNT|always|none";
 constexpr int most_failing_deletes = 99999;
 
 ControlReply refused(std::string why) {
@@ -48,24 +50,41 @@ ControlReply set_memories(const std::vector<std::string>& words, Modem& modem, L
     return {};
 }
 
-ControlReply delete_error(const std::vector<std::string>& words, Modem& modem) {
+// "COUNT", "always" (-1) or "none" (0) of a delete fault; nullopt for anything else.
+std::optional<int> delete_count(const std::vector<std::string>& words) {
     if (words.size() != 3) {
-        return refused(storage_usage);
+        return std::nullopt;
     }
     int count = words[2] == "always" ? -1 : words[2] == "none" ? 0 : number_word(words[2], 1, most_failing_deletes);
     if (count == -1 && words[2] != "always") {
-        return refused("storage delete-error takes a count of 1 to " + std::to_string(most_failing_deletes) +
+        return std::nullopt;
+    }
+    return count;
+}
+
+ControlReply delete_fault(const std::vector<std::string>& words, Modem& modem) {
+    std::optional<int> count = delete_count(words);
+    if (!count) {
+        return refused("storage " + words[1] + " takes a count of 1 to " + std::to_string(most_failing_deletes) +
                        ", always or none");
     }
-    modem.fail_deletes(count);
+    if (words[1] == "relist") {
+        modem.relist_deletes(*count);
+    } else {
+        modem.fail_deletes(*count);
+    }
     return {};
+}
+
+std::string count_text(int count) {
+    return count < 0 ? "always" : count == 0 ? "none" : std::to_string(count);
 }
 
 } // namespace
 
 ControlReply storage_command(const std::vector<std::string>& words, Modem& modem, LineControl& line) {
-    if (words.size() > 1 && words[1] == "delete-error") {
-        return delete_error(words, modem);
+    if (words.size() > 1 && (words[1] == "delete-error" || words[1] == "relist")) {
+        return delete_fault(words, modem);
     }
     return set_memories(words, modem, line);
 }
@@ -78,10 +97,7 @@ std::string storage_status_line(Modem& modem) {
         memories += (memories.empty() ? "" : ",") + name + ":" + std::to_string(memory->used()) + "/" +
                     std::to_string(memory->capacity());
     }
-    int failing = modem.failing_deletes();
     return "memories=" + memories + " cpms=" + store.reading().name() + "," + store.writing().name() + "," +
-           store.receiving().name() + " held=" + std::to_string(modem.held()) + " delete-error=" +
-           (failing < 0    ? "always"
-            : failing == 0 ? "none"
-                           : std::to_string(failing));
+           store.receiving().name() + " held=" + std::to_string(modem.held()) +
+           " delete-error=" + count_text(modem.failing_deletes()) + " relist=" + count_text(modem.relisting_deletes());
 }

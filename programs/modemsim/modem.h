@@ -36,6 +36,7 @@ enum class Fault {
     Garbage, // every command line and PDU is answered with random bytes instead
     // A hung modem: no echo, no answer, except that AT+CFUN=1,1 still reboots it
     Hung,
+    HangDelete, // AT+CMGD is echoed and never answered, nothing is deleted; other commands work
 };
 
 // What the network makes of an accepted submission that asked for a status report.
@@ -138,6 +139,10 @@ public:
     // The next `count` AT+CMGD deletions answer +CMS ERROR: 320 and delete nothing; -1: every one.
     void fail_deletes(int count) { failing_deletes_ = count; }
     int failing_deletes() const { return failing_deletes_; }
+    // The next `count` AT+CMGD deletions of a message answer OK and leave it in its slot, so that it
+    // is listed again, as some modems do; -1: every one.
+    void relist_deletes(int count) { relisting_deletes_ = count; }
+    int relisting_deletes() const { return relisting_deletes_; }
     static constexpr size_t most_held = 1000; // beyond this the network gives up on a message
 
     // The unsolicited result code announcing a message just stored at `index`, as AT+CNMI asked for
@@ -207,6 +212,8 @@ private:
     std::string stored_indication(const std::string& memory, int index) const;
     // Whether the deletion asked for now is to fail, as fail_deletes set.
     bool delete_fails();
+    // Whether the message the deletion asked for now names stays, as relist_deletes set.
+    bool delete_keeps();
     Result indications_command(const AtCommand& command);
     void finish_pdu(std::string& out);
     std::string garbage_answers(std::string_view bytes);
@@ -244,6 +251,7 @@ private:
 
     std::deque<std::pair<std::string, std::string>> held_; // (PDU, description) the network holds, oldest first
     int failing_deletes_ = 0;
+    int relisting_deletes_ = 0;
 
     std::mt19937 random_;
     std::string noise_tail_; // the last bytes of noise sent, so the next noise does not complete a line

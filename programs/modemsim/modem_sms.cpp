@@ -142,7 +142,7 @@ Modem::Result Modem::delete_command(const AtCommand& command) {
         store_.erase_by_flag(flag);
     } else if (!store_.in_range(index)) {
         result.final_code = "+CMS ERROR: 321";
-    } else {
+    } else if (store_.find(index) == nullptr || !delete_keeps()) {
         // An empty slot within the memory deletes without complaint, as SIM-based modems do.
         store_.erase(index);
     }

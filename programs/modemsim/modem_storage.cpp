@@ -74,6 +74,16 @@ bool Modem::delete_fails() {
     return true;
 }
 
+bool Modem::delete_keeps() {
+    if (relisting_deletes_ == 0) {
+        return false;
+    }
+    if (relisting_deletes_ > 0) {
+        --relisting_deletes_;
+    }
+    return true;
+}
+
 Modem::Result Modem::storage_command(const AtCommand& command) {
     Result result;
     if (command.form == Form::Test) {

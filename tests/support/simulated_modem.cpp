@@ -31,6 +31,26 @@ ProgramResult SimulatedModem::ctl(const std::vector<std::string>& args) const {
     return run_program(program(), all);
 }
 
+ProgramResult SimulatedModem::relist_after_delete(int count) const {
+    return ctl({"storage", "relist", std::to_string(count)});
+}
+
+ProgramResult SimulatedModem::hang_on_delete(bool hang) const {
+    return ctl({"fault", hang ? "hang-delete" : "none"});
+}
+
+int SimulatedModem::stored_count() const {
+    ProgramResult result = ctl({"stored"});
+    if (result.exit_code != 0) {
+        return -1;
+    }
+    int count = 0;
+    for (std::size_t at = result.out.find("index="); at != std::string::npos; at = result.out.find("index=", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 std::string SimulatedModem::sent_text() const {
     return file_bytes(dir_ + "/sent.txt");
 }

@@ -19,6 +19,12 @@ public:
     const std::string& device() const { return device_; }
     // One control command, as `vmsms-modemsim ctl <socket> ...`.
     ProgramResult ctl(const std::vector<std::string>& args) const;
+    // The next `count` deletions of a message answer OK and leave it to be listed again ("storage relist").
+    ProgramResult relist_after_delete(int count) const;
+    // From now on AT+CMGD is never answered ("fault hang-delete"), or every fault is cleared ("fault none").
+    ProgramResult hang_on_delete(bool hang) const;
+    // How many messages the modem's memories hold, from "stored"; -1 when the simulator did not answer.
+    int stored_count() const;
     // The record of submissions and its lines.
     std::string sent_text() const;
     std::vector<std::string> sent_lines() const;
