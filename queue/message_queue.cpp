@@ -15,9 +15,10 @@ bool MessageQueue::same_database(const DbSettings& settings) const {
 }
 
 EnqueueResult MessageQueue::queue(const std::string& recipients_box, const std::string& content_gbk, bool english,
-                                  Clock& clock, bool long_messages, std::chrono::milliseconds lock_wait) {
+                                  Clock& clock, bool long_messages, std::chrono::milliseconds lock_wait,
+                                  const RecordShare& first) {
     if (writer_) {
-        return enqueue_shared(*writer_, recipients_box, content_gbk, english, clock, long_messages, lock_wait);
+        return enqueue_shared(*writer_, recipients_box, content_gbk, english, clock, long_messages, lock_wait, first);
     }
-    return enqueue_message(recipients_box, content_gbk, english, clock, long_messages, {}, lock_wait);
+    return enqueue_message(recipients_box, content_gbk, english, clock, long_messages, first, lock_wait);
 }

@@ -21,9 +21,11 @@ public:
     bool same_database(const DbSettings& settings) const;
 
     // enqueue_message, through the shared queue when there is one (its connection is kept between
-    // messages and opened again after it was lost).
+    // messages and opened again after it was lost). `first` is the record's first share (an idempotency
+    // key's hook, queue/keyed_enqueue.h), before the shared queue's rows.
     EnqueueResult queue(const std::string& recipients_box, const std::string& content_gbk, bool english, Clock& clock,
-                        bool long_messages, std::chrono::milliseconds lock_wait = FileLock::default_wait);
+                        bool long_messages, std::chrono::milliseconds lock_wait = FileLock::default_wait,
+                        const RecordShare& first = {});
 
 private:
     DbSettings settings_;

@@ -124,15 +124,20 @@ RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_fil
 }
 
 EnqueueResult enqueue_shared(SharedWriter& writer, const std::string& recipients_box, const std::string& content_gbk,
-                             bool english, Clock& clock, bool long_messages, std::chrono::milliseconds lock_wait) {
+                             bool english, Clock& clock, bool long_messages, std::chrono::milliseconds lock_wait,
+                             const RecordShare& first) {
     // Refused input never reaches the address book or the database.
     EnqueueResult checked = check_message(recipients_box, content_gbk, english, long_messages);
     if (checked.status != EnqueueStatus::Queued) {
         checked.day = spool_date(clock.now());
         return checked;
     }
-    return enqueue_message(recipients_box, content_gbk, english, clock, long_messages,
-                           outbox_share(writer, recipients_for_file(recipients_box),
-                                        content_for_file(content_gbk, english), long_messages),
-                           lock_wait);
+    RecordShare outbox = outbox_share(writer, recipients_for_file(recipients_box),
+                                      content_for_file(content_gbk, english), long_messages);
+    if (first) {
+        outbox = [first, outbox](const std::string& day, long record, std::string& why) {
+            return first(day, record, why) && outbox(day, record, why);
+        };
+    }
+    return enqueue_message(recipients_box, content_gbk, english, clock, long_messages, outbox, lock_wait);
 }

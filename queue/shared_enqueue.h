@@ -47,10 +47,12 @@ std::optional<std::vector<std::string>> outbox_numbers(const std::string& recipi
 RecordShare outbox_share(SharedWriter& writer, const std::string& recipients_file_text,
                          const std::string& content_file_text, bool long_message);
 
-// enqueue_message through the shared queue.
+// enqueue_message through the shared queue. `first` (an idempotency key's hook) is called before the
+// outbox takes the rows, and a refusal of it leaves them out.
 EnqueueResult enqueue_shared(SharedWriter& writer, const std::string& recipients_box, const std::string& content_gbk,
                              bool english, Clock& clock, bool long_messages = false,
-                             std::chrono::milliseconds lock_wait = FileLock::default_wait);
+                             std::chrono::milliseconds lock_wait = FileLock::default_wait,
+                             const RecordShare& first = {});
 
 // The message body the outbox keeps for a record's content file (its first line, GBK, English with its
 // kind byte): UTF-8 without the kind byte; and back.

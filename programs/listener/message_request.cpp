@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "queue/enqueue.h"
+#include "queue/keyed_enqueue.h"
 #include "queue/message_queue.h"
 #include "queue/opted_out.h"
 #include "store/box_text.h"
@@ -11,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -55,9 +57,131 @@ std::string too_long_text(const std::string& content_gbk, bool english, bool lon
     return text;
 }
 
+// A parsed message as it goes to the queue (GBK).
+struct ParsedMessage {
+    std::string recipients_gbk;
+    std::string content_gbk;
+    bool english = false;
+    bool long_messages = false;
+};
+
+std::optional<std::size_t> opted_out_now(const std::string& recipients_gbk) {
+    if (OptedOutCount count = count_opted_out(recipients_gbk); count.list_present) {
+        return count.opted_out;
+    }
+    return std::nullopt;
+}
+
+QueueOutcome queued(int status, const EnqueueResult& result, std::optional<std::size_t> opted_out) {
+    QueueOutcome outcome;
+    outcome.status = status;
+    outcome.day = result.day;
+    outcome.record = result.record;
+    outcome.opted_out = opted_out;
+    return outcome;
+}
+
+QueueOutcome failed(int status, const std::string& error, int retry_after = 0) {
+    QueueOutcome outcome;
+    outcome.status = status;
+    outcome.error = error;
+    outcome.retry_after = retry_after;
+    return outcome;
+}
+
+// The answer for a message enqueue did not queue.
+QueueOutcome not_queued(const EnqueueResult& result, const ParsedMessage& message) {
+    switch (result.status) {
+    case EnqueueStatus::Queued:
+        break;
+    case EnqueueStatus::EmptyRecipients:
+        return refuse("no recipient", "to");
+    case EnqueueStatus::EmptyContent:
+        return refuse("text is empty", "text");
+    case EnqueueStatus::ContentTooLong:
+        return refuse(too_long_text(message.content_gbk, message.english, message.long_messages), "text");
+    case EnqueueStatus::UnsafeRecipients:
+        return refuse(unsendable_text(result.refused), "to");
+    case EnqueueStatus::TooManyRecipients:
+        return refuse("more than " + std::to_string(max_message_recipients) +
+                          " recipients (a number range counts each of its numbers)",
+                      "to");
+    case EnqueueStatus::ControlCharacters:
+        return refuse("text holds control characters (only line breaks may be in it)", "text");
+    case EnqueueStatus::LockFailed: {
+        // Another process holds the queue: the client tries again shortly, and nothing was queued.
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.retry_after = 5;
+        outcome.error = "not queued: the queue is busy (its lock is held by another process); try again";
+        return outcome;
+    }
+    case EnqueueStatus::WriteFailed:
+        break;
+    case EnqueueStatus::SharingFailed: {
+        // The database is down or refused: nothing was queued, and the client may try again later. Why goes
+        // to the listener's own output alone: where the database is, and as whom, is no client's business.
+        std::fprintf(stderr, "vmsms-listener: not queued: %s\n", gbk_to_utf8_lossy(result.share_error).c_str());
+        QueueOutcome outcome;
+        outcome.status = 503;
+        outcome.error = "not queued: the shared queue is unavailable; try again later";
+        return outcome;
+    }
+    }
+    QueueOutcome outcome;
+    outcome.status = 500;
+    outcome.error = "not queued: " + gbk_to_utf8_lossy(enqueue_result_text(result));
+    return outcome;
+}
+
+// The answer kept with a key: the opted-out count of the first answer, or "-".
+std::string answer_word(const std::optional<std::size_t>& opted_out) {
+    return opted_out ? std::to_string(*opted_out) : "-";
+}
+
+std::optional<std::size_t> opted_out_of(const std::string& answer) {
+    std::size_t value = 0;
+    auto [end, error] = std::from_chars(answer.data(), answer.data() + answer.size(), value);
+    if (error != std::errc() || end != answer.data() + answer.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+QueueOutcome queue_keyed(const RequestKey& key, const ParsedMessage& message) {
+    // Counted before the record is queued, so that a repeat answers what the first answer said.
+    std::optional<std::size_t> opted_out = opted_out_now(message.recipients_gbk);
+    KeyedMessage keyed{key.writer, key.key, key.body_hash, answer_word(opted_out)};
+    KeyedResult result = queue_with_key(keyed, real_clock(), [&](const RecordShare& keep_key) {
+        return thread_queue().queue(message.recipients_gbk, message.content_gbk, message.english, real_clock(),
+                                    message.long_messages, FileLock::default_wait, keep_key);
+    });
+    switch (result.status) {
+    case KeyedStatus::Queued:
+        return queued(201, result.result, opted_out);
+    case KeyedStatus::Repeat: {
+        QueueOutcome outcome = queued(200, result.result, opted_out_of(result.answer));
+        outcome.replayed = true;
+        return outcome;
+    }
+    case KeyedStatus::OtherMessage:
+        return failed(409, "Idempotency-Key was used for another message within 48 hours; nothing was queued");
+    case KeyedStatus::NotQueued:
+        return not_queued(result.result, message);
+    case KeyedStatus::BadKey:
+        return refuse("Idempotency-Key must be 1 to 255 printable ASCII characters", "");
+    case KeyedStatus::KeyLockFailed:
+        return failed(503, "not queued: the idempotency keys of this token are busy; try again", 5);
+    case KeyedStatus::KeyStoreFailed:
+        break;
+    }
+    std::fprintf(stderr, "vmsms-listener: not queued: %s\n", result.error.c_str());
+    return failed(500, "not queued: its idempotency key could not be kept (" + result.error + ")");
+}
+
 } // namespace
 
-QueueOutcome queue_message_request(const std::string& body, bool long_default) {
+QueueOutcome queue_message_request(const std::string& body, bool long_default, const RequestKey* request_key) {
     nlohmann::json request = nlohmann::json::parse(body, nullptr, false);
     if (request.is_discarded()) {
         return refuse("the body is not JSON (UTF-8)", "");
@@ -114,54 +238,12 @@ QueueOutcome queue_message_request(const std::string& body, bool long_default) {
     if (box_recipient_lines(*recipients_gbk).empty()) {
         return refuse("no recipient", "to");
     }
+    if (request_key) {
+        return queue_keyed(*request_key, {*recipients_gbk, *content_gbk, english, long_messages});
+    }
     EnqueueResult result = thread_queue().queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages);
-    switch (result.status) {
-    case EnqueueStatus::Queued: {
-        QueueOutcome outcome;
-        outcome.status = 201;
-        outcome.day = result.day;
-        outcome.record = result.record;
-        if (OptedOutCount count = count_opted_out(*recipients_gbk); count.list_present) {
-            outcome.opted_out = count.opted_out;
-        }
-        return outcome;
+    if (result.status == EnqueueStatus::Queued) {
+        return queued(201, result, opted_out_now(*recipients_gbk));
     }
-    case EnqueueStatus::EmptyRecipients:
-        return refuse("no recipient", "to");
-    case EnqueueStatus::EmptyContent:
-        return refuse("text is empty", "text");
-    case EnqueueStatus::ContentTooLong:
-        return refuse(too_long_text(*content_gbk, english, long_messages), "text");
-    case EnqueueStatus::UnsafeRecipients:
-        return refuse(unsendable_text(result.refused), "to");
-    case EnqueueStatus::TooManyRecipients:
-        return refuse("more than " + std::to_string(max_message_recipients) +
-                          " recipients (a number range counts each of its numbers)",
-                      "to");
-    case EnqueueStatus::ControlCharacters:
-        return refuse("text holds control characters (only line breaks may be in it)", "text");
-    case EnqueueStatus::LockFailed: {
-        // Another process holds the queue: the client tries again shortly, and nothing was queued.
-        QueueOutcome outcome;
-        outcome.status = 503;
-        outcome.retry_after = 5;
-        outcome.error = "not queued: the queue is busy (its lock is held by another process); try again";
-        return outcome;
-    }
-    case EnqueueStatus::WriteFailed:
-        break;
-    case EnqueueStatus::SharingFailed: {
-        // The database is down or refused: nothing was queued, and the client may try again later. Why goes
-        // to the listener's own output alone: where the database is, and as whom, is no client's business.
-        std::fprintf(stderr, "vmsms-listener: not queued: %s\n", gbk_to_utf8_lossy(result.share_error).c_str());
-        QueueOutcome outcome;
-        outcome.status = 503;
-        outcome.error = "not queued: the shared queue is unavailable; try again later";
-        return outcome;
-    }
-    }
-    QueueOutcome outcome;
-    outcome.status = 500;
-    outcome.error = "not queued: " + gbk_to_utf8_lossy(enqueue_result_text(result));
-    return outcome;
+    return not_queued(result, {*recipients_gbk, *content_gbk, english, long_messages});
 }

@@ -1,5 +1,6 @@
 #include "routes.h"
 
+#include "keyed_post.h"
 #include "message_request.h"
 #include "optout_routes.h"
 #include "platform/clock.h"
@@ -73,8 +74,8 @@ std::optional<std::string> spool_day(const std::string& text) {
 }
 
 HttpResponse post_message(const HttpRequest& req) {
-    QueueOutcome outcome = queue_message_request(req.body, setting_is_on(settings::long_messages));
-    if (outcome.status != 201) {
+    QueueOutcome outcome = queue_posted_message(req, setting_is_on(settings::long_messages));
+    if (outcome.status != 201 && !outcome.replayed) {
         HttpResponse res = error_response(outcome.status, outcome.error, outcome.field);
         if (outcome.retry_after > 0) {
             res.set_header("Retry-After", std::to_string(outcome.retry_after));
@@ -85,8 +86,11 @@ HttpResponse post_message(const HttpRequest& req) {
     if (outcome.opted_out) {
         answer["opted_out"] = *outcome.opted_out; // only with an opt-out list
     }
-    HttpResponse res = send_json(201, answer);
+    HttpResponse res = send_json(outcome.status, answer);
     res.set_header("Location", "/v1/messages/" + outcome.day + "/" + std::to_string(outcome.record));
+    if (outcome.replayed) {
+        res.set_header("Idempotent-Replayed", "true");
+    }
     return res;
 }
 

@@ -1,12 +1,15 @@
 // vmsms-send: queue one outgoing message into today's spool, as the compose tab does.
-//   vmsms-send [--english] [--long] [--to NUMBER]... [--to-file FILE] TEXT
+//   vmsms-send [--english] [--long] [--key KEY] [--to NUMBER]... [--to-file FILE] TEXT
 // TEXT "-" reads standard input. Arguments are UTF-8 and are stored as GBK.
 
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/program_options.h"
 #include "platform/text_file.h"
+#include "queue/digest.h"
 #include "queue/enqueue.h"
+#include "queue/idempotency_keys.h"
+#include "queue/keyed_enqueue.h"
 #include "queue/message_queue.h"
 #include "queue/opted_out.h"
 #include "store/box_text.h"
@@ -34,6 +37,9 @@ constexpr int exit_failed = 1;
 constexpr std::size_t input_limit = 16 * 1024 * 1024;
 constexpr const char* input_limit_text = "16 MiB";
 
+// The namespace of vmsms-send's idempotency keys: no token's (those begin with "token-").
+constexpr const char* key_writer = "vmsms-send";
+
 const char help_head[] =
     "usage: vmsms-send [OPTION]... TEXT|-\n"
     "Queues one message into today's spool of the working directory, exactly as the window's compose\n"
@@ -46,8 +52,12 @@ const char help_tail[] =
     "With [DB] DSN=postgresql://... in server.txt the recipients also go into the shared queue's\n"
     "outbox, in one transaction, before the record counts as queued: any gateway of the queue sends it.\n"
     "\n"
+    "With --key, a message queued under the same KEY within 48 hours is not queued again: the first\n"
+    "record number is printed and the status is 0; another message under that KEY is refused (2).\n"
+    "\n"
     "Exit status: 0 queued, 2 refused (nothing queued; the reason on standard error), 1 the queue\n"
-    "could not be locked or written, or the database did not take the message.\n";
+    "could not be locked or written, the key could not be kept, or the database did not take the\n"
+    "message.\n";
 
 // A --to (the recipients as given) or a --to-file (the file's name).
 struct RecipientSource {
@@ -62,14 +72,15 @@ struct SendLine {
     bool long_messages = false;
     bool database_required = false;
     std::chrono::milliseconds lock_wait{0};
+    std::optional<std::string> key;          // --key
     std::vector<RecipientSource> recipients; // in their order
     std::optional<std::string> text;         // "-": standard input
     std::size_t sources_before_text = 0;     // where TEXT stands among the recipients
 };
 
 int usage() {
-    std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--lock-timeout SECONDS] [--to NUMBER]...\n"
-               "                  [--to-file FILE] TEXT|-\n"
+    std::fputs("usage: vmsms-send [--dir PATH] [--db] [--english] [--long] [--lock-timeout SECONDS] [--key KEY]\n"
+               "                  [--to NUMBER]... [--to-file FILE] TEXT|-\n"
                "       vmsms-send --help | --version\n",
                stderr);
     return exit_refused;
@@ -184,6 +195,16 @@ ProgramSpec send_spec(SendLine& line) {
                             return std::string();
                         })
             .defaults_to("5"),
+        argument_option("--key", "KEY",
+                        "an idempotency key (1 to 255 printable ASCII characters): the same message\n"
+                        "with the same KEY again within 48 hours is not queued twice",
+                        [&line](const std::string& text) {
+                            if (!valid_idempotency_key(text)) {
+                                return std::string("1 to 255 printable ASCII characters");
+                            }
+                            line.key = text;
+                            return std::string();
+                        }),
         set_flag("--db",
                  "insist on the shared queue: refuse (exit 1) unless server.txt names its\n"
                  "database ([DB] DSN=...); with a DSN the message always goes there too",
@@ -287,6 +308,60 @@ void tell_opted_out(const std::string& recipients_gbk) {
                  count.opted_out, count.recipients);
 }
 
+// Prints the record number, or why the message was not queued; the exit status.
+int report(const EnqueueResult& result, const SendLine& asked, const std::string& recipients_gbk,
+           const std::string& content_gbk) {
+    if (result.status != EnqueueStatus::Queued) {
+        bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
+                      result.status == EnqueueStatus::SharingFailed;
+        std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_result_text(result)).c_str());
+        if (result.status == EnqueueStatus::ContentTooLong) {
+            std::fprintf(stderr, "%s\n", size_detail(content_gbk, asked.english, asked.long_messages).c_str());
+        }
+        return failed ? exit_failed : exit_refused;
+    }
+    std::printf("%ld\n", result.record);
+    tell_opted_out(recipients_gbk);
+    return 0;
+}
+
+// --key: the message as the key remembers it (recipients, text and options), hashed.
+std::string message_identity(const SendLine& asked, const std::string& recipients_gbk, const std::string& content_gbk) {
+    return recipients_gbk + '\0' + content_gbk + '\0' + (asked.english ? '1' : '0') + (asked.long_messages ? '1' : '0');
+}
+
+// Queues under --key: a repeat prints the first record number, as the first run did.
+int queue_under_key(MessageQueue& queue, const SendLine& asked, const std::string& recipients_gbk,
+                    const std::string& content_gbk) {
+    std::optional<std::string> hash = sha256_hex(message_identity(asked, recipients_gbk, content_gbk));
+    if (!hash) {
+        std::fputs("vmsms-send: cannot hash the message for --key; nothing queued\n", stderr);
+        return exit_failed;
+    }
+    KeyedResult keyed = queue_with_key(
+        {key_writer, *asked.key, *hash, "-"}, real_clock(),
+        [&](const RecordShare& keep_key) {
+            return queue.queue(recipients_gbk, content_gbk, asked.english, real_clock(), asked.long_messages,
+                               asked.lock_wait, keep_key);
+        },
+        asked.lock_wait);
+    switch (keyed.status) {
+    case KeyedStatus::Queued:
+    case KeyedStatus::Repeat:
+    case KeyedStatus::NotQueued:
+        return report(keyed.result, asked, recipients_gbk, content_gbk);
+    case KeyedStatus::OtherMessage:
+        std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(keyed_result_text(keyed)).c_str());
+        return exit_refused;
+    case KeyedStatus::BadKey:
+    case KeyedStatus::KeyLockFailed:
+    case KeyedStatus::KeyStoreFailed:
+        break;
+    }
+    std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(keyed_result_text(keyed)).c_str());
+    return exit_failed;
+}
+
 int main(int argc, char** argv) {
     SendLine asked;
     ProgramSpec spec = send_spec(asked);
@@ -339,18 +414,10 @@ int main(int argc, char** argv) {
                    stderr);
         return exit_failed;
     }
+    if (asked.key) {
+        return queue_under_key(queue, asked, *recipients_gbk, *content_gbk);
+    }
     EnqueueResult result =
         queue.queue(*recipients_gbk, *content_gbk, english, real_clock(), long_messages, asked.lock_wait);
-    if (result.status != EnqueueStatus::Queued) {
-        bool failed = result.status == EnqueueStatus::WriteFailed || result.status == EnqueueStatus::LockFailed ||
-                      result.status == EnqueueStatus::SharingFailed;
-        std::fprintf(stderr, "%s\n", gbk_to_utf8_lossy(enqueue_result_text(result)).c_str());
-        if (result.status == EnqueueStatus::ContentTooLong) {
-            std::fprintf(stderr, "%s\n", size_detail(*content_gbk, english, long_messages).c_str());
-        }
-        return failed ? exit_failed : exit_refused;
-    }
-    std::printf("%ld\n", result.record);
-    tell_opted_out(*recipients_gbk);
-    return 0;
+    return report(result, asked, *recipients_gbk, *content_gbk);
 }
