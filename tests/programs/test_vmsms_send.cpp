@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "support/hostile_input.h"
+#include "support/pg_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -256,6 +257,36 @@ TEST_F(VmsmsSend, HeldQueueLockFailsWithStatusOneAfterTheWait) {
     EXPECT_FALSE(exists(day + "/new/R1"));
     EXPECT_FALSE(exists(day + "/new/acc"));
     EXPECT_EQ(send({"--lock-timeout", "x", "--to", "139", "hi"}).exit_code, 2);
+}
+
+// --key with the shared queue: the key is written before the outbox takes the rows, so a message the
+// database refused leaves a stale key, and the retry once it is back is queued once, spool and outbox.
+TEST_F(VmsmsSend, AKeyedMessageTheDatabaseRefusedIsQueuedOnceWhenItIsBack) {
+    PgServer pg(dir() + "/pg");
+    ASSERT_TRUE(pg.ready()) << pg.error();
+    put_file("server.txt", "[SET]\r\nCOM=" + dir() + "/no-modem\r\n[DB]\r\nDSN=" + pg.dsn() + "\r\nGATEWAY=g\r\n");
+    ProgramResult init = run_program(built_program("programs/vmsmsd"), {"--init-db"});
+    ASSERT_EQ(init.exit_code, 0) << init.err;
+    const std::vector<std::string> message{"--key", "order 17", "--db", "--to", "13900000001", "你好"};
+
+    ASSERT_TRUE(pg.stop());
+    ProgramResult refused = send(message);
+    EXPECT_EQ(refused.exit_code, 1) << refused.err;
+    EXPECT_NE(file_bytes("idempotency/vmsms-send.txt").find(" order 17"), std::string::npos);
+    EXPECT_FALSE(exists(day_ + "/new/acc"));
+
+    ASSERT_TRUE(pg.start()) << pg.error();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ProgramResult queued = send(message);
+        EXPECT_EQ(queued.exit_code, 0) << queued.err;
+        EXPECT_EQ(queued.out, "1\n");
+    }
+    EXPECT_EQ(at("acc"), "1");
+    EXPECT_EQ(pg.psql_value("SELECT count(*) FROM outbox WHERE origin = 'g' AND record = 1"), "1");
+    ProgramResult other = send({"--key", "order 17", "--db", "--to", "13900000001", "再见"});
+    EXPECT_EQ(other.exit_code, 2);
+    EXPECT_NE(other.err.find("幂等键已用于另一条短信"), std::string::npos) << other.err;
+    EXPECT_EQ(pg.psql_value("SELECT count(*) FROM outbox"), "1");
 }
 
 } // namespace
