@@ -4,6 +4,7 @@
 #include "engine/incoming/delivery_reports.h"
 #include "engine/incoming/optout_reply.h"
 #include "engine/incoming/part_assembly.h"
+#include "engine/incoming/received_once.h"
 #include "engine/incoming/storage_pass.h"
 #include "engine/incoming/undeleted_messages.h"
 #include "engine/report/event_hooks.h"
@@ -147,7 +148,10 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, 
 int store_ready_messages(EngineContext& ctx) {
     int stored = 0;
     for (const AssembledMessage& message : ready_messages(ctx)) {
-        if (store_message(ctx, message.message, message.complete, message.key.count) < 0) {
+        AssembledNote note = note_assembled(ctx, message.key);
+        if (note == AssembledNote::NotWritten ||
+            (note == AssembledNote::Noted &&
+             store_message(ctx, message.message, message.complete, message.key.count) < 0)) {
             return stored; // the parts stay held and are tried again at the next pass
         }
         release_message(ctx, message);
@@ -167,6 +171,10 @@ bool handle_message(EngineContext& ctx, const std::string& storage, const std::s
         delete_stored(ctx, listed);
         return false;
     }
+    if (received_before(ctx, listed.index, pdu_line)) {
+        delete_stored(ctx, listed);
+        return false;
+    }
     ReceivedMessage msg = decode_received_pdu(pdu_line, ctx.logs);
     if (ctx.options.delivery_reports.load() && is_status_report(pdu_line)) {
         // A report the modem stored is logged, not kept as a received message.
@@ -175,7 +183,7 @@ bool handle_message(EngineContext& ctx, const std::string& storage, const std::s
         return true;
     }
     if (ctx.options.long_messages.load() && msg.part && msg.part->count > 1) {
-        if (hold_received_part(ctx, msg)) {
+        if (note_held_part(ctx, pdu_line, msg) && hold_received_part(ctx, msg)) {
             delete_stored(ctx, listed);
             store_ready_messages(ctx);
         }
@@ -183,7 +191,7 @@ bool handle_message(EngineContext& ctx, const std::string& storage, const std::s
     }
     // A message that cannot be stored is left in the modem: it is listed and stored again in the next
     // pass.
-    if (store_message(ctx, msg, true) >= 0) {
+    if (note_received(ctx, pdu_line) && store_message(ctx, msg, true) >= 0) {
         delete_stored(ctx, listed);
     }
     return true;

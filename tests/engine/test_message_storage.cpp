@@ -317,8 +317,12 @@ TEST_P(UndeletedMessage, IsStoredOnceAndDeletedAgainWithTheSameTraffic) {
     EXPECT_EQ(run_inbox_pass(ctx), 0);
     EXPECT_EQ(read_counter(day, SpoolDir::Recv), 1);
     EXPECT_TRUE(ctx.state.storage.undeleted.empty());
-    // The same text arriving again in the slot is a new message.
-    port.script({{"at+cmgl=4", listed}, {"at+cmgd=1", "\r\nOK\r\n"}});
+    // The same text sent again, arriving in the slot, is a new message: the network stamps it anew.
+    DeliverMessage again;
+    again.sender = "13900000001";
+    again.text = "once";
+    again.time_stamp = "24050607020500";
+    port.script({{"at+cmgl=4", modem_listing({build_deliver_pdu(again)})}, {"at+cmgd=1", "\r\nOK\r\n"}});
     EXPECT_EQ(run_inbox_pass(ctx), 1);
     EXPECT_EQ(read_counter(day, SpoolDir::Recv), 2);
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "engine/engine_context.h"
+#include "modem/pdu/pdu_codec.h"
+#include "store/held_parts.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A message the modem hands over again (listed twice, listed again after its delete, or still in the
+// modem after a crash between storing and deleting it) is stored, answered, logged and hooked once: the
+// key of every received message is noted (store/received_keys.h) before it is stored, and a listed
+// message whose key the engine's day or the day before knows is only deleted from the modem.
+
+// The key of a listed SMS-DELIVER: its sender's type and digits, its service centre time stamp and its
+// user data, "<type><digits>/<time stamp>/<length><user data>" in upper-case hex. Nothing for a line
+// that is no whole SMS-DELIVER (a status report, a stored outgoing message, a damaged line): such a line
+// is handled as it always was.
+std::optional<std::string> received_key(std::string_view pdu_line);
+
+// Whether the message listed at `index` was stored before, or is a part held already (or of a message
+// stored already); says so in one trace line.
+bool received_before(EngineContext& ctx, const std::string& index, const std::string& pdu_line);
+
+// Notes the key of a message about to become the day's next received record. False when the key could
+// not be written (traced): the message is then left in the modem for the next pass. A day whose keys
+// are at their bound takes no more, and the message is stored without one.
+[[nodiscard]] bool note_received(EngineContext& ctx, const std::string& pdu_line);
+
+// Notes the key of a part of a long message before it is held, as note_received does.
+[[nodiscard]] bool note_held_part(EngineContext& ctx, const std::string& pdu_line, const ReceivedMessage& part);
+
+enum class AssembledNote {
+    Noted,        // the parts' keys name the day's next record: store the message
+    StoredBefore, // stored already (a crash came before its parts were released): only release them
+    NotWritten,   // a key could not be written: keep the parts held for the next pass
+};
+
+// Before the message of held parts `key` is stored: the keys its parts were held under are noted for
+// the day's next record.
+[[nodiscard]] AssembledNote note_assembled(EngineContext& ctx, const PartKey& key);
