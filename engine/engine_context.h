@@ -117,7 +117,7 @@ struct EngineState {
 };
 
 class EngineStatus;
-class HookRunner;
+class EngineEvents;
 class SendSource;
 class SendLimiter;
 
@@ -131,8 +131,8 @@ struct EngineContext {
     OperatorOutput& output;
     EngineLogs& logs;
     EngineState state;
-    // The operator's programs started on events; none in most tests.
-    HookRunner* hooks = nullptr;
+    // The event journal: every event goes there first; none in most tests.
+    EngineEvents* events = nullptr;
     // The status file of this directory; none in most tests.
     EngineStatus* status = nullptr;
     // Where outgoing messages come from (engine/send_source.h); none in most tests: the spool alone.

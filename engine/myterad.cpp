@@ -1,6 +1,8 @@
 #include "engine/myterad.h"
 
 #include "engine/engine_context.h"
+#include "engine/events/engine_events.h"
+#include "engine/events/hook_feed.h"
 #include "engine/incoming/delivery_reports.h"
 #include "engine/incoming/inbox_pass.h"
 #include "engine/incoming/storage_pass.h"
@@ -25,6 +27,7 @@
 #include "platform/port_diagnosis.h"
 #include "store/settings.h"
 #include "store/spool.h"
+#include "webhooks/webhook_feeds.h"
 
 namespace {
 
@@ -174,12 +177,15 @@ void myterad::Execute() {
     }
     EngineLogs logs;
     EngineStatus status(clock_, logs);
+    // Every event is journaled first; the state changes too, the last one included.
+    EngineEvents events(clock_, logs, journal_dir, EngineEvents::keep_days_setting(logs));
+    status.set_events(&events);
     ThreadPacer pacer(*this, status);
     std::unique_ptr<ModemLink> link;
     bool failed = false;
     std::optional<EngineRunState> halted;
     try {
-        failed = !run(pacer, logs, status, link);
+        failed = !run(pacer, logs, status, events, link);
     } catch (const EngineStopped&) {
         logs.trace("engine stopped\n");
     } catch (const EngineHalted& halt) {
@@ -199,7 +205,8 @@ void myterad::Execute() {
     finish(failed || halted.has_value(), halted.has_value());
 }
 
-bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link) {
+bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, EngineEvents& events,
+                  std::unique_ptr<ModemLink>& link) {
     LocalTime now = clock_.now();
     std::string day = spool_date(now);
     ensure_day_dirs(day);
@@ -234,10 +241,13 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::uni
         fail_startup(logs, gbk("...!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n") + "1");
         return false;
     }
+    // The hooks and the webhooks follow the event journal, each from its own cursor.
     HookRunner hooks(read_hook_settings(), logs);
+    HookFeed hook_feed(hooks, events, logs);
+    WebhookFeeds webhooks(read_webhook_settings(), events, logs);
     std::unique_ptr<SendSource> source = open_send_source(logs);
     SendLimiter limiter = open_limiter(logs);
-    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &hooks, &status, source.get(), &limiter};
+    EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &events, &status, source.get(), &limiter};
     ctx.state.spool_date = day;
     ctx.state.port.device_name = device;
     ctx.state.port.com_setting = com;

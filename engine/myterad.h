@@ -17,6 +17,7 @@
 class Pacer;
 class EngineLogs;
 class EngineStatus;
+class EngineEvents;
 class SendSource;
 class SendLimiter;
 struct EngineContext;
@@ -74,7 +75,8 @@ private:
 
     void Execute();
     // Start-up and the cycles; false when start-up failed.
-    bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, std::unique_ptr<ModemLink>& link);
+    bool run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, EngineEvents& events,
+             std::unique_ptr<ModemLink>& link);
     std::unique_ptr<SendSource> open_send_source(EngineLogs& logs);
     SendLimiter open_limiter(EngineLogs& logs);
     void fail_startup(EngineLogs& logs, const std::string& monitor_text);

@@ -1,7 +1,7 @@
 #include "modem/modem_reset.h"
 
+#include "engine/events/note_event.h"
 #include "engine/report/engine_status.h"
-#include "engine/report/event_hooks.h"
 #include "modem/serial_link.h"
 #include "platform/gbk.h"
 #include "platform/usb_reset.h"
@@ -16,9 +16,9 @@ void tell(EngineContext& ctx, const std::string& how, const std::string& trace_w
     if (ctx.status) {
         ctx.status->note_modem_reset(how);
     }
-    if (ctx.hooks) {
-        ctx.hooks->run(HookEvent::Modem, {"", trace_words + " on " + device, ctx.state.spool_date, 0, 0, 1});
-    }
+    JournalEvent event = message_event("modem", ctx.state.spool_date, 0, 0, 1, "", trace_words + " on " + device, how);
+    event.id.clear(); // named by its place in the journal
+    note_event(ctx, std::move(event));
 }
 
 void soft_reset(EngineContext& ctx) {

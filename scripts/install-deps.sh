@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth fonts-wqy-microhei python3-gammu python3 time clang-14 libclang-rt-14-dev llvm-14
           libboost1.81-dev nlohmann-json3-dev libssl-dev openssl
-          help2man man-db systemd adduser dpkg-dev postgresql libpq-dev)
+          help2man man-db systemd adduser dpkg-dev postgresql libpq-dev libcurl4-openssl-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

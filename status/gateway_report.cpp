@@ -213,6 +213,10 @@ std::string limits_text(const GatewayReport& report) {
         text += "jitter      " + std::to_string(report.limits.jitter_ms->first) + "-" +
                 std::to_string(report.limits.jitter_ms->second) + " ms between messages\n";
     }
+    for (const WebhookProgress& w : report.webhooks) {
+        text += "webhook     " + w.name + " " + w.url + ": through event " + std::to_string(w.through) + ", " +
+                std::to_string(w.behind) + " behind, " + std::to_string(w.parked) + " parked\n";
+    }
     if (report.optout_numbers) {
         text += "opt-out     " +
                 (*report.optout_numbers < 0 ? std::string("optout.txt cannot be read")
@@ -227,6 +231,7 @@ std::string limits_text(const GatewayReport& report) {
 GatewayReport current_gateway_report() {
     GatewayReport report;
     read_headroom(report);
+    report.webhooks = webhook_progress();
     read_shared_queue(report);
     report.today = count_day(spool_date(real_clock().now()));
     report.presence = engine_presence();
@@ -275,6 +280,17 @@ nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
                            {"shared_queue", shared_json(report, reader)}};
     if (report.limits.any()) {
         json["limits"] = limits_json(report);
+    }
+    if (!report.webhooks.empty()) {
+        nlohmann::json hooks = nlohmann::json::array();
+        for (const WebhookProgress& w : report.webhooks) {
+            nlohmann::json one = {{"name", w.name}, {"through", w.through}, {"behind", w.behind}, {"parked", w.parked}};
+            if (reader == ReportReader::Local) {
+                one["url"] = w.url; // an address may hold a receiver's own secret: only on this machine
+            }
+            hooks.push_back(one);
+        }
+        json["webhooks"] = hooks;
     }
     if (report.optout_numbers) {
         json["optout"] = {
@@ -378,6 +394,18 @@ std::string report_metrics(const GatewayReport& report) {
     if (report.limits.quiet) {
         gauge("vmsms_quiet_hours", "1 while the quiet span of [LIMITS] QUIET holds sending.",
               report.quiet_until ? 1 : 0);
+    }
+    if (!report.webhooks.empty()) {
+        text += "# HELP vmsms_webhook_behind Events of the journal after the last one a receiver took or parked.\n"
+                "# TYPE vmsms_webhook_behind gauge\n";
+        for (const WebhookProgress& w : report.webhooks) {
+            text += "vmsms_webhook_behind{receiver=\"" + w.name + "\"} " + std::to_string(w.behind) + "\n";
+        }
+        text += "# HELP vmsms_webhook_parked Events a receiver refused or did not take in time (parked).\n"
+                "# TYPE vmsms_webhook_parked gauge\n";
+        for (const WebhookProgress& w : report.webhooks) {
+            text += "vmsms_webhook_parked{receiver=\"" + w.name + "\"} " + std::to_string(w.parked) + "\n";
+        }
     }
     if (report.optout_numbers && *report.optout_numbers >= 0) {
         gauge("vmsms_optout_numbers", "Numbers on the opt-out list.", *report.optout_numbers);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "status/webhook_progress.h"
 #include "store/day_counts.h"
 #include "store/db/outbox.h"
 #include "store/engine_presence.h"
@@ -32,6 +33,8 @@ struct GatewayReport {
     std::optional<long long> quiet_until; // in the quiet span now: when it ends
     LocalTime now;
     std::optional<long> optout_numbers;
+    // How far each webhook's receiver has come ([WEBHOOKS]).
+    std::vector<WebhookProgress> webhooks;
 };
 
 GatewayReport current_gateway_report();

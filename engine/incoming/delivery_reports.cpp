@@ -1,8 +1,9 @@
 #include "engine/incoming/delivery_reports.h"
 
+#include "engine/events/note_event.h"
+#include "engine/send_source.h"
 #include "modem/pdu/pdu_status_report.h"
 #include "modem/result_codes.h"
-#include "engine/send_source.h"
 #include "platform/gbk.h"
 #include "store/sent_references.h"
 
@@ -21,6 +22,23 @@ const char* outcome_word(int status) {
         break;
     }
     return word;
+}
+
+// A final report is an event: delivered, or failed (by the report). A part of a long message is an
+// event of its own.
+void note_report_event(EngineContext& ctx, const std::string& day, const SentReference& sent, int status,
+                       const std::string& word) {
+    if (word == "pending") {
+        return;
+    }
+    bool delivered = word == "delivered";
+    JournalEvent event = message_event(delivered ? "delivered" : "failed", day, sent.record, sent.index, sent.parts,
+                                       sent.number, "", "report " + std::to_string(status));
+    event.id = journal_event_id(delivered ? "delivered" : "undelivered", day, sent.record, sent.index);
+    if (sent.parts > 1) {
+        event.id += "-p" + std::to_string(sent.part);
+    }
+    note_event(ctx, std::move(event));
 }
 
 } // namespace
@@ -69,6 +87,7 @@ void take_status_report(EngineContext& ctx, const std::string& pdu_line) {
         outcome += " part " + std::to_string(sent->part) + "/" + std::to_string(sent->parts);
     }
     ctx.logs.report_delivery(static_cast<int>(sent->record), sent->index, ctx.state.time_text, sent->number, outcome);
+    note_report_event(ctx, sent_day, *sent, report->status, word);
     ctx.source().keep_delivery(ctx, *sent, report->status, word);
 }
 

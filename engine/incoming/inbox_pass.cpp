@@ -7,7 +7,7 @@
 #include "engine/incoming/received_once.h"
 #include "engine/incoming/storage_pass.h"
 #include "engine/incoming/undeleted_messages.h"
-#include "engine/report/event_hooks.h"
+#include "engine/events/note_event.h"
 #include "modem/awaited_answer.h"
 #include "modem/link_recovery.h"
 #include "modem/message_storage.h"
@@ -134,9 +134,7 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, 
     ctx.stamp_time();
     ctx.logs.report_received(static_cast<int>(n), ctx.state.time_text, msg.sender, msg.text);
     show_received(ctx, n, msg);
-    if (ctx.hooks != nullptr) {
-        ctx.hooks->run(HookEvent::Received, {msg.sender, msg.text, day, n, 0, parts});
-    }
+    note_event(ctx, message_event("received", day, n, 0, parts, msg.sender, msg.text));
     if (answer && !msg.sender_is_name) {
         opt_out_check(ctx, msg.text, msg.sender, n, parts);
     }

@@ -1,7 +1,7 @@
 #include "engine/incoming/optout_reply.h"
 
 #include "engine/incoming/auto_reply.h"
-#include "engine/report/event_hooks.h"
+#include "engine/events/note_event.h"
 #include "engine/report/persist.h"
 #include "engine/send_source.h"
 #include "platform/gbk.h"
@@ -57,9 +57,7 @@ bool opt_out_check(EngineContext& ctx, const std::string& text, const std::strin
     if (!keywords.reply.empty()) {
         queue_confirmation(ctx, keywords.reply, sender);
     }
-    if (ctx.hooks != nullptr) {
-        ctx.hooks->run(HookEvent::OptOut, {sender, text, ctx.state.spool_date, record, 0, parts});
-    }
+    note_event(ctx, message_event("optout", ctx.state.spool_date, record, 0, parts, sender, text));
     return true;
 }
 

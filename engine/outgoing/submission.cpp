@@ -1,9 +1,9 @@
 #include "engine/outgoing/submission.h"
 
+#include "engine/events/note_event.h"
 #include "engine/incoming/delivery_reports.h"
 #include "engine/outgoing/optout_check.h"
 #include "engine/outgoing/send_limiter.h"
-#include "engine/report/event_hooks.h"
 #include "modem/link_recovery.h"
 #include "modem/modem_errors.h"
 #include "modem/pdu/pdu_concat.h"
@@ -36,16 +36,21 @@ std::string last_chars(const std::string& text, std::size_t n) {
     return text.size() > n ? text.substr(text.size() - n) : text;
 }
 
-// The operator's program for a recipient's outcome, if one is set. It gets the message's text: an
-// English record's kind byte and the blanks stored after its text are no part of it.
-void run_hook(EngineContext& ctx, HookEvent event, const std::string& phone, long record, int index, int parts) {
-    if (ctx.hooks != nullptr) {
-        std::string text = ctx.state.content.plain;
-        if (ctx.state.content.kind == 2) {
-            text = text.substr(1, text.find_last_not_of(' '));
-        }
-        ctx.hooks->run(event, {phone, text, ctx.state.spool_date, record, index, parts});
+// A recipient's outcome goes to the event journal with the message's text: an English record's kind
+// byte and the blanks stored after its text are no part of it.
+std::string trimmed_answer(const std::string& answer) {
+    std::size_t first = answer.find_first_not_of(" \r\n");
+    std::size_t last = answer.find_last_not_of(" \r\n");
+    return first == std::string::npos ? std::string() : answer.substr(first, last - first + 1).substr(0, 200);
+}
+
+void note_outcome(EngineContext& ctx, const char* kind, const std::string& phone, long record, int index, int parts,
+                  const std::string& detail = {}) {
+    std::string text = ctx.state.content.plain;
+    if (ctx.state.content.kind == 2) {
+        text = text.substr(1, text.find_last_not_of(' '));
     }
+    note_event(ctx, message_event(kind, ctx.state.spool_date, record, index, parts, phone, text, detail));
 }
 
 // The failure suffix, with the modem's error and what it means when the answer names one.
@@ -122,7 +127,7 @@ RecipientOutcome report_unsendable(EngineContext& ctx, long record, int index, c
     ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, recipient, ctx.state.content.plain);
     const std::string& suffix = monitor_failed_suffix();
     monitor_line(ctx, "      ", recipient, 0, suffix.substr(0, suffix.size() - 2) + "  " + gbk(why) + "\r\n");
-    run_hook(ctx, HookEvent::Failed, recipient, record, index, 1);
+    note_outcome(ctx, "failed", recipient, record, index, 1, gbk(why));
     return {false, why};
 }
 
@@ -196,7 +201,7 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
         if (a == attempts - 1) {
             ctx.logs.report_failure(static_cast<int>(record), index, ctx.state.time_text, phone,
                                     ctx.state.content.plain);
-            run_hook(ctx, HookEvent::Failed, phone, record, index, parts);
+            note_outcome(ctx, "failed", phone, record, index, parts, trimmed_answer(handover.answer));
         }
         monitor_line(ctx, "      ", phone, a, failed_suffix(ctx, handover.answer));
         if (ctx.options.pause_after_failure.load()) {
@@ -213,7 +218,7 @@ void report_sent(EngineContext& ctx, long record, int index, const std::string& 
                             ctx.state.content.plain + count);
     const std::string& suffix = monitor_sent_suffix();
     monitor_line(ctx, "     ", phone, attempt, suffix.substr(0, suffix.size() - 2) + count + "\r\n");
-    run_hook(ctx, HookEvent::Sent, phone, record, index, parts);
+    note_outcome(ctx, "sent", phone, record, index, parts);
 }
 
 // What a handover that did not get through says about the recipient: the modem's last word on it.

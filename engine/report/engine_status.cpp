@@ -1,5 +1,6 @@
 #include "engine/report/engine_status.h"
 
+#include "engine/events/engine_events.h"
 #include "platform/trace.h"
 
 #include <cerrno>
@@ -11,19 +12,34 @@ EngineStatus::EngineStatus(Clock& clock, TraceSink& trace) : clock_(clock), trac
 }
 
 void EngineStatus::started() {
-    std::lock_guard lock(mutex_);
-    status_.since = date_time_text(clock_.now());
-    status_.state = EngineRunState::Running;
-    write_locked();
+    {
+        std::lock_guard lock(mutex_);
+        status_.since = date_time_text(clock_.now());
+        status_.state = EngineRunState::Running;
+        write_locked();
+    }
+    note_state(EngineRunState::Running);
+}
+
+void EngineStatus::note_state(EngineRunState state) {
+    if (events_ != nullptr) {
+        JournalEvent event;
+        event.kind = "state";
+        event.detail = run_state_name(state);
+        events_->note(std::move(event));
+    }
 }
 
 void EngineStatus::set_state(EngineRunState state) {
-    std::lock_guard lock(mutex_);
-    if (written_ && status_.state == state) {
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (written_ && status_.state == state) {
+            return;
+        }
+        status_.state = state;
+        write_locked();
     }
-    status_.state = state;
-    write_locked();
+    note_state(state);
 }
 
 void EngineStatus::set_modem(std::optional<ModemSignal> signal, std::optional<ModemRegistration> registration) {

@@ -9,9 +9,13 @@
 // Keeps ./status.txt up to date from the engine: its state as it changes, and the modem's signal and
 // registration as they are asked. Each change rewrites the file; a write that fails goes to the trace
 // and is tried again with the next change.
+class EngineEvents;
+
 class EngineStatus {
 public:
     EngineStatus(Clock& clock, TraceSink& trace);
+    // Each change of state is journaled there as well.
+    void set_events(EngineEvents* events) { events_ = events; }
 
     // The engine began its work now: running, the start time kept for every later write.
     void started();
@@ -25,10 +29,12 @@ public:
 
 private:
     void write_locked();
+    void note_state(EngineRunState state);
 
     Clock& clock_;
     TraceSink& trace_;
     mutable std::mutex mutex_; // the state changes on the engine thread; a pause is noted there too
     GatewayStatus status_;
     bool written_ = false;
+    EngineEvents* events_ = nullptr;
 };

@@ -39,7 +39,7 @@ std::vector<std::string> environment_of(HookEvent event, const HookMessage& mess
     return {std::string("VMSMS_EVENT=") + event_name(event),     "VMSMS_NUMBER=" + message.number,
             "VMSMS_TEXT=" + gbk_to_utf8_lossy(message.text_gbk), "VMSMS_DAY=" + message.day,
             "VMSMS_RECORD=" + std::to_string(message.record),    "VMSMS_INDEX=" + std::to_string(message.index),
-            "VMSMS_PARTS=" + std::to_string(message.parts)};
+            "VMSMS_PARTS=" + std::to_string(message.parts),      "VMSMS_EVENT_ID=" + message.id};
 }
 
 std::string how_it_ended(int status) {
@@ -103,24 +103,24 @@ HookRunner::~HookRunner() {
     stop_all();
 }
 
-void HookRunner::run(HookEvent event, const HookMessage& message) {
+HookRunner::Start HookRunner::start(HookEvent event, const HookMessage& message) {
     auto command = settings_.commands.find(event);
     if (command == settings_.commands.end()) {
-        return;
+        return Start::NotStarted;
     }
     const std::string& program = command->second.front();
     std::lock_guard lock(mutex_);
     if (children_.size() >= most_running) {
-        tracef(trace_, "hook %s not started: %zu hooks still running\n", event_name(event), children_.size());
-        return;
+        return Start::Busy;
     }
     pid_t pid = spawn_process(command->second, environment_of(event, message));
     if (pid < 0) {
         tracef(trace_, "hook %s (%s) could not start: %s\n", event_name(event), program.c_str(), std::strerror(errno));
-        return;
+        return Start::NotStarted;
     }
     children_.push_back({pid, std::string(event_name(event)) + " (" + program + ")", std::chrono::steady_clock::now()});
     tracef(trace_, "hook %s started: %s, pid %d\n", event_name(event), program.c_str(), static_cast<int>(pid));
+    return Start::Started;
 }
 
 std::size_t HookRunner::running() const {

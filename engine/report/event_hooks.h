@@ -16,8 +16,9 @@
 // RECEIVED= (a message was stored), SENT= (a recipient was sent to), FAILED= (a recipient failed), each a
 // program and its arguments, run without a shell; TIMEOUT= the seconds one may run (default 30). The
 // message goes in the environment: VMSMS_EVENT, VMSMS_NUMBER, VMSMS_TEXT (UTF-8), VMSMS_DAY,
-// VMSMS_RECORD, VMSMS_INDEX, VMSMS_PARTS. A hook runs in the background: starting one never waits, and
-// one that fails or hangs (stopped after its time) is only written to the trace log.
+// VMSMS_RECORD, VMSMS_INDEX, VMSMS_PARTS, and VMSMS_EVENT_ID, the event's id in the journal. Hooks are
+// started from the event journal (engine/events/hook_feed.h); one runs in the background, and one that
+// fails or hangs (stopped after its time) is only written to the trace log.
 
 // MODEM= runs when the engine had to reset a modem that stopped answering: VMSMS_TEXT says what was
 // done and on which device, VMSMS_NUMBER is empty.
@@ -32,6 +33,7 @@ struct HookMessage {
     long record = 0;
     int index = 0; // the recipient's index; the received record has none (0)
     int parts = 1;
+    std::string id; // the event's id in the journal
 };
 
 struct HookSettings {
@@ -45,7 +47,7 @@ HookSettings read_hook_settings();
 
 class HookRunner {
 public:
-    // At most this many hooks run at once; more are not started (and the trace says so).
+    // At most this many hooks run at once; the next waits for one to end.
     static constexpr std::size_t most_running = 16;
 
     HookRunner(HookSettings settings, TraceSink& trace);
@@ -55,8 +57,12 @@ public:
     HookRunner(const HookRunner&) = delete;
     HookRunner& operator=(const HookRunner&) = delete;
 
-    // Starts the event's program, if one is configured; returns at once.
-    void run(HookEvent event, const HookMessage& message);
+    enum class Start { Started, Busy, NotStarted };
+    // Starts the event's program; returns at once. Busy: the most are running, try again later.
+    // NotStarted: none is set for the event, or it could not start (traced).
+    Start start(HookEvent event, const HookMessage& message);
+    bool any() const { return !settings_.commands.empty(); }
+    bool has(HookEvent event) const { return settings_.commands.count(event) != 0; }
     // Hooks running now.
     std::size_t running() const;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ struct HttpResponse {
     int status = 200;
     HttpFields headers; // besides Content-Length and Connection, which the server sets
     std::string body;
+    // A long poll: when set, this is no answer yet. The server asks `again` every moment (holding no
+    // thread meanwhile) until it gives the answer or `wait_ms` have passed; then, or when the server
+    // stops, it asks once more with `last` true, and that time it must answer.
+    std::function<std::optional<HttpResponse>(bool last)> again;
+    int wait_ms = 0;
 
     void set_header(std::string name, std::string value);
 };

@@ -1,5 +1,7 @@
 #include "routes.h"
 
+#include "event_stream.h"
+
 #include "keyed_post.h"
 #include "message_request.h"
 #include "optout_routes.h"
@@ -184,6 +186,9 @@ HttpResponse answer_request(const HttpRequest& req) {
     }
     if (std::optional<HttpResponse> optout = answer_optout_request(req)) {
         return *optout;
+    }
+    if (std::optional<HttpResponse> events = answer_event_request(req)) {
+        return *events;
     }
     if (auto day_and_record = message_path(req.path); get && day_and_record) {
         return get_message(day_and_record->first, day_and_record->second);

@@ -17,6 +17,7 @@
 #include <boost/beast/ssl/ssl_stream.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <type_traits>
@@ -74,6 +75,9 @@ ReadEnd classify_read_error(const beast::error_code& ec) {
     return ReadEnd::client_gone;
 }
 
+// How often a long poll asks its route again.
+constexpr std::chrono::milliseconds poll_interval{100};
+
 // One connection's requests, one after the other: headers within their deadline, the routes' check, a
 // body within its own, the answer, and then the next request or the end. Every handler runs on the
 // socket's strand; a slow client holds a connection, never a thread.
@@ -83,7 +87,8 @@ public:
 
     Session(Stream stream, SessionShared& shared, std::optional<ConnectionCount::Slot> slot, std::string remote)
         : stream_(std::move(stream)), shared_(shared), limits_(shared.limits), slot_(std::move(slot)),
-          remote_(std::move(remote)), buffer_(limits_.header_bytes + 4096), deadline_(stream_.get_executor()) {}
+          remote_(std::move(remote)), buffer_(limits_.header_bytes + 4096), deadline_(stream_.get_executor()),
+          poll_timer_(stream_.get_executor()) {}
 
     ~Session() override {
         if (registered_) {
@@ -282,7 +287,37 @@ private:
         } catch (const std::exception& error) {
             response = failed_request(error);
         }
+        if (response.again) {
+            disarm_deadline();
+            phase_ = Phase::answer;
+            poll_until_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(response.wait_ms);
+            pending_ = std::move(response);
+            poll();
+            return;
+        }
         send(std::move(response), parser_->keep_alive());
+    }
+
+    // A long poll: its route is asked again each moment until it answers, its time is up or the server
+    // stops.
+    void poll() {
+        bool last = shared_.stopping || std::chrono::steady_clock::now() >= poll_until_;
+        std::optional<HttpResponse> ready;
+        try {
+            ready = pending_.again(last);
+        } catch (const std::exception& error) {
+            ready = failed_request(error);
+        }
+        if (!ready && last) {
+            ready = error_response(500, "the request cannot be served");
+        }
+        if (ready) {
+            pending_ = {};
+            send(std::move(*ready), parser_->keep_alive());
+            return;
+        }
+        poll_timer_.expires_after(poll_interval);
+        poll_timer_.async_wait([self = this->shared_from_this()](beast::error_code) { self->poll(); });
     }
 
     // What a route that threw is answered: it is said on standard error, and the client is told 500.
@@ -392,6 +427,9 @@ private:
     std::string remote_;
     beast::flat_buffer buffer_;
     net::steady_timer deadline_;
+    net::steady_timer poll_timer_;
+    HttpResponse pending_; // a long poll's answer to come
+    std::chrono::steady_clock::time_point poll_until_;
     std::uint64_t deadline_generation_ = 0;
     std::uint64_t registry_id_ = 0;
     bool registered_ = false;

@@ -74,19 +74,20 @@ protected:
 TEST_F(Hooks, TheMessageGoesInTheEnvironment) {
     script("on-received", "env | grep '^VMSMS_' | sort > seen.txt");
     HookRunner runner(settings(HookEvent::Received, {dir() + "/on-received"}), trace);
-    runner.run(HookEvent::Received, {"13900000001", gbk("你好 *P1"), "2004-5-6", 7, 0, 1});
+    runner.start(HookEvent::Received, {"13900000001", gbk("你好 *P1"), "2004-5-6", 7, 0, 1, "2004-5-6-received-7"});
     ASSERT_TRUE(eventually([&] { return exists("seen.txt") && runner.running() == 0; })) << trace.text();
-    EXPECT_EQ(file_bytes("seen.txt"), "VMSMS_DAY=2004-5-6\nVMSMS_EVENT=RECEIVED\nVMSMS_INDEX=0\n"
-                                      "VMSMS_NUMBER=13900000001\nVMSMS_PARTS=1\nVMSMS_RECORD=7\n"
-                                      "VMSMS_TEXT=你好 *P1\n");
+    EXPECT_EQ(file_bytes("seen.txt"),
+              "VMSMS_DAY=2004-5-6\nVMSMS_EVENT=RECEIVED\nVMSMS_EVENT_ID=2004-5-6-received-7\nVMSMS_INDEX=0\n"
+              "VMSMS_NUMBER=13900000001\nVMSMS_PARTS=1\nVMSMS_RECORD=7\n"
+              "VMSMS_TEXT=你好 *P1\n");
 }
 
 TEST_F(Hooks, OnlyTheConfiguredEventRunsAndArgumentsArriveAsGiven) {
     script("on-sent", "printf '%s|' \"$@\" > args.txt");
     HookRunner runner(settings(HookEvent::Sent, {dir() + "/on-sent", "a b", "$VMSMS_TEXT"}), trace);
-    runner.run(HookEvent::Failed, {"139", "x", "d", 1, 0, 1});
+    runner.start(HookEvent::Failed, {"139", "x", "d", 1, 0, 1, ""});
     EXPECT_EQ(runner.running(), 0u);
-    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
     ASSERT_TRUE(eventually([&] { return exists("args.txt") && runner.running() == 0; }));
     EXPECT_EQ(file_bytes("args.txt"), "a b|$VMSMS_TEXT|"); // no shell expands anything
 }
@@ -95,7 +96,7 @@ TEST_F(Hooks, AHookThatHangsIsStoppedAfterItsTimeAndTheEngineIsNotHeld) {
     script("hang", "sleep 60");
     HookRunner runner(settings(HookEvent::Sent, {dir() + "/hang"}, 300ms), trace);
     auto before = std::chrono::steady_clock::now();
-    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s); // started, not waited for
     EXPECT_EQ(runner.running(), 1u);
     ASSERT_TRUE(eventually([&] { return runner.running() == 0; }, 5s)) << trace.text();
@@ -105,10 +106,10 @@ TEST_F(Hooks, AHookThatHangsIsStoppedAfterItsTimeAndTheEngineIsNotHeld) {
 TEST_F(Hooks, FailuresGoToTheTrace) {
     script("fail", "exit 3");
     HookRunner failing(settings(HookEvent::Failed, {dir() + "/fail"}), trace);
-    failing.run(HookEvent::Failed, {"139", "x", "d", 1, 0, 1});
+    failing.start(HookEvent::Failed, {"139", "x", "d", 1, 0, 1, ""});
     ASSERT_TRUE(eventually([&] { return trace.contains("failed: exit status 3"); })) << trace.text();
     HookRunner missing(settings(HookEvent::Failed, {dir() + "/no-such-program"}), trace);
-    missing.run(HookEvent::Failed, {"139", "x", "d", 1, 0, 1});
+    missing.start(HookEvent::Failed, {"139", "x", "d", 1, 0, 1, ""});
     EXPECT_TRUE(trace.contains("could not start: No such file or directory")) << trace.text();
 }
 
@@ -117,7 +118,7 @@ TEST_F(Hooks, EndingTheRunnerStopsTheHooksStillRunning) {
     std::string pid;
     {
         HookRunner runner(settings(HookEvent::Sent, {dir() + "/hang"}), trace);
-        runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+        runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
         ASSERT_TRUE(eventually([&] { return !file_bytes("pid.txt").empty(); }));
         pid = file_bytes("pid.txt");
     }
@@ -142,7 +143,7 @@ std::string written_pid(const std::string& file) {
 TEST_F(Hooks, ProgramsAHookLeftInTheBackgroundEndWithIt) {
     script("detach", "(trap '' TERM; sleep 60) & echo $! > bg.txt; exit 0");
     HookRunner runner(settings(HookEvent::Sent, {dir() + "/detach"}), trace);
-    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
     ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty() && runner.running() == 0; }));
     std::string background = written_pid("bg.txt");
     EXPECT_TRUE(eventually([&] { return process_ended(background); }, 6s)) << "left running: " << background;
@@ -152,7 +153,7 @@ TEST_F(Hooks, ProgramsAHookLeftInTheBackgroundEndWithIt) {
 TEST_F(Hooks, ProgramsOfAHookPastItsTimeEndWithIt) {
     script("hang", "(trap '' TERM; sleep 60) & echo $! > bg.txt; sleep 60");
     HookRunner runner(settings(HookEvent::Sent, {dir() + "/hang"}, 300ms), trace);
-    runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+    runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
     ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty(); }));
     std::string background = written_pid("bg.txt");
     EXPECT_TRUE(eventually([&] { return process_ended(background); }, 8s)) << "left running: " << background;
@@ -163,7 +164,7 @@ TEST_F(Hooks, EndingTheRunnerEndsWhatFinishedHooksLeftBehind) {
     std::string background;
     {
         HookRunner runner(settings(HookEvent::Sent, {dir() + "/detach"}), trace);
-        runner.run(HookEvent::Sent, {"139", "x", "d", 1, 0, 1});
+        runner.start(HookEvent::Sent, {"139", "x", "d", 1, 0, 1, ""});
         ASSERT_TRUE(eventually([&] { return !written_pid("bg.txt").empty() && runner.running() == 0; }));
         background = written_pid("bg.txt");
     }

@@ -1,17 +1,21 @@
 // Where the engine runs the operator's programs: after which report line, how often, with what message.
 // The engine runs in virtual time; the hooks are real processes (a shell script that notes each run).
-#include "engine/report/event_hooks.h"
+#include "engine/events/hook_feed.h"
 #include "engine/incoming/inbox_pass.h"
-#include "modem/pdu/pdu_concat.h"
 #include "engine/outgoing/submission.h"
+#include "engine/report/event_hooks.h"
+#include "modem/pdu/pdu_concat.h"
 #include "platform/gbk.h"
+#include "store/journal_cursor.h"
 #include "support/engine_fixture.h"
 #include "support/memory_trace.h"
+#include "support/virtual_clock.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -61,16 +65,24 @@ protected:
         for (HookEvent event : {HookEvent::Received, HookEvent::Sent, HookEvent::Failed}) {
             settings.commands[event] = {dir() + "/note.sh"};
         }
+        events = std::make_unique<EngineEvents>(clock, logs);
         hooks = std::make_unique<HookRunner>(std::move(settings), logs);
-        ctx.hooks = hooks.get();
+        feed = std::make_unique<HookFeed>(*hooks, *events, logs);
+        ctx.events = events.get();
     }
     void TearDown() override {
+        feed.reset();
         hooks.reset();
+        events.reset();
         EngineFixture::TearDown();
     }
-    // The notes of the hooks run so far, once none is running any more.
+    // The notes of the hooks run so far, once every event journaled was handed over and none is running
+    // any more.
     std::vector<std::string> runs() {
-        EXPECT_TRUE(eventually([&] { return hooks->running() == 0; })) << trace_text();
+        EXPECT_TRUE(eventually([&] {
+            std::optional<JournalCursor> cursor = read_journal_cursor(journal_dir, "hooks");
+            return cursor && cursor->seq == events->last_seq() && hooks->running() == 0;
+        })) << trace_text();
         return lines_of(file_bytes("runs.txt"));
     }
     // A Chinese record's content as the send pass sets it, in as many parts as it takes.
@@ -81,7 +93,9 @@ protected:
         return split_user_data(encode_ucs2(gbk(utf8)), false, 0).parts;
     }
 
+    std::unique_ptr<EngineEvents> events;
     std::unique_ptr<HookRunner> hooks;
+    std::unique_ptr<HookFeed> feed;
 };
 
 std::string repeat(const std::string& utf8, int times) {
@@ -185,30 +199,43 @@ TEST_F(EngineHooks, AReceivedMessageRunsItsProgramOnceStoredAndALongOneOnlyWhenW
 
 class HookRunnerLimit : public TempDirTest {};
 
-TEST_F(HookRunnerLimit, MoreThanSixteenAtOnceAreNotStartedAndTheEndStopsThemAll) {
+TEST_F(HookRunnerLimit, TheSeventeenthWaitsForOneOfSixteenToEndAndTheEndStopsThemAll) {
     std::string pids = dir() + "/pids";
     std::filesystem::create_directory(pids);
     std::string hang = dir() + "/hang.sh";
     put_file(hang, "#!/bin/sh\necho $$ > \"$1/$$\"\nexec sleep 60\n");
     std::filesystem::permissions(hang, std::filesystem::perms::owner_all);
     MemoryTrace trace;
-    auto count_pids = [&] {
-        return std::distance(std::filesystem::directory_iterator(pids), std::filesystem::directory_iterator{});
+    VirtualClock clock{{2004, 5, 6, 7, 1, 5}};
+    auto pids_written = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(pids)) {
+            found.push_back(entry.path().filename().string());
+        }
+        return found;
     };
     {
         HookSettings settings;
         settings.commands[HookEvent::Sent] = {hang, pids};
+        EngineEvents events(clock, trace);
         HookRunner runner(std::move(settings), trace);
+        HookFeed feed(runner, events, trace);
         for (std::size_t i = 0; i <= HookRunner::most_running; ++i) {
-            runner.run(HookEvent::Sent, {"139", "x", "d", 1, static_cast<int>(i), 1});
+            events.note(message_event("sent", "2004-5-6", 1, static_cast<int>(i), 1, "139", "x"));
         }
+        ASSERT_TRUE(eventually([&] { return pids_written().size() == 16; })) << pids_written().size();
+        ASSERT_TRUE(eventually([&] {
+            return trace.contains("hook for 2004-5-6-sent-1-16 waits: 16 hooks still running");
+        })) << trace.text();
         EXPECT_EQ(runner.running(), HookRunner::most_running);
-        EXPECT_TRUE(trace.contains("hook SENT not started: 16 hooks still running")) << trace.text();
-        ASSERT_TRUE(eventually([&] { return count_pids() == 16; })) << count_pids();
+        EXPECT_EQ(read_journal_cursor(journal_dir, "hooks")->seq, 16); // the 17th is not handed over yet
+        // One ends: the seventeenth gets its turn.
+        ::kill(std::stoi(pids_written().front()), SIGKILL);
+        ASSERT_TRUE(eventually([&] { return pids_written().size() == 17; })) << trace.text();
+        EXPECT_TRUE(eventually([&] { return read_journal_cursor(journal_dir, "hooks")->seq == 17; }));
     }
     // The runner's end stopped every one (exec'd sleep included) and collected it: no process, no zombie.
-    for (const auto& entry : std::filesystem::directory_iterator(pids)) {
-        std::string pid = entry.path().filename().string();
+    for (const std::string& pid : pids_written()) {
         EXPECT_FALSE(std::filesystem::exists("/proc/" + pid)) << "hook " << pid << " left behind";
     }
 }
