@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -173,14 +175,21 @@ bool note_held_part(EngineContext& ctx, const std::string& pdu_line, const Recei
 AssembledNote note_assembled(EngineContext& ctx, const PartKey& key) {
     const std::string prefix = group_prefix(key);
     std::vector<std::pair<std::string, ReceivedKeys>> days;
+    std::map<std::string, std::string> noted_parts; // the latest key noted under each part's name
     for (const std::string& day : key_days(ctx)) {
         days.emplace_back(day, read_received_keys(day));
-    }
-    std::vector<std::string> part_keys;
-    for (const auto& [day, keys] : days) {
-        for (const auto& [name, part_key] : keys.parts) {
+        for (const auto& [name, part_key] : days.back().second.parts) {
             if (name.starts_with(prefix)) {
-                part_keys.push_back(part_key);
+                noted_parts[name] = part_key;
+            }
+        }
+    }
+    // The keys of the parts held now: an earlier message under the same reference has keys of its own.
+    std::set<std::string> part_keys;
+    for (const std::string& day : key_days(ctx)) {
+        for (const HeldPart& part : held_group(day, key).parts) {
+            if (auto found = noted_parts.find(prefix + std::to_string(part.sequence)); found != noted_parts.end()) {
+                part_keys.insert(found->second);
             }
         }
     }
@@ -195,6 +204,7 @@ AssembledNote note_assembled(EngineContext& ctx, const PartKey& key) {
     if (part_keys.empty() || part_keys.size() > most_keys_per_record) {
         return AssembledNote::Noted; // parts held before keys were kept, or no key to note
     }
-    return noted(ctx, note_record_keys(ctx.state.spool_date, next_record(ctx), part_keys)) ? AssembledNote::Noted
-                                                                                           : AssembledNote::NotWritten;
+    return noted(ctx, note_record_keys(ctx.state.spool_date, next_record(ctx), {part_keys.begin(), part_keys.end()}))
+               ? AssembledNote::Noted
+               : AssembledNote::NotWritten;
 }
