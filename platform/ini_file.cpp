@@ -171,6 +171,11 @@ std::optional<std::string> IniSnapshot::value(std::string_view section, std::str
     return k->second;
 }
 
+const std::map<std::string, std::string>* IniSnapshot::section(std::string_view name) const {
+    auto s = sections_.find(lower(trim(name)));
+    return s == sections_.end() ? nullptr : &s->second;
+}
+
 std::string IniSnapshot::read(std::string_view section, std::string_view key, std::string_view default_value,
                               std::size_t buffer_size) const {
     return cut(value(section, key).value_or(std::string(default_value)), buffer_size);

@@ -32,6 +32,9 @@ public:
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
     std::string read(std::string_view section, std::string_view key, std::string_view default_value,
                      std::size_t buffer_size) const;
+    // Every key of a section with its value (names in lower case), or nullptr when there is no such
+    // section: for sections whose keys are the operator's own (the routes of a pool of modems).
+    const std::map<std::string, std::string>* section(std::string_view name) const;
 
 private:
     // Section and key names in lower case; only the first section of a name and the first key of a

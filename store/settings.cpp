@@ -4,8 +4,13 @@
 #include "platform/ini_file.h"
 #include "platform/text_ops.h"
 #include "store/db/db_settings.h"
+#include "store/modem_pool_settings.h"
 
 std::string read_setting(const char* key, const char* default_value, std::size_t buffer_size) {
+    // An engine of a pool reads its modem's own keys from its modem's section.
+    if (const std::string* section = thread_modem_section(); section && is_modem_key(key)) {
+        return ini_read(settings_file, *section, key, default_value, buffer_size);
+    }
     return ini_read(settings_file, "SET", key, default_value, buffer_size);
 }
 
