@@ -240,4 +240,38 @@ TEST_F(HookRunnerLimit, TheSeventeenthWaitsForOneOfSixteenToEndAndTheEndStopsThe
     }
 }
 
+TEST_F(HookRunnerLimit, EventsNotHandedOverBeforeTheEndAreHandedOverAtTheNextStart) {
+    std::string note = dir() + "/note-id.sh";
+    put_file(note, "#!/bin/sh\necho \"$VMSMS_EVENT_ID\" >> \"$1\"\n");
+    std::filesystem::permissions(note, std::filesystem::perms::owner_all);
+    std::string runs = dir() + "/ids.txt";
+    MemoryTrace trace;
+    VirtualClock clock{{2004, 5, 6, 7, 1, 5}};
+    auto settings = [&] {
+        HookSettings s;
+        s.commands[HookEvent::Sent] = {note, runs};
+        return s;
+    };
+    {
+        EngineEvents events(clock, trace);
+        HookRunner runner(settings(), trace);
+        HookFeed feed(runner, events, trace);
+        events.note(message_event("sent", "2004-5-6", 1, 1, 1, "139", "x"));
+        ASSERT_TRUE(eventually([&] { return file_bytes(runs) == "2004-5-6-sent-1-1\n"; })) << trace.text();
+    }
+    {
+        // Journaled while no hook was handed anything: the engine was killed before its feed got to them.
+        EngineEvents events(clock, trace);
+        events.note(message_event("sent", "2004-5-6", 1, 2, 1, "139", "x"));
+        events.note(message_event("sent", "2004-5-6", 1, 3, 1, "139", "x"));
+    }
+    EngineEvents events(clock, trace);
+    HookRunner runner(settings(), trace);
+    HookFeed feed(runner, events, trace);
+    EXPECT_TRUE(eventually([&] { return file_bytes(runs).size() == 3 * std::string("2004-5-6-sent-1-1\n").size(); }))
+        << file_bytes(runs);
+    std::vector<std::string> ids = lines_of(file_bytes(runs));
+    EXPECT_EQ(ids, (std::vector<std::string>{"2004-5-6-sent-1-1", "2004-5-6-sent-1-2", "2004-5-6-sent-1-3"}));
+}
+
 } // namespace

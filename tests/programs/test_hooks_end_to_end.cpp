@@ -24,12 +24,12 @@ TEST_F(HooksEndToEnd, AReceivedAndASentMessageRunTheirProgramsWithTheMessage) {
     ASSERT_TRUE(
         eventually([&] { return !file_bytes("received.txt").empty() && !file_bytes("sent.txt").empty(); }, 20000))
         << file_bytes("sms.log");
-    EXPECT_EQ(file_bytes("received.txt"), "VMSMS_DAY=" + day +
-                                              "\nVMSMS_EVENT=RECEIVED\nVMSMS_INDEX=0\n"
+    EXPECT_EQ(file_bytes("received.txt"), "VMSMS_DAY=" + day + "\nVMSMS_EVENT=RECEIVED\nVMSMS_EVENT_ID=" + day +
+                                              "-received-1\nVMSMS_INDEX=0\n"
                                               "VMSMS_NUMBER=13900000001\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
                                               "VMSMS_TEXT=收到，谢谢\n");
-    EXPECT_EQ(file_bytes("sent.txt"), "VMSMS_DAY=" + day +
-                                          "\nVMSMS_EVENT=SENT\nVMSMS_INDEX=0\n"
+    EXPECT_EQ(file_bytes("sent.txt"), "VMSMS_DAY=" + day + "\nVMSMS_EVENT=SENT\nVMSMS_EVENT_ID=" + day +
+                                          "-sent-1-0\nVMSMS_INDEX=0\n"
                                           "VMSMS_NUMBER=13900000002\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
                                           "VMSMS_TEXT=出货通知\n");
 }
@@ -43,12 +43,12 @@ TEST_F(HooksEndToEnd, ARefusedRecipientRunsTheFailedProgramAndTheNextOneTheSentP
     start_gateway({"--responsive"});
     ASSERT_TRUE(eventually([&] { return !file_bytes("failed.txt").empty() && !file_bytes("sent.txt").empty(); }, 20000))
         << file_bytes("sms.log");
-    EXPECT_EQ(file_bytes("failed.txt"), "VMSMS_DAY=" + day +
-                                            "\nVMSMS_EVENT=FAILED\nVMSMS_INDEX=0\n"
+    EXPECT_EQ(file_bytes("failed.txt"), "VMSMS_DAY=" + day + "\nVMSMS_EVENT=FAILED\nVMSMS_EVENT_ID=" + day +
+                                            "-failed-1-0\nVMSMS_INDEX=0\n"
                                             "VMSMS_NUMBER=13900000001\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
                                             "VMSMS_TEXT=stock low\n");
-    EXPECT_EQ(file_bytes("sent.txt"), "VMSMS_DAY=" + day +
-                                          "\nVMSMS_EVENT=SENT\nVMSMS_INDEX=1\n"
+    EXPECT_EQ(file_bytes("sent.txt"), "VMSMS_DAY=" + day + "\nVMSMS_EVENT=SENT\nVMSMS_EVENT_ID=" + day +
+                                          "-sent-1-1\nVMSMS_INDEX=1\n"
                                           "VMSMS_NUMBER=13900000002\nVMSMS_PARTS=1\nVMSMS_RECORD=1\n"
                                           "VMSMS_TEXT=stock low\n");
 }

@@ -580,7 +580,7 @@ TEST_F(ModemSim, FailCountFailsThatManySendsThenSends) {
         "fault=none failing=0 layout=usual release=clear stored=0/30 submissions=3 line=plugged device=" + device_ +
             "\nlatency=0\ncnmi=0,0,0,0,0\nreports=delivered report-delay=1000 waiting=0\n"
             "sim=ready tries=3 pins-entered=0 imei=351234567890124 iccid=89860012345678901234\n"
-            "memories=SM:0/30 cpms=SM,SM,SM held=0 delete-error=none\n");
+            "memories=SM:0/30 cpms=SM,SM,SM held=0 delete-error=none relist=none\n");
 }
 
 // A real modem keeps what was typed when the port closes: a PDU half typed by a gateway that was killed
@@ -1700,7 +1700,7 @@ TEST_F(ModemSimInbox, TwoMemoriesAreOfferedSelectedAndCounted) {
     std::string stored = ctl_ok({"stored"});
     EXPECT_EQ(stored.substr(0, 24), "memory=SM index=1 stat=0") << stored;
     EXPECT_NE(stored.find("\nmemory=ME index=2 stat=0"), std::string::npos) << stored;
-    EXPECT_NE(ctl_ok({"status"}).find("\nmemories=SM:1/2,ME:1/3 cpms=ME,SM,ME held=0 delete-error=none\n"),
+    EXPECT_NE(ctl_ok({"status"}).find("\nmemories=SM:1/2,ME:1/3 cpms=ME,SM,ME held=0 delete-error=none relist=none\n"),
               std::string::npos);
     // A message the new receiving memory takes is announced under its name.
     line.expect("AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n");
@@ -1734,7 +1734,7 @@ TEST_F(ModemSimInbox, DeleteErrorLeavesTheMessageForAsManyDeletesAsAsked) {
     deliver_two();
     Line line("modem");
     ctl_ok({"storage", "delete-error", "2"});
-    EXPECT_NE(ctl_ok({"status"}).find(" delete-error=2\n"), std::string::npos);
+    EXPECT_NE(ctl_ok({"status"}).find(" delete-error=2 relist=none\n"), std::string::npos);
     line.expect("AT+CMGD=1\r", "\r\n+CMS ERROR: 320\r\n");
     line.expect("AT+CMGD=1\r", "\r\n+CMS ERROR: 320\r\n");
     line.expect("AT+CMGD=1\r", "\r\nOK\r\n");
