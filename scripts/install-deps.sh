@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the gateway needs to build, run and test, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          xvfb xauth fonts-wqy-microhei python3-gammu python3 time clang-14 libclang-rt-14-dev llvm-14
+          xvfb xauth fonts-wqy-microhei python3-gammu python3 time
           libboost1.81-dev nlohmann-json3-dev libssl-dev openssl
           help2man man-db systemd adduser dpkg-dev postgresql libpq-dev libcurl4-openssl-dev)
 missing=()
