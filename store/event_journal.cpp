@@ -382,6 +382,7 @@ void JournalWriter::load() {
         }
         if (i + 1 == files.size()) {
             current_file_ = files[i];
+            known_size_ = at.offset;
             std::string path = dir_ + "/" + files[i];
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0 && static_cast<std::size_t>(st.st_size) > at.offset) {
@@ -410,6 +411,7 @@ void JournalWriter::begin_day(const std::string& file, const LocalTime& now) {
         ids_.clear();
     }
     current_file_ = file;
+    known_size_ = 0; // another writer may have begun it already: read when appending
     // Files of days past the keeping are removed as a new day begins.
     long long oldest = seconds_of(now) - static_cast<long long>(keep_days_) * 86400;
     std::string oldest_file = day_file_of(local_time_of(oldest));
@@ -418,6 +420,29 @@ void JournalWriter::begin_day(const std::string& file, const LocalTime& now) {
             remove_file(dir_ + "/" + name);
         }
     }
+}
+
+// Lines another writer appended since this one last looked (a second engine of the same process, or
+// of another): their seqs and ids count, so seqs stay unique and an id is still journaled once.
+void JournalWriter::catch_up_locked() {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || static_cast<std::size_t>(st.st_size) <= known_size_) {
+        return;
+    }
+    std::optional<std::string> bytes =
+        read_from(dir_ + "/" + current_file_, known_size_, static_cast<std::size_t>(st.st_size) - known_size_);
+    if (!bytes) {
+        return;
+    }
+    each_line(*bytes, [&](std::string_view line, std::size_t) {
+        if (std::optional<JournalEvent> e = parse_journal_line(line)) {
+            last_seq_ = std::max(last_seq_, e->seq);
+            ids_.insert(std::move(e->id));
+        }
+        return true;
+    });
+    std::size_t complete = bytes->rfind('\n');
+    known_size_ += complete == std::string::npos ? 0 : complete + 1;
 }
 
 JournalWriter::Appended JournalWriter::append(JournalEvent& event, const LocalTime& now) {
@@ -442,6 +467,14 @@ JournalWriter::Appended JournalWriter::append(JournalEvent& event, const LocalTi
     if (event.time.empty()) {
         event.time = journal_time(now);
     }
+    ::flock(fd_, LOCK_EX);
+    catch_up_locked();
+    if (!event.id.empty() && ids_.count(event.id) != 0) {
+        ::flock(fd_, LOCK_UN);
+        result.ok = true;
+        result.repeat = true;
+        return result;
+    }
     event.seq = last_seq_ + 1;
     if (event.id.empty()) {
         // An event that is no message's (a change of state): named by its place in the journal.
@@ -454,10 +487,8 @@ JournalWriter::Appended JournalWriter::append(JournalEvent& event, const LocalTi
         event.text.resize(event.text.size() > over + 16 ? event.text.size() - over - 16 : 0);
         line = journal_line(event);
     }
-    ::flock(fd_, LOCK_EX);
     ssize_t written = ::write(fd_, line.data(), line.size());
     int error = errno;
-    ::flock(fd_, LOCK_UN);
     if (written != static_cast<ssize_t>(line.size())) {
         if (written > 0) {
             // Half a line would glue the next event to it: take it back.
@@ -467,9 +498,12 @@ JournalWriter::Appended JournalWriter::append(JournalEvent& event, const LocalTi
             }
             error = ENOSPC;
         }
+        ::flock(fd_, LOCK_UN);
         result.error = error;
         return result;
     }
+    known_size_ += line.size();
+    ::flock(fd_, LOCK_UN);
     last_seq_ = event.seq;
     ids_.insert(event.id);
     result.ok = true;

@@ -80,7 +80,9 @@ private:
     std::string dir_;
 };
 
-// Appends events; one writer at a time per working directory (the engine), from one thread at a time.
+// Appends events, from one thread at a time per writer. Several writers may share a journal (the
+// engines of several modems): the file's lock orders their lines, and each takes in what the others wrote
+// before it appends, so seqs stay unique.
 class JournalWriter {
 public:
     // `keep_days`: day files older than that many days are removed when a new day's file is begun.
@@ -100,6 +102,7 @@ public:
 private:
     void load();
     void begin_day(const std::string& file, const LocalTime& now);
+    void catch_up_locked();
 
     std::string dir_;
     int keep_days_;
@@ -109,6 +112,7 @@ private:
     std::unordered_set<std::string> ids_;
     std::unordered_set<std::string> older_ids_;
     int fd_ = -1;
+    std::size_t known_size_ = 0; // how much of the current file this writer has seen
 
 public:
     ~JournalWriter();

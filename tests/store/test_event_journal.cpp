@@ -137,6 +137,25 @@ TEST_F(EventJournal, DaysPastTheKeepingAreRemovedAsANewDayBegins) {
     EXPECT_EQ(journal_files(journal_dir), (std::vector<std::string>{"20261208.txt", "20261211.txt"}));
 }
 
+TEST_F(EventJournal, TwoWritersOfOneJournalKeepSeqsUniqueAndAnIdOnce) {
+    // The engines of two modems, each with its own writer.
+    JournalWriter first;
+    JournalWriter second;
+    for (int i = 1; i <= 3; ++i) {
+        JournalEvent a = sent(1, i);
+        ASSERT_TRUE(first.append(a, day1).ok);
+        JournalEvent b = sent(2, i);
+        ASSERT_TRUE(second.append(b, day1).ok);
+    }
+    JournalEvent again = sent(1, 2); // the first writer's event, come to by the second
+    EXPECT_TRUE(second.append(again, day1).repeat);
+    std::vector<JournalEvent> read = all();
+    ASSERT_EQ(read.size(), 6u);
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].seq, static_cast<long long>(i + 1));
+    }
+}
+
 TEST_F(EventJournal, LinesThatAreNotEventsAreSkipped) {
     for (const char* line : {"", "x\ty", "1\tid\tsent\tt\td\tR\t0\t1\tn\t\t", "1\tid\tsent\tt\td\t1\t0\t1\tn\t\t\\q",
                              "1\t\tsent\tt\td\t1\t0\t1\tn\t\t"}) {
