@@ -139,6 +139,8 @@ struct EngineContext {
     SendSource* send_source = nullptr;
     // server.txt's [LIMITS] (engine/outgoing/send_limiter.h); none in most tests: no limits.
     SendLimiter* limiter = nullptr;
+    // An engine of a pool: a submission that finds the link down throws RecipientReturned.
+    bool gives_back_recipient = false;
 
     SendSource& source();
 

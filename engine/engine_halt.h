@@ -16,3 +16,6 @@ struct EngineHalted {
 // limit holds): the recipient is not used up, the send pass ends there, and the engine goes on
 // receiving; the next cycle tries again. It never leaves the engine thread.
 struct SendingHeld {};
+// Thrown by a submission that found the link down, in an engine of a pool (EngineContext::
+// gives_back_recipient): the recipient goes back to the other modems instead of waiting for this one.
+struct RecipientReturned {};

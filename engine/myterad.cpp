@@ -9,6 +9,8 @@
 #include "engine/operator_texts.h"
 #include "engine/outgoing/send_limiter.h"
 #include "engine/outgoing/send_pass.h"
+#include "engine/pool/pool_seat.h"
+#include "engine/pool/pool_source.h"
 #include "engine/report/engine_logs.h"
 #include "engine/report/engine_status.h"
 #include "engine/report/event_hooks.h"
@@ -25,9 +27,12 @@
 #include "modem/sim_check.h"
 #include "platform/gbk.h"
 #include "platform/port_diagnosis.h"
+#include "store/modem_pool_settings.h"
 #include "store/settings.h"
 #include "store/spool.h"
 #include "webhooks/webhook_feeds.h"
+
+#include <optional>
 
 namespace {
 
@@ -62,10 +67,24 @@ private:
     EngineStatus& status_;
 };
 
+// The counted limits of [LIMITS] are a SIM's, and their counts file is the directory's: the engines of a
+// pool would count into one file. A pool keeps the quiet hours and the jitter, not the counts.
+void leave_out_counted_limits(SendLimits& limits) {
+    if (!limits.counts_anything()) {
+        return;
+    }
+    limits.per_minute.reset();
+    limits.per_hour.reset();
+    limits.per_day.reset();
+    limits.per_month.reset();
+    limits.recipients_per_month.reset();
+    limits.problems.push_back("counted limits (PER_MINUTE .. RECIPIENTS_PER_MONTH) are not kept with several modems");
+}
+
 } // namespace
 
-myterad::myterad(EngineOptions& options, OperatorOutput& output, Clock& clock, PortOpener opener)
-    : options_(options), output_(output), clock_(clock), opener_(std::move(opener)) {
+myterad::myterad(EngineOptions& options, OperatorOutput& output, Clock& clock, PortOpener opener, const PoolSeat* seat)
+    : options_(options), output_(output), clock_(clock), opener_(std::move(opener)), seat_(seat) {
     if (!opener_) {
         opener_ = [](const std::string& path) { return port_open(path); };
     }
@@ -175,10 +194,22 @@ void myterad::Execute() {
         finish(false);
         return;
     }
+    // An engine of a pool reads its modem's keys from its modem's section of server.txt.
+    ModemSectionScope modem_section(seat_ ? seat_->section : std::string());
     EngineLogs logs;
     EngineStatus status(clock_, logs);
-    // Every event is journaled first; the state changes too, the last one included.
-    EngineEvents events(clock_, logs, journal_dir, EngineEvents::keep_days_setting(logs));
+    if (seat_) {
+        logs.set_modem(seat_->modem, seat_->first ? "./sms.log" : pool_trace_path(seat_->modem));
+        if (!seat_->first) {
+            status.set_path(pool_status_path(seat_->modem));
+        }
+    }
+    // Every event is journaled first; the state changes too, the last one included. The engines of a
+    // pool share the pool's writer.
+    std::optional<EngineEvents> own_events;
+    EngineEvents& events = seat_ && seat_->events
+                               ? *seat_->events
+                               : own_events.emplace(clock_, logs, journal_dir, EngineEvents::keep_days_setting(logs));
     status.set_events(&events);
     ThreadPacer pacer(*this, status);
     std::unique_ptr<ModemLink> link;
@@ -241,13 +272,20 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, EngineEv
         fail_startup(logs, gbk("...!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n") + "1");
         return false;
     }
-    // The hooks and the webhooks follow the event journal, each from its own cursor.
-    HookRunner hooks(read_hook_settings(), logs);
-    HookFeed hook_feed(hooks, events, logs);
-    WebhookFeeds webhooks(read_webhook_settings(), events, logs);
+    // The hooks and the webhooks follow the event journal, each from its own cursor; in a pool, the
+    // first modem's engine runs them for all.
+    std::optional<HookRunner> hooks;
+    std::optional<HookFeed> hook_feed;
+    std::optional<WebhookFeeds> webhooks;
+    if (!seat_ || seat_->first) {
+        hooks.emplace(read_hook_settings(), logs);
+        hook_feed.emplace(*hooks, events, logs);
+        webhooks.emplace(read_webhook_settings(), events, logs);
+    }
     std::unique_ptr<SendSource> source = open_send_source(logs);
     SendLimiter limiter = open_limiter(logs);
     EngineContext ctx{*link, clock_, pacer, options_, output_, logs, {}, &events, &status, source.get(), &limiter};
+    ctx.gives_back_recipient = seat_ != nullptr;
     ctx.state.spool_date = day;
     ctx.state.port.device_name = device;
     ctx.state.port.com_setting = com;
@@ -271,6 +309,9 @@ bool myterad::run(Pacer& pacer, EngineLogs& logs, EngineStatus& status, EngineEv
 // The shared queue when server.txt names a database, else the spool; settings it could not take go to
 // the trace.
 std::unique_ptr<SendSource> myterad::open_send_source(EngineLogs& logs) {
+    if (seat_) {
+        return std::make_unique<PoolSource>(*seat_->dispatcher, seat_->modem);
+    }
     DbSettings settings = read_db_settings();
     for (const std::string& problem : settings.problems) {
         tracef(logs, "server.txt [DB] %s\n", problem.c_str());
@@ -285,6 +326,9 @@ std::unique_ptr<SendSource> myterad::open_send_source(EngineLogs& logs) {
 // server.txt's [LIMITS]; values it could not take go to the trace.
 SendLimiter myterad::open_limiter(EngineLogs& logs) {
     SendLimits limits = read_send_limits();
+    if (seat_) {
+        leave_out_counted_limits(limits);
+    }
     for (const std::string& problem : limits.problems) {
         tracef(logs, "server.txt [LIMITS] %s\n", problem.c_str());
     }

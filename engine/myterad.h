@@ -21,6 +21,7 @@ class EngineEvents;
 class SendSource;
 class SendLimiter;
 struct EngineContext;
+struct PoolSeat;
 
 // The engine thread: the whole send/receive process of one gateway, in the working directory.
 // It is created paused; the first Resume runs the start-up sequence, later ones continue where the
@@ -28,7 +29,9 @@ struct EngineContext;
 // records and inbox messages, around sleeps), never while a file is half written or a lock is held.
 class myterad {
 public:
-    myterad(EngineOptions& options, OperatorOutput& output, Clock& clock = real_clock(), PortOpener opener = {});
+    // With a `seat`, the engine is one of a pool of modems (engine/pool/pool_seat.h), which outlives it.
+    myterad(EngineOptions& options, OperatorOutput& output, Clock& clock = real_clock(), PortOpener opener = {},
+            const PoolSeat* seat = nullptr);
     // Stops the thread at its next safe point, closes the port and the logs, and joins it.
     ~myterad();
     myterad(const myterad&) = delete;
@@ -89,6 +92,7 @@ private:
     OperatorOutput& output_;
     Clock& clock_;
     PortOpener opener_;
+    const PoolSeat* seat_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -7,6 +7,8 @@
 #include "platform/text_file.h"
 #include "platform/text_ops.h"
 
+#include <mutex>
+
 const char* spool_dir_name(SpoolDir dir) {
     switch (dir) {
     case SpoolDir::New:
@@ -107,6 +109,10 @@ long queue_outgoing_record(const std::string& day, const std::string& recipients
 
 long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
                            const std::string& date_time) {
+    // The engines of a pool store what their modems receive into the one day's recv: n is taken and
+    // the counter raised by one of them at a time.
+    static std::mutex one_writer;
+    std::lock_guard lock(one_writer);
     long n = read_counter(day, SpoolDir::Recv) + 1;
     if (!write_text_file(spool_path(day, SpoolDir::Recv, "R", n), sender) ||
         !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) ||

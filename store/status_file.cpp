@@ -86,7 +86,7 @@ std::optional<EngineRunState> run_state_from_name(const std::string& name) {
     return std::nullopt;
 }
 
-bool write_status_file(const GatewayStatus& status) {
+bool write_status_file(const GatewayStatus& status, const std::string& path) {
     std::ostringstream text;
     text << "pid=" << status.pid << "\nstate=" << run_state_name(status.state) << "\nsince=" << status.since
          << "\nchanged=" << status.changed << "\n";
@@ -102,11 +102,11 @@ bool write_status_file(const GatewayStatus& status) {
     if (!status.modem_reset.empty()) {
         text << "modem_reset=" << status.modem_reset << "\n";
     }
-    return replace_text_file_atomically(status_file_path, text.str());
+    return replace_text_file_atomically(path, text.str());
 }
 
-std::optional<GatewayStatus> read_status_file() {
-    std::optional<std::string> text = read_text_file(status_file_path);
+std::optional<GatewayStatus> read_status_file(const std::string& path) {
+    std::optional<std::string> text = read_text_file(path);
     if (!text) {
         return std::nullopt;
     }

@@ -50,9 +50,10 @@ inline constexpr const char* status_file_path = "status.txt";
 const char* run_state_name(EngineRunState state);
 std::optional<EngineRunState> run_state_from_name(const std::string& name);
 
-// Replaces ./status.txt; false when it cannot be written.
-[[nodiscard]] bool write_status_file(const GatewayStatus& status);
+// Replaces ./status.txt (or `path`: an engine of a pool keeps status-MODEM2.txt...); false when it
+// cannot be written.
+[[nodiscard]] bool write_status_file(const GatewayStatus& status, const std::string& path = status_file_path);
 
 // The status last written, or nullopt when there is none or it cannot be read. Unknown lines are
 // passed over, so an older reader takes a newer file.
-std::optional<GatewayStatus> read_status_file();
+std::optional<GatewayStatus> read_status_file(const std::string& path = status_file_path);

@@ -22,9 +22,8 @@ constexpr std::size_t content_read_limit = 1023;
 // A long message's record holds its whole text: ten parts of 67 Chinese characters are 1340 bytes.
 constexpr std::size_t long_content_read_limit = 16384;
 
-// The record's content as the engine sends it: the first line of at most 1023 bytes, encoded and cut
-// to one message; with long messages on, the whole first line in as many parts as it needs (ten at
-// most).
+} // namespace
+
 std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) {
     auto content = read_record(ctx.state.spool_date, SpoolDir::New, k).content;
     if (!content) {
@@ -35,8 +34,6 @@ std::optional<std::vector<UserData>> encode_content(EngineContext& ctx, long k) 
         cut_at_line_end(content->substr(0, long_messages ? long_content_read_limit : content_read_limit));
     return encode_content_line(ctx, line, k, long_messages);
 }
-
-} // namespace
 
 std::vector<UserData> encode_content_line(EngineContext& ctx, const std::string& line, long k, bool long_messages) {
     ctx.state.content.plain = line;

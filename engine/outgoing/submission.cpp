@@ -1,5 +1,6 @@
 #include "engine/outgoing/submission.h"
 
+#include "engine/engine_halt.h"
 #include "engine/events/note_event.h"
 #include "engine/incoming/delivery_reports.h"
 #include "engine/outgoing/optout_check.h"
@@ -183,6 +184,9 @@ Handover hand_over(EngineContext& ctx, const SubmitPdu& pdu, const std::string& 
     for (int a = 0; a < attempts; ++a) {
         AttemptResult result = attempt_send(ctx, pdu, pdu_text, a);
         if (result.outcome == AttemptResult::Outcome::LinkDown) {
+            if (ctx.gives_back_recipient) {
+                throw RecipientReturned{};
+            }
             // The recipient is not used up: once the modem is back, the same attempt is made again.
             recover_link(ctx);
             --a;

@@ -32,7 +32,7 @@ EngineLogs::~EngineLogs() {
 void EngineLogs::open(const std::string& start_spool_date, const std::string& device_name) {
     close();
     std::lock_guard lock(mutex_);
-    trace_ = open_unbuffered("./sms.log", "wbe");
+    trace_ = open_unbuffered(trace_path_, "wbe");
     append(trace_, "com=..." + device_name + "\n");
     make_dir(log_dir);
     const std::string prefix = std::string(log_dir) + "/";
@@ -40,6 +40,12 @@ void EngineLogs::open(const std::string& start_spool_date, const std::string& de
     open_report(success_, prefix + "SUCC" + start_spool_date + ".log");
     open_report(failure_, prefix + "FAIL" + start_spool_date + ".log");
     open_report(received_, prefix + "RECV" + start_spool_date + ".log");
+}
+
+void EngineLogs::set_modem(const std::string& modem, const std::string& trace_path) {
+    std::lock_guard lock(mutex_);
+    modem_suffix_ = "   " + modem;
+    trace_path_ = trace_path;
 }
 
 void EngineLogs::open_report(std::FILE*& file, const std::string& path) {
@@ -59,13 +65,13 @@ void EngineLogs::trace(std::string_view text) {
 void EngineLogs::report_success(int record, int index, const std::string& time_text, const std::string& phone,
                                 const std::string& content) {
     std::lock_guard lock(mutex_);
-    append(success_, report_line_text(record, index, time_text, phone, content));
+    append(success_, with_modem(report_line_text(record, index, time_text, phone, content)));
 }
 
 void EngineLogs::report_failure(int record, int index, const std::string& time_text, const std::string& phone,
                                 const std::string& content) {
     std::lock_guard lock(mutex_);
-    append(failure_, report_line_text(record, index, time_text, phone, content));
+    append(failure_, with_modem(report_line_text(record, index, time_text, phone, content)));
 }
 
 void EngineLogs::report_delivery(int record, int index, const std::string& time_text, const std::string& phone,
@@ -74,13 +80,13 @@ void EngineLogs::report_delivery(int record, int index, const std::string& time_
     if (delivery_ == nullptr && !start_date_.empty()) {
         open_report(delivery_, std::string(log_dir) + "/DLVR" + start_date_ + ".log");
     }
-    append(delivery_, report_line_text(record, index, time_text, phone, outcome));
+    append(delivery_, with_modem(report_line_text(record, index, time_text, phone, outcome)));
 }
 
 void EngineLogs::report_received(int number, const std::string& time_text, const std::string& sender,
                                  const std::string& text) {
     std::lock_guard lock(mutex_);
-    append(received_, std::to_string(number) + "," + time_text + "   " + sender + "   " + text + "\r\n");
+    append(received_, with_modem(std::to_string(number) + "," + time_text + "   " + sender + "   " + text + "\r\n"));
 }
 
 void EngineLogs::close_trace() {
@@ -101,11 +107,22 @@ void EngineLogs::close() {
     close_reports();
 }
 
+// A report line with the pool's modem name before its line end; as it was without a pool.
+std::string EngineLogs::with_modem(std::string line) const {
+    if (!modem_suffix_.empty() && line.ends_with("\r\n")) {
+        line.insert(line.size() - 2, modem_suffix_);
+    }
+    return line;
+}
+
 // Write errors (a full disk) are ignored on purpose: the logs must never change what the engine does.
 void EngineLogs::append(std::FILE* file, std::string_view text) {
     if (file == nullptr) {
         return;
     }
+    // The engines of a pool append to the same report logs: one line at a time in the whole process.
+    static std::mutex process_wide;
+    std::lock_guard lines(process_wide);
     const std::string bytes = to_text_mode(text);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fflush(file);

@@ -25,6 +25,9 @@ public:
     // SUCC<date>.log, FAIL<date>.log and RECV<date>.log for appending. The names keep this date for the
     // whole run, even past midnight. Opening again closes the previous files first.
     void open(const std::string& start_spool_date, const std::string& device_name);
+    // In a pool of modems, before open: every report line ends in "   <modem>" (the modem that sent or
+    // received it), and the trace is `trace_path` (the first modem keeps ./sms.log).
+    void set_modem(const std::string& modem, const std::string& trace_path);
 
     // One trace text, as given (it carries its own line ends).
     void trace(std::string_view text) override;
@@ -50,6 +53,7 @@ public:
 private:
     void open_report(std::FILE*& file, const std::string& path);
     void append(std::FILE* file, std::string_view text);
+    std::string with_modem(std::string line) const;
     static void close_file(std::FILE*& file);
 
     // Only the engine writes, but closing the window closes the logs from the GUI thread.
@@ -60,4 +64,6 @@ private:
     std::FILE* received_ = nullptr;
     std::FILE* delivery_ = nullptr;
     std::string start_date_;
+    std::string modem_suffix_; // "   MODEM2" in a pool, else empty
+    std::string trace_path_ = "./sms.log";
 };

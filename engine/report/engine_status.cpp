@@ -63,8 +63,8 @@ EngineRunState EngineStatus::state() const {
 
 void EngineStatus::write_locked() {
     status_.changed = date_time_text(clock_.now());
-    written_ = write_status_file(status_);
+    written_ = write_status_file(status_, path_);
     if (!written_) {
-        tracef(trace_, "cannot write %s: %s\n", status_file_path, std::strerror(errno));
+        tracef(trace_, "cannot write %s: %s\n", path_.c_str(), std::strerror(errno));
     }
 }

@@ -16,6 +16,8 @@ public:
     EngineStatus(Clock& clock, TraceSink& trace);
     // Each change of state is journaled there as well.
     void set_events(EngineEvents* events) { events_ = events; }
+    // An engine of a pool other than the first keeps its own file (status-MODEM2.txt...); before started().
+    void set_path(std::string path) { path_ = std::move(path); }
 
     // The engine began its work now: running, the start time kept for every later write.
     void started();
@@ -37,4 +39,5 @@ private:
     GatewayStatus status_;
     bool written_ = false;
     EngineEvents* events_ = nullptr;
+    std::string path_ = status_file_path;
 };

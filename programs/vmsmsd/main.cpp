@@ -15,13 +15,15 @@
 #include "status/gateway_report.h"
 #include "store/db/db_schema.h"
 #include "store/db/db_settings.h"
+#include "store/modem_pool_settings.h"
 #include "store/settings.h"
+#include "vmsmsd/modem_pool_runner.h"
+#include "vmsmsd/printing_output.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,51 +35,6 @@ namespace {
 // than server.txt names: the service unit
 // does not restart on it, so a refused PIN is never entered again by itself.
 constexpr int exit_needs_operator = 3;
-
-// Prints every change; keeps the monitor's length as the window counts it (GBK bytes).
-class PrintingOutput : public OperatorOutput {
-public:
-    void set_caption(const std::string& text) override { print("caption: ", text); }
-    void replace_monitor(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        length_ = units(text);
-        print_locked("monitor-reset: ", text);
-    }
-    void prepend_monitor(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        length_ += units(text);
-        print_locked("monitor: ", text);
-    }
-    std::size_t monitor_length() override {
-        std::lock_guard lock(mutex_);
-        return length_;
-    }
-
-private:
-    static std::size_t units(const std::string& gbk_text) { return gbk_text.size(); }
-    void print(const char* tag, const std::string& text) {
-        std::lock_guard lock(mutex_);
-        print_locked(tag, text);
-    }
-    // One output line per line of the text, each tagged, without the CR of the Windows line ends.
-    void print_locked(const char* tag, const std::string& text) {
-        std::string utf8 = gbk_to_utf8_lossy(text);
-        std::vector<std::string_view> lines = split_at_line_feeds(utf8);
-        if (lines.back().empty()) {
-            lines.pop_back(); // a final line break starts no line of its own
-        }
-        for (std::string_view line : lines) {
-            while (!line.empty() && line.back() == '\r') {
-                line.remove_suffix(1);
-            }
-            std::fprintf(stderr, "%s%.*s\n", tag, static_cast<int>(line.size()), line.data());
-        }
-        std::fflush(stderr);
-    }
-
-    std::mutex mutex_;
-    std::size_t length_ = 0;
-};
 
 // What vmsmsd's command line asks for, read once.
 struct DaemonLine {
@@ -379,6 +336,14 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    // [MODEM2].. in server.txt: one engine per modem, over the one spool.
+    ModemPoolSettings pool = read_modem_pool_settings();
+    for (const std::string& problem : pool.problems) {
+        std::fprintf(stderr, "vmsmsd: server.txt %s\n", problem.c_str());
+    }
+    if (pool.pooled()) {
+        return run_modem_pool(pool, options, signals, [&] { reload_settings(spec, options); });
+    }
     PrintingOutput output;
     myterad engine(options, output);
     engine.Resume();
