@@ -13,6 +13,7 @@ import http.server
 import json
 import os
 import signal
+import ssl
 import subprocess
 import sys
 import threading
@@ -30,8 +31,9 @@ class Receiver:
     """A webhook receiver on 127.0.0.1: `decide(event, attempt)` gives (status, delay in seconds) for each
     request; every request is kept with its headers, body and whether its signature was valid."""
 
-    def __init__(self, decide=None):
+    def __init__(self, decide=None, tls=None):
         self.port = free_port()
+        self.tls = tls  # (cert, key) to serve HTTPS
         self.decide = decide or (lambda event, attempt: (200, 0))
         self.requests = []  # (id, status answered, signature valid, body)
         self.attempts = {}
@@ -68,6 +70,10 @@ class Receiver:
 
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", self.port), Handler)
         self.server.daemon_threads = True
+        if self.tls:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*self.tls)
+            self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def stop(self):
@@ -108,8 +114,9 @@ def journal(gw, kinds=None):
 
 class WebhookGateway(Gateway):
     def configure(self, receiver, events="received,sent,failed,delivered", extra=""):
+        scheme = "https" if receiver.tls else "http"
         with open(self.path("server.txt"), "ab") as f:
-            f.write((f"[WEBHOOKS]\r\nURL=http://127.0.0.1:{receiver.port}/hook\r\nSECRET={SECRET}\r\n"
+            f.write((f"[WEBHOOKS]\r\nURL={scheme}://127.0.0.1:{receiver.port}/hook\r\nSECRET={SECRET}\r\n"
                      f"EVENTS={events}\r\nTIMEOUT=2\r\nRETRY_FIRST=1\r\nRETRY_MOST=2\r\n{extra}").encode())
 
     def send(self, *numbers, text="事件"):
@@ -145,8 +152,8 @@ class Webhooks(unittest.TestCase):
         for r in self.receivers:
             r.stop()
 
-    def receiver(self, decide=None):
-        r = Receiver(decide)
+    def receiver(self, decide=None, tls=None):
+        r = Receiver(decide, tls)
         self.receivers.append(r)
         return r
 
@@ -233,6 +240,21 @@ class Webhooks(unittest.TestCase):
         self.assertEqual(report["webhooks"][0]["parked"], 1, report)
         self.assertEqual(report["webhooks"][0]["name"], "URL")
 
+
+    def test_a_receiver_whose_certificate_is_not_trusted_gets_nothing(self):
+        cert, key = self.gw.path("cert.pem"), self.gw.path("key.pem")
+        made = subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                               "/CN=127.0.0.1", "-keyout", key, "-out", cert], capture_output=True, timeout=60)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        receiver = self.receiver(tls=(cert, key))
+        self.gw.configure(receiver, events="sent")
+        self.gw.start_engine()
+        self.gw.send("13900000001")
+        self.assertTrue(eventually(lambda: journal(self.gw, {"sent"}), 30))
+        # The TLS handshake fails on the gateway's side: tried again later, never taken.
+        self.assertTrue(eventually(lambda: "again in" in self.gw.read("sms.log"), 30), self.gw.read("sms.log"))
+        self.assertEqual(receiver.requests, [])
+        self.assertRegex(self.gw.read("sms.log"), r"(?i)certificate")
 
 class EventStream(unittest.TestCase):
     def setUp(self):
