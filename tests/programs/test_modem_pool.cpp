@@ -136,7 +136,9 @@ TEST_F(ModemPool, FourHundredRecipientsGoOutOnceOverFourModems) {
     for (int m = 1; m <= 4; ++m) {
         EXPECT_GE(sent_by(m).size(), 70u) << "MODEM" << m << " took less than a fair share";
     }
-    EXPECT_LE(seconds, 0.3 * 400 * 0.5) << "four modems took " << seconds << " s";
+    // The modems work side by side: one alone needs 200 s for the submissions only. The bound leaves room
+    // for a busy machine; the pool's exact ratio to one modem is the benchmark's to measure.
+    EXPECT_LE(seconds, 0.5 * 400 * 0.5) << "four modems took " << seconds << " s";
     // The report lines name the modem that sent each message, at their end.
     std::string succ = file_bytes("log/SUCC" + day + ".log");
     EXPECT_NE(succ.find("   MODEM3\r\r\n"), std::string::npos) << succ.substr(0, 400);
