@@ -67,20 +67,6 @@ private:
     EngineStatus& status_;
 };
 
-// The counted limits of [LIMITS] are a SIM's, and their counts file is the directory's: the engines of a
-// pool would count into one file. A pool keeps the quiet hours and the jitter, not the counts.
-void leave_out_counted_limits(SendLimits& limits) {
-    if (!limits.counts_anything()) {
-        return;
-    }
-    limits.per_minute.reset();
-    limits.per_hour.reset();
-    limits.per_day.reset();
-    limits.per_month.reset();
-    limits.recipients_per_month.reset();
-    limits.problems.push_back("counted limits (PER_MINUTE .. RECIPIENTS_PER_MONTH) are not kept with several modems");
-}
-
 } // namespace
 
 myterad::myterad(EngineOptions& options, OperatorOutput& output, Clock& clock, PortOpener opener, const PoolSeat* seat)
@@ -326,13 +312,11 @@ std::unique_ptr<SendSource> myterad::open_send_source(EngineLogs& logs) {
 // server.txt's [LIMITS]; values it could not take go to the trace.
 SendLimiter myterad::open_limiter(EngineLogs& logs) {
     SendLimits limits = read_send_limits();
-    if (seat_) {
-        leave_out_counted_limits(limits);
-    }
     for (const std::string& problem : limits.problems) {
         tracef(logs, "server.txt [LIMITS] %s\n", problem.c_str());
     }
-    return SendLimiter(std::move(limits), std::random_device{}());
+    // Each SIM of a pool is held by its own counts.
+    return SendLimiter(std::move(limits), std::random_device{}(), seat_ ? seat_->modem : std::string());
 }
 
 void myterad::fail_startup(EngineLogs& logs, const std::string& monitor_text) {

@@ -4,6 +4,7 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -52,6 +53,21 @@ bool is_canonical(const std::string& text) {
            text.find_first_not_of("0123456789", 1) == std::string::npos;
 }
 
+// "" for the gateway's one SIM or MODEM1, else "MODEM2-": the modem's part of its files' names, letters
+// and digits only.
+std::string modem_infix(const std::string& modem) {
+    if (modem.empty() || modem == "MODEM1") {
+        return {};
+    }
+    std::string infix;
+    for (char c : modem) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            infix += c;
+        }
+    }
+    return infix + "-";
+}
+
 } // namespace
 
 std::string month_key(const LocalTime& t) {
@@ -60,12 +76,17 @@ std::string month_key(const LocalTime& t) {
     return text;
 }
 
-std::string month_recipients_path(const std::string& month) {
-    return "limits-recipients-" + month + ".txt";
+std::string month_recipients_path(const std::string& month, const std::string& modem) {
+    return "limits-recipients-" + modem_infix(modem) + month + ".txt";
 }
 
-std::optional<LimitCounts> read_limit_counts() {
-    BoundedRead file = read_file_bounded(limit_counts_path, 8 * 1024 * 1024);
+std::string limit_counts_file(const std::string& modem) {
+    std::string infix = modem_infix(modem);
+    return infix.empty() ? limit_counts_path : "limits-" + infix.substr(0, infix.size() - 1) + ".txt";
+}
+
+std::optional<LimitCounts> read_limit_counts(const std::string& modem) {
+    BoundedRead file = read_file_bounded(limit_counts_file(modem), 8 * 1024 * 1024);
     if (file.status == BoundedRead::Status::CannotOpen && file.error == ENOENT) {
         return LimitCounts{};
     }
@@ -93,18 +114,18 @@ std::optional<LimitCounts> read_limit_counts() {
     return counts;
 }
 
-bool write_limit_counts(const LimitCounts& counts) {
+bool write_limit_counts(const LimitCounts& counts, const std::string& modem) {
     std::string text = "day " + counts.day + " " + std::to_string(counts.day_count) + "\nmonth " + counts.month + " " +
                        std::to_string(counts.month_count) + "\nrecent";
     for (long long t : counts.recent) {
         text += " " + std::to_string(t);
     }
-    return replace_text_file_atomically(limit_counts_path, text + "\n");
+    return replace_text_file_atomically(limit_counts_file(modem), text + "\n");
 }
 
-std::set<std::string> read_month_recipients(const std::string& month) {
+std::set<std::string> read_month_recipients(const std::string& month, const std::string& modem) {
     std::set<std::string> numbers;
-    BoundedRead file = read_file_bounded(month_recipients_path(month), 32 * 1024 * 1024);
+    BoundedRead file = read_file_bounded(month_recipients_path(month, modem), 32 * 1024 * 1024);
     if (file.status != BoundedRead::Status::Read) {
         return numbers;
     }
@@ -119,8 +140,9 @@ std::set<std::string> read_month_recipients(const std::string& month) {
     return numbers;
 }
 
-bool note_month_recipient(const std::string& month, const std::string& canonical) {
-    int fd = ::open(month_recipients_path(month).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+bool note_month_recipient(const std::string& month, const std::string& canonical, const std::string& modem) {
+    int fd = ::open(month_recipients_path(month, modem).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                    0640);
     if (fd < 0) {
         return false;
     }

@@ -17,6 +17,9 @@
 //                              first, one per part)
 // ./limits-recipients-2026-12.txt: the month's distinct numbers in canonical form, one per line,
 // appended before a message to a new number goes out.
+// Each SIM of a pool of modems keeps its own: MODEM1 (the one of [SET]) these two, as without a pool,
+// and the others limits-MODEM2.txt and limits-recipients-MODEM2-2026-12.txt. The functions below take
+// the modem's name: empty (or "MODEM1") for the files without one.
 
 inline constexpr const char* limit_counts_path = "limits.txt";
 inline constexpr std::size_t most_recent_entries = 200000;
@@ -31,13 +34,17 @@ struct LimitCounts {
 };
 
 // The counts on disk; empty ones when there are none. A file that cannot be read is nullopt.
-std::optional<LimitCounts> read_limit_counts();
-[[nodiscard]] bool write_limit_counts(const LimitCounts& counts);
+std::optional<LimitCounts> read_limit_counts(const std::string& modem = {});
+[[nodiscard]] bool write_limit_counts(const LimitCounts& counts, const std::string& modem = {});
+
+// "limits.txt", or "limits-MODEM2.txt" for a modem of a pool other than the first.
+std::string limit_counts_file(const std::string& modem);
 
 std::string month_key(const LocalTime& t); // "2026-12"
-std::string month_recipients_path(const std::string& month);
-std::set<std::string> read_month_recipients(const std::string& month);
-[[nodiscard]] bool note_month_recipient(const std::string& month, const std::string& canonical);
+std::string month_recipients_path(const std::string& month, const std::string& modem = {});
+std::set<std::string> read_month_recipients(const std::string& month, const std::string& modem = {});
+[[nodiscard]] bool note_month_recipient(const std::string& month, const std::string& canonical,
+                                        const std::string& modem = {});
 
 // The counts as of `now`: a new day or month starts from 0, entries older than an hour are dropped.
 LimitCounts counts_as_of(LimitCounts counts, const LocalTime& now);

@@ -41,16 +41,17 @@ std::string limit_words(const LimitHold& hold, const SendLimits& limits) {
     return hold.limit;
 }
 
-SendLimiter::SendLimiter(SendLimits limits, unsigned seed) : limits_(std::move(limits)), random_(seed) {
+SendLimiter::SendLimiter(SendLimits limits, unsigned seed, std::string modem)
+    : limits_(std::move(limits)), modem_(std::move(modem)), random_(seed) {
     if (limits_.counts_anything()) {
-        counts_ = read_limit_counts().value_or(LimitCounts{});
+        counts_ = read_limit_counts(modem_).value_or(LimitCounts{});
     }
 }
 
 void SendLimiter::load_month(const std::string& month) {
     if (numbers_month_ != month) {
         numbers_month_ = month;
-        month_numbers_ = limits_.recipients_per_month ? read_month_recipients(month) : std::set<std::string>{};
+        month_numbers_ = limits_.recipients_per_month ? read_month_recipients(month, modem_) : std::set<std::string>{};
     }
 }
 
@@ -141,8 +142,8 @@ void SendLimiter::before_message(EngineContext& ctx, const std::string& phone, i
     first_message_ = false;
     if (limits_.recipients_per_month && !canonical.empty() && !month_numbers_.contains(canonical)) {
         // Noted before it goes: a crash after the send must not forget the number.
-        persist(ctx, month_recipients_path(numbers_month_),
-                [&] { return note_month_recipient(numbers_month_, canonical); });
+        persist(ctx, month_recipients_path(numbers_month_, modem_),
+                [&] { return note_month_recipient(numbers_month_, canonical, modem_); });
         month_numbers_.insert(canonical);
     }
 }
@@ -152,5 +153,5 @@ void SendLimiter::sent(EngineContext& ctx, const std::string&, int parts) {
         return;
     }
     count_sent(counts_, ctx.clock.now(), parts);
-    persist(ctx, limit_counts_path, [&] { return write_limit_counts(counts_); });
+    persist(ctx, limit_counts_file(modem_), [&] { return write_limit_counts(counts_, modem_); });
 }

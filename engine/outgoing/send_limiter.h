@@ -16,8 +16,9 @@
 // position. The jitter waits a random time from its span before each message but the first.
 class SendLimiter {
 public:
-    // `seed` makes the jitter's waits repeatable (tests); counts are read from the working directory.
-    SendLimiter(SendLimits limits, unsigned seed);
+    // `seed` makes the jitter's waits repeatable (tests); counts are read from the working directory,
+    // from the files of `modem` when it is a modem of a pool other than the first (store/limit_counts.h).
+    SendLimiter(SendLimits limits, unsigned seed, std::string modem = {});
 
     bool on() const { return limits_.any(); }
     const SendLimits& limits() const { return limits_; }
@@ -43,6 +44,7 @@ private:
     void load_month(const std::string& month);
 
     SendLimits limits_;
+    std::string modem_; // whose counts files
     LimitCounts counts_;
     std::string numbers_month_; // the month month_numbers_ holds
     std::set<std::string> month_numbers_;

@@ -121,4 +121,42 @@ TEST_F(SendLimiterTest, QuietHoursLetRepliesThroughAndHoldTheRest) {
     EXPECT_FALSE(strict.replies_may_go(ctx));
 }
 
+// The engines of a pool each hold their own SIM to the limits: one at its day's limit waits while the
+// other goes on, each counts into its own files, and a restarted engine reads back its own counts.
+TEST_F(SendLimiterTest, EachModemOfAPoolIsHeldByItsOwnCounts) {
+    SendLimits limits;
+    limits.per_day = 2;
+    limits.recipients_per_month = 3;
+    SendLimiter first(limits, 1, "MODEM1");
+    SendLimiter second(limits, 1, "MODEM2");
+    for (const char* phone : {"13900000001", "13900000002"}) {
+        first.before_message(ctx, phone, 1, false);
+        first.sent(ctx, phone, 1);
+        clock.sleep_ms(1000);
+    }
+    EXPECT_THROW(first.before_message(ctx, "13900000003", 1, false), SendingHeld);
+    EXPECT_FALSE(first.may_send_now(ctx));
+
+    EXPECT_TRUE(second.may_send_now(ctx));
+    for (const char* phone : {"13900000004", "13900000005"}) {
+        EXPECT_NO_THROW(second.before_message(ctx, phone, 1, false));
+        second.sent(ctx, phone, 1);
+    }
+    EXPECT_FALSE(second.may_send_now(ctx));
+    EXPECT_EQ(read_limit_counts()->day_count, 2);
+    EXPECT_EQ(read_limit_counts("MODEM2")->day_count, 2);
+    EXPECT_EQ(read_month_recipients("2004-05", "MODEM2"), (std::set<std::string>{"+8613900000004", "+8613900000005"}));
+
+    SendLimiter restarted(limits, 1, "MODEM2");
+    EXPECT_FALSE(restarted.may_send_now(ctx));
+    clock.set({2004, 5, 7, 0, 0, 1}); // the next day frees both
+    EXPECT_TRUE(restarted.may_send_now(ctx));
+    EXPECT_TRUE(first.may_send_now(ctx));
+    // RECIPIENTS_PER_MONTH is the SIM's own too: MODEM1 has messaged two numbers, so a third is one more.
+    EXPECT_NO_THROW(first.before_message(ctx, "13900000004", 1, false));
+    first.sent(ctx, "13900000004", 1);
+    EXPECT_THROW(first.before_message(ctx, "13900000009", 1, false), SendingHeld);
+    EXPECT_NO_THROW(restarted.before_message(ctx, "13900000001", 1, false));
+}
+
 } // namespace

@@ -165,4 +165,27 @@ TEST_F(LimitCountFiles, SurviveARestartAndStartAfreshWithTheCalendar) {
     EXPECT_EQ(numbers.size(), 4u);
 }
 
+// Each SIM of a pool counts into its own files; MODEM1 keeps the files of a gateway of one modem.
+TEST_F(LimitCountFiles, EachModemOfAPoolKeepsItsOwnCounts) {
+    LimitCounts two;
+    count_sent(two, noon, 2);
+    ASSERT_TRUE(write_limit_counts(two, "MODEM2"));
+    ASSERT_TRUE(note_month_recipient("2026-12", "+8613900000002", "MODEM2"));
+    EXPECT_TRUE(exists("limits-MODEM2.txt"));
+    EXPECT_TRUE(exists("limits-recipients-MODEM2-2026-12.txt"));
+
+    EXPECT_EQ(read_limit_counts()->day_count, 0);
+    EXPECT_EQ(read_limit_counts("MODEM1")->day_count, 0);
+    EXPECT_EQ(read_limit_counts("MODEM3")->day_count, 0);
+    EXPECT_EQ(read_limit_counts("MODEM2")->day_count, 2);
+    EXPECT_TRUE(read_month_recipients("2026-12").empty());
+    EXPECT_EQ(read_month_recipients("2026-12", "MODEM2"), std::set<std::string>{"+8613900000002"});
+
+    LimitCounts one;
+    count_sent(one, noon, 1);
+    ASSERT_TRUE(write_limit_counts(one, "MODEM1"));
+    EXPECT_EQ(read_limit_counts()->day_count, 1) << "MODEM1 writes limits.txt";
+    EXPECT_EQ(limit_counts_file("../x"), "limits-x.txt") << "a name is never a path";
+}
+
 } // namespace
