@@ -5,22 +5,12 @@
 #include "store/db/db_settings.h"
 #include "store/optout_list.h"
 
-#include <cerrno>
-#include <csignal>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>
-#include <sys/types.h>
 
 namespace {
-
-bool process_exists(long pid) {
-    if (pid <= 0) {
-        return false;
-    }
-    // EPERM: there, but another user's (the service runs as its own user).
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
 
 bool final_state(EngineRunState state) {
     return state == EngineRunState::Stopped || state == EngineRunState::PortFailed ||
@@ -31,13 +21,13 @@ nlohmann::json nullable(const std::string& text) {
     return text.empty() ? nlohmann::json() : nlohmann::json(text);
 }
 
-nlohmann::json modem_json(const GatewayReport& report) {
+nlohmann::json modem_json(const std::optional<GatewayStatus>& written) {
     nlohmann::json modem = {
         {"signal", nullptr}, {"registration", nullptr}, {"asked", nullptr}, {"last_reset", nullptr}};
-    if (!report.status) {
+    if (!written) {
         return modem;
     }
-    const GatewayStatus& status = *report.status;
+    const GatewayStatus& status = *written;
     if (status.signal) {
         std::optional<int> dbm = signal_dbm(*status.signal);
         modem["signal"] = {{"rssi", status.signal->rssi},
@@ -176,13 +166,18 @@ std::string time_of(long long seconds) {
     return date_time_text(local_time_of(seconds));
 }
 
-nlohmann::json limits_json(const GatewayReport& report) {
+nlohmann::json counts_json(const std::vector<LimitUse>& uses) {
     nlohmann::json limits = nlohmann::json::object();
-    for (const LimitUse& use : report.limit_uses) {
+    for (const LimitUse& use : uses) {
         limits[use.limit] = {{"limit", use.value},
                              {"used", use.used},
                              {"frees_at", use.frees_at ? nlohmann::json(time_of(*use.frees_at)) : nlohmann::json()}};
     }
+    return limits;
+}
+
+nlohmann::json limits_json(const GatewayReport& report) {
+    nlohmann::json limits = counts_json(report.limit_uses);
     const SendLimits& set = report.limits;
     nlohmann::json quiet;
     if (set.quiet) {
@@ -198,12 +193,18 @@ nlohmann::json limits_json(const GatewayReport& report) {
     return {{"counts", limits}, {"quiet", quiet}, {"jitter_ms", jitter}};
 }
 
-std::string limits_text(const GatewayReport& report) {
+std::string limit_lines(const std::vector<LimitUse>& uses, const std::string& indent) {
     std::string text;
-    for (const LimitUse& use : report.limit_uses) {
-        text += "limit       " + use.limit + " " + std::to_string(use.used) + " of " + std::to_string(use.value) +
+    for (const LimitUse& use : uses) {
+        text += indent + use.limit + " " + std::to_string(use.used) + " of " + std::to_string(use.value) +
                 (use.frees_at ? " (frees " + time_of(*use.frees_at) + ")" : std::string()) + "\n";
     }
+    return text;
+}
+
+// With a pool each SIM's limits are told under its modem (modems_text).
+std::string limits_text(const GatewayReport& report) {
+    std::string text = report.modems.empty() ? limit_lines(report.limit_uses, "limit       ") : std::string();
     if (report.limits.quiet) {
         text += "quiet       " + report.limits.quiet->text +
                 (report.quiet_until ? " (now: sending waits until " + time_of(*report.quiet_until) + ")" : "") +
@@ -226,6 +227,82 @@ std::string limits_text(const GatewayReport& report) {
     return text;
 }
 
+bool modem_running(const ModemReport& modem) {
+    return modem.status && !final_state(modem.status->state) && modem.process_alive;
+}
+
+nlohmann::json modems_json(const GatewayReport& report) {
+    nlohmann::json modems = nlohmann::json::array();
+    for (const ModemReport& m : report.modems) {
+        nlohmann::json one = {{"name", m.name}, {"state", modem_state(m)}, {"running", modem_running(m)},
+                              {"sent", m.sent}, {"failed", m.failed},      {"modem", modem_json(m.status)}};
+        if (report.limits.counts_anything()) {
+            one["limits"] = counts_json(m.limit_uses);
+        }
+        modems.push_back(one);
+    }
+    return modems;
+}
+
+// "MODEM2      running, 120 sent, 1 failed; signal 20 (-73 dBm, good); registered, home network", and
+// the SIM's limits under it.
+std::string modems_text(const GatewayReport& report) {
+    std::string text;
+    for (const ModemReport& m : report.modems) {
+        std::string line = m.name;
+        line.resize(std::max<std::size_t>(line.size() + 1, 12), ' ');
+        line += modem_state(m) + ", " + std::to_string(m.sent) + " sent, " + std::to_string(m.failed) + " failed";
+        if (!m.status || m.status->modem_asked.empty()) {
+            line += "; modem not asked";
+        } else {
+            line += "; signal " + signal_line(*m.status) + "; " +
+                    (m.status->registration ? registration_words(*m.status->registration) : "no answer to AT+CREG?");
+        }
+        text += line + "\n" + limit_lines(m.limit_uses, "  limit     ");
+    }
+    return text;
+}
+
+void modem_gauges(const GatewayReport& report, std::string& text) {
+    if (report.modems.empty()) {
+        return;
+    }
+    auto per_modem = [&](const char* name, const char* help, auto value_of) {
+        text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
+        for (const ModemReport& m : report.modems) {
+            if (std::optional<long long> value = value_of(m)) {
+                text += std::string(name) + "{modem=\"" + m.name + "\"} " + std::to_string(*value) + "\n";
+            }
+        }
+    };
+    using Value = std::optional<long long>;
+    per_modem("vmsms_pool_modem_running", "1 when the engine of a modem of the pool works.",
+              [](const ModemReport& m) { return Value(modem_running(m) ? 1 : 0); });
+    per_modem("vmsms_pool_recipients_sent", "Lines of today's success report log that name the modem.",
+              [](const ModemReport& m) { return Value(m.sent); });
+    per_modem("vmsms_pool_recipients_failed", "Lines of today's failure report log that name the modem.",
+              [](const ModemReport& m) { return Value(m.failed); });
+    per_modem(
+        "vmsms_pool_modem_signal_rssi", "A modem's last AT+CSQ signal quality (0..31, 99 not known).",
+        [](const ModemReport& m) { return m.status && m.status->signal ? Value(m.status->signal->rssi) : Value(); });
+    per_modem("vmsms_pool_modem_registered", "1 when a modem was last registered on a network (home or roaming).",
+              [](const ModemReport& m) {
+                  return m.status && m.status->registration ? Value(registered(*m.status->registration) ? 1 : 0)
+                                                            : Value();
+              });
+    if (!report.limits.counts_anything()) {
+        return;
+    }
+    text += "# HELP vmsms_pool_limit_used What is used of each sending limit of a modem's SIM now.\n"
+            "# TYPE vmsms_pool_limit_used gauge\n";
+    for (const ModemReport& m : report.modems) {
+        for (const LimitUse& use : m.limit_uses) {
+            text += "vmsms_pool_limit_used{modem=\"" + m.name + "\",limit=\"" + use.limit + "\"} " +
+                    std::to_string(use.used) + "\n";
+        }
+    }
+}
+
 } // namespace
 
 GatewayReport current_gateway_report() {
@@ -236,7 +313,8 @@ GatewayReport current_gateway_report() {
     report.today = count_day(spool_date(real_clock().now()));
     report.presence = engine_presence();
     report.status = read_status_file();
-    report.process_alive = report.status && process_exists(report.status->pid);
+    report.process_alive = report.status && engine_process_exists(report.status->pid);
+    report.modems = read_modem_reports(report.today.day, report.limits, report.now);
     return report;
 }
 
@@ -245,6 +323,16 @@ bool engine_running(const GatewayReport& report) {
         return report.presence.running;
     }
     return !final_state(report.status->state) && report.process_alive;
+}
+
+std::string modem_state(const ModemReport& modem) {
+    if (!modem.status) {
+        return "not-started";
+    }
+    if (final_state(modem.status->state) || modem_running(modem)) {
+        return run_state_name(modem.status->state);
+    }
+    return "gone";
 }
 
 std::string engine_state(const GatewayReport& report) {
@@ -276,7 +364,7 @@ nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
                            {"received", day.received},
                            {"sent", day.sent},
                            {"failed", day.failed},
-                           {"modem", modem_json(report)},
+                           {"modem", modem_json(report.status)},
                            {"shared_queue", shared_json(report, reader)}};
     if (report.limits.any()) {
         json["limits"] = limits_json(report);
@@ -291,6 +379,9 @@ nlohmann::json report_json(const GatewayReport& report, ReportReader reader) {
             hooks.push_back(one);
         }
         json["webhooks"] = hooks;
+    }
+    if (!report.modems.empty()) {
+        json["modems"] = modems_json(report);
     }
     if (report.optout_numbers) {
         json["optout"] = {
@@ -316,7 +407,8 @@ std::string report_text(const GatewayReport& report) {
                   "day         %s\nqueued      %ld records (%ld handled, %ld pending)\nsent        %ld recipients\n"
                   "failed      %ld recipients\nreceived    %ld messages\n",
                   day.day.c_str(), day.queued, day.processed, day.pending(), day.sent, day.failed, day.received);
-    std::string text = "engine      " + engine + "\n" + figures + shared_text(report) + limits_text(report);
+    std::string text =
+        "engine      " + engine + "\n" + figures + modems_text(report) + shared_text(report) + limits_text(report);
     if (report.status && !report.status->modem_reset.empty()) {
         text += "reset       " + report.status->modem_reset + " (the modem stopped answering)\n";
     }
@@ -414,5 +506,6 @@ std::string report_metrics(const GatewayReport& report) {
         gauge("vmsms_modem_registered", "1 when the modem was last registered on a network (home or roaming).",
               registered(*report.status->registration) ? 1 : 0);
     }
+    modem_gauges(report, text);
     return text;
 }

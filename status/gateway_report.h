@@ -1,5 +1,6 @@
 #pragma once
 
+#include "status/modem_reports.h"
 #include "status/webhook_progress.h"
 #include "store/day_counts.h"
 #include "store/db/outbox.h"
@@ -35,6 +36,9 @@ struct GatewayReport {
     std::optional<long> optout_numbers;
     // How far each webhook's receiver has come ([WEBHOOKS]).
     std::vector<WebhookProgress> webhooks;
+    // With more than one modem set ([MODEM2]..): each modem, MODEM1 first. MODEM1's status is `status`
+    // too, and `limit_uses` are its SIM's.
+    std::vector<ModemReport> modems;
 };
 
 GatewayReport current_gateway_report();
@@ -44,6 +48,8 @@ GatewayReport current_gateway_report();
 // the engine's process ended without saying so (killed, crashed); "not-started" when no engine ever
 // wrote a status here.
 std::string engine_state(const GatewayReport& report);
+// The same for one modem of a pool: "not-started" when its engine never wrote its status file.
+std::string modem_state(const ModemReport& modem);
 
 // The one answer to "is an engine at work here", which every report gives: with a status file, its
 // engine's state is not a final one and its process is still there; without one (an engine that never

@@ -9,6 +9,7 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <csignal>
@@ -111,6 +112,12 @@ protected:
         }
         return twice;
     }
+    // `vmsmsd --status --json` of the directory.
+    nlohmann::json status_json() {
+        ProgramResult result = run_program(built_program("programs/vmsmsd"), {"--status", "--json"});
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+        return nlohmann::json::parse(result.out, nullptr, false);
+    }
     std::string diagnostics() { return "--- vmsmsd.out\n" + file_bytes("vmsmsd.out").substr(0, 20000); }
 
     std::string day;
@@ -144,6 +151,50 @@ TEST_F(ModemPool, FourHundredRecipientsGoOutOnceOverFourModems) {
     EXPECT_NE(succ.find("   MODEM3\r\r\n"), std::string::npos) << succ.substr(0, 400);
     EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
     EXPECT_NE(file_bytes("status-MODEM2.txt").find("state=stopped"), std::string::npos);
+
+    // The status tells each modem's share, as its simulator counted it.
+    nlohmann::json status = status_json();
+    ASSERT_EQ(status["modems"].size(), 4u) << status.dump();
+    for (int m = 1; m <= 4; ++m) {
+        const nlohmann::json& modem = status["modems"][m - 1];
+        EXPECT_EQ(modem["name"], "MODEM" + std::to_string(m));
+        EXPECT_EQ(modem["state"], "stopped");
+        EXPECT_EQ(modem["sent"], sent_by(m).size()) << modem.dump();
+    }
+    EXPECT_EQ(status["sent"], 400);
+}
+
+// PER_DAY=2 on a pool of two modems: each SIM sends its two and is held by its own counts; the rest
+// wait, none fails.
+TEST_F(ModemPool, EachSimIsHeldByItsOwnLimit) {
+    put_file("server.txt", "[SET]\r\nRATE=19200\r\nCOM=" + modems[0]->device() +
+                               "\r\n[MODEM2]\r\nCOM=" + modems[1]->device() + "\r\n[LIMITS]\r\nPER_DAY=2\r\n");
+    queue(1, 6, "limited");
+    start_gateway();
+    ASSERT_TRUE(eventually([&] { return total_sent() >= 4; }, 30000)) << diagnostics();
+    nlohmann::json status;
+    ASSERT_TRUE(eventually(
+        [&] {
+            status = status_json();
+            return status["modems"].size() == 2 && status["modems"][0]["state"] == "limited" &&
+                   status["modems"][1]["state"] == "limited";
+        },
+        15000))
+        << status.dump() << diagnostics();
+    stop_gateway();
+
+    EXPECT_EQ(sent_by(1).size(), 2u);
+    EXPECT_EQ(sent_by(2).size(), 2u);
+    std::map<std::string, int> times = times_sent();
+    EXPECT_EQ(times.size(), 4u);
+    for (const auto& [to, n] : times) {
+        EXPECT_EQ(n, 1) << to;
+    }
+    EXPECT_FALSE(records_done(1));
+    EXPECT_EQ(file_bytes("log/FAIL" + day + ".log"), "");
+    EXPECT_EQ(status["modems"][1]["limits"]["PER_DAY"]["used"], 2);
+    EXPECT_NE(file_bytes("limits-MODEM2.txt").find("day " + day + " 2"), std::string::npos);
+    EXPECT_NE(file_bytes("limits.txt").find("day " + day + " 2"), std::string::npos);
 }
 
 // A modem unplugged while it sends: the others take its share; nothing is lost, and at most the one

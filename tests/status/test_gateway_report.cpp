@@ -1,8 +1,13 @@
 #include "status/gateway_report.h"
+#include "store/report_logs.h"
+#include "store/spool.h"
 #include "support/param_name.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -104,6 +109,78 @@ TEST_F(Headroom, EachLimitItsUseTheQuietSpanAndTheOptOutList) {
                              "vmsms_quiet_hours 1\n", "vmsms_optout_numbers 2\n"}) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
     }
+}
+
+class PoolReport : public TempDirTest {
+protected:
+    std::string day = spool_date(real_clock().now());
+    // A report line as the engine of a pool writes it, CR CR LF on disk.
+    static std::string line(int record, const std::string& modem) {
+        std::string text = report_line_text(record, 1, "7:00:00", "13900000001", "hi");
+        text.insert(text.size() - 2, modem.empty() ? "" : "   " + modem);
+        return text.substr(0, text.size() - 2) + "\r\r\n";
+    }
+};
+
+// Each modem of a pool is told with its state, its signal, its own report lines and its SIM's limits;
+// a line that names no modem (or none that can be) counts for none.
+TEST_F(PoolReport, EachModemWithItsStateFiguresAndLimits) {
+    put_file("server.txt", "[SET]\r\nCOM=/dev/ttyS1\r\n[MODEM2]\r\nCOM=/dev/ttyS2\r\n[MODEM3]\r\nCOM=/dev/ttyS3\r\n"
+                           "[LIMITS]\r\nPER_DAY=300\r\n");
+    std::filesystem::create_directories("log");
+    put_file(report_log_path("SUCC", day), line(1, "MODEM1") + line(2, "MODEM2") + line(3, "MODEM1") + line(4, "") +
+                                               line(5, "MODEM9") + line(6, "MODEM2x"));
+    put_file(report_log_path("FAIL", day), line(7, "MODEM3"));
+    put_file("status.txt", "pid=" + std::to_string(::getpid()) +
+                               "\nstate=running\nsignal=20,99\nregistration=1\n"
+                               "modem_asked=2026-12-11 7:00:00\n");
+    put_file("status-MODEM2.txt", "pid=999999999\nstate=running\n");
+    LocalTime now = real_clock().now();
+    put_file("limits-MODEM2.txt", "day " + day + " 5\r\nmonth " + month_key(now) + " 5\r\nrecent\r\n");
+
+    GatewayReport report = current_gateway_report();
+    nlohmann::json json = report_json(report, ReportReader::Network);
+    ASSERT_EQ(json["modems"].size(), 3u) << json.dump();
+    const nlohmann::json& modems = json["modems"];
+    EXPECT_EQ(modems[0]["name"], "MODEM1");
+    EXPECT_EQ(modems[0]["state"], "running");
+    EXPECT_EQ(modems[0]["modem"]["signal"]["rssi"], 20);
+    EXPECT_EQ(modems[0]["sent"], 2);
+    EXPECT_EQ(modems[1]["state"], "gone");
+    EXPECT_EQ(modems[1]["sent"], 1);
+    EXPECT_EQ(modems[1]["limits"]["PER_DAY"]["used"], 5);
+    EXPECT_EQ(modems[0]["limits"]["PER_DAY"]["used"], 0);
+    EXPECT_EQ(modems[2]["state"], "not-started");
+    EXPECT_EQ(modems[2]["sent"], 0);
+    EXPECT_EQ(modems[2]["failed"], 1);
+    EXPECT_EQ(json["sent"], 6) << "the day's figure still counts every line";
+
+    std::string text = report_text(report);
+    EXPECT_NE(text.find("MODEM1      running, 2 sent, 0 failed; signal 20 ("), std::string::npos) << text;
+    EXPECT_NE(text.find("MODEM2      gone, 1 sent, 0 failed; modem not asked\n  limit     PER_DAY 5 of 300 (frees "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("MODEM3      not-started, 0 sent, 1 failed"), std::string::npos) << text;
+
+    std::string metrics = report_metrics(report);
+    for (const char* gauge :
+         {"vmsms_pool_recipients_sent{modem=\"MODEM1\"} 2\n", "vmsms_pool_recipients_failed{modem=\"MODEM3\"} 1\n",
+          "vmsms_pool_modem_running{modem=\"MODEM2\"} 0\n", "vmsms_pool_modem_signal_rssi{modem=\"MODEM1\"} 20\n",
+          "vmsms_pool_limit_used{modem=\"MODEM2\",limit=\"PER_DAY\"} 5\n"}) {
+        EXPECT_NE(metrics.find(gauge), std::string::npos) << gauge << metrics;
+    }
+}
+
+// With one modem set, nothing of a pool shows, whatever the report lines end in.
+TEST_F(PoolReport, OneModemShowsNoModems) {
+    put_file("server.txt", "[SET]\r\nCOM=/dev/ttyS1\r\n");
+    std::filesystem::create_directories("log");
+    put_file(report_log_path("SUCC", day), line(1, "MODEM2"));
+    GatewayReport report = current_gateway_report();
+    EXPECT_TRUE(report.modems.empty());
+    EXPECT_FALSE(report_json(report, ReportReader::Local).contains("modems"));
+    EXPECT_EQ(report_metrics(report).find("vmsms_pool_"), std::string::npos);
+    EXPECT_EQ(report_text(report).find("MODEM"), std::string::npos);
 }
 
 } // namespace
