@@ -108,12 +108,15 @@ long queue_outgoing_record(const std::string& day, const std::string& recipients
 }
 
 long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
-                           const std::string& date_time) {
-    // The engines of a pool store what their modems receive into the one day's recv: n is taken and
-    // the counter raised by one of them at a time.
+                           const std::string& date_time, const RecordNumberNote& before) {
+    // The engines of a pool store what their modems receive into the one day's recv: n is taken, what
+    // names it noted and the counter raised by one of them at a time.
     static std::mutex one_writer;
     std::lock_guard lock(one_writer);
     long n = read_counter(day, SpoolDir::Recv) + 1;
+    if (before && !before(n)) {
+        return record_note_refused;
+    }
     if (!write_text_file(spool_path(day, SpoolDir::Recv, "R", n), sender) ||
         !write_text_file(spool_path(day, SpoolDir::Recv, "DA", n), text) ||
         !write_text_file(spool_path(day, SpoolDir::Recv, "H", n), incoming_header(date_time)) ||

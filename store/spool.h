@@ -63,11 +63,18 @@ using RecordShare = std::function<bool(const std::string& day, long record, std:
                                          std::string* share_error = nullptr,
                                          std::chrono::milliseconds lock_wait = FileLock::default_wait);
 
+// Called by store_incoming_record with the number the record is about to take, under the lock that keeps
+// the number its own and before any of the record's files is written: what must be on disk before the
+// record (its received keys, engine/incoming/received_once.h) is written then. False: nothing is stored.
+using RecordNumberNote = std::function<bool(long record)>;
+inline constexpr long record_note_refused = -2;
+
 // Stores one received message: n = received counter + 1, then R{n} (sender), DA{n} (text), H{n}, and the
-// counter last, so a reader that trusts the counter finds all three files. Returns n, or -1 when a
-// file could not be written (the counter is then not raised).
+// counter last, so a reader that trusts the counter finds all three files. The engines of a pool store
+// one record at a time in the whole process. Returns n, -1 when a file could not be written (the
+// counter is then not raised), or record_note_refused when `before` refused (nothing written).
 [[nodiscard]] long store_incoming_record(const std::string& day, const std::string& sender, const std::string& text,
-                                         const std::string& date_time);
+                                         const std::string& date_time, const RecordNumberNote& before = {});
 
 struct RecordTexts {
     std::optional<std::string> header;

@@ -115,14 +115,18 @@ void delete_stored(EngineContext& ctx, const ListedMessage& message) {
     }
 }
 
-// Stores, answers (when `answer`), logs and shows one received message of `parts` parts. Returns its
-// record number, or -1 when it could not be stored.
-long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, int parts = 1) {
+// Stores, answers (when `answer`), logs and shows one received message of `parts` parts; `keys` notes
+// its received keys for the number it takes. Returns its record number, or below 0 when it could not
+// be stored.
+long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, int parts,
+                   const RecordNumberNote& keys) {
     const std::string& day = ctx.state.spool_date;
     ctx.stamp_time();
-    long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text);
+    long n = store_incoming_record(day, msg.sender, msg.text, ctx.state.date_time_text, keys);
     if (n < 0) {
-        tracef(ctx.logs, "filename_err=%s\n", spool_path(day, SpoolDir::Recv, "R").c_str());
+        if (n != record_note_refused) { // a key not written is traced where it was refused
+            tracef(ctx.logs, "filename_err=%s\n", spool_path(day, SpoolDir::Recv, "R").c_str());
+        }
         return n;
     }
     tracef(ctx.logs, "filename3=%s\n", counter_path(day, SpoolDir::Recv).c_str());
@@ -146,10 +150,9 @@ long store_message(EngineContext& ctx, const ReceivedMessage& msg, bool answer, 
 int store_ready_messages(EngineContext& ctx) {
     int stored = 0;
     for (const AssembledMessage& message : ready_messages(ctx)) {
-        AssembledNote note = note_assembled(ctx, message.key);
-        if (note == AssembledNote::NotWritten ||
-            (note == AssembledNote::Noted &&
-             store_message(ctx, message.message, message.complete, message.key.count) < 0)) {
+        RecordNumberNote keys;
+        if (note_assembled(ctx, message.key, keys) == AssembledNote::Store &&
+            store_message(ctx, message.message, message.complete, message.key.count, keys) < 0) {
             return stored; // the parts stay held and are tried again at the next pass
         }
         release_message(ctx, message);
@@ -189,7 +192,7 @@ bool handle_message(EngineContext& ctx, const std::string& storage, const std::s
     }
     // A message that cannot be stored is left in the modem: it is listed and stored again in the next
     // pass.
-    if (note_received(ctx, pdu_line) && store_message(ctx, msg, true) >= 0) {
+    if (store_message(ctx, msg, true, 1, received_note(ctx, pdu_line)) >= 0) {
         delete_stored(ctx, listed);
     }
     return true;

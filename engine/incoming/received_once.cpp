@@ -114,10 +114,6 @@ bool noted(EngineContext& ctx, KeyNoted result) {
     return result != KeyNoted::NotWritten;
 }
 
-long next_record(const EngineContext& ctx) {
-    return read_counter(ctx.state.spool_date, SpoolDir::Recv) + 1;
-}
-
 } // namespace
 
 std::optional<std::string> received_key(std::string_view pdu_line) {
@@ -154,12 +150,12 @@ bool received_before(EngineContext& ctx, const std::string& index, const std::st
     return true;
 }
 
-bool note_received(EngineContext& ctx, const std::string& pdu_line) {
+RecordNumberNote received_note(EngineContext& ctx, const std::string& pdu_line) {
     std::optional<std::string> key = received_key(pdu_line);
     if (!key) {
-        return true; // no key to note: stored as always
+        return {}; // no key to note: stored as always
     }
-    return noted(ctx, note_record_key(ctx.state.spool_date, next_record(ctx), *key));
+    return [&ctx, key = *key](long record) { return noted(ctx, note_record_key(ctx.state.spool_date, record, key)); };
 }
 
 bool note_held_part(EngineContext& ctx, const std::string& pdu_line, const ReceivedMessage& part) {
@@ -172,7 +168,8 @@ bool note_held_part(EngineContext& ctx, const std::string& pdu_line, const Recei
     return noted(ctx, note_part_key(ctx.state.spool_date, name, *key));
 }
 
-AssembledNote note_assembled(EngineContext& ctx, const PartKey& key) {
+AssembledNote note_assembled(EngineContext& ctx, const PartKey& key, RecordNumberNote& note) {
+    note = {};
     const std::string prefix = group_prefix(key);
     std::vector<std::pair<std::string, ReceivedKeys>> days;
     std::map<std::string, std::string> noted_parts; // the latest key noted under each part's name
@@ -202,9 +199,10 @@ AssembledNote note_assembled(EngineContext& ctx, const PartKey& key) {
         }
     }
     if (part_keys.empty() || part_keys.size() > most_keys_per_record) {
-        return AssembledNote::Noted; // parts held before keys were kept, or no key to note
+        return AssembledNote::Store; // parts held before keys were kept, or no key to note
     }
-    return noted(ctx, note_record_keys(ctx.state.spool_date, next_record(ctx), {part_keys.begin(), part_keys.end()}))
-               ? AssembledNote::Noted
-               : AssembledNote::NotWritten;
+    note = [&ctx, keys = std::vector<std::string>(part_keys.begin(), part_keys.end())](long record) {
+        return noted(ctx, note_record_keys(ctx.state.spool_date, record, keys));
+    };
+    return AssembledNote::Store;
 }

@@ -3,6 +3,7 @@
 #include "engine/engine_context.h"
 #include "modem/pdu/pdu_codec.h"
 #include "store/held_parts.h"
+#include "store/spool.h"
 
 #include <optional>
 #include <string>
@@ -23,20 +24,21 @@ std::optional<std::string> received_key(std::string_view pdu_line);
 // stored already); says so in one trace line.
 bool received_before(EngineContext& ctx, const std::string& index, const std::string& pdu_line);
 
-// Notes the key of a message about to become the day's next received record. False when the key could
-// not be written (traced): the message is then left in the modem for the next pass. A day whose keys
-// are at their bound takes no more, and the message is stored without one.
-[[nodiscard]] bool note_received(EngineContext& ctx, const std::string& pdu_line);
+// What notes the key of a listed message for the record number it is about to take, for
+// store_incoming_record to run under its lock: the number is taken, its key noted and the record stored
+// in one step, so the engines of a pool never name the same number. The note is false when the key
+// could not be written (traced): the message is then left in the modem for the next pass. A day whose
+// keys are at their bound takes no more, and the message is stored without one.
+RecordNumberNote received_note(EngineContext& ctx, const std::string& pdu_line);
 
 // Notes the key of a part of a long message before it is held, as note_received does.
 [[nodiscard]] bool note_held_part(EngineContext& ctx, const std::string& pdu_line, const ReceivedMessage& part);
 
 enum class AssembledNote {
-    Noted,        // the parts' keys name the day's next record: store the message
+    Store,        // store the message, with `note` (a key that cannot be written keeps the parts held)
     StoredBefore, // stored already (a crash came before its parts were released): only release them
-    NotWritten,   // a key could not be written: keep the parts held for the next pass
 };
 
-// Before the message of held parts `key` is stored: the keys its parts were held under are noted for
-// the day's next record.
-[[nodiscard]] AssembledNote note_assembled(EngineContext& ctx, const PartKey& key);
+// Before the message of held parts `key` is stored: whether it was stored before, and else `note`, which
+// notes the keys its parts were held under for the record number it takes (as received_note).
+[[nodiscard]] AssembledNote note_assembled(EngineContext& ctx, const PartKey& key, RecordNumberNote& note);

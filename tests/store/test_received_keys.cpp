@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -99,6 +101,37 @@ TEST_F(ReceivedKeyStore, AKeyThatCannotBeWrittenSaysSo) {
     EXPECT_EQ(note_record_key(day, 1, key_a), KeyNoted::NotWritten);
     std::filesystem::create_directories(received_keys_path(day)); // a directory where the file goes
     EXPECT_EQ(note_record_key(day, 1, key_a), KeyNoted::NotWritten);
+}
+
+// Two engines of a pool storing at once: each record's key names that record's own number, because the
+// number is taken, the key noted and the record stored under one lock; a refused note stores nothing.
+TEST_F(ReceivedKeyStore, EnginesStoringAtOnceNoteEachKeyForItsOwnRecord) {
+    constexpr int per_thread = 40;
+    auto receive = [](char who) {
+        for (int i = 0; i < per_thread; ++i) {
+            std::string text = std::string(1, who) + std::to_string(i);
+            std::string key = "81" + std::string("3109000000F1/62211170000023/") + text;
+            RecordNumberNote note = [&](long record) { return note_record_key(day, record, key) == KeyNoted::Noted; };
+            EXPECT_GT(store_incoming_record(day, "13900000001", text, day + " 7:00:00", note), 0);
+        }
+    };
+    std::thread a(receive, 'A');
+    std::thread b(receive, 'B');
+    a.join();
+    b.join();
+
+    ASSERT_EQ(read_counter(day, SpoolDir::Recv), 2 * per_thread);
+    ReceivedKeys keys = read_received_keys(day);
+    ASSERT_EQ(keys.records.size(), 2u * per_thread);
+    for (long n = 1; n <= 2 * per_thread; ++n) {
+        std::string text = read_record(day, SpoolDir::Recv, n).content.value_or("");
+        ASSERT_EQ(keys.records[n], std::set<std::string>{"813109000000F1/62211170000023/" + text}) << "record " << n;
+    }
+
+    RecordNumberNote refused = [](long) { return false; };
+    EXPECT_EQ(store_incoming_record(day, "13900000001", "no", day + " 7:00:00", refused), record_note_refused);
+    EXPECT_EQ(read_counter(day, SpoolDir::Recv), 2 * per_thread);
+    EXPECT_FALSE(exists(spool_path(day, SpoolDir::Recv, "DA", 2 * per_thread + 1)));
 }
 
 } // namespace
