@@ -14,7 +14,16 @@ PoolMemberOutput::PoolMemberOutput(OperatorOutput& shared, std::string modem, bo
 void PoolMemberOutput::set_caption(const std::string& text) {
     if (first_) {
         shared_.set_caption(text);
+        return;
     }
+    {
+        std::lock_guard lock(mutex_);
+        if (text == caption_) {
+            return;
+        }
+        caption_ = text;
+    }
+    shared_.prepend_monitor(prefix_ + text + "\r\n");
 }
 
 void PoolMemberOutput::replace_monitor(const std::string& text) {

@@ -14,9 +14,10 @@
 
 class myterad;
 
-// What an engine of a pool shows the operator, into the window's (or vmsmsd's) one output: its monitor
-// lines begin with its modem's name ("MODEM2: "); the first modem alone sets the caption and may clear
-// the monitor, so the engines do not wipe out each other's lines.
+// What an engine of a pool shows the operator, into the window's one output: its monitor lines begin
+// with its modem's name ("MODEM2: "); the first modem alone sets the caption and may clear the monitor,
+// so the engines do not wipe out each other's lines. The caption another modem would show (started,
+// held by a limit or quiet hours) becomes a monitor line of its own when it changes.
 class PoolMemberOutput : public OperatorOutput {
 public:
     PoolMemberOutput(OperatorOutput& shared, std::string modem, bool first);
@@ -29,6 +30,8 @@ private:
     OperatorOutput& shared_;
     std::string prefix_;
     bool first_;
+    std::mutex mutex_;
+    std::string caption_; // the last caption of a modem other than the first
 };
 
 // What one engine of a pool writes to the operator through: made for its modem (`first`: MODEM1).

@@ -52,6 +52,8 @@ private slots:
         const QString monitor = box_text(form.monitorTab->Memo7);
         QVERIFY2(monitor.contains(QStringLiteral("MODEM1: ")), qPrintable(monitor));
         QVERIFY2(monitor.contains(QStringLiteral("MODEM2: ")), qPrintable(monitor));
+        // The second modem's own caption, as a line of the monitor.
+        QVERIFY2(monitor.contains(QStringLiteral("MODEM2: Velmora短信网关")), qPrintable(monitor));
         QCOMPARE(form.windowTitle(), QStringLiteral("Velmora短信网关--企业短消息服务器  ：   收发进程已启动"));
         QVERIFY(form.close());
     }
