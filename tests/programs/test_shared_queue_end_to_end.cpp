@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <deque>
 #include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -161,7 +162,7 @@ protected:
     static std::string number(int n) { return std::to_string(13900000000LL + n); }
 
     std::unique_ptr<PgServer> pg;
-    std::vector<Gateway> gateways;
+    std::deque<Gateway> gateways; // a deque: a reference to one stays good while more are added
     std::unique_ptr<BackgroundProgram> intake;
 };
 
@@ -309,7 +310,8 @@ TEST_F(SharedQueueEndToEnd, ADatabaseRestartedOrCutOffUnderLoadLosesNothing) {
 TEST_F(SharedQueueEndToEnd, AQueryIsAnsweredThroughTheQueueAndADownModemClaimsNothing) {
     Gateway& a = add_gateway("a");
     add_gateway("b");
-    ASSERT_EQ(vmsmsd(a, {"--init-db"}).exit_code, 0);
+    ProgramResult init = vmsmsd(a, {"--init-db"});
+    ASSERT_EQ(init.exit_code, 0) << init.out << init.err;
     std::filesystem::create_directories(a.dir + "/query");
     put_file(a.dir + "/query/query", "[query]\r\n000000=222222\r\nP1=price one\r\n");
     start(gateways[0]);
