@@ -314,7 +314,7 @@ GatewayReport current_gateway_report() {
     report.presence = engine_presence();
     report.status = read_status_file();
     report.process_alive = report.status && engine_process_exists(report.status->pid);
-    report.modems = read_modem_reports(report.today.day, report.limits, report.now);
+    report.modems = read_modem_reports(report.today.day, report.now);
     return report;
 }
 

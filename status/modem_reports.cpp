@@ -39,7 +39,10 @@ void read_modem_status(ModemReport& modem, bool first) {
     modem.process_alive = modem.status && engine_process_exists(modem.status->pid);
 }
 
-void read_modem_limits(ModemReport& modem, const SendLimits& limits, const LocalTime& now) {
+// Each SIM's counts against its own limits: [LIMITS], or what its modem's section sets instead.
+void read_modem_limits(ModemReport& modem, const std::string& section, const LocalTime& now) {
+    ModemSectionScope scope(section);
+    SendLimits limits = read_send_limits();
     if (!limits.counts_anything()) {
         return;
     }
@@ -87,7 +90,7 @@ std::map<std::string, long> report_lines_by_modem(const std::string& path) {
     return lines;
 }
 
-std::vector<ModemReport> read_modem_reports(const std::string& day, const SendLimits& limits, const LocalTime& now) {
+std::vector<ModemReport> read_modem_reports(const std::string& day, const LocalTime& now) {
     std::vector<ModemReport> modems;
     ModemPoolSettings pool = read_modem_pool_settings();
     if (!pool.pooled()) {
@@ -101,7 +104,7 @@ std::vector<ModemReport> read_modem_reports(const std::string& day, const SendLi
         modem.sent = sent[set.name];
         modem.failed = failed[set.name];
         read_modem_status(modem, modems.size() == 1);
-        read_modem_limits(modem, limits, now);
+        read_modem_limits(modem, set.section, now);
     }
     return modems;
 }

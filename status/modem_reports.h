@@ -28,4 +28,4 @@ bool engine_process_exists(long pid);
 
 // The modems of the pool of this directory with `day`'s figures, MODEM1 first; nothing when
 // server.txt sets one modem only.
-std::vector<ModemReport> read_modem_reports(const std::string& day, const SendLimits& limits, const LocalTime& now);
+std::vector<ModemReport> read_modem_reports(const std::string& day, const LocalTime& now);

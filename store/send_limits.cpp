@@ -1,6 +1,7 @@
 #include "store/send_limits.h"
 
 #include "platform/ini_file.h"
+#include "store/modem_pool_settings.h"
 #include "store/settings.h"
 
 #include <cstdio>
@@ -14,7 +15,12 @@ std::string trimmed(const std::string& text) {
     return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// A modem of a pool may set its SIM's own limits in its section ([MODEM2] PER_DAY=...); what it leaves
+// out is [LIMITS]'s.
 std::string value_of(const char* key) {
+    if (const std::string* modem = thread_modem_section(); modem && ini_has_key(settings_file, *modem, key)) {
+        return trimmed(ini_read(settings_file, *modem, key, "", 64));
+    }
     return trimmed(ini_read(settings_file, section, key, "", 64));
 }
 

@@ -126,7 +126,7 @@ protected:
 // a line that names no modem (or none that can be) counts for none.
 TEST_F(PoolReport, EachModemWithItsStateFiguresAndLimits) {
     put_file("server.txt", "[SET]\r\nCOM=/dev/ttyS1\r\n[MODEM2]\r\nCOM=/dev/ttyS2\r\n[MODEM3]\r\nCOM=/dev/ttyS3\r\n"
-                           "[LIMITS]\r\nPER_DAY=300\r\n");
+                           "PER_DAY=7\r\n[LIMITS]\r\nPER_DAY=300\r\n");
     std::filesystem::create_directories("log");
     put_file(report_log_path("SUCC", day), line(1, "MODEM1") + line(2, "MODEM2") + line(3, "MODEM1") + line(4, "") +
                                                line(5, "MODEM9") + line(6, "MODEM2x"));
@@ -150,6 +150,9 @@ TEST_F(PoolReport, EachModemWithItsStateFiguresAndLimits) {
     EXPECT_EQ(modems[1]["sent"], 1);
     EXPECT_EQ(modems[1]["limits"]["PER_DAY"]["used"], 5);
     EXPECT_EQ(modems[0]["limits"]["PER_DAY"]["used"], 0);
+    // MODEM3's SIM has a limit of its own; the others take [LIMITS]'s.
+    EXPECT_EQ(modems[0]["limits"]["PER_DAY"]["limit"], 300);
+    EXPECT_EQ(modems[2]["limits"]["PER_DAY"]["limit"], 7);
     EXPECT_EQ(modems[2]["state"], "not-started");
     EXPECT_EQ(modems[2]["sent"], 0);
     EXPECT_EQ(modems[2]["failed"], 1);
