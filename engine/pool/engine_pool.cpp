@@ -26,12 +26,10 @@ void PoolMemberOutput::set_caption(const std::string& text) {
     shared_.prepend_monitor(prefix_ + text + "\r\n");
 }
 
+// An engine clears the monitor as it starts; in a pool that would wipe out what the others said, so
+// its text only goes on top (the window keeps the monitor's newest part, however much comes).
 void PoolMemberOutput::replace_monitor(const std::string& text) {
-    if (first_) {
-        shared_.replace_monitor(prefix_ + text);
-    } else {
-        shared_.prepend_monitor(prefix_ + text);
-    }
+    shared_.prepend_monitor(prefix_ + text);
 }
 
 void PoolMemberOutput::prepend_monitor(const std::string& text) {

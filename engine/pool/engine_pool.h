@@ -15,8 +15,8 @@
 class myterad;
 
 // What an engine of a pool shows the operator, into the window's one output: its monitor lines begin
-// with its modem's name ("MODEM2: "); the first modem alone sets the caption and may clear the monitor,
-// so the engines do not wipe out each other's lines. The caption another modem would show (started,
+// with its modem's name ("MODEM2: "), and none clears the monitor, so the engines do not wipe out each
+// other's lines; the first modem alone sets the caption. The caption another modem would show (started,
 // held by a limit or quiet hours) becomes a monitor line of its own when it changes.
 class PoolMemberOutput : public OperatorOutput {
 public:
