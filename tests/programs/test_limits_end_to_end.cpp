@@ -173,7 +173,7 @@ TEST_F(LimitsEndToEnd, TheDayCountSurvivesARestart) {
 }
 
 std::string clock_text(int minute_of_day) {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d", minute_of_day / 60, minute_of_day % 60);
     return text;
 }
